@@ -42,7 +42,7 @@ function(orchid_embed_resources)
   set(cpp "// Generated from ${ARG_MANIFEST}; do not edit.\n#include <cstdint>\n#include \"platform/resources.h\"\n\nextern \"C\" {\n${decls}}\n\nnamespace platform {\nnamespace {\nconst EmbeddedResource table[] = {\n${rows}    {0, nullptr, nullptr, nullptr},\n};\n}  // namespace\n\nconst EmbeddedResource* const kEmbeddedResources = table;\nconst int kEmbeddedResourceCount = ${n};\n}  // namespace platform\n")
   file(CONFIGURE OUTPUT ${out}/resources_table.cpp CONTENT "${cpp}")
 
-  add_library(${ARG_TARGET} STATIC ${out}/resources.S ${out}/resources_table.cpp)
+  add_library(${ARG_TARGET} OBJECT ${out}/resources.S ${out}/resources_table.cpp)
   target_link_libraries(${ARG_TARGET} PUBLIC orchid_platform)
   set_source_files_properties(${out}/resources.S PROPERTIES OBJECT_DEPENDS "${files}")
 endfunction()
