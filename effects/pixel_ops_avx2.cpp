@@ -1,0 +1,186 @@
+// AVX2 kernels: eight pixels per register. Every function here carries the
+// avx2 target itself, and is reached only through the table chosen after
+// the run-time CPU check, so the rest of the program stays SSE2.
+#include <immintrin.h>
+
+#include <cstring>
+
+#include "effects/pixel_kernels.h"
+
+#define ORCHID_AVX2 __attribute__((target("avx2")))
+
+namespace orchid::pixel::kernels {
+
+namespace {
+
+ORCHID_AVX2 inline __m256i Load(const uint32_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+ORCHID_AVX2 inline void Store(uint32_t* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
+
+ORCHID_AVX2 inline __m256i BlendV(__m256i s, __m256i d)
+{
+    const __m256i low = _mm256_set1_epi32(0xFEFEFE);
+    return _mm256_srli_epi32(_mm256_add_epi32(_mm256_and_si256(s, low), _mm256_and_si256(d, low)), 1);
+}
+
+ORCHID_AVX2 inline __m256i Rule(int mode, __m256i s, __m256i d)
+{
+    switch (mode) {
+    case EFFECT_BLEND:
+    case EFFECT_MASK_BLEND: return BlendV(s, d);
+    case EFFECT_ADD:
+    case EFFECT_MASK_ADD: return _mm256_adds_epu8(s, d);
+    default: return s;
+    }
+}
+
+ORCHID_AVX2 inline __m256i Choose(__m256i select, __m256i yes, __m256i no)
+{
+    return _mm256_blendv_epi8(no, yes, select);
+}
+
+// All-ones in each 32-bit lane whose mask value (0..255 in the lane) selects.
+ORCHID_AVX2 inline __m256i SelectLanes(__m256i values, int maskTest)
+{
+    if (maskTest == MASK_NONZERO) {
+        return _mm256_xor_si256(_mm256_cmpeq_epi32(values, _mm256_setzero_si256()), _mm256_set1_epi32(-1));
+    }
+    return _mm256_cmpgt_epi32(values, _mm256_set1_epi32(128));
+}
+
+// The same for eight consecutive mask bytes.
+ORCHID_AVX2 inline __m256i SelectBytes8(const uint8_t* m, int maskTest)
+{
+    __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(m));
+    return SelectLanes(_mm256_cvtepu8_epi32(bytes), maskTest);
+}
+
+bool Masked(int mode) { return mode == EFFECT_MASK_COPY || mode == EFFECT_MASK_BLEND || mode == EFFECT_MASK_ADD; }
+
+}  // namespace
+
+ORCHID_AVX2 void Avx2Apply(int mode, uint32_t* d, const uint32_t* s, const uint8_t* m, int maskTest, std::size_t n)
+{
+    if (mode == EFFECT_COPY) {
+        std::memmove(d, s, n * 4);
+        return;
+    }
+    if (mode < 0 || mode > 5) return;
+    std::size_t i = 0;
+    if (!Masked(mode)) {
+        for (; i + 16 <= n; i += 16) {
+            __m256i a = Rule(mode, Load(s + i), Load(d + i));
+            __m256i b = Rule(mode, Load(s + i + 8), Load(d + i + 8));
+            Store(d + i, a);
+            Store(d + i + 8, b);
+        }
+    } else {
+        for (; i + 16 <= n; i += 16) {
+            __m256i dA = Load(d + i), dB = Load(d + i + 8);
+            __m256i a = Choose(SelectBytes8(m + i, maskTest), Rule(mode, Load(s + i), dA), dA);
+            __m256i b = Choose(SelectBytes8(m + i + 8, maskTest), Rule(mode, Load(s + i + 8), dB), dB);
+            Store(d + i, a);
+            Store(d + i + 8, b);
+        }
+    }
+    for (; i < n; ++i) d[i] = ApplyOne(mode, s[i], d[i], m != nullptr ? m[i] : 0, maskTest);
+}
+
+ORCHID_AVX2 void Avx2Fill(int mode, uint32_t* d, uint32_t colour, std::size_t n)
+{
+    if (mode != EFFECT_COPY && mode != EFFECT_BLEND && mode != EFFECT_ADD) return;
+    const __m256i c = _mm256_set1_epi32(static_cast<int>(colour));
+    std::size_t i = 0;
+    if (mode == EFFECT_COPY) {
+        for (; i + 16 <= n; i += 16) {
+            Store(d + i, c);
+            Store(d + i + 8, c);
+        }
+    } else {
+        for (; i + 16 <= n; i += 16) {
+            __m256i a = Rule(mode, c, Load(d + i));
+            __m256i b = Rule(mode, c, Load(d + i + 8));
+            Store(d + i, a);
+            Store(d + i + 8, b);
+        }
+    }
+    for (; i < n; ++i) d[i] = ApplyOne(mode, colour, d[i], 0, MASK_ABOVE_128);
+}
+
+ORCHID_AVX2 void Avx2CrossFade(uint32_t* d, const uint32_t* a, const uint32_t* b, int level, std::size_t n)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i weightA = _mm256_set1_epi16(static_cast<short>(level));
+    const __m256i weightB = _mm256_set1_epi16(static_cast<short>(255 - level));
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        __m256i pa = Load(a + i), pb = Load(b + i);
+        // Unpacking and packing both stay inside each 128-bit half, so the
+        // pixels come back in their order.
+        __m256i lo = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(pa, zero), weightA),
+                                      _mm256_mullo_epi16(_mm256_unpacklo_epi8(pb, zero), weightB));
+        __m256i hi = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(pa, zero), weightA),
+                                      _mm256_mullo_epi16(_mm256_unpackhi_epi8(pb, zero), weightB));
+        Store(d + i, _mm256_packus_epi16(_mm256_srli_epi16(lo, 8), _mm256_srli_epi16(hi, 8)));
+    }
+    if (i < n) ScalarCrossFade(d + i, a + i, b + i, level, n - i);
+}
+
+ORCHID_AVX2 void Avx2Span(int mode, uint32_t* d, std::size_t n, const TexelWalk& walk)
+{
+    if (mode < 0 || mode > 5) return;
+    const bool masked = Masked(mode);
+    const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    __m256i txv = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(walk.tx)),
+                                   _mm256_mullo_epi32(lanes, _mm256_set1_epi32(walk.txstep)));
+    __m256i tyv = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(walk.ty)),
+                                   _mm256_mullo_epi32(lanes, _mm256_set1_epi32(walk.tystep)));
+    const __m256i txAdvance = _mm256_set1_epi32(static_cast<int>(static_cast<uint32_t>(walk.txstep) * 8u));
+    const __m256i tyAdvance = _mm256_set1_epi32(static_cast<int>(static_cast<uint32_t>(walk.tystep) * 8u));
+    const __m128i shift = _mm_cvtsi32_si128(walk.shift);
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i maxIndex = _mm256_set1_epi32(walk.maxIndex);
+    const __m256i outsideWindow = _mm256_set1_epi32(~7);
+    // The lane with the lowest index when the walk moves right or left.
+    const bool leftward = walk.txstep < 0;
+
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        __m256i index = _mm256_add_epi32(_mm256_sll_epi32(_mm256_srai_epi32(tyv, 16), shift),
+                                         _mm256_srai_epi32(txv, 16));
+        index = _mm256_min_epi32(_mm256_max_epi32(index, zero), maxIndex);
+        int base = leftward ? _mm256_extract_epi32(index, 7) : _mm_cvtsi128_si32(_mm256_castsi256_si128(index));
+        __m256i offset = _mm256_sub_epi32(index, _mm256_set1_epi32(base));
+        __m256i s, maskValues = zero;
+        if (base <= walk.maxIndex - 7 && _mm256_testz_si256(offset, outsideWindow)) {
+            // All eight texels lie in one run of eight: one load and a shuffle.
+            s = _mm256_permutevar8x32_epi32(Load(walk.texels + base), offset);
+            if (masked) {
+                __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(walk.mask + base));
+                maskValues = _mm256_permutevar8x32_epi32(_mm256_cvtepu8_epi32(bytes), offset);
+            }
+        } else {
+            s = _mm256_i32gather_epi32(reinterpret_cast<const int*>(walk.texels), index, 4);
+            if (masked) {
+                alignas(32) int32_t at[8];
+                _mm256_store_si256(reinterpret_cast<__m256i*>(at), index);
+                maskValues = _mm256_setr_epi32(walk.mask[at[0]], walk.mask[at[1]], walk.mask[at[2]],
+                                               walk.mask[at[3]], walk.mask[at[4]], walk.mask[at[5]],
+                                               walk.mask[at[6]], walk.mask[at[7]]);
+            }
+        }
+        __m256i dv = Load(d + i);
+        __m256i out = Rule(mode, s, dv);
+        if (masked) out = Choose(SelectLanes(maskValues, walk.maskTest), out, dv);
+        Store(d + i, out);
+        txv = _mm256_add_epi32(txv, txAdvance);
+        tyv = _mm256_add_epi32(tyv, tyAdvance);
+    }
+    if (i < n) {
+        TexelWalk rest = walk;
+        rest.tx = walk.tx + static_cast<uint32_t>(walk.txstep) * static_cast<uint32_t>(i);
+        rest.ty = walk.ty + static_cast<uint32_t>(walk.tystep) * static_cast<uint32_t>(i);
+        ScalarSpan(mode, d + i, n - i, rest);
+    }
+}
+
+}  // namespace orchid::pixel::kernels

@@ -1,0 +1,117 @@
+// SSE2 kernels: four pixels per register, the tails done one pixel at a time
+// with the reference rules.
+#include <emmintrin.h>
+
+#include <cstring>
+
+#include "effects/pixel_kernels.h"
+
+namespace orchid::pixel::kernels {
+
+namespace {
+
+inline __m128i Load(const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline void Store(uint32_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+
+inline __m128i BlendV(__m128i s, __m128i d)
+{
+    const __m128i low = _mm_set1_epi32(0xFEFEFE);
+    return _mm_srli_epi32(_mm_add_epi32(_mm_and_si128(s, low), _mm_and_si128(d, low)), 1);
+}
+
+// 0xFF in each of the 16 byte lanes whose mask byte selects.
+inline __m128i SelectBytes(__m128i bytes, int maskTest)
+{
+    if (maskTest == MASK_NONZERO) {
+        return _mm_xor_si128(_mm_cmpeq_epi8(bytes, _mm_setzero_si128()), _mm_set1_epi8(-1));
+    }
+    // Unsigned byte > 128 is, with the top bit flipped, signed byte > 0.
+    return _mm_cmpgt_epi8(_mm_xor_si128(bytes, _mm_set1_epi8(static_cast<char>(0x80))), _mm_setzero_si128());
+}
+
+inline __m128i Choose(__m128i select, __m128i yes, __m128i no)
+{
+    return _mm_or_si128(_mm_and_si128(select, yes), _mm_andnot_si128(select, no));
+}
+
+inline __m128i Rule(int mode, __m128i s, __m128i d)
+{
+    switch (mode) {
+    case EFFECT_BLEND:
+    case EFFECT_MASK_BLEND: return BlendV(s, d);
+    case EFFECT_ADD:
+    case EFFECT_MASK_ADD: return _mm_adds_epu8(s, d);
+    default: return s;
+    }
+}
+
+}  // namespace
+
+void Sse2Apply(int mode, uint32_t* d, const uint32_t* s, const uint8_t* m, int maskTest, std::size_t n)
+{
+    if (mode == EFFECT_COPY) {
+        std::memmove(d, s, n * 4);
+        return;
+    }
+    if (mode < 0 || mode > 5) return;
+    std::size_t i = 0;
+    if (mode == EFFECT_BLEND || mode == EFFECT_ADD) {
+        for (; i + 8 <= n; i += 8) {
+            __m128i a = Rule(mode, Load(s + i), Load(d + i));
+            __m128i b = Rule(mode, Load(s + i + 4), Load(d + i + 4));
+            Store(d + i, a);
+            Store(d + i + 4, b);
+        }
+    } else {
+        for (; i + 8 <= n; i += 8) {
+            __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(m + i));
+            __m128i sel8 = SelectBytes(bytes, maskTest);
+            __m128i sel16 = _mm_unpacklo_epi8(sel8, sel8);
+            __m128i selA = _mm_unpacklo_epi16(sel16, sel16);
+            __m128i selB = _mm_unpackhi_epi16(sel16, sel16);
+            __m128i dA = Load(d + i), dB = Load(d + i + 4);
+            Store(d + i, Choose(selA, Rule(mode, Load(s + i), dA), dA));
+            Store(d + i + 4, Choose(selB, Rule(mode, Load(s + i + 4), dB), dB));
+        }
+    }
+    for (; i < n; ++i) d[i] = ApplyOne(mode, s[i], d[i], m != nullptr ? m[i] : 0, maskTest);
+}
+
+void Sse2Fill(int mode, uint32_t* d, uint32_t colour, std::size_t n)
+{
+    if (mode != EFFECT_COPY && mode != EFFECT_BLEND && mode != EFFECT_ADD) return;
+    const __m128i c = _mm_set1_epi32(static_cast<int>(colour));
+    std::size_t i = 0;
+    if (mode == EFFECT_COPY) {
+        for (; i + 8 <= n; i += 8) {
+            Store(d + i, c);
+            Store(d + i + 4, c);
+        }
+    } else {
+        for (; i + 8 <= n; i += 8) {
+            Store(d + i, Rule(mode, c, Load(d + i)));
+            Store(d + i + 4, Rule(mode, c, Load(d + i + 4)));
+        }
+    }
+    for (; i < n; ++i) d[i] = ApplyOne(mode, colour, d[i], 0, MASK_ABOVE_128);
+}
+
+void Sse2CrossFade(uint32_t* d, const uint32_t* a, const uint32_t* b, int level, std::size_t n)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i weightA = _mm_set1_epi16(static_cast<short>(level));
+    const __m128i weightB = _mm_set1_epi16(static_cast<short>(255 - level));
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        __m128i pa = Load(a + i), pb = Load(b + i);
+        // Each byte widened to 16 bits: a * L + b * (255 - L) <= 65025 fits.
+        __m128i lo = _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(pa, zero), weightA),
+                                   _mm_mullo_epi16(_mm_unpacklo_epi8(pb, zero), weightB));
+        __m128i hi = _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(pa, zero), weightA),
+                                   _mm_mullo_epi16(_mm_unpackhi_epi8(pb, zero), weightB));
+        Store(d + i, _mm_packus_epi16(_mm_srli_epi16(lo, 8), _mm_srli_epi16(hi, 8)));
+    }
+    if (i < n) ScalarCrossFade(d + i, a + i, b + i, level, n - i);
+}
+
+}  // namespace orchid::pixel::kernels
