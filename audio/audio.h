@@ -1,0 +1,39 @@
+// Audio: the music stream whose play position, in hundredths of a second,
+// is the show's clock. It checks the sound library's version, opens the
+// default output device, streams the music file, pauses and resumes with
+// the application's activation and reports the position. In silent mode it
+// makes no library call at all.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/window.h"
+
+class Audio {
+public:
+    Audio();
+    ~Audio();
+    Audio(const Audio&) = delete;
+    Audio& operator=(const Audio&) = delete;
+
+    int Init(int noSound, platform::HWND window);
+    int LoadStream(const char* fileName);
+    void Play();
+    void Pause();
+    void Resume();
+    // Hundredths of a second heard; 0 while the stream's rate is unknown
+    // (before Play, or silent).
+    int32_t GetPosition();
+    void Free();
+    void Release();
+
+    uint32_t stream;
+    uint32_t blockLength;
+    uint32_t length;
+    uint32_t bytesPerSecond;
+    uint32_t lengthSeconds;
+    int32_t noSound;
+    int32_t initialized;
+};
+
+extern Audio audio;

@@ -1,0 +1,131 @@
+// What a backend (SDL, headless, fake) implements, and how one is chosen.
+// Programs install exactly one backend at start; the window, display and
+// sound calls then go to it. Code above the platform layer never includes
+// this header except to install a backend.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/display.h"
+#include "platform/frame_sink.h"
+#include "platform/sound.h"
+#include "platform/window.h"
+
+namespace platform {
+
+// One window as the window table keeps it. Backends read the geometry and
+// keep their own handle in `native`.
+struct WindowRecord {
+    bool used;
+    bool destroying;  // DestroyWindow has begun: later destroys do nothing
+    bool alive;       // messages are delivered
+    bool visible;
+    bool focused;
+    bool isDialog;
+    uint32_t exStyle;
+    uint32_t style;
+    int x;
+    int y;
+    int width;
+    int height;
+    char title[64];
+    WNDPROC procedure;
+    DLGPROC dialogProcedure;
+    bool dialogEnded;
+    intptr_t dialogResult;
+    HICON icon;
+    void* native;
+};
+
+class WindowSystem {
+public:
+    virtual ~WindowSystem() = default;
+    virtual void ScreenSize(int* width, int* height) = 0;
+    // Makes the backend's window for a new record (hidden unless visible).
+    virtual bool CreateNative(WindowRecord& window) = 0;
+    virtual void DestroyNative(WindowRecord& window) = 0;
+    virtual void ShowNative(WindowRecord& window, bool show) = 0;
+    virtual void FocusNative(WindowRecord& window) = 0;
+    // Turns the backend's pending events into messages (PostMessage,
+    // NotifyFocus, ...). Never blocks.
+    virtual void PumpEvents() = 0;
+    // Blocks until an event may have arrived; false when none ever can.
+    virtual bool WaitEvents() = 0;
+    // The current standard cursor and whether it shows.
+    virtual void ApplyCursor(int id, bool visible) = 0;
+    // False when there is no display to show it on.
+    virtual bool ShowMessageBox(const char* text, const char* caption) = 0;
+    // The modal loop of a dialog whose record exists and has received
+    // WM_INITDIALOG: returns once dialog.dialogEnded is set (true), or false
+    // when the dialog cannot be shown.
+    virtual bool RunDialog(WindowRecord& dialog, const DialogTemplate& dialogTemplate) = 0;
+};
+
+// The display calls that can be told to fail (by the fake).
+enum class DisplayCall {
+    Create,
+    CooperativeLevel,
+    DisplayMode,
+    CreateSurface,
+    AttachedSurface,
+    Lock,
+    Unlock,
+    Flip,
+    Restore,
+};
+
+// The display device itself is one implementation over memory surfaces
+// (platform/memory_display.cpp); a backend decides which modes exist and
+// shows what is flipped or unlocked.
+class DisplayBackend {
+public:
+    virtual ~DisplayBackend() = default;
+    // A chance to refuse any call; DD_OK lets it go ahead.
+    virtual HRESULT Check(DisplayCall) { return DD_OK; }
+    // The format of a fullscreen mode; false when the mode is refused.
+    virtual bool ModeFormat(int width, int height, int bpp, DDPIXELFORMAT* format) = 0;
+    // The desktop's size and format (windowed primary surface).
+    virtual void DesktopFormat(int* width, int* height, DDPIXELFORMAT* format) = 0;
+    // Bytes added to each surface row beyond its pixels.
+    virtual int RowPadding() { return 0; }
+    // The mode has been set for this window: show it fullscreen.
+    virtual bool EnterFullscreen(HWND window, int width, int height, const DDPIXELFORMAT& format) = 0;
+    // The desktop gets its own mode back.
+    virtual void LeaveFullscreen() = 0;
+    // A flip made this buffer the visible one.
+    virtual void ShowFlipped(const FrameView& frame) = 0;
+    // The desktop surface was unlocked: this is the window's part of it.
+    virtual void ShowWindowed(HWND window, const FrameView& part) = 0;
+    // The primary surface (and its chain) was released: shown pixels are
+    // gone.
+    virtual void SurfacesReleased() {}
+    // The device was released.
+    virtual void DeviceReleased() {}
+};
+
+struct Backend {
+    WindowSystem* windows;
+    DisplayBackend* display;
+    SoundLibrary* sound;
+};
+
+// Installs a backend (pieces may be null: their calls then fail). Clears
+// the window table and the message queue.
+void InstallBackend(const Backend& backend);
+void UninstallBackend();
+const Backend& InstalledBackend();
+
+// Calls for backends, made while pumping events.
+// The window's own focus changed (minimising counts as a loss, restoring
+// as a gain). The application's activation is worked out when the pump
+// ends.
+void NotifyFocus(HWND window, bool gained);
+// The window moved on the screen.
+void NotifyMoved(HWND window, int x, int y);
+// The record of a window, or null for a stale handle.
+WindowRecord* FindWindowRecord(HWND window);
+// Each live record, in creation order.
+int WindowCount();
+HWND WindowAt(int index);
+
+}  // namespace platform

@@ -1,0 +1,503 @@
+#include "platform/window.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/backend.h"
+
+namespace platform {
+
+struct CursorShape {
+    int id;
+};
+
+namespace {
+
+// A program has a main window and a dialog; tests make a few more. Slots are
+// not reused while a backend stays installed, so a stale handle can never
+// name a newer window.
+constexpr int kMaxWindows = 32;
+constexpr int kMaxClasses = 8;
+constexpr int kQueueSize = 256;
+
+struct WindowClassEntry {
+    bool used;
+    char name[64];
+    WNDPROC procedure;
+    HICON icon;
+};
+
+struct DialogEntry {
+    int id;
+    const DialogTemplate* dialogTemplate;
+};
+
+Backend backend = {};
+WindowRecord windows[kMaxWindows];
+int windowsUsed = 0;
+WindowClassEntry classes[kMaxClasses];
+
+MSG queue[kQueueSize];
+int queueHead = 0;
+int queueCount = 0;
+
+int appActive = 1;
+bool focusLostInPump = false;
+
+const CursorShape arrowCursor = {IDC_ARROW};
+const CursorShape waitCursorShape = {IDC_WAIT};
+HCURSOR currentCursor = &arrowCursor;
+int cursorCount = 0;
+
+constexpr int kMaxDialogs = 4;
+DialogEntry dialogs[kMaxDialogs];
+
+void CopyText(char* target, int size, const char* text)
+{
+    if (text == nullptr) text = "";
+    std::strncpy(target, text, static_cast<size_t>(size - 1));
+    target[size - 1] = '\0';
+}
+
+// A record that still takes messages, or null.
+WindowRecord* Live(HWND window)
+{
+    WindowRecord* record = FindWindowRecord(window);
+    return record != nullptr && record->alive ? record : nullptr;
+}
+
+void ApplyCursor()
+{
+    if (backend.windows == nullptr) return;
+    backend.windows->ApplyCursor(currentCursor != nullptr ? currentCursor->id : 0, cursorCount >= 0);
+}
+
+// Gathers the backend's events, then tells every window when the
+// application as a whole gained or lost activation.
+void Pump()
+{
+    if (backend.windows == nullptr) return;
+    focusLostInPump = false;
+    backend.windows->PumpEvents();
+    bool anyFocused = false;
+    for (int i = 0; i < windowsUsed; ++i) {
+        const WindowRecord& w = windows[i];
+        if (w.alive && !w.destroying && w.focused) anyFocused = true;
+    }
+    int state = anyFocused ? 1 : (focusLostInPump ? 0 : appActive);
+    focusLostInPump = false;
+    if (state == appActive) return;
+    appActive = state;
+    for (int i = 0; i < windowsUsed; ++i) {
+        if (windows[i].alive && !windows[i].destroying) {
+            SendMessage(&windows[i], WM_ACTIVATEAPP, static_cast<WPARAM>(state), 0);
+        }
+    }
+}
+
+// Drops messages at the front of the queue whose window has gone.
+void DropStale()
+{
+    while (queueCount > 0) {
+        const MSG& m = queue[queueHead];
+        if (m.hwnd == nullptr || Live(m.hwnd) != nullptr) return;
+        queueHead = (queueHead + 1) % kQueueSize;
+        --queueCount;
+    }
+}
+
+bool Enqueue(const MSG& message)
+{
+    if (queueCount == kQueueSize) return false;
+    queue[(queueHead + queueCount) % kQueueSize] = message;
+    ++queueCount;
+    return true;
+}
+
+MSG Dequeue()
+{
+    MSG m = queue[queueHead];
+    queueHead = (queueHead + 1) % kQueueSize;
+    --queueCount;
+    return m;
+}
+
+WindowRecord* NewRecord()
+{
+    if (windowsUsed == kMaxWindows) return nullptr;
+    WindowRecord* record = &windows[windowsUsed];
+    *record = WindowRecord{};
+    record->used = true;
+    return record;
+}
+
+class NoSound final : public SoundLibrary {
+public:
+    uint32_t GetVersion() override { return 0; }
+    int Init(int, uint32_t, uint32_t, HWND) override { return 0; }
+    int Start() override { return 0; }
+    int Pause() override { return 0; }
+    int Stop() override { return 0; }
+    int Free() override { return 0; }
+    uint32_t StreamCreateFile(int, const void*, uint32_t, uint32_t, uint32_t) override { return 0; }
+    int StreamPlay(uint32_t, int, uint32_t) override { return 0; }
+    int StreamFree(uint32_t) override { return 0; }
+    uint32_t StreamGetLength(uint32_t) override { return 0; }
+    uint32_t StreamGetBlockLength(uint32_t) override { return 0; }
+    int ChannelGetAttributes(uint32_t, uint32_t* frequency, int*, int*) override
+    {
+        if (frequency != nullptr) *frequency = 0;
+        return 0;
+    }
+    uint32_t ChannelGetFlags(uint32_t) override { return 0; }
+    uint32_t ChannelGetPosition(uint32_t) override { return 0; }
+};
+NoSound noSound;
+
+}  // namespace
+
+// ---- backend installation ---------------------------------------------
+
+void InstallBackend(const Backend& chosen)
+{
+    backend = chosen;
+    for (WindowRecord& w : windows) w = WindowRecord{};
+    windowsUsed = 0;
+    for (WindowClassEntry& c : classes) c = WindowClassEntry{};
+    queueHead = 0;
+    queueCount = 0;
+    appActive = 1;
+    focusLostInPump = false;
+    currentCursor = &arrowCursor;
+    cursorCount = 0;
+}
+
+void UninstallBackend() { InstallBackend(Backend{}); }
+
+const Backend& InstalledBackend() { return backend; }
+
+SoundLibrary& Sound() { return backend.sound != nullptr ? *backend.sound : noSound; }
+
+WindowRecord* FindWindowRecord(HWND window)
+{
+    for (int i = 0; i < windowsUsed; ++i) {
+        if (&windows[i] == window) return &windows[i];
+    }
+    return nullptr;
+}
+
+int WindowCount() { return windowsUsed; }
+
+HWND WindowAt(int index) { return index >= 0 && index < windowsUsed ? &windows[index] : nullptr; }
+
+void NotifyFocus(HWND window, bool gained)
+{
+    WindowRecord* record = Live(window);
+    if (record == nullptr || record->destroying) return;
+    record->focused = gained;
+    if (!gained) focusLostInPump = true;
+}
+
+void NotifyMoved(HWND window, int x, int y)
+{
+    WindowRecord* record = FindWindowRecord(window);
+    if (record == nullptr) return;
+    record->x = x;
+    record->y = y;
+}
+
+// ---- classes and windows ------------------------------------------------
+
+uint16_t RegisterClass(const WNDCLASS* windowClass)
+{
+    if (windowClass == nullptr || windowClass->lpszClassName == nullptr) return 0;
+    WindowClassEntry* slot = nullptr;
+    for (int i = 0; i < kMaxClasses; ++i) {
+        WindowClassEntry& c = classes[i];
+        if (c.used && std::strcmp(c.name, windowClass->lpszClassName) == 0) {
+            slot = &c;
+            break;
+        }
+        if (!c.used && slot == nullptr) slot = &c;
+    }
+    if (slot == nullptr) return 0;
+    slot->used = true;
+    CopyText(slot->name, sizeof slot->name, windowClass->lpszClassName);
+    slot->procedure = windowClass->lpfnWndProc;
+    slot->icon = windowClass->hIcon;
+    return static_cast<uint16_t>(0xC000 + (slot - classes));
+}
+
+HWND CreateWindowEx(uint32_t exStyle, const char* className, const char* title, uint32_t style, int x,
+                    int y, int width, int height, HWND, void*, HINSTANCE, void*)
+{
+    if (backend.windows == nullptr || className == nullptr) return nullptr;
+    const WindowClassEntry* windowClass = nullptr;
+    for (const WindowClassEntry& c : classes) {
+        if (c.used && std::strcmp(c.name, className) == 0) windowClass = &c;
+    }
+    if (windowClass == nullptr) return nullptr;
+    WindowRecord* record = NewRecord();
+    if (record == nullptr) return nullptr;
+    record->exStyle = exStyle;
+    record->style = style;
+    record->x = x;
+    record->y = y;
+    record->width = width;
+    record->height = height;
+    CopyText(record->title, sizeof record->title, title);
+    record->procedure = windowClass->procedure;
+    record->icon = windowClass->icon;
+    record->visible = (style & WS_VISIBLE) != 0;
+    if (!backend.windows->CreateNative(*record)) {
+        *record = WindowRecord{};
+        return nullptr;
+    }
+    record->alive = true;
+    ++windowsUsed;
+    return record;
+}
+
+BOOL DestroyWindow(HWND window)
+{
+    WindowRecord* record = Live(window);
+    if (record == nullptr || record->destroying) return 0;
+    record->destroying = true;
+    record->focused = false;
+    if (record->visible && backend.windows != nullptr) backend.windows->ShowNative(*record, false);
+    record->visible = false;
+    // WM_DESTROY arrives while the window still exists (the display may be
+    // released there); only then does the backend's window go.
+    SendMessage(window, WM_DESTROY, 0, 0);
+    record->alive = false;
+    if (backend.windows != nullptr) backend.windows->DestroyNative(*record);
+    return 1;
+}
+
+BOOL IsWindow(HWND window) { return Live(window) != nullptr ? 1 : 0; }
+
+BOOL ShowWindow(HWND window, int command)
+{
+    WindowRecord* record = Live(window);
+    if (record == nullptr || record->destroying) return 0;
+    BOOL wasVisible = record->visible ? 1 : 0;
+    bool show = command != SW_HIDE;
+    record->visible = show;
+    if (backend.windows != nullptr) backend.windows->ShowNative(*record, show);
+    return wasVisible;
+}
+
+BOOL UpdateWindow(HWND window) { return Live(window) != nullptr ? 1 : 0; }
+
+HWND SetFocus(HWND window)
+{
+    HWND previous = nullptr;
+    for (int i = 0; i < windowsUsed; ++i) {
+        if (windows[i].alive && windows[i].focused) previous = &windows[i];
+    }
+    WindowRecord* record = Live(window);
+    if (record != nullptr && !record->destroying && backend.windows != nullptr) {
+        backend.windows->FocusNative(*record);
+    }
+    return previous;
+}
+
+BOOL GetWindowRect(HWND window, RECT* rect)
+{
+    const WindowRecord* record = FindWindowRecord(window);
+    if (record == nullptr || rect == nullptr) return 0;
+    rect->left = record->x;
+    rect->top = record->y;
+    rect->right = record->x + record->width;
+    rect->bottom = record->y + record->height;
+    return 1;
+}
+
+int GetSystemMetrics(int index)
+{
+    if (backend.windows == nullptr) return 0;
+    int width = 0;
+    int height = 0;
+    backend.windows->ScreenSize(&width, &height);
+    if (index == SM_CXSCREEN) return width;
+    if (index == SM_CYSCREEN) return height;
+    return 0;
+}
+
+LRESULT DefWindowProc(HWND window, uint32_t message, WPARAM, LPARAM)
+{
+    if (message == WM_CLOSE) DestroyWindow(window);
+    return 0;
+}
+
+// ---- messages -------------------------------------------------------------
+
+BOOL PeekMessage(MSG* message, HWND, uint32_t, uint32_t, uint32_t remove)
+{
+    Pump();
+    DropStale();
+    if (queueCount == 0) return 0;
+    if (message != nullptr) *message = queue[queueHead];
+    if ((remove & PM_REMOVE) != 0) Dequeue();
+    return 1;
+}
+
+BOOL GetMessage(MSG* message, HWND, uint32_t, uint32_t)
+{
+    for (;;) {
+        Pump();
+        DropStale();
+        if (queueCount > 0) {
+            MSG m = Dequeue();
+            if (message != nullptr) *message = m;
+            return m.message == WM_QUIT ? 0 : 1;
+        }
+        if (backend.windows == nullptr || !backend.windows->WaitEvents()) return -1;
+    }
+}
+
+BOOL TranslateMessage(const MSG*) { return 0; }
+
+LRESULT DispatchMessage(const MSG* message)
+{
+    if (message == nullptr || message->hwnd == nullptr) return 0;
+    return SendMessage(message->hwnd, message->message, message->wParam, message->lParam);
+}
+
+BOOL PostMessage(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam)
+{
+    if (window != nullptr && Live(window) == nullptr) return 0;
+    return Enqueue(MSG{window, message, wParam, lParam}) ? 1 : 0;
+}
+
+LRESULT SendMessage(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam)
+{
+    WindowRecord* record = Live(window);
+    if (record == nullptr) return 0;
+    if (record->isDialog) {
+        return record->dialogProcedure != nullptr ? record->dialogProcedure(window, message, wParam, lParam)
+                                                  : 0;
+    }
+    if (record->procedure == nullptr) return DefWindowProc(window, message, wParam, lParam);
+    return record->procedure(window, message, wParam, lParam);
+}
+
+void PostQuitMessage(int exitCode)
+{
+    // The quit message must not be lost to a full queue: it takes the place
+    // of the oldest message if need be.
+    if (queueCount == kQueueSize) Dequeue();
+    Enqueue(MSG{nullptr, WM_QUIT, static_cast<WPARAM>(static_cast<intptr_t>(exitCode)), 0});
+}
+
+// ---- cursors, icons, brushes ------------------------------------------------
+
+HCURSOR LoadCursor(HINSTANCE instance, int id)
+{
+    if (instance != nullptr) return nullptr;
+    if (id == IDC_ARROW) return &arrowCursor;
+    if (id == IDC_WAIT) return &waitCursorShape;
+    return nullptr;
+}
+
+HCURSOR SetCursor(HCURSOR cursor)
+{
+    HCURSOR previous = currentCursor;
+    currentCursor = cursor;
+    ApplyCursor();
+    return previous;
+}
+
+int ShowCursor(BOOL show)
+{
+    cursorCount += show != 0 ? 1 : -1;
+    ApplyCursor();
+    return cursorCount;
+}
+
+HICON LoadIcon(HINSTANCE, int id)
+{
+    return reinterpret_cast<HICON>(static_cast<uintptr_t>(static_cast<uint16_t>(id)));
+}
+
+HBRUSH GetStockObject(int object)
+{
+    return reinterpret_cast<HBRUSH>(static_cast<uintptr_t>(static_cast<uint16_t>(object + 1)));
+}
+
+int MessageBox(HWND, const char* text, const char* caption, uint32_t)
+{
+    if (text == nullptr) text = "";
+    if (caption == nullptr) caption = "";
+    if (backend.windows == nullptr || !backend.windows->ShowMessageBox(text, caption)) {
+        std::fprintf(stderr, "%s\n%s", caption, text);
+        size_t n = std::strlen(text);
+        if (n == 0 || text[n - 1] != '\n') std::fputc('\n', stderr);
+        std::fflush(stderr);
+    }
+    return IDOK;
+}
+
+// ---- dialogs ------------------------------------------------------------------
+
+void RegisterDialogTemplate(int id, const DialogTemplate* dialogTemplate)
+{
+    DialogEntry* slot = nullptr;
+    for (DialogEntry& d : dialogs) {
+        if (d.dialogTemplate != nullptr && d.id == id) {
+            slot = &d;
+            break;
+        }
+        if (d.dialogTemplate == nullptr && slot == nullptr) slot = &d;
+    }
+    if (slot == nullptr) return;
+    slot->id = id;
+    slot->dialogTemplate = dialogTemplate;
+}
+
+const DialogTemplate* FindDialogTemplate(int id)
+{
+    for (const DialogEntry& d : dialogs) {
+        if (d.dialogTemplate != nullptr && d.id == id) return d.dialogTemplate;
+    }
+    return nullptr;
+}
+
+intptr_t DialogBoxParam(HINSTANCE, int templateId, HWND, DLGPROC procedure, LPARAM initParam)
+{
+    const DialogTemplate* dialogTemplate = FindDialogTemplate(templateId);
+    if (dialogTemplate == nullptr || procedure == nullptr || backend.windows == nullptr) return -1;
+    WindowRecord* record = NewRecord();
+    if (record == nullptr) return -1;
+    ++windowsUsed;
+    record->isDialog = true;
+    record->alive = true;
+    record->dialogProcedure = procedure;
+    CopyText(record->title, sizeof record->title, dialogTemplate->title);
+    // One dialog unit is about 1.5 pixels across and 1.625 pixels down.
+    record->width = dialogTemplate->width * 3 / 2;
+    record->height = dialogTemplate->height * 13 / 8;
+    int screenWidth = 0;
+    int screenHeight = 0;
+    backend.windows->ScreenSize(&screenWidth, &screenHeight);
+    record->x = (screenWidth - record->width) / 2;
+    record->y = (screenHeight - record->height) / 2;
+
+    SendMessage(record, WM_INITDIALOG, 0, initParam);
+    bool shown = record->dialogEnded || backend.windows->RunDialog(*record, *dialogTemplate);
+    intptr_t result = shown && record->dialogEnded ? record->dialogResult : -1;
+    record->destroying = true;
+    record->alive = false;
+    return result;
+}
+
+BOOL EndDialog(HWND dialog, intptr_t result)
+{
+    WindowRecord* record = Live(dialog);
+    if (record == nullptr || !record->isDialog) return 0;
+    record->dialogEnded = true;
+    record->dialogResult = result;
+    return 1;
+}
+
+}  // namespace platform
