@@ -1,0 +1,56 @@
+// The pixel kernels of the JPEG decoder: the integer inverse DCT and the
+// YCbCr to RGB conversion of one line. Each exists as a plain scalar
+// reference and in SIMD forms chosen at run time; all forms give identical
+// bytes for every input.
+#pragma once
+
+#include <cstdint>
+
+namespace jpeg_kernels {
+
+// Colour tables indexed by a chroma sample (0..255), filled by
+// FillColorTables: Cr to red, Cb to blue, Cr to green, Cb to green.
+struct ColorTables {
+    int32_t crr[256];
+    int32_t cbb[256];
+    int32_t crg[256];
+    int32_t cbg[256];
+};
+void FillColorTables(ColorTables* t);
+
+// Inverse DCT of one block of dequantised coefficients (natural order) into
+// 8 x 8 samples, row r at out + r * stride.
+using IdctFn = void (*)(const int16_t* coef, uint8_t* out, int stride);
+
+// Converts `pixels` pixels of one line to 4-byte red, green, blue, 0 pixels.
+// H1: pixel x takes chroma sample x; H2: chroma sample x / 2. `pixels` is a
+// multiple of 8 (H1) or 16 (H2).
+using ColorFn = void (*)(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out,
+                         int pixels, const ColorTables* t);
+
+struct KernelSet {
+    const char* name;
+    IdctFn idct;
+    ColorFn colorH1;
+    ColorFn colorH2;
+};
+
+enum Level { LEVEL_SCALAR = 0, LEVEL_SSE2 = 1, LEVEL_AVX2 = 2 };
+
+// The best level this CPU runs.
+int BestLevel();
+// The kernels of a level; a level the CPU lacks gives the best it has.
+const KernelSet& Kernels(int level);
+// What new decoders use: the best level unless a test or benchmark chose
+// another with SelectLevel.
+const KernelSet& Active();
+void SelectLevel(int level);
+
+// The individual forms, for tests.
+void IdctScalar(const int16_t* coef, uint8_t* out, int stride);
+void ColorH1Scalar(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
+                   const ColorTables* t);
+void ColorH2Scalar(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
+                   const ColorTables* t);
+
+}  // namespace jpeg_kernels
