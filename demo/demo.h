@@ -1,0 +1,85 @@
+// The show itself: its pictures, font and particle systems (loaded by
+// DemoInit, released by DemoFree), the clock-driven state that DemoUpdate
+// moves once per hundredth of a second, and DemoRender, which draws the
+// current scene into frameImage and presents it.
+#pragma once
+
+#include <cstdint>
+
+#include "demo/cross_fade.h"
+#include "font/font.h"
+#include "pixmap/pixmap.h"
+
+// Provided by the application shell: the music position in hundredths of a
+// second, refreshed after every update step, and the request to end the run.
+extern int32_t musicPosition;
+void RequestQuit();
+
+// The one image every frame is drawn into (640 x 480 x 32), created by the
+// shell.
+extern Pixmap frameImage;
+
+// Pictures and masks.
+extern Pixmap panoramaView, bridgePic, panoramaPic, stagePic, titlePic, titleMask, blurPic, blurMask,
+    dropPic, dropMask, wallpaperPic, patternPic, patternMask, branchPic, tilePic;
+extern Pixmap flowerPic1, flowerPic2, flowerPic3, flowerPic4, flowerPic5, flowerPic6, flowerMask;
+extern Pixmap captionPic1, captionPic2, captionPic3, captionPic4, captionPic5, captionPic6, captionPic7,
+    captionMask7, captionPic8, captionMask8, captionPic9, captionPic10, captionPic11, captionPic12;
+extern Pixmap whiteCard, greyCard, closingPic, screenPic;
+
+extern Font font;
+extern CrossFade crossFade;
+
+// The falling flowers.
+extern int32_t massFlowerCount;
+extern double* massFlower_x;
+extern double* massFlower_y;
+extern double* massFlower_speed;
+extern Pixmap** massFlower_pic;
+
+// The light bars over the title.
+extern int32_t lightLineCount;
+extern double* lightLine_x;
+
+struct DemoPoint {
+    double x;
+    double y;
+};
+
+// The animated state.
+extern int32_t scene;
+extern int32_t flashLevel;
+extern int32_t flashPhase;
+extern int32_t captionLevel;
+extern int32_t captionPeriod;
+extern int32_t blurCount;
+extern int32_t blurPending;
+extern double panoramaX;
+extern double dropX;
+extern double dropY;
+extern double dropSpeed;
+extern double tileScrollY;
+extern DemoPoint patternA, patternB, branchPos, tilePos, captionPos, caption2Pos, slide1Pos, slide2Pos,
+    slide3Pos;
+
+// The show's random numbers: a linear congruential generator whose state
+// starts at 1 and is never reseeded. Returns 0..32767.
+int DemoRandom();
+// The generator's state; tests restart it.
+extern uint32_t demoRandomState;
+
+// Loads every asset and sets the initial state. Raises ErrorException
+// (through the loaders or on an allocation failure).
+void DemoInit();
+// The particle arrays, the flower layout and the initial state: the last
+// steps of DemoInit. 1 on success, 0 after a report.
+int DemoInitState();
+// Releases every asset; records problems, never raises.
+void DemoFree();
+// One hundredth of a second of the show, at t = musicPosition.
+void DemoUpdate();
+// Draws the current scene into frameImage and presents it.
+void DemoRender();
+
+// The show ends once an update sees a position past this (214.60 s).
+constexpr int32_t kShowEnd = 21460;

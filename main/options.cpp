@@ -1,0 +1,200 @@
+#include "main/options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+int Fail(char* error, std::size_t size, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(error, size, format, args);
+    va_end(args);
+    return 0;
+}
+
+// A whole decimal number, nothing else.
+bool ParseInt(const char* text, int* value)
+{
+    if (text == nullptr || *text == '\0') return false;
+    char* end = nullptr;
+    errno = 0;
+    long v = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || v < -1000000 || v > 1000000) return false;
+    *value = static_cast<int>(v);
+    return true;
+}
+
+// Seconds as a decimal number, rounded to the nearest hundredth.
+bool ParseSeconds(const char* text, int* hundredths)
+{
+    if (text == nullptr || *text == '\0') return false;
+    char* end = nullptr;
+    errno = 0;
+    double v = std::strtod(text, &end);
+    if (errno != 0 || *end != '\0' || !std::isfinite(v) || v < 0.0 || v > 1000000.0) return false;
+    *hundredths = static_cast<int>(std::llround(v * 100.0));
+    return true;
+}
+
+bool EndsWith(const char* text, const char* suffix)
+{
+    std::size_t n = std::strlen(text);
+    std::size_t m = std::strlen(suffix);
+    return n >= m && std::strcmp(text + n - m, suffix) == 0;
+}
+
+}  // namespace
+
+int ParseOptions(int argc, const char* const* argv, Options* options, char* error,
+                 std::size_t errorSize)
+{
+    Options o;
+    bool fpsGiven = false, fromGiven = false, toGiven = false, scaleGiven = false,
+         depthGiven = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        // Options with a value take it from the next argument or after '='.
+        const char* value = nullptr;
+        char name[32];
+        const char* eq = std::strchr(arg, '=');
+        if (std::strncmp(arg, "--", 2) == 0 && eq != nullptr &&
+            static_cast<std::size_t>(eq - arg) < sizeof name) {
+            std::memcpy(name, arg, static_cast<std::size_t>(eq - arg));
+            name[eq - arg] = '\0';
+            value = eq + 1;
+        } else {
+            std::snprintf(name, sizeof name, "%s", arg);
+        }
+        auto needValue = [&]() -> const char* {
+            if (value != nullptr) return value;
+            if (i + 1 < argc) return argv[++i];
+            return nullptr;
+        };
+        auto noValue = [&]() { return value == nullptr; };
+
+        if (std::strcmp(name, "--help") == 0 || std::strcmp(name, "-h") == 0) {
+            if (!noValue()) return Fail(error, errorSize, "%s takes no value", name);
+            o.help = true;
+        } else if (std::strcmp(name, "--version") == 0) {
+            if (!noValue()) return Fail(error, errorSize, "%s takes no value", name);
+            o.version = true;
+        } else if (std::strcmp(name, "--no-sound") == 0) {
+            if (!noValue()) return Fail(error, errorSize, "%s takes no value", name);
+            o.noSound = true;
+        } else if (std::strcmp(name, "--benchmark") == 0) {
+            if (!noValue()) return Fail(error, errorSize, "%s takes no value", name);
+            o.benchmark = true;
+        } else if (std::strcmp(name, "--mode") == 0) {
+            const char* v = needValue();
+            if (v == nullptr) return Fail(error, errorSize, "--mode needs a value: 32, 24, 16 or windowed");
+            if (std::strcmp(v, "32") == 0) o.mode = 32;
+            else if (std::strcmp(v, "24") == 0) o.mode = 24;
+            else if (std::strcmp(v, "16") == 0) o.mode = 16;
+            else if (std::strcmp(v, "windowed") == 0) o.mode = 0;
+            else return Fail(error, errorSize, "--mode '%s': expected 32, 24, 16 or windowed", v);
+        } else if (std::strcmp(name, "--capture") == 0) {
+            const char* v = needValue();
+            if (v == nullptr || *v == '\0') return Fail(error, errorSize, "--capture needs a file name ending in .mp4 or .mkv");
+            if (!EndsWith(v, ".mp4") && !EndsWith(v, ".mkv"))
+                return Fail(error, errorSize, "--capture '%s': the file name must end in .mp4 or .mkv", v);
+            o.capture = v;
+        } else if (std::strcmp(name, "--frames") == 0) {
+            const char* v = needValue();
+            if (v == nullptr || *v == '\0') return Fail(error, errorSize, "--frames needs a directory");
+            o.frames = v;
+        } else if (std::strcmp(name, "--fps") == 0) {
+            const char* v = needValue();
+            int n = 0;
+            if (!ParseInt(v, &n) || n <= 0 || n > 100 || 100 % n != 0)
+                return Fail(error, errorSize,
+                            "--fps '%s': the frame rate must divide 100 (100, 50, 25, 20, 10, 5, 4, 2 or 1), "
+                            "so that every frame falls on a whole hundredth of a second",
+                            v != nullptr ? v : "");
+            o.fps = n;
+            fpsGiven = true;
+        } else if (std::strcmp(name, "--from") == 0 || std::strcmp(name, "--to") == 0) {
+            const char* v = needValue();
+            int h = 0;
+            if (!ParseSeconds(v, &h))
+                return Fail(error, errorSize, "%s '%s': expected a number of seconds, 0 or more", name,
+                            v != nullptr ? v : "");
+            if (name[2] == 'f') {
+                o.fromHundredths = h;
+                fromGiven = true;
+            } else {
+                o.toHundredths = h;
+                toGiven = true;
+            }
+        } else if (std::strcmp(name, "--depth") == 0) {
+            const char* v = needValue();
+            int n = 0;
+            if (!ParseInt(v, &n) || (n != 32 && n != 24 && n != 16))
+                return Fail(error, errorSize, "--depth '%s': expected 32, 24 or 16", v != nullptr ? v : "");
+            o.depth = n;
+            depthGiven = true;
+        } else if (std::strcmp(name, "--scale") == 0) {
+            const char* v = needValue();
+            int n = 0;
+            if (!ParseInt(v, &n) || n < 1 || n > 8)
+                return Fail(error, errorSize, "--scale '%s': expected a whole number from 1 to 8",
+                            v != nullptr ? v : "");
+            o.scale = n;
+            scaleGiven = true;
+        } else {
+            return Fail(error, errorSize, "unknown option '%s' (see --help)", arg);
+        }
+    }
+
+    int outputs = (o.capture != nullptr) + (o.frames != nullptr) + (o.benchmark ? 1 : 0);
+    if (outputs > 1) return Fail(error, errorSize, "choose one of --capture, --frames and --benchmark");
+    if (o.mode >= 0 && outputs > 0)
+        return Fail(error, errorSize, "--mode is for playing on the desktop; it cannot be combined with --capture, --frames or --benchmark");
+    bool writes = o.capture != nullptr || o.frames != nullptr;
+    if (!writes && (fpsGiven || fromGiven || toGiven || scaleGiven))
+        return Fail(error, errorSize, "--fps, --from, --to and --scale apply only to --capture and --frames");
+    if (depthGiven && outputs == 0)
+        return Fail(error, errorSize, "--depth applies only to --capture, --frames and --benchmark; on the desktop use --mode");
+    if (o.noSound && (o.frames != nullptr || o.benchmark))
+        return Fail(error, errorSize, "--no-sound applies only to playing and to --capture");
+    if (toGiven && o.toHundredths < o.fromHundredths)
+        return Fail(error, errorSize, "--to must not be earlier than --from");
+    *options = o;
+    return 1;
+}
+
+const char* UsageText()
+{
+    return "Usage: orchid [OPTION]...\n"
+           "Plays the Orchid show. Run it from the directory that holds kestrune-velomar.mp3.\n"
+           "Without options it asks for the display mode on a desktop, and renders the\n"
+           "show to orchid.mp4 when there is no display.\n"
+           "\n"
+           "Playing:\n"
+           "  --mode 32|24|16|windowed  skip the mode dialog: fullscreen at that depth, or a window\n"
+           "  --no-sound                play without an audio device; the frame timer is the clock\n"
+           "\n"
+           "Rendering headless (deterministic, 100 updates per second of show time):\n"
+           "  --capture FILE    write a video with the music: FILE.mp4 (H.264) or FILE.mkv;\n"
+           "                    needs the ffmpeg program\n"
+           "  --frames DIR      write PNG files DIR/frame-00000.png, ... by frame index\n"
+           "  --fps N           frames per second, a divisor of 100 (default 50)\n"
+           "  --from SECONDS    write only frames from this show time on (earlier ones are\n"
+           "                    still rendered)\n"
+           "  --to SECONDS      write only frames up to this show time, then stop\n"
+           "  --depth 32|24|16  capture through that display conversion (default 32)\n"
+           "  --scale K         enlarge each frame K times, nearest neighbour (1 to 8)\n"
+           "  --benchmark       render every hundredth of the show as fast as possible,\n"
+           "                    write nothing, and print the cost of each scene\n"
+           "\n"
+           "  --help            show this text\n"
+           "  --version         show the version\n"
+           "\n"
+           "Keys while playing: Escape quits, Alt+Enter switches between window and fullscreen.\n"
+           "Exit status: 0 when the show ran, 1 after an error report, 2 for a bad command line.\n";
+}

@@ -1,0 +1,39 @@
+// The command line of `orchid`. Run bare, the program behaves as the show
+// always has: the mode dialog on a desktop. The options skip the dialog,
+// play without sound, or render the show headless (to a video, to PNG files,
+// or as a benchmark).
+#pragma once
+
+#include <cstddef>
+
+struct Options {
+    // -1: ask with the mode dialog; 0: windowed; 16, 24, 32: fullscreen.
+    int mode = -1;
+    const char* capture = nullptr;  // --capture FILE (.mp4 or .mkv)
+    const char* frames = nullptr;   // --frames DIR
+    int fps = 50;                   // frames kept per second of show time
+    int fromHundredths = 0;         // first show time written
+    int toHundredths = -1;          // last show time written; -1: to the end
+    int depth = 32;                 // display conversion the capture goes through
+    int scale = 1;                  // nearest-neighbour upscale of captured frames
+    bool noSound = false;
+    bool benchmark = false;
+    bool help = false;
+    bool version = false;
+
+    // Renders headless, on the virtual clock.
+    bool Headless() const { return capture != nullptr || frames != nullptr || benchmark; }
+};
+
+// Exit statuses of the program.
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;   // the run ended with an error report
+constexpr int kExitUsage = 2;    // bad command line
+
+// Parses argv[1..argc-1]. Returns 1 on success; 0 with a one-line message
+// (no trailing newline) in `error` otherwise.
+int ParseOptions(int argc, const char* const* argv, Options* options, char* error,
+                 std::size_t errorSize);
+
+// The --help text.
+const char* UsageText();

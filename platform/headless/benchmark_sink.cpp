@@ -1,0 +1,101 @@
+#include "platform/headless/benchmark_sink.h"
+
+#include <cstring>
+
+#include "error/memory.h"
+
+namespace platform {
+
+BenchmarkSink::BenchmarkSink(int (*labelOf)()) : label(labelOf) {}
+
+void BenchmarkSink::Open(int frameWidth, int frameHeight)
+{
+    width = frameWidth;
+    height = frameHeight;
+    firstNs = lastNs = WallNs();
+}
+
+void BenchmarkSink::Frame(const FrameView&)
+{
+    int64_t now = WallNs();
+    int64_t cost = now - lastNs;
+    lastNs = now;
+    ++presents;
+    progress.Update(presents);
+    // The first frame has no frame before it to measure from (asset loading
+    // ran in between): it only starts the clock.
+    if (presents == 1) {
+        firstNs = now;
+        return;
+    }
+    int which = label != nullptr ? label() : 0;
+    if (which < 0 || which >= kLabels) which = kLabels - 1;
+    Group& g = groups[which];
+    ++g.count;
+    g.totalNs += cost;
+    if (cost > g.maxNs) g.maxNs = cost;
+}
+
+int64_t BenchmarkSink::MeasureFrameCopy(int w, int h)
+{
+    std::size_t bytes = static_cast<std::size_t>(w) * h * 4;
+    auto* a = static_cast<uint8_t*>(orchid::MemAlloc(bytes));
+    auto* b = static_cast<uint8_t*>(orchid::MemAlloc(bytes));
+    int64_t result = 0;
+    if (a != nullptr && b != nullptr) {
+        // Touch both buffers first, so that the copies time memory, not
+        // page faults.
+        std::memset(a, 1, bytes);
+        std::memset(b, 2, bytes);
+        constexpr int kCopies = 200;
+        int64_t start = WallNs();
+        for (int i = 0; i < kCopies; ++i) {
+            std::memcpy((i & 1) ? a : b, (i & 1) ? b : a, bytes);
+            // Keep the copy from being optimised away.
+            asm volatile("" : : "r"(a), "r"(b) : "memory");
+        }
+        result = (WallNs() - start) / kCopies;
+    }
+    orchid::MemFree(a);
+    orchid::MemFree(b);
+    return result;
+}
+
+void BenchmarkSink::Print(std::FILE* o, int64_t copyNs) const
+{
+    double copyUs = static_cast<double>(copyNs) * 1e-3;
+    std::fprintf(o, "scene   frames   mean us    max us   mean/memcpy\n");
+    long frames = 0;
+    int64_t total = 0;
+    double worst = 0.0;
+    int worstScene = -1;
+    for (int i = 0; i < kLabels; ++i) {
+        const Group& g = groups[i];
+        if (g.count == 0) continue;
+        frames += g.count;
+        total += g.totalNs;
+        double mean = static_cast<double>(g.totalNs) * 1e-3 / static_cast<double>(g.count);
+        double ratio = copyUs > 0.0 ? mean / copyUs : 0.0;
+        if (ratio > worst || worstScene < 0) {
+            worst = ratio;
+            worstScene = i;
+        }
+        std::fprintf(o, "%5d %8ld %9.1f %9.1f %13.2f\n", i, g.count, mean,
+                     static_cast<double>(g.maxNs) * 1e-3, ratio);
+    }
+    double mean = frames > 0 ? static_cast<double>(total) * 1e-3 / static_cast<double>(frames) : 0.0;
+    std::fprintf(o, "frames: %ld   wall time: %.2f s   memcpy of a %dx%d frame: %.1f us\n", frames,
+                 static_cast<double>(lastNs - firstNs) * 1e-9, width, height, copyUs);
+    std::fprintf(o, "mean frame cost: %.1f us = %.2f memcpys; worst scene: %d at %.2f memcpys\n", mean,
+                 copyUs > 0.0 ? mean / copyUs : 0.0, worstScene, worst);
+}
+
+void BenchmarkSink::Close()
+{
+    progress.Finish();
+    if (presents < 2) return;
+    Print(out, MeasureFrameCopy(width, height));
+    std::fflush(out);
+}
+
+}  // namespace platform

@@ -1,0 +1,209 @@
+#include "platform/headless/capture.h"
+
+#include <chrono>
+#include <cstring>
+
+#include "error/memory.h"
+#include "error/report.h"
+
+ORCHID_REPORT_MODULE("platform/headless/capture");
+
+namespace platform {
+
+int64_t WallNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+FrameSchedule::FrameSchedule(int fps, int from, int to)
+    : step(fps > 0 && fps <= 100 ? 100 / fps : 1), fromHundredths(from), toHundredths(to)
+{
+}
+
+int FrameSchedule::FramesOf(long present, long* first) const
+{
+    long lo = 0, hi = -1;  // candidate indices lo..hi
+    if (present == 1) {
+        lo = 0;
+        hi = step == 1 ? 1 : 0;
+    } else if (present > 1 && present % step == 0) {
+        lo = hi = present / step;
+    }
+    auto wanted = [&](long index) {
+        long time = index * step;
+        return time >= fromHundredths && (toHundredths < 0 || time <= toHundredths);
+    };
+    while (lo <= hi && !wanted(lo)) ++lo;
+    while (hi >= lo && !wanted(hi)) --hi;
+    *first = lo;
+    return lo <= hi ? static_cast<int>(hi - lo + 1) : 0;
+}
+
+bool FrameSchedule::Complete(long present) const
+{
+    return toHundredths >= 0 && present >= (toHundredths > 1 ? toHundredths : 1);
+}
+
+long FrameSchedule::PresentsNeeded(long showEnd) const
+{
+    if (toHundredths < 0) return showEnd;
+    long last = toHundredths > 1 ? toHundredths : 1;
+    return last < showEnd ? last : showEnd;
+}
+
+namespace {
+
+// Widens a channel of `bits` bits to 8 by repeating its bits from the top.
+uint8_t Widen(uint32_t v, int bits)
+{
+    return static_cast<uint8_t>(bits == 5 ? (v << 3) | (v >> 2) : (v << 2) | (v >> 4));
+}
+
+}  // namespace
+
+void ConvertToRgb(const FrameView& f, int scale, uint8_t* out)
+{
+    if (scale < 1) scale = 1;
+    const std::size_t outRow = static_cast<std::size_t>(f.width) * scale * 3;
+    for (int y = 0; y < f.height; ++y) {
+        const uint8_t* src = f.pixels + static_cast<std::size_t>(y) * f.pitch;
+        uint8_t* row = out + static_cast<std::size_t>(y) * scale * outRow;
+        uint8_t* o = row;
+        for (int x = 0; x < f.width; ++x) {
+            uint8_t r = 0, g = 0, b = 0;
+            switch (f.layout) {
+            case PixelLayout::XRGB8888:
+                r = src[x * 4 + 2];
+                g = src[x * 4 + 1];
+                b = src[x * 4 + 0];
+                break;
+            case PixelLayout::BGR24:
+                r = src[x * 3 + 2];
+                g = src[x * 3 + 1];
+                b = src[x * 3 + 0];
+                break;
+            case PixelLayout::RGB565: {
+                uint32_t p = src[x * 2] | (static_cast<uint32_t>(src[x * 2 + 1]) << 8);
+                r = Widen((p >> 11) & 0x1F, 5);
+                g = Widen((p >> 5) & 0x3F, 6);
+                b = Widen(p & 0x1F, 5);
+                break;
+            }
+            case PixelLayout::RGB555: {
+                uint32_t p = src[x * 2] | (static_cast<uint32_t>(src[x * 2 + 1]) << 8);
+                r = Widen((p >> 10) & 0x1F, 5);
+                g = Widen((p >> 5) & 0x1F, 5);
+                b = Widen(p & 0x1F, 5);
+                break;
+            }
+            case PixelLayout::Other:
+                break;
+            }
+            for (int k = 0; k < scale; ++k) {
+                o[0] = r;
+                o[1] = g;
+                o[2] = b;
+                o += 3;
+            }
+        }
+        for (int k = 1; k < scale; ++k) std::memcpy(row + k * outRow, row, outRow);
+    }
+}
+
+CaptureSink::CaptureSink(const FrameSchedule& frameSchedule, int frameScale)
+    : schedule(frameSchedule), scale(frameScale < 1 ? 1 : frameScale)
+{
+}
+
+CaptureSink::~CaptureSink() { orchid::MemFree(rgb); }
+
+int CaptureSink::Open(int width, int height)
+{
+    outWidth = width * scale;
+    outHeight = height * scale;
+    int bytes = outWidth * outHeight * 3;
+    rgb = static_cast<uint8_t*>(orchid::MemAlloc(static_cast<std::size_t>(bytes)));
+    if (rgb == nullptr) {
+        REPORT(ERR_OUT_OF_MEMORY, "uint8_t *rgb\n", bytes);
+        return 0;
+    }
+    return 1;
+}
+
+void CaptureSink::Frame(const FrameView& frame)
+{
+    ++presents;
+    long first = 0;
+    int count = schedule.FramesOf(presents, &first);
+    // A frame of another size than the one opened for is not written.
+    if (count > 0 && rgb != nullptr && frame.width * scale == outWidth &&
+        frame.height * scale == outHeight) {
+        ConvertToRgb(frame, scale, rgb);
+        if (Write(first, count)) written += count;
+    }
+    progress.Update(presents);
+    if (!completed && schedule.Complete(presents)) {
+        completed = true;
+        if (onComplete != nullptr) onComplete();
+    }
+}
+
+void CaptureSink::Close()
+{
+    progress.Finish();
+    orchid::MemFree(rgb);
+    rgb = nullptr;
+}
+
+void ProgressLine::Start(const char* whatText, long totalCount, std::FILE* stream, bool isTerminal)
+{
+    what = whatText;
+    total = totalCount > 0 ? totalCount : 1;
+    out = stream;
+    terminal = isTerminal;
+    lastShown = -1;
+    lastTenth = -1;
+    startNs = WallNs();
+    lastDrawNs = 0;
+    active = out != nullptr;
+}
+
+void ProgressLine::Draw(long done, int64_t now)
+{
+    double fraction = static_cast<double>(done) / static_cast<double>(total);
+    if (fraction > 1.0) fraction = 1.0;
+    double elapsed = static_cast<double>(now - startNs) * 1e-9;
+    long eta = done > 0 ? static_cast<long>(elapsed * (1.0 - fraction) / fraction + 0.5) : 0;
+    std::fprintf(out, "%s%s %5.1f%%  frame %ld/%ld  ETA %ld:%02ld%s", terminal ? "\r" : "", what,
+                 fraction * 100.0, done, total, eta / 60, eta % 60, terminal ? "  " : "\n");
+    std::fflush(out);
+    lastShown = done;
+    lastDrawNs = now;
+}
+
+void ProgressLine::Update(long done)
+{
+    if (!active) return;
+    int64_t now = WallNs();
+    if (terminal) {
+        if (now - lastDrawNs >= 100000000 || done >= total) Draw(done, now);
+    } else {
+        int tenth = static_cast<int>((done * 10) / total);
+        if (tenth != lastTenth) {
+            lastTenth = tenth;
+            Draw(done, now);
+        }
+    }
+}
+
+void ProgressLine::Finish()
+{
+    if (!active) return;
+    if (terminal) std::fputc('\n', out);
+    std::fflush(out);
+    active = false;
+}
+
+}  // namespace platform

@@ -1,0 +1,107 @@
+// The pieces every headless frame sink shares: a view of the presented
+// surface, the choice of which presents become which output frames, the
+// conversion of a surface to RGB bytes (with a nearest-neighbour upscale),
+// and the progress line on stderr.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "platform/frame_sink.h"
+
+namespace platform {
+
+// Headless runs step the show one hundredth per frame, so present number n
+// (1 for the first) shows the show at n hundredths. Output frame i stands for
+// the show at i x (100 / fps) hundredths; frame 0 (time 0, before any update)
+// is the picture of the first present, which nothing has changed yet.
+class FrameSchedule {
+public:
+    // toHundredths < 0: up to the end of the show.
+    FrameSchedule(int fps, int fromHundredths, int toHundredths);
+
+    // The output frames present n stands for and that are to be written:
+    // fills first and returns how many consecutive indices from it (0, 1 or 2).
+    int FramesOf(long present, long* first) const;
+    // True once every frame up to --to has been written.
+    bool Complete(long present) const;
+    // Presents of a whole run up to --to (or to showEnd hundredths).
+    long PresentsNeeded(long showEnd) const;
+
+    int step;
+    int fromHundredths;
+    int toHundredths;
+};
+
+// Packs a shown frame into RGB bytes, each pixel repeated scale x scale
+// times: (width x scale) x (height x scale) x 3 bytes in `out`. 16-bit
+// channels are widened by repeating their top bits, so white stays 255; a
+// layout the outputs do not know gives black.
+void ConvertToRgb(const FrameView& frame, int scale, uint8_t* out);
+
+// "capture  42.1%  frame 4521/10731  ETA 0:35" on stderr: redrawn in place on a
+// terminal, a plain line every tenth of the way otherwise.
+class ProgressLine {
+public:
+    void Start(const char* what, long total, std::FILE* out, bool terminal);
+    void Update(long done);
+    void Finish();
+
+    const char* what = "";
+    long total = 0;
+    long lastShown = -1;
+    int lastTenth = -1;
+    int64_t startNs = 0;
+    int64_t lastDrawNs = 0;
+    std::FILE* out = nullptr;
+    bool terminal = false;
+    bool active = false;
+
+private:
+    void Draw(long done, int64_t now);
+};
+
+// Nanoseconds on the steady clock, for wall-time figures (never show time).
+int64_t WallNs();
+
+}  // namespace platform
+
+namespace platform {
+
+// A sink that writes some of the frames it is shown: the schedule picks
+// them, the subclass writes them. Once every frame up to --to is written it
+// calls onComplete (the program then ends the run as if Escape was pressed).
+class CaptureSink : public FrameSink {
+public:
+    CaptureSink(const FrameSchedule& schedule, int scale);
+    ~CaptureSink() override;
+    CaptureSink(const CaptureSink&) = delete;
+    CaptureSink& operator=(const CaptureSink&) = delete;
+
+    // Makes the RGB frame buffer for width x height frames. 1 on success, 0
+    // after a report.
+    virtual int Open(int width, int height);
+    void Frame(const FrameView& frame) override;
+    void Close() override;
+
+    ProgressLine progress;
+    FrameSchedule schedule;
+    long presents = 0;
+    long written = 0;
+    void (*onComplete)() = nullptr;
+
+protected:
+    // Writes the converted frame (in `rgb`) as output frames first .. first +
+    // count - 1. 1 on success; 0 after a report (which throws).
+    virtual int Write(long first, int count) = 0;
+
+    int scale;
+    int outWidth = 0;
+    int outHeight = 0;
+    uint8_t* rgb = nullptr;
+
+private:
+    bool completed = false;
+};
+
+}  // namespace platform

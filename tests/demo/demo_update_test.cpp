@@ -1,0 +1,279 @@
+// DemoUpdate and the state DemoInitState lays out, stepped one hundredth at
+// a time as the show does, without pictures.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "demo/demo.h"
+#include "error/error_log.h"
+
+// The shell's end-of-run request, counted.
+static int quitRequests = 0;
+void RequestQuit() { ++quitRequests; }
+
+namespace {
+
+struct State {
+    int scene, flashLevel, flashPhase, captionLevel, blurCount, blurPending;
+    double panoramaX, dropX, dropY, dropSpeed, tileScrollY;
+    DemoPoint points[9];
+    std::vector<double> flowers;
+    std::vector<double> bars;
+    uint32_t random;
+    Pixmap* fadeA;
+    Pixmap* fadeB;
+    int fadeLevel;
+
+    bool operator==(const State& o) const
+    {
+        for (int i = 0; i < 9; ++i)
+            if (points[i].x != o.points[i].x || points[i].y != o.points[i].y) return false;
+        return scene == o.scene && flashLevel == o.flashLevel && flashPhase == o.flashPhase &&
+               captionLevel == o.captionLevel && blurCount == o.blurCount && blurPending == o.blurPending &&
+               panoramaX == o.panoramaX && dropX == o.dropX && dropY == o.dropY && dropSpeed == o.dropSpeed &&
+               tileScrollY == o.tileScrollY && flowers == o.flowers && bars == o.bars && random == o.random &&
+               fadeA == o.fadeA && fadeB == o.fadeB && fadeLevel == o.fadeLevel;
+    }
+};
+
+State Snapshot()
+{
+    State s{};
+    s.scene = scene;
+    s.flashLevel = flashLevel;
+    s.flashPhase = flashPhase;
+    s.captionLevel = captionLevel;
+    s.blurCount = blurCount;
+    s.blurPending = blurPending;
+    s.panoramaX = panoramaX;
+    s.dropX = dropX;
+    s.dropY = dropY;
+    s.dropSpeed = dropSpeed;
+    s.tileScrollY = tileScrollY;
+    const DemoPoint* pts[9] = {&patternA,   &patternB,    &branchPos, &tilePos,  &captionPos,
+                               &caption2Pos, &slide1Pos, &slide2Pos, &slide3Pos};
+    for (int i = 0; i < 9; ++i) s.points[i] = *pts[i];
+    for (int i = 0; i < massFlowerCount; ++i) {
+        s.flowers.push_back(massFlower_x[i]);
+        s.flowers.push_back(massFlower_y[i]);
+        s.flowers.push_back(massFlower_speed[i]);
+    }
+    s.bars.assign(lightLine_x, lightLine_x + lightLineCount);
+    s.random = demoRandomState;
+    s.fadeA = crossFade.imageA;
+    s.fadeB = crossFade.imageB;
+    s.fadeLevel = crossFade.level;
+    return s;
+}
+
+class DemoUpdateTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(errorLog.Init(nullptr), 1);
+        ASSERT_EQ(frameImage.Create(640, 480, 32), 1);
+        demoRandomState = 1;
+        flashLevel = 0;
+        flashPhase = 0;
+        crossFade.Set(0, nullptr, nullptr);
+        ASSERT_EQ(DemoInitState(), 1);
+        quitRequests = 0;
+        musicPosition = 0;
+    }
+    void TearDown() override
+    {
+        DemoFree();  // records the pictures that were never loaded; harmless here
+        frameImage.Free();
+        errorLog.Free();
+    }
+
+    // One update at t, then what the render does with a pending blur.
+    static void Step(int t)
+    {
+        musicPosition = t;
+        DemoUpdate();
+        blurPending = 0;
+    }
+    // Every hundredth from `from` to `to`, as a headless run steps.
+    static void Run(int from, int to)
+    {
+        for (int t = from; t <= to; ++t) Step(t);
+    }
+};
+
+TEST_F(DemoUpdateTest, FlowerLayoutIsTheSameOnEveryRunAndStartsAboveTheScreen)
+{
+    State first = Snapshot();
+    DemoFree();
+    demoRandomState = 1;
+    ASSERT_EQ(DemoInitState(), 1);
+    EXPECT_TRUE(Snapshot() == first);
+
+    Pixmap* const pics[6] = {&flowerPic1, &flowerPic2, &flowerPic3, &flowerPic4, &flowerPic5, &flowerPic6};
+    int used[6] = {};
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_GE(massFlower_x[i], 0);
+        EXPECT_LE(massFlower_x[i], 639);
+        EXPECT_GE(massFlower_y[i], -800);
+        EXPECT_LE(massFlower_y[i], -301);
+        EXPECT_GE(massFlower_speed[i], 3.5);
+        EXPECT_LE(massFlower_speed[i], 4.4 + 1e-9);
+        int k = 0;
+        while (k < 6 && pics[k] != massFlower_pic[i]) ++k;
+        ASSERT_LT(k, 6);
+        ++used[k];
+    }
+    for (int k = 0; k < 6; ++k) EXPECT_GT(used[k], 0) << "flower picture " << k << " never chosen";
+
+    // The generator itself: state x 214013 + 2531011, bits 16..30.
+    demoRandomState = 1;
+    EXPECT_EQ(DemoRandom(), 41);
+    EXPECT_EQ(DemoRandom(), 18467);
+    EXPECT_EQ(DemoRandom(), 6334);
+    // The first flower drew the first four numbers.
+    EXPECT_EQ(first.flowers[0], 41 % 640);
+    EXPECT_EQ(first.flowers[1], (18467 % 500) - 800);
+    EXPECT_DOUBLE_EQ(first.flowers[2], (6334 % 10) * 0.1 + 3.5);
+}
+
+TEST_F(DemoUpdateTest, WindowEdgesAndTimesBeforeTheStartChangeNothing)
+{
+    const int edges[] = {100, 3800, 6300, 13800, 16100, 19500};
+    const int sceneAfter[] = {1, 2, 3, 4, 5, 6};
+    int t = 1;
+    for (int e = 0; e < 6; ++e) {
+        Run(t, edges[e] - 1);
+        State before = Snapshot();
+        Step(edges[e]);
+        EXPECT_TRUE(Snapshot() == before) << "t = " << edges[e];
+        Step(edges[e] + 1);
+        EXPECT_EQ(scene, sceneAfter[e]) << "t = " << edges[e] + 1;
+        t = edges[e] + 2;
+    }
+    for (int early : {0, -1, -1000}) {
+        State before = Snapshot();
+        Step(early);
+        EXPECT_TRUE(Snapshot() == before) << "t = " << early;
+    }
+    EXPECT_EQ(quitRequests, 0);
+}
+
+TEST_F(DemoUpdateTest, LevelsStayInRangeOverTheWholeShowAndTheShowEndsOnce)
+{
+    int blurRequests = 0;
+    for (int t = 1; t <= 21460; ++t) {
+        int countBefore = blurCount;
+        bool pendingBefore = blurPending != 0;
+        musicPosition = t;
+        DemoUpdate();
+        ASSERT_GE(flashLevel, 0) << t;
+        ASSERT_LE(flashLevel, 255) << t;
+        ASSERT_GE(captionLevel, 0) << t;
+        ASSERT_LE(captionLevel, 255) << t;
+        ASSERT_LE(blurCount, 5) << t;
+        ASSERT_LE(panoramaX, 1216.0) << t;
+        ASSERT_GE(crossFade.level, 0);
+        ASSERT_LE(crossFade.level, 255);
+        if (blurCount != countBefore) {
+            ++blurRequests;
+            ASSERT_FALSE(pendingBefore) << "blur requested before the last one was drawn, t = " << t;
+        }
+        // The render is slow to consume a pending blur here, so some of the
+        // nine chances (t mod 128 = 2 after 52 s) pass while one is pending.
+        if (t % 300 == 0) blurPending = 0;
+    }
+    EXPECT_EQ(blurRequests, 4);
+    EXPECT_EQ(panoramaX, 1216.0);
+    EXPECT_EQ(quitRequests, 0);
+
+    // Past 214.60 s the scene 6 window still runs, then the end is asked for.
+    int level = crossFade.level;
+    crossFade.level = 100;
+    Step(21461);
+    EXPECT_EQ(crossFade.level, 101);
+    EXPECT_EQ(scene, 6);
+    EXPECT_EQ(quitRequests, 1);
+    crossFade.level = level;
+}
+
+TEST_F(DemoUpdateTest, OddTimeStepsCarryTheFadesAndTheFlash)
+{
+    // Opening: the bars take the values of the last call before 100.
+    Run(1, 99);
+    EXPECT_EQ(flashLevel, 254);
+    EXPECT_EQ(flashPhase, 1);
+    // The start's white fades by one every fourth hundredth: gone by 27 s.
+    Run(101, 2699);
+    EXPECT_EQ(flashLevel, 0);
+    // The flash: up by 4 to full white, then down by 3.
+    Step(2700);
+    EXPECT_EQ(flashLevel, 4);
+    Run(2701, 2763);
+    EXPECT_EQ(flashLevel, 255);
+    EXPECT_EQ(flashPhase, 2);
+    Step(2764);
+    EXPECT_EQ(flashLevel, 252);
+
+    // The final fade to black reaches full weight on the black picture only
+    // when every hundredth is stepped (it moves on odd times).
+    Run(2765, 19599);
+    EXPECT_EQ(crossFade.imageA, &panoramaView);
+    EXPECT_EQ(crossFade.imageB, &closingPic);
+    EXPECT_EQ(crossFade.level, 0);
+    Run(19600, 20910);
+    EXPECT_EQ(crossFade.level, 255);
+}
+
+TEST_F(DemoUpdateTest, EvenTimeStepsAloneWouldNeverFade)
+{
+    // What a clock stepping two hundredths per frame would do.
+    for (int t = 2; t <= 21460; t += 2) Step(t);
+    EXPECT_EQ(crossFade.imageA, &panoramaView);
+    EXPECT_EQ(crossFade.level, 0);
+}
+
+TEST_F(DemoUpdateTest, Scene3RespawnsEveryFlowerInRandomOrderEachCall)
+{
+    Run(1, 13249);
+    uint32_t state = demoRandomState;
+    auto next = [&]() {
+        state = state * 214013u + 2531011u;
+        return static_cast<int>((state >> 16) & 0x7FFF);
+    };
+    std::vector<double> x(50), y(50), speed(50);
+    for (int i = 0; i < 50; ++i) {
+        x[i] = next() % 640 + 640;
+        y[i] = next() % 500 - 800;
+        speed[i] = (next() % 10) * 0.1 + 3.5;
+        // Then the diagonal fall of the same call (t > 12400).
+        x[i] -= speed[i];
+        y[i] += speed[i];
+    }
+    Step(13250);
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(massFlower_x[i], x[i]) << i;
+        EXPECT_EQ(massFlower_y[i], y[i]) << i;
+        EXPECT_EQ(massFlower_speed[i], speed[i]) << i;
+    }
+    EXPECT_EQ(demoRandomState, state);
+}
+
+TEST_F(DemoUpdateTest, ScenesFollowTheTimeline)
+{
+    struct {
+        int from, to, scene;
+    } const windows[] = {{1, 99, 0},         {101, 3799, 1},     {3801, 6299, 2}, {6301, 13799, 3},
+                         {13801, 16099, 4}, {16101, 19499, 5}, {19501, 21460, 6}};
+    for (const auto& w : windows) {
+        for (int t = w.from; t <= w.to; ++t) {
+            Step(t);
+            ASSERT_EQ(scene, w.scene) << "t = " << t;
+        }
+    }
+    // The slides stop where the render expects them.
+    EXPECT_EQ(slide1Pos.y, 195);
+    EXPECT_EQ(slide2Pos.y, 195);
+}
+
+}  // namespace
