@@ -145,9 +145,9 @@ int FfmpegSink::Write(long first, int count)
             ssize_t n = ::write(pipeFd, rgb + done, frameBytes - done);
             if (n < 0) {
                 if (errno == EINTR) continue;
-                char message[240];
+                char message[400];
                 std::snprintf(message, sizeof message,
-                              "ffmpeg stopped taking frames for '%s' (%s); its messages are above.\n",
+                              "ffmpeg stopped taking frames for '%.200s' (%.60s); its messages are above.\n",
                               output, std::strerror(errno));
                 REPORT(ERR_MISC, message);
                 return 0;
@@ -185,10 +185,10 @@ void FfmpegSink::Close()
         char message[300];
         if (WIFEXITED(status))
             std::snprintf(message, sizeof message,
-                          "ffmpeg could not finish '%s' (exit status %d); its messages are above.\n", output,
+                          "ffmpeg could not finish '%.200s' (exit status %d); its messages are above.\n", output,
                           WEXITSTATUS(status));
         else
-            std::snprintf(message, sizeof message, "ffmpeg was ended by signal %d before finishing '%s'.\n",
+            std::snprintf(message, sizeof message, "ffmpeg was ended by signal %d before finishing '%.200s'.\n",
                           WTERMSIG(status), output);
         RECORD(ERR_MISC, message);
     }

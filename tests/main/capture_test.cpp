@@ -1,0 +1,304 @@
+// The headless frame sinks: which presents become which frames, the
+// conversion of shown surfaces to RGB, PNG files (also on a full disk), the
+// ffmpeg pipe (also without ffmpeg), the benchmark table and the progress
+// line.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "error/error_log.h"
+#include "platform/headless/benchmark_sink.h"
+#include "platform/headless/capture.h"
+#include "platform/headless/ffmpeg_sink.h"
+#include "platform/headless/png_sink.h"
+
+using platform::FrameSchedule;
+using platform::FrameView;
+using platform::PixelLayout;
+
+namespace {
+
+std::vector<long> FramesOf(const FrameSchedule& s, long present)
+{
+    long first = 0;
+    int n = s.FramesOf(present, &first);
+    std::vector<long> out;
+    for (int k = 0; k < n; ++k) out.push_back(first + k);
+    return out;
+}
+
+TEST(FrameSchedule, KeepsEveryStepthPresentAndTheFirstAsFrameZero)
+{
+    FrameSchedule s50(50, 0, -1);
+    EXPECT_EQ(FramesOf(s50, 1), std::vector<long>{0});
+    EXPECT_EQ(FramesOf(s50, 2), std::vector<long>{1});
+    EXPECT_TRUE(FramesOf(s50, 3).empty());
+    EXPECT_EQ(FramesOf(s50, 21460), std::vector<long>{10730});
+    EXPECT_FALSE(s50.Complete(21461));
+
+    // At 100 fps the first present also stands for frame 1.
+    FrameSchedule s100(100, 0, -1);
+    EXPECT_EQ(FramesOf(s100, 1), (std::vector<long>{0, 1}));
+    EXPECT_EQ(FramesOf(s100, 2), std::vector<long>{2});
+
+    FrameSchedule s4(4, 0, -1);
+    EXPECT_TRUE(FramesOf(s4, 24).empty());
+    EXPECT_EQ(FramesOf(s4, 25), std::vector<long>{1});
+}
+
+TEST(FrameSchedule, FromAndToLimitTheWrittenFramesOnly)
+{
+    FrameSchedule s(50, 100, 200);  // 1.00 s to 2.00 s
+    EXPECT_TRUE(FramesOf(s, 1).empty());
+    EXPECT_TRUE(FramesOf(s, 98).empty());
+    EXPECT_EQ(FramesOf(s, 100), std::vector<long>{50});
+    EXPECT_EQ(FramesOf(s, 200), std::vector<long>{100});
+    EXPECT_TRUE(FramesOf(s, 202).empty());
+    EXPECT_FALSE(s.Complete(199));
+    EXPECT_TRUE(s.Complete(200));
+    EXPECT_EQ(s.PresentsNeeded(21461), 200);
+
+    FrameSchedule atZero(100, 0, 0);
+    EXPECT_EQ(FramesOf(atZero, 1), std::vector<long>{0});
+    EXPECT_TRUE(atZero.Complete(1));
+}
+
+TEST(ConvertToRgb, EveryLayoutGivesFullRangeRgbAndScaleRepeatsPixels)
+{
+    uint8_t out[2 * 2 * 3 * 4];
+    // 32 bits, with a pitch wider than the row.
+    uint32_t xrgb[4] = {0xFF123456, 0x00ABCDEF, 0xDEADBEEF, 0xDEADBEEF};
+    FrameView f32{reinterpret_cast<uint8_t*>(xrgb), 2, 1, 16, 32, PixelLayout::XRGB8888};
+    platform::ConvertToRgb(f32, 1, out);
+    EXPECT_EQ(0, std::memcmp(out, "\x12\x34\x56\xAB\xCD\xEF", 6));
+
+    uint8_t bgr[6] = {1, 2, 3, 4, 5, 6};
+    FrameView f24{bgr, 2, 1, 6, 24, PixelLayout::BGR24};
+    platform::ConvertToRgb(f24, 1, out);
+    EXPECT_EQ(0, std::memcmp(out, "\x03\x02\x01\x06\x05\x04", 6));
+
+    uint16_t w565[2] = {0xFFFF, 0xF800};
+    FrameView f565{reinterpret_cast<uint8_t*>(w565), 2, 1, 4, 16, PixelLayout::RGB565};
+    platform::ConvertToRgb(f565, 1, out);
+    EXPECT_EQ(0, std::memcmp(out, "\xFF\xFF\xFF\xFF\x00\x00", 6));
+
+    uint16_t w555[2] = {0x7FFF, 0x03E0};
+    FrameView f555{reinterpret_cast<uint8_t*>(w555), 2, 1, 4, 16, PixelLayout::RGB555};
+    platform::ConvertToRgb(f555, 1, out);
+    EXPECT_EQ(0, std::memcmp(out, "\xFF\xFF\xFF\x00\xFF\x00", 6));
+
+    // Scale 2: each pixel twice across, each row twice down.
+    platform::ConvertToRgb(f24, 2, out);
+    const uint8_t row[12] = {3, 2, 1, 3, 2, 1, 6, 5, 4, 6, 5, 4};
+    EXPECT_EQ(0, std::memcmp(out, row, 12));
+    EXPECT_EQ(0, std::memcmp(out + 12, row, 12));
+}
+
+class SinkTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // A fresh report for each test (the log keeps its counts across Free).
+        errorLog.length = errorLog.count = errorLog.locked = 0;
+        ASSERT_EQ(errorLog.Init(nullptr), 1);
+        char tmpl[] = "/tmp/orchid-capture-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+        for (int i = 0; i < 8 * 4; ++i) pixels[i] = 0x00102030u + static_cast<uint32_t>(i);
+        frame = FrameView{reinterpret_cast<uint8_t*>(pixels), 8, 4, 32, 32, PixelLayout::XRGB8888};
+    }
+    void TearDown() override
+    {
+        std::string cmd = "rm -rf '" + dir + "'";
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+        errorLog.Free();
+    }
+    std::string dir;
+    uint32_t pixels[8 * 4];
+    FrameView frame;
+};
+
+// Reads an RGB PNG back.
+std::vector<uint8_t> ReadPng(const std::string& path, int* width, int* height)
+{
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    std::vector<uint8_t> rgb;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return rgb;
+    image.format = PNG_FORMAT_RGB;
+    rgb.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) rgb.clear();
+    *width = static_cast<int>(image.width);
+    *height = static_cast<int>(image.height);
+    return rgb;
+}
+
+TEST_F(SinkTest, PngFilesAreNamedByFrameIndexAndHoldTheScaledFrame)
+{
+    platform::PngSink sink((dir + "/frames").c_str(), FrameSchedule(50, 2, 4), 2);
+    ASSERT_EQ(sink.Open(8, 4), 1);
+    for (int k = 0; k < 6; ++k) sink.Frame(frame);
+    sink.Close();
+    EXPECT_EQ(sink.written, 2);  // frames 1 and 2: times 0.02 and 0.04 s
+    struct stat st;
+    EXPECT_NE(stat((dir + "/frames/frame-00000.png").c_str(), &st), 0);
+    EXPECT_NE(stat((dir + "/frames/frame-00003.png").c_str(), &st), 0);
+    int w = 0, h = 0;
+    std::vector<uint8_t> rgb = ReadPng(dir + "/frames/frame-00002.png", &w, &h);
+    ASSERT_EQ(rgb.size(), 16u * 8u * 3u);
+    EXPECT_EQ(w, 16);
+    EXPECT_EQ(h, 8);
+    // Pixel (3, 2) of the frame lands at (6..7, 4..5).
+    uint32_t p = pixels[2 * 8 + 3];
+    for (int y : {4, 5})
+        for (int x : {6, 7}) {
+            const uint8_t* q = &rgb[(y * 16 + x) * 3];
+            EXPECT_EQ(q[0], (p >> 16) & 0xFF);
+            EXPECT_EQ(q[1], (p >> 8) & 0xFF);
+            EXPECT_EQ(q[2], p & 0xFF);
+        }
+    EXPECT_EQ(errorLog.count, 0);
+}
+
+TEST_F(SinkTest, AFullDiskIsReportedWithTheFileAndLeavesNoPartialFile)
+{
+    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+    // The first frame's file leads to a device that is always full.
+    ASSERT_EQ(symlink("/dev/full", (dir + "/frame-00000.png").c_str()), 0);
+    platform::PngSink sink(dir.c_str(), FrameSchedule(50, 0, -1), 1);
+    ASSERT_EQ(sink.Open(8, 4), 1);
+    EXPECT_THROW(sink.Frame(frame), ErrorException);
+    sink.Close();
+    EXPECT_EQ(sink.written, 0);
+    std::string report = errorLog.Report();
+    EXPECT_NE(report.find("File error:\nThe file '" + dir + "/frame-00000.png' could not be written: No space left on device.\n"),
+              std::string::npos)
+        << report;
+    struct stat st;
+    EXPECT_NE(lstat((dir + "/frame-00000.png").c_str(), &st), 0);
+}
+
+TEST_F(SinkTest, AFileInPlaceOfTheDirectoryIsReported)
+{
+    std::string path = dir + "/plain";
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    platform::PngSink sink(path.c_str(), FrameSchedule(50, 0, -1), 1);
+    EXPECT_THROW(sink.Open(8, 4), ErrorException);
+    EXPECT_NE(std::string(errorLog.Report()).find("is not a directory.\n"), std::string::npos);
+}
+
+TEST_F(SinkTest, MissingFfmpegIsReportedWithAPointerToFrames)
+{
+    platform::FfmpegSink sink((dir + "/out.mkv").c_str(), nullptr, 50, FrameSchedule(50, 0, -1), 1);
+    sink.program = "orchid-no-such-ffmpeg";
+    EXPECT_FALSE(platform::FfmpegSink::ProgramAvailable(sink.program));
+    ASSERT_EQ(sink.Open(8, 4), 1);
+    EXPECT_THROW(sink.Frame(frame), ErrorException);
+    sink.Close();
+    std::string report = errorLog.Report();
+    EXPECT_NE(report.find("The ffmpeg program was not found."), std::string::npos) << report;
+    EXPECT_NE(report.find("--frames DIR"), std::string::npos) << report;
+}
+
+TEST_F(SinkTest, AnEncoderThatFailsIsReportedAndReaped)
+{
+    // `false` reads nothing and exits 1: either the pipe breaks while
+    // writing, or closing finds the failed exit.
+    platform::FfmpegSink sink((dir + "/out.mkv").c_str(), nullptr, 50, FrameSchedule(50, 0, -1), 64);
+    sink.program = "false";
+    ASSERT_EQ(sink.Open(8, 4), 1);
+    bool threw = false;
+    for (int k = 0; k < 20 && !threw; ++k) {
+        try {
+            sink.Frame(frame);
+        } catch (const ErrorException&) {
+            threw = true;
+        }
+    }
+    sink.Close();
+    std::string report = errorLog.Report();
+    EXPECT_TRUE(report.find("ffmpeg stopped taking frames") != std::string::npos ||
+                report.find("could not finish") != std::string::npos)
+        << report;
+}
+
+TEST_F(SinkTest, FfmpegWritesAPlayableVideo)
+{
+    if (!platform::FfmpegSink::ProgramAvailable("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+    std::string out = dir + "/out.mkv";
+    platform::FfmpegSink sink(out.c_str(), nullptr, 25, FrameSchedule(25, 0, -1), 2);
+    ASSERT_EQ(sink.Open(8, 4), 1);
+    for (int k = 0; k < 40; ++k) sink.Frame(frame);
+    sink.Close();
+    EXPECT_EQ(errorLog.count, 0) << errorLog.Report();
+    EXPECT_EQ(sink.written, 11);  // frames 0..10
+    std::string probe = "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                        "stream=nb_read_frames,width,height -of csv=p=0 '" + out + "'";
+    std::FILE* p = popen(probe.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    char line[128] = {};
+    ASSERT_NE(std::fgets(line, sizeof line, p), nullptr);
+    pclose(p);
+    EXPECT_STREQ(line, "16,8,11\n");
+}
+
+int currentLabel = 0;
+int Label() { return currentLabel; }
+
+TEST(BenchmarkSink, GroupsFrameTimesByLabelAndExpressesThemInCopies)
+{
+    platform::BenchmarkSink sink(Label);
+    sink.Open(640, 480);
+    FrameView none{nullptr, 640, 480, 2560, 32, PixelLayout::XRGB8888};
+    sink.Frame(none);  // only starts the clock
+    currentLabel = 2;
+    sink.Frame(none);
+    sink.Frame(none);
+    currentLabel = 9;  // out of range: the last group
+    sink.Frame(none);
+    EXPECT_EQ(sink.groups[2].count, 2);
+    EXPECT_EQ(sink.groups[platform::BenchmarkSink::kLabels - 1].count, 1);
+    EXPECT_GE(sink.groups[2].maxNs * 2, sink.groups[2].totalNs);
+
+    sink.groups[2].totalNs = 2 * 300000;  // 300 us a frame
+    sink.groups[2].maxNs = 400000;
+    sink.groups[7].totalNs = 900000;
+    char buffer[2048] = {};
+    std::FILE* out = fmemopen(buffer, sizeof buffer - 1, "w");
+    sink.Print(out, 100000);  // a copy takes 100 us
+    std::fclose(out);
+    std::string text = buffer;
+    EXPECT_NE(text.find("    2        2     300.0     400.0          3.00"), std::string::npos) << text;
+    EXPECT_NE(text.find("mean frame cost: 500.0 us = 5.00 memcpys; worst scene: 7 at 9.00 memcpys"),
+              std::string::npos)
+        << text;
+    EXPECT_GT(platform::BenchmarkSink::MeasureFrameCopy(640, 480), 0);
+}
+
+TEST(ProgressLine, PlainOutputGivesOneLinePerTenth)
+{
+    char buffer[4096] = {};
+    std::FILE* out = fmemopen(buffer, sizeof buffer - 1, "w");
+    platform::ProgressLine progress;
+    progress.Start("capture", 200, out, false);
+    for (long done = 1; done <= 200; ++done) progress.Update(done);
+    progress.Finish();
+    std::fclose(out);
+    std::string text = buffer;
+    int lines = 0;
+    for (char c : text) lines += c == '\n';
+    EXPECT_EQ(lines, 11) << text;
+    EXPECT_NE(text.find("capture 100.0%  frame 200/200  ETA 0:00\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find('\r'), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,101 @@
+// The command line: what each option sets, and the refusals with their
+// messages.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "main/options.h"
+
+namespace {
+
+struct Parsed {
+    int ok;
+    Options options;
+    std::string error;
+};
+
+Parsed Parse(std::vector<const char*> args)
+{
+    args.insert(args.begin(), "orchid");
+    Parsed p;
+    char error[256] = {};
+    p.ok = ParseOptions(static_cast<int>(args.size()), args.data(), &p.options, error, sizeof error);
+    p.error = error;
+    return p;
+}
+
+TEST(Options, BareRunAsksWithTheDialog)
+{
+    Parsed p = Parse({});
+    ASSERT_EQ(p.ok, 1);
+    EXPECT_EQ(p.options.mode, -1);
+    EXPECT_FALSE(p.options.Headless());
+    EXPECT_EQ(p.options.fps, 50);
+    EXPECT_EQ(p.options.depth, 32);
+}
+
+TEST(Options, ValuesAreReadInBothSpellings)
+{
+    Parsed p = Parse({"--capture", "show.mkv", "--fps=25", "--from", "27.6", "--to=38", "--depth", "16",
+                      "--scale", "2", "--no-sound"});
+    ASSERT_EQ(p.ok, 1) << p.error;
+    EXPECT_STREQ(p.options.capture, "show.mkv");
+    EXPECT_EQ(p.options.fps, 25);
+    EXPECT_EQ(p.options.fromHundredths, 2760);
+    EXPECT_EQ(p.options.toHundredths, 3800);
+    EXPECT_EQ(p.options.depth, 16);
+    EXPECT_EQ(p.options.scale, 2);
+    EXPECT_TRUE(p.options.noSound);
+    EXPECT_TRUE(p.options.Headless());
+
+    for (auto [text, mode] : {std::pair{"32", 32}, {"24", 24}, {"16", 16}, {"windowed", 0}}) {
+        Parsed m = Parse({"--mode", text});
+        ASSERT_EQ(m.ok, 1);
+        EXPECT_EQ(m.options.mode, mode);
+    }
+    EXPECT_TRUE(Parse({"--benchmark", "--depth", "24"}).options.benchmark);
+}
+
+TEST(Options, FrameRatesMustDivideAHundred)
+{
+    for (const char* good : {"100", "50", "25", "20", "10", "5", "4", "2", "1"})
+        EXPECT_EQ(Parse({"--frames", "out", "--fps", good}).ok, 1) << good;
+    for (const char* bad : {"30", "60", "0", "-50", "200", "50x", ""}) {
+        Parsed p = Parse({"--frames", "out", "--fps", bad});
+        EXPECT_EQ(p.ok, 0) << bad;
+        EXPECT_NE(p.error.find("must divide 100"), std::string::npos) << p.error;
+    }
+}
+
+TEST(Options, BadCommandLinesAreRefusedWithAReason)
+{
+    struct {
+        std::vector<const char*> args;
+        const char* says;
+    } const cases[] = {
+        {{"--bogus"}, "unknown option '--bogus'"},
+        {{"--mode", "8"}, "expected 32, 24, 16 or windowed"},
+        {{"--mode"}, "--mode needs a value"},
+        {{"--capture", "show.avi"}, "must end in .mp4 or .mkv"},
+        {{"--capture"}, "--capture needs a file name"},
+        {{"--capture", "a.mp4", "--frames", "d"}, "choose one of"},
+        {{"--mode", "32", "--benchmark"}, "--mode is for playing"},
+        {{"--fps", "50"}, "apply only to --capture and --frames"},
+        {{"--benchmark", "--scale", "2"}, "apply only to --capture and --frames"},
+        {{"--depth", "16"}, "--depth applies only"},
+        {{"--frames", "d", "--depth", "8"}, "expected 32, 24 or 16"},
+        {{"--frames", "d", "--from", "20", "--to", "10"}, "--to must not be earlier"},
+        {{"--frames", "d", "--from", "-1"}, "expected a number of seconds"},
+        {{"--frames", "d", "--scale", "9"}, "from 1 to 8"},
+        {{"--frames", "d", "--no-sound"}, "--no-sound applies only"},
+        {{"--help=yes"}, "takes no value"},
+    };
+    for (const auto& c : cases) {
+        Parsed p = Parse(c.args);
+        EXPECT_EQ(p.ok, 0) << c.says;
+        EXPECT_NE(p.error.find(c.says), std::string::npos) << "got: " << p.error;
+    }
+}
+
+}  // namespace
