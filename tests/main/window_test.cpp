@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "error/error_log.h"
+#include "main/app_state.h"
+#include "main/dialog.h"
+#include "main/window.h"
+#include "platform/fake/fake_backend.h"
+
+using namespace platform;
+
+// The shell's window procedure stands in here: it only counts destroys.
+int destroys = 0;
+LRESULT MainWindowProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_DESTROY) ++destroys;
+    return DefWindowProc(window, message, wParam, lParam);
+}
+
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        errorLog.Free();
+        errorLog.count = 0;
+        errorLog.length = 0;
+        errorLog.locked = 0;
+        ASSERT_EQ(errorLog.Init(nullptr), 1);
+        fake.Install();
+    }
+    void TearDown() override { errorLog.Free(); }
+    fake::FakePlatform fake;
+};
+
+TEST_F(MainWindowTest, HiddenTopmostPopupCentredOnTheScreen)
+{
+    screenBpp = 32;
+    windowed = 1;
+    running = quitting = paused = userQuit = 1;
+    fake.screenWidth = 1023;
+    fake.screenHeight = 767;
+    ASSERT_EQ(CreateMainWindow(nullptr), 1);
+    EXPECT_EQ(screenBpp, 0);
+    EXPECT_EQ(windowed, 0);
+    EXPECT_EQ(running + quitting + paused + userQuit, 0);
+    const WindowRecord* w = FindWindowRecord(mainWindow);
+    ASSERT_NE(w, nullptr);
+    EXPECT_STREQ(w->title, "Orchid");
+    EXPECT_EQ(w->x, 191);
+    EXPECT_EQ(w->y, 143);
+    EXPECT_EQ(w->width, 640);
+    EXPECT_EQ(w->height, 480);
+    EXPECT_EQ(w->style, WS_POPUP);
+    EXPECT_EQ(w->exStyle, WS_EX_TOPMOST);
+    EXPECT_FALSE(w->visible);
+    EXPECT_EQ(w->icon, LoadIcon(nullptr, kWindowIconId));
+    // The hourglass shows; the arrow was current before.
+    EXPECT_EQ(fake.cursorId, IDC_WAIT);
+    EXPECT_EQ(previousCursor, LoadCursor(nullptr, IDC_ARROW));
+    EXPECT_EQ(waitCursor, LoadCursor(nullptr, IDC_WAIT));
+
+    int before = destroys;
+    DestroyWindow(mainWindow);
+    EXPECT_EQ(destroys, before + 1);
+}
+
+TEST_F(MainWindowTest, SmallScreenGivesNegativePosition)
+{
+    fake.screenWidth = 601;
+    fake.screenHeight = 401;
+    ASSERT_EQ(CreateMainWindow(nullptr), 1);
+    EXPECT_EQ(FindWindowRecord(mainWindow)->x, -20);
+    EXPECT_EQ(FindWindowRecord(mainWindow)->y, -40);
+}
+
+TEST_F(MainWindowTest, FailureReportsAndLeavesNoWindow)
+{
+    fake.failCreateWindow = true;
+    bool thrown = false;
+    try {
+        CreateMainWindow(nullptr);
+    } catch (const ErrorException&) {
+        thrown = true;
+    }
+    EXPECT_TRUE(thrown);
+    EXPECT_EQ(mainWindow, nullptr);
+    EXPECT_EQ(std::string(errorLog.Report()).rfind("Windows error:\n Couldn't create window.\nFilename: main\nLine: ", 0),
+              0u);
+    EXPECT_EQ(fake.cursorId, IDC_ARROW);
+}
+
+TEST_F(MainWindowTest, DialogChoices)
+{
+    struct Row {
+        int command;
+        intptr_t result;
+        int bpp;
+        int isWindowed;
+    };
+    const Row rows[] = {
+        {IDC_BUTTON_32BPP, 1, 32, 0}, {IDC_BUTTON_24BPP, 1, 24, 0}, {IDC_BUTTON_16BPP, 1, 16, 0},
+        {IDC_BUTTON_WINDOWED, 1, 0, 1}, {IDC_BUTTON_QUIT, 0, -1, 0},
+    };
+    for (const Row& row : rows) {
+        ASSERT_EQ(CreateMainWindow(nullptr), 1);
+        fake.dialogCommands[0] = row.command;
+        EXPECT_EQ(DialogBoxParam(nullptr, kModeDialogId, mainWindow, ModeDialogProc, 0), row.result);
+        EXPECT_EQ(screenBpp, row.bpp);
+        EXPECT_EQ(windowed, row.isWindowed);
+    }
+    // Quit leaves `windowed` as it was.
+    windowed = 1;
+    fake.dialogCommands[0] = IDC_BUTTON_QUIT;
+    EXPECT_EQ(DialogBoxParam(nullptr, kModeDialogId, mainWindow, ModeDialogProc, 0), 0);
+    EXPECT_EQ(windowed, 1);
+}
+
+TEST_F(MainWindowTest, DialogIgnoresCancelAndOtherCommands)
+{
+    ASSERT_EQ(CreateMainWindow(nullptr), 1);
+    const int cancel = 2;  // what Escape sends
+    fake.dialogCommands[0] = cancel;
+    fake.dialogCommands[1] = 1031;
+    fake.dialogCommands[2] = IDC_BUTTON_24BPP;
+    EXPECT_EQ(DialogBoxParam(nullptr, kModeDialogId, mainWindow, ModeDialogProc, 0), 1);
+    EXPECT_EQ(screenBpp, 24);
+
+    // Procedure results, message by message.
+    fake.dialogCommands[0] = cancel;
+    fake.dialogCommands[1] = 0;
+    EXPECT_EQ(DialogBoxParam(nullptr, kModeDialogId, mainWindow, ModeDialogProc, 0), -1);
+    EXPECT_EQ(ModeDialogProc(nullptr, WM_COMMAND, cancel, 0), 0);
+    EXPECT_EQ(ModeDialogProc(nullptr, WM_KEYDOWN, VK_ESCAPE, 0), 0);
+    EXPECT_EQ(ModeDialogProc(nullptr, WM_INITDIALOG, 0, 0), 1);
+    EXPECT_EQ(ModeDialogProc(nullptr, WM_COMMAND, IDC_BUTTON_QUIT, 0), 0);
+    EXPECT_EQ(ModeDialogProc(nullptr, WM_COMMAND, IDC_BUTTON_WINDOWED | (1u << 16), 0), 1);
+
+    fake.failDialog = true;
+    EXPECT_EQ(DialogBoxParam(nullptr, kModeDialogId, mainWindow, ModeDialogProc, 0), -1);
+}
+
+TEST(ModeDialogTemplate, LayoutInDialogUnits)
+{
+    const DialogTemplate* t = FindDialogTemplate(kModeDialogId);
+    ASSERT_EQ(t, &modeDialogTemplate);
+    EXPECT_EQ(t->width, 157);
+    EXPECT_EQ(t->height, 78);
+    ASSERT_EQ(t->controlCount, 6);
+    EXPECT_STREQ(t->controls[0].text, "32bpp");
+    EXPECT_EQ(t->controls[2].x, 104);
+    EXPECT_STREQ(t->controls[3].text, "Windowed");
+    EXPECT_EQ(t->controls[5].pictureId, kBannerBitmapId);
+}
+
+}  // namespace

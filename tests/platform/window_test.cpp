@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/fake/fake_backend.h"
+
+using namespace platform;
+
+namespace {
+
+struct Seen {
+    HWND window;
+    uint32_t message;
+    WPARAM wParam;
+};
+std::vector<Seen> seen;
+
+// Records every message; Escape destroys the window from inside the
+// procedure, as the shell's quit request does, and WM_DESTROY posts the quit.
+LRESULT Proc(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam)
+{
+    seen.push_back({window, message, wParam});
+    if (message == WM_KEYDOWN && wParam == VK_ESCAPE) {
+        EXPECT_EQ(DestroyWindow(window), 1);
+        // Teardown has run by the time DestroyWindow returns.
+        EXPECT_EQ(seen.back().message, WM_DESTROY);
+        return 0;
+    }
+    if (message == WM_DESTROY) {
+        EXPECT_EQ(DestroyWindow(window), 0);  // a second destroy does nothing
+        PostQuitMessage(7);
+        return 0;
+    }
+    return DefWindowProc(window, message, wParam, lParam);
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        seen.clear();
+        fake.Install();
+        WNDCLASS wc = {};
+        wc.lpfnWndProc = Proc;
+        wc.lpszClassName = "test";
+        ASSERT_NE(RegisterClass(&wc), 0);
+        a = Make();
+        b = Make();
+    }
+    HWND Make()
+    {
+        return CreateWindowEx(0, "test", "t", WS_POPUP, 0, 0, 640, 480, nullptr, nullptr, nullptr, nullptr);
+    }
+    int Count(uint32_t message, WPARAM wParam)
+    {
+        int n = 0;
+        for (const Seen& s : seen) n += s.message == message && s.wParam == wParam;
+        return n;
+    }
+    // One turn of the shell's loop: peek, then get and dispatch.
+    int Loop()
+    {
+        MSG m;
+        int dispatched = 0;
+        while (PeekMessage(&m, nullptr, 0, 0, PM_NOREMOVE)) {
+            if (GetMessage(&m, nullptr, 0, 0) == 0) return -static_cast<int>(m.wParam);
+            TranslateMessage(&m);
+            DispatchMessage(&m);
+            ++dispatched;
+        }
+        return dispatched;
+    }
+    fake::FakePlatform fake;
+    HWND a = nullptr;
+    HWND b = nullptr;
+};
+
+TEST_F(WindowTest, EscapeDestroysSynchronouslyAndQuitEndsTheLoop)
+{
+    fake.Key(a, VK_ESCAPE);
+    fake.Key(a, 'A');  // queued behind: dropped, the window is gone
+    PostMessage(b, WM_KEYDOWN, 'B', 0);
+    EXPECT_EQ(Loop(), -7);
+    EXPECT_EQ(Count(WM_DESTROY, 0), 1);
+    EXPECT_EQ(Count(WM_KEYDOWN, 'A'), 0);
+    EXPECT_EQ(Count(WM_KEYDOWN, 'B'), 1);
+    EXPECT_FALSE(IsWindow(a));
+    EXPECT_EQ(DestroyWindow(a), 0);
+    EXPECT_EQ(Count(WM_DESTROY, 0), 1);
+    EXPECT_EQ(PostMessage(a, WM_KEYDOWN, 'C', 0), 0);
+    EXPECT_EQ(SendMessage(a, WM_KEYDOWN, 'C', 0), 0);
+    EXPECT_EQ(Count(WM_KEYDOWN, 'C'), 0);
+}
+
+TEST_F(WindowTest, CloseGoesThroughTheDefaultProcedure)
+{
+    fake.Close(b);
+    EXPECT_EQ(Loop(), -7);
+    EXPECT_FALSE(IsWindow(b));
+    EXPECT_TRUE(IsWindow(a));
+}
+
+TEST_F(WindowTest, ActivationIsApplicationWide)
+{
+    // No focus events at all: the application stays active, nothing is sent.
+    EXPECT_EQ(Loop(), 0);
+    EXPECT_EQ(Count(WM_ACTIVATEAPP, 0) + Count(WM_ACTIVATEAPP, 1), 0);
+
+    // Focus moving between the application's own windows in one pump.
+    fake.Focus(a, true);
+    EXPECT_EQ(Loop(), 0);
+    fake.Focus(a, false);
+    fake.Focus(b, true);
+    Loop();
+    EXPECT_EQ(Count(WM_ACTIVATEAPP, 0), 0);
+
+    // Losing it to another program: every window hears it once.
+    fake.Focus(b, false);
+    Loop();
+    EXPECT_EQ(Count(WM_ACTIVATEAPP, 0), 2);
+    fake.Focus(b, false);  // repeated: nothing new
+    Loop();
+    EXPECT_EQ(Count(WM_ACTIVATEAPP, 0), 2);
+    fake.Focus(a, true);
+    Loop();
+    EXPECT_EQ(Count(WM_ACTIVATEAPP, 1), 2);
+
+    // Destroying the focused window is no loss of activation.
+    DestroyWindow(a);
+    Loop();
+    EXPECT_EQ(Count(WM_ACTIVATEAPP, 0), 2);
+    fake.Focus(a, false);  // events for a destroyed window are dropped
+    Loop();
+    EXPECT_EQ(Count(WM_ACTIVATEAPP, 0), 2);
+}
+
+TEST_F(WindowTest, GetMessageWithNothingToComeFails)
+{
+    MSG m;
+    EXPECT_EQ(GetMessage(&m, nullptr, 0, 0), -1);
+    PostQuitMessage(3);
+    EXPECT_EQ(GetMessage(&m, nullptr, 0, 0), 0);
+    EXPECT_EQ(m.wParam, 3u);
+}
+
+TEST_F(WindowTest, CursorsAndMessageBox)
+{
+    HCURSOR arrow = LoadCursor(nullptr, IDC_ARROW);
+    HCURSOR wait = LoadCursor(nullptr, IDC_WAIT);
+    EXPECT_EQ(SetCursor(wait), arrow);
+    EXPECT_EQ(fake.cursorId, IDC_WAIT);
+    EXPECT_EQ(ShowCursor(0), -1);
+    EXPECT_FALSE(fake.cursorVisible);
+    EXPECT_EQ(ShowCursor(1), 0);
+    EXPECT_TRUE(fake.cursorVisible);
+    EXPECT_EQ(SetCursor(arrow), wait);
+
+    EXPECT_EQ(MessageBox(nullptr, "Timer error:\n x\n", "Error!", MB_OK), IDOK);
+    EXPECT_STREQ(fake.lastMessageCaption, "Error!");
+    EXPECT_STREQ(fake.lastMessageText, "Timer error:\n x\n");
+
+    fake.hasDisplay = false;
+    testing::internal::CaptureStderr();
+    MessageBox(nullptr, "Audio error:\n Can't create stream.\n", "Error!", MB_OK);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error!\nAudio error:\n Can't create stream.\n");
+    EXPECT_EQ(fake.messageBoxes, 1);
+}
+
+TEST_F(WindowTest, WindowRectFollowsMoves)
+{
+    RECT r;
+    fake.Move(a, -30, 20);
+    Loop();
+    ASSERT_EQ(GetWindowRect(a, &r), 1);
+    EXPECT_EQ(r.left, -30);
+    EXPECT_EQ(r.top, 20);
+    EXPECT_EQ(r.right, 610);
+    EXPECT_EQ(r.bottom, 500);
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024);
+    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 768);
+}
+
+TEST(NoBackend, CallsFailQuietly)
+{
+    UninstallBackend();
+    EXPECT_EQ(CreateWindowEx(0, "test", "t", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr), nullptr);
+    DisplayDevice* device = nullptr;
+    EXPECT_NE(DirectDrawCreateEx(nullptr, &device, nullptr), DD_OK);
+    EXPECT_EQ(device, nullptr);
+    EXPECT_EQ(Sound().GetVersion(), 0u);
+    EXPECT_EQ(DialogBoxParam(nullptr, 107, nullptr, nullptr, 0), -1);
+}
+
+}  // namespace
