@@ -1,0 +1,107 @@
+#include "platform/headless/headless_backend.h"
+
+#include "platform/backend.h"
+#include "platform/stream_sound.h"
+
+namespace platform::headless {
+
+namespace {
+
+class HeadlessPlatform final : public WindowSystem, public DisplayBackend {
+public:
+    Options options;
+    FrameView lastFrame = {};
+
+    // Windows exist only in the window table.
+    void ScreenSize(int* width, int* height) override
+    {
+        *width = options.desktopWidth;
+        *height = options.desktopHeight;
+    }
+    bool CreateNative(WindowRecord&) override { return true; }
+    void DestroyNative(WindowRecord&) override {}
+    void ShowNative(WindowRecord&, bool) override {}
+    void FocusNative(WindowRecord&) override {}
+    void PumpEvents() override {}
+    bool WaitEvents() override { return false; }
+    void ApplyCursor(int, bool) override {}
+    bool ShowMessageBox(const char*, const char*) override { return false; }
+    bool RunDialog(WindowRecord& dialog, const DialogTemplate&) override
+    {
+        if (options.dialogCommand == 0) return false;
+        SendMessage(&dialog, WM_COMMAND, static_cast<WPARAM>(options.dialogCommand), 0);
+        return dialog.dialogEnded;
+    }
+
+    // Fullscreen modes of 32, 24 and 16 (5-6-5) bits; a 32-bit desktop.
+    bool ModeFormat(int, int, int bpp, DDPIXELFORMAT* format) override
+    {
+        format->dwFlags = DDPF_RGB;
+        format->dwRGBBitCount = static_cast<uint32_t>(bpp);
+        if (bpp == 32 || bpp == 24) {
+            format->dwRBitMask = 0xFF0000;
+            format->dwGBitMask = 0x00FF00;
+            format->dwBBitMask = 0x0000FF;
+            return true;
+        }
+        if (bpp == 16) {
+            format->dwRBitMask = 0xF800;
+            format->dwGBitMask = 0x07E0;
+            format->dwBBitMask = 0x001F;
+            return true;
+        }
+        return false;
+    }
+    void DesktopFormat(int* width, int* height, DDPIXELFORMAT* format) override
+    {
+        *width = options.desktopWidth;
+        *height = options.desktopHeight;
+        ModeFormat(0, 0, 32, format);
+    }
+    bool EnterFullscreen(HWND, int, int, const DDPIXELFORMAT&) override { return true; }
+    void LeaveFullscreen() override {}
+    void ShowFlipped(const FrameView& frame) override { Show(frame); }
+    void ShowWindowed(HWND, const FrameView& part) override { Show(part); }
+    void SurfacesReleased() override { lastFrame = FrameView{}; }
+    void DeviceReleased() override
+    {
+        if (options.sink != nullptr) options.sink->Close();
+    }
+
+private:
+    void Show(const FrameView& frame)
+    {
+        lastFrame = frame;
+        if (options.sink != nullptr) options.sink->Frame(frame);
+    }
+};
+
+HeadlessPlatform* platformInstance = nullptr;
+ClockSound* soundInstance = nullptr;
+
+}  // namespace
+
+void Install(const Options& options)
+{
+    Uninstall();
+    static HeadlessPlatform platformObject;
+    static ClockSound soundObject;
+    platformObject.options = options;
+    platformObject.lastFrame = FrameView{};
+    platformInstance = &platformObject;
+    soundInstance = &soundObject;
+    InstallBackend(Backend{platformInstance, platformInstance, soundInstance});
+}
+
+void Uninstall()
+{
+    if (platformInstance == nullptr) return;
+    if (InstalledBackend().windows == platformInstance) UninstallBackend();
+    soundInstance->Free();
+    platformInstance = nullptr;
+    soundInstance = nullptr;
+}
+
+FrameView LastFrame() { return platformInstance != nullptr ? platformInstance->lastFrame : FrameView{}; }
+
+}  // namespace platform::headless

@@ -1,0 +1,41 @@
+// Decodes an MP3 file (libmpg123) to 44.1 kHz, 16-bit stereo samples,
+// whatever the file's own rate and channels. Opening scans the whole file,
+// so the decoded length is exact, and decodes the first frame, so a file
+// that is not MP3 is refused at once.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct mpg123_handle_struct;
+
+namespace platform {
+
+class Mp3Decoder {
+public:
+    static constexpr uint32_t kRate = 44100;
+    static constexpr uint32_t kBytesPerSample = 4;  // 16-bit stereo
+
+    Mp3Decoder() = default;
+    ~Mp3Decoder();
+    Mp3Decoder(const Mp3Decoder&) = delete;
+    Mp3Decoder& operator=(const Mp3Decoder&) = delete;
+
+    // False (and closed) when the file is missing, unreadable or not MP3.
+    bool Open(const char* fileName);
+    void Close();
+    bool IsOpen() const { return handle != nullptr; }
+    // Decoded bytes from the start to the end.
+    uint64_t LengthBytes() const { return lengthBytes; }
+    // Back to the first sample.
+    bool Rewind();
+    // Decodes up to `bytes` bytes (a multiple of 4); returns how many were
+    // written, 0 at the end or on a decoding error.
+    size_t Read(uint8_t* target, size_t bytes);
+
+private:
+    ::mpg123_handle_struct* handle = nullptr;
+    uint64_t lengthBytes = 0;
+};
+
+}  // namespace platform

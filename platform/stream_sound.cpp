@@ -1,0 +1,134 @@
+#include "platform/stream_sound.h"
+
+#include "platform/clock.h"
+
+namespace platform {
+
+uint32_t StreamSound::StreamCreateFile(int fromMemory, const void* file, uint32_t offset, uint32_t length,
+                                       uint32_t)
+{
+    if (fromMemory != 0 || file == nullptr || offset != 0 || length != 0 || current != 0) return 0;
+    LockOutput();
+    bool opened = decoder.Open(static_cast<const char*>(file));
+    if (opened) {
+        ++serial;
+        if (serial == 0) serial = 1;
+        current = serial;
+    }
+    UnlockOutput();
+    return opened ? current : 0;
+}
+
+int StreamSound::StreamFree(uint32_t stream)
+{
+    if (!Valid(stream)) return 0;
+    LockOutput();
+    decoder.Close();
+    current = 0;
+    UnlockOutput();
+    return 1;
+}
+
+uint32_t StreamSound::Length() const
+{
+    uint64_t bytes = decoder.LengthBytes();
+    return bytes > 0xFFFFFFFCu ? 0xFFFFFFFCu : static_cast<uint32_t>(bytes);
+}
+
+uint32_t StreamSound::StreamGetLength(uint32_t stream) { return Valid(stream) ? Length() : 0; }
+
+uint32_t StreamSound::StreamGetBlockLength(uint32_t stream)
+{
+    // One MPEG layer III frame of 1152 samples.
+    return Valid(stream) ? 1152 * Mp3Decoder::kBytesPerSample : 0;
+}
+
+int StreamSound::ChannelGetAttributes(uint32_t stream, uint32_t* frequency, int* volume, int* panning)
+{
+    if (!Valid(stream)) return 0;
+    if (frequency != nullptr) *frequency = Mp3Decoder::kRate;
+    if (volume != nullptr) *volume = 100;
+    if (panning != nullptr) *panning = 0;
+    return 1;
+}
+
+uint32_t StreamSound::ChannelGetFlags(uint32_t) { return 0; }
+
+namespace {
+int64_t Now()
+{
+    int64_t counter = 0;
+    QueryPerformanceCounter(&counter);
+    return counter;
+}
+}  // namespace
+
+int ClockSound::Init(int, uint32_t, uint32_t, HWND)
+{
+    if (initialized) return 0;
+    initialized = true;
+    paused = false;
+    return 1;
+}
+
+int ClockSound::Start()
+{
+    if (!initialized) return 0;
+    if (paused) {
+        pausedCounts += Now() - pauseStart;
+        paused = false;
+    }
+    return 1;
+}
+
+int ClockSound::Pause()
+{
+    if (!initialized) return 0;
+    if (!paused) {
+        pauseStart = Now();
+        paused = true;
+    }
+    return 1;
+}
+
+int ClockSound::Stop()
+{
+    playing = false;
+    return 1;
+}
+
+int ClockSound::Free()
+{
+    if (!initialized) return 0;
+    StreamFree(current);
+    initialized = false;
+    playing = false;
+    paused = false;
+    return 1;
+}
+
+int ClockSound::StreamPlay(uint32_t stream, int, uint32_t)
+{
+    if (!initialized || !Valid(stream)) return 0;
+    playing = true;
+    playStart = Now();
+    pausedCounts = 0;
+    if (paused) pauseStart = playStart;
+    return 1;
+}
+
+uint32_t ClockSound::ChannelGetPosition(uint32_t stream)
+{
+    if (!Valid(stream) || !playing) return 0;
+    int64_t frequency = 0;
+    if (QueryPerformanceFrequency(&frequency) == 0 || frequency <= 0) return 0;
+    int64_t elapsed = (paused ? pauseStart : Now()) - playStart - pausedCounts;
+    if (elapsed < 0) elapsed = 0;
+    // Whole hundredths, without overflow for any realistic run.
+    int64_t hundredths = elapsed / frequency * 100 + (elapsed % frequency) * 100 / frequency;
+    uint64_t bytes = static_cast<uint64_t>(hundredths) * 1764u + 882u;
+    uint32_t length = Length();
+    return bytes >= length ? length : static_cast<uint32_t>(bytes);
+}
+
+}  // namespace platform

@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "audio/audio.h"
+#include "error/error_log.h"
+#include "platform/clock.h"
+#include "platform/headless/headless_backend.h"
+#include "platform/mp3_decoder.h"
+#include "test_mp3.h"
+
+using namespace platform;
+
+namespace {
+
+class HeadlessAudioTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        stereo = test_mp3::Make("stereo", 2.0);
+        mono = test_mp3::Make("mono", 1.0, 22050, 1);
+    }
+    static void TearDownTestSuite() { test_mp3::CleanUp(); }
+    void SetUp() override
+    {
+        if (stereo.empty()) GTEST_SKIP() << "lame is not installed";
+        errorLog.Free();
+        errorLog.count = 0;
+        errorLog.length = 0;
+        errorLog.locked = 0;
+        ASSERT_EQ(errorLog.Init(nullptr), 1);
+        headless::Install(headless::Options{});
+        clock.Set(0);
+        SetActiveClock(&clock);
+    }
+    void TearDown() override
+    {
+        a.Release();
+        SetActiveClock(nullptr);
+        headless::Uninstall();
+        errorLog.Free();
+    }
+    static std::string stereo;
+    static std::string mono;
+    VirtualClock clock;
+    Audio a;
+};
+std::string HeadlessAudioTest::stereo;
+std::string HeadlessAudioTest::mono;
+
+TEST_F(HeadlessAudioTest, DecoderGivesStereo441WithTheExactLength)
+{
+    Mp3Decoder d;
+    ASSERT_TRUE(d.Open(stereo.c_str()));
+    // lame pads the start and end a little; the scan gives the decoded count.
+    uint64_t length = d.LengthBytes();
+    EXPECT_GE(length, 2u * 176400u);
+    EXPECT_LT(length, 2u * 176400u + 4u * 4096u);
+    static uint8_t buffer[1 << 16];
+    uint64_t total = 0;
+    for (size_t n; (n = d.Read(buffer, sizeof buffer)) > 0;) total += n;
+    EXPECT_EQ(total, length);
+
+    Mp3Decoder m;
+    ASSERT_TRUE(m.Open(mono.c_str()));
+    EXPECT_GE(m.LengthBytes(), 176400u);  // 1 s of 22.05 kHz mono comes out as 44.1 kHz stereo
+    EXPECT_LT(m.LengthBytes(), 176400u + 4u * 4096u);
+}
+
+TEST_F(HeadlessAudioTest, PositionFollowsTheVirtualClockOneHundredthAtATime)
+{
+    ASSERT_EQ(a.Init(0, nullptr), 1);
+    ASSERT_EQ(a.LoadStream(stereo.c_str()), 1);
+    clock.Set(123456);  // not on a hundredth: only elapsed time counts
+    a.Play();
+    EXPECT_EQ(a.bytesPerSecond, 176400u);
+    for (int h = 0; h < 150; ++h) {
+        ASSERT_EQ(a.GetPosition(), h);
+        clock.Step(VirtualClock::kCountsPerHundredth);
+    }
+    // Paused: the position stands still; started again, it goes on.
+    int at = a.GetPosition();
+    a.Pause();
+    for (int i = 0; i < 30; ++i) clock.Spin();
+    EXPECT_EQ(a.GetPosition(), at);
+    a.Resume();
+    clock.Step(VirtualClock::kCountsPerHundredth);
+    EXPECT_EQ(a.GetPosition(), at + 1);
+    // It stops at the stream's end.
+    clock.Step(VirtualClock::kFrequency * 10);
+    EXPECT_EQ(static_cast<uint32_t>(a.GetPosition()), a.length / 1764);
+    EXPECT_EQ(errorLog.count, 0);
+}
+
+TEST_F(HeadlessAudioTest, MissingOrCorruptFilesCannotMakeAStream)
+{
+    ASSERT_EQ(a.Init(0, nullptr), 1);
+    std::string garbage = test_mp3::WriteFile("garbage.mp3", std::string(20000, '\x5a'));
+    std::string empty = test_mp3::WriteFile("empty.mp3", "");
+    for (const std::string& name : {std::string("/nonexistent/kestrune-velomar.mp3"), garbage, empty}) {
+        SCOPED_TRACE(name);
+        bool thrown = false;
+        try {
+            a.LoadStream(name.c_str());
+        } catch (const ErrorException&) {
+            thrown = true;
+        }
+        EXPECT_TRUE(thrown);
+        EXPECT_EQ(a.stream, 0u);
+    }
+    EXPECT_EQ(errorLog.count, 3);
+    EXPECT_EQ(std::string(errorLog.Report()).rfind("Audio error:\n Can't create stream.\nFilename: audio/audio\n", 0),
+              0u);
+}
+
+}  // namespace
