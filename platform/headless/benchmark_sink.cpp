@@ -8,14 +8,7 @@ namespace platform {
 
 BenchmarkSink::BenchmarkSink(int (*labelOf)()) : label(labelOf) {}
 
-void BenchmarkSink::Open(int frameWidth, int frameHeight)
-{
-    width = frameWidth;
-    height = frameHeight;
-    firstNs = lastNs = WallNs();
-}
-
-void BenchmarkSink::Frame(const FrameView&)
+void BenchmarkSink::Frame(const FrameView& frame)
 {
     int64_t now = WallNs();
     int64_t cost = now - lastNs;
@@ -26,6 +19,8 @@ void BenchmarkSink::Frame(const FrameView&)
     // ran in between): it only starts the clock.
     if (presents == 1) {
         firstNs = now;
+        width = frame.width;
+        height = frame.height;
         return;
     }
     int which = label != nullptr ? label() : 0;

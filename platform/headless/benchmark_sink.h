@@ -18,7 +18,6 @@ public:
     // the last group.
     explicit BenchmarkSink(int (*label)());
 
-    void Open(int width, int height);
     void Frame(const FrameView& frame) override;
     // Measures one memcpy of a frame and prints the table to `out`.
     void Close() override;
@@ -40,6 +39,7 @@ public:
     long presents = 0;
     int64_t firstNs = 0;
     int64_t lastNs = 0;
+    // The first frame's size, for the memcpy figure.
     int width = 0;
     int height = 0;
     std::FILE* out = stdout;

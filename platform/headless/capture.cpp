@@ -121,6 +121,7 @@ CaptureSink::~CaptureSink() { orchid::MemFree(rgb); }
 
 int CaptureSink::Open(int width, int height)
 {
+    opened = true;
     outWidth = width * scale;
     outHeight = height * scale;
     int bytes = outWidth * outHeight * 3;
@@ -134,6 +135,9 @@ int CaptureSink::Open(int width, int height)
 
 void CaptureSink::Frame(const FrameView& frame)
 {
+    // The buffers (and a PNG sink's directory) are made with the first frame,
+    // while the log is running, so that a failure is reported like any other.
+    if (!opened && !Open(frame.width, frame.height)) return;
     ++presents;
     long first = 0;
     int count = schedule.FramesOf(presents, &first);

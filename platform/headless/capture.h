@@ -79,7 +79,7 @@ public:
     CaptureSink& operator=(const CaptureSink&) = delete;
 
     // Makes the RGB frame buffer for width x height frames. 1 on success, 0
-    // after a report.
+    // after a report. Done by the first frame when not called before.
     virtual int Open(int width, int height);
     void Frame(const FrameView& frame) override;
     void Close() override;
@@ -101,6 +101,7 @@ protected:
     uint8_t* rgb = nullptr;
 
 private:
+    bool opened = false;
     bool completed = false;
 };
 

@@ -257,7 +257,6 @@ int Label() { return currentLabel; }
 TEST(BenchmarkSink, GroupsFrameTimesByLabelAndExpressesThemInCopies)
 {
     platform::BenchmarkSink sink(Label);
-    sink.Open(640, 480);
     FrameView none{nullptr, 640, 480, 2560, 32, PixelLayout::XRGB8888};
     sink.Frame(none);  // only starts the clock
     currentLabel = 2;

@@ -1,0 +1,33 @@
+// The application shell: start-up in a fixed order, the message loop that
+// runs one frame in every idle moment, pausing while the application is
+// inactive, the end on Escape, at the end of the show or after a reported
+// error, and the orderly teardown with the error report at the very end.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/window.h"
+
+// The frame rate as text, "FPS = %i"; nothing draws it.
+extern char fpsText[80];
+
+// The music file, read from the working directory.
+constexpr const char kMusicFile[] = "kestrune-velomar.mp3";
+
+// Starts the show and runs the message loop until WM_QUIT; returns its
+// wParam.
+int WinMain(platform::HINSTANCE instance, platform::HINSTANCE previousInstance, const char* commandLine,
+            int showCommand);
+// Brings everything up; returns 1 in every case (a failure has ended the
+// run through RequestQuit by then).
+int Startup(platform::HINSTANCE instance, int showCommand);
+// Ends the run: sets `quitting` and destroys the window, whose WM_DESTROY
+// runs Shutdown before this returns.
+void RequestQuit();
+void Shutdown();
+void IdleFrame();
+int UpdateCallback();
+int RenderCallback();
+
+// 1 once Shutdown has run.
+extern int32_t shutdownDone;
