@@ -126,9 +126,10 @@ uint32_t ClockSound::ChannelGetPosition(uint32_t stream)
     if (elapsed < 0) elapsed = 0;
     // Whole hundredths, without overflow for any realistic run.
     int64_t hundredths = elapsed / frequency * 100 + (elapsed % frequency) * 100 / frequency;
+    // Past the stream's end the position goes on with the clock (silence is
+    // heard): a show longer than its music still reaches its end.
     uint64_t bytes = static_cast<uint64_t>(hundredths) * 1764u + 882u;
-    uint32_t length = Length();
-    return bytes >= length ? length : static_cast<uint32_t>(bytes);
+    return bytes > 0xFFFFFFFCu ? 0xFFFFFFFCu : static_cast<uint32_t>(bytes);
 }
 
 }  // namespace platform

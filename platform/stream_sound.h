@@ -42,8 +42,9 @@ protected:
 // The output without a device: the position counts the hundredths of the
 // active clock (platform/clock.h) since the stream began to play, less the
 // time spent paused, and reports the middle of the current hundredth, so a
-// run on the virtual clock hears exactly one hundredth per step. It stops at
-// the stream's end.
+// run on the virtual clock hears exactly one hundredth per step. It goes on
+// past the stream's end, so that a music file shorter than the show does not
+// stop the show's clock.
 class ClockSound final : public StreamSound {
 public:
     ~ClockSound() { Free(); }
