@@ -30,6 +30,7 @@ constexpr int kLookBits = 10;
 constexpr int kMaxBlocksPerMcu = 10;
 constexpr int kRestartSearchBytes = 1536;
 constexpr std::size_t kAlign = 64;
+constexpr int max_empty_reads = 1000;
 
 inline int CeilDiv(int a, int b) { return (a + b - 1) / b; }
 
@@ -258,6 +259,7 @@ void jpeg_decoder::fill_in_buffer()
 {
     uint8_t* data = in_buf_ + in_buf_front;
     int count = 0;
+    int empty_reads = 0;
     while (count < in_buf_size && !eof_flag_) {
         bool eof = false;
         int got = stream_ != nullptr ? stream_->read(data + count, in_buf_size - count, &eof) : -1;
@@ -265,9 +267,10 @@ void jpeg_decoder::fill_in_buffer()
         if (got > in_buf_size - count) got = in_buf_size - count;
         count += got;
         if (eof) eof_flag_ = 1;
-        // A stream that delivers nothing without reporting its end is asked
-        // again only at the next refill, so this loop always stops.
-        if (got == 0) break;
+        // A stream that keeps delivering nothing without reporting its end
+        // is taken to have ended, so this loop always stops.
+        empty_reads = got == 0 ? empty_reads + 1 : 0;
+        if (empty_reads == max_empty_reads) eof_flag_ = 1;
     }
     in_pos_ = data;
     in_end_ = data + count;

@@ -1,0 +1,658 @@
+// Hand-made JPEG files with exactly known results: sample and pixel values,
+// line sequencing, restarts, input buffering and every error code.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "error/memory.h"
+#include "jpeg/jpeg_decoder.h"
+#include "tests/jpeg/jpeg_builder.h"
+
+using namespace jpeg_test;
+
+namespace {
+
+// AC symbols used by the tests, all with 4-bit codes.
+const std::vector<uint8_t> kAcCounts = {0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+const std::vector<uint8_t> kAcValues = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07,
+                                        0x08, 0x11, 0x21, 0xF0, 0x0B, 0x09, 0x0A, 0x31};
+const auto kDc = Canonical(kDcCounts, kDcValues);
+const auto kAc = Canonical(kAcCounts, kAcValues);
+
+struct Result {
+    int error = 0;
+    int width = 0, height = 0, comps = 0, lineBytes = 0;
+    std::vector<std::vector<uint8_t>> lines;
+};
+
+// Runs the decoder's whole calling order over a stream.
+Result DecodeAll(jpeg_decoder_stream_base* stream)
+{
+    Result r;
+    jpeg_decoder d(stream);
+    r.error = d.error_code();
+    if (r.error != 0) return r;
+    r.width = d.image_width();
+    r.height = d.image_height();
+    r.comps = d.component_count();
+    r.lineBytes = d.line_bytes();
+    if (d.begin() != 0) {
+        r.error = d.error_code();
+        return r;
+    }
+    for (;;) {
+        void* line;
+        unsigned int len;
+        int status = d.decode(&line, &len);
+        if (status == 1) break;
+        if (status != 0) {
+            EXPECT_EQ(status, -227);
+            break;
+        }
+        EXPECT_EQ(len, static_cast<unsigned>(r.lineBytes));
+        const uint8_t* p = static_cast<const uint8_t*>(line);
+        r.lines.emplace_back(p, p + len);
+    }
+    r.error = d.error_code();
+    return r;
+}
+
+Result DecodeAll(const Bytes& file)
+{
+    jpeg_decoder_memory_stream stream(file.data(), file.size());
+    return DecodeAll(&stream);
+}
+
+// Greyscale picture of DC-only blocks: dcs holds one DC value per block in
+// MCU order (quantisation 1), differences coded against the prediction.
+JpegBuilder GreyHeader(int w, int h, int hv = 0x11)
+{
+    JpegBuilder b;
+    b.Soi().Dqt(0).Sof(0xC0, w, h, {{1, hv, 0}}).Dht(0x00, kDcCounts, kDcValues).Dht(0x10, kAcCounts, kAcValues);
+    return b;
+}
+
+Bytes GreyDcPicture(int w, int h, const std::vector<int>& dcs)
+{
+    JpegBuilder b = GreyHeader(w, h);
+    b.Sos({{1, 0x00}});
+    BitWriter bw;
+    int pred = 0;
+    for (int dc : dcs) {
+        EncodeBlock(bw, kDc, kAc, dc - pred);
+        pred = dc;
+    }
+    return b.Raw(bw.Finish()).Eoi().data;
+}
+
+JpegBuilder ColourHeader(int w, int h, int yhv)
+{
+    JpegBuilder b;
+    b.Soi().Dqt(0).Sof(0xC0, w, h, {{1, yhv, 0}, {2, 0x11, 0}, {3, 0x11, 0}});
+    b.Dht(0x00, kDcCounts, kDcValues).Dht(0x10, kAcCounts, kAcValues);
+    return b;
+}
+
+// H1V1 picture whose MCU i has the flat samples (y, cb, cr) of pixels[i].
+Bytes ColourFlatPicture(const std::vector<std::array<int, 3>>& pixels)
+{
+    JpegBuilder b = ColourHeader(8 * static_cast<int>(pixels.size()), 8, 0x11);
+    b.Sos({{1, 0x00}, {2, 0x00}, {3, 0x00}});
+    BitWriter bw;
+    int pred[3] = {0, 0, 0};
+    for (const auto& p : pixels) {
+        for (int c = 0; c < 3; ++c) {
+            int dc = 8 * (p[c] - 128);
+            EncodeBlock(bw, kDc, kAc, dc - pred[c]);
+            pred[c] = dc;
+        }
+    }
+    return b.Raw(bw.Finish()).Eoi().data;
+}
+
+TEST(JpegDecoder, DcOnlyBlockAndLineSequencing)
+{
+    Bytes file = GreyDcPicture(8, 8, {80});
+    jpeg_decoder_memory_stream stream(file.data(), file.size());
+    jpeg_decoder d(&stream);
+    ASSERT_EQ(d.error_code(), 0);
+    EXPECT_EQ(d.image_width(), 8);
+    EXPECT_EQ(d.image_height(), 8);
+    EXPECT_EQ(d.component_count(), 1);
+    EXPECT_EQ(d.pixel_bytes(), 1);
+    void* line;
+    unsigned int len;
+    EXPECT_EQ(d.decode(&line, &len), -1) << "decode before begin";
+    ASSERT_EQ(d.begin(), 0);
+    EXPECT_EQ(d.begin(), 0);
+    for (int y = 0; y < 8; ++y) {
+        ASSERT_EQ(d.decode(&line, &len), 0);
+        ASSERT_EQ(len, 8u);
+        for (int x = 0; x < 8; ++x) EXPECT_EQ(static_cast<uint8_t*>(line)[x], 138);
+    }
+    EXPECT_EQ(d.decode(&line, &len), 1);
+    EXPECT_EQ(d.decode(&line, &len), 1);
+    EXPECT_EQ(d.error_code(), 0);
+}
+
+TEST(JpegDecoder, AcCoefficientsFollowZigzagOrderAndTheIntegerTransform)
+{
+    // One AC coefficient at zig-zag index 1 (natural position 1): a
+    // horizontal half-cosine, values worked out from the transform by hand.
+    JpegBuilder b = GreyHeader(8, 8);
+    b.Sos({{1, 0x00}});
+    BitWriter bw;
+    EncodeBlock(bw, kDc, kAc, 0, {{1, 8}});
+    Result r = DecodeAll(b.Raw(bw.Finish()).Eoi().data);
+    ASSERT_EQ(r.error, 0);
+    const uint8_t expected[8] = {129, 129, 129, 128, 128, 127, 127, 127};
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) EXPECT_EQ(r.lines[y][x], expected[x]) << x << "," << y;
+    }
+}
+
+TEST(JpegDecoder, ColourPixelsUseTheFixedPointTables)
+{
+    Result r = DecodeAll(ColourFlatPicture({{100, 128, 128}, {0, 128, 128}, {255, 128, 128}, {128, 0, 255}, {142, 0, 208}}));
+    ASSERT_EQ(r.error, 0);
+    ASSERT_EQ(r.lines.size(), 8u);
+    EXPECT_EQ(r.lineBytes, 40 * 4);
+    const uint8_t expected[5][3] = {{101, 99, 101}, {1, 0, 1}, {255, 254, 255}, {255, 81, 0}, {255, 128, 0}};
+    for (const auto& line : r.lines) {
+        for (int m = 0; m < 5; ++m) {
+            for (int x = 0; x < 8; ++x) {
+                const uint8_t* px = &line[4 * (8 * m + x)];
+                EXPECT_EQ(px[0], expected[m][0]) << m;
+                EXPECT_EQ(px[1], expected[m][1]) << m;
+                EXPECT_EQ(px[2], expected[m][2]) << m;
+                EXPECT_EQ(px[3], 0);
+            }
+        }
+    }
+}
+
+TEST(JpegDecoder, SubsampledChromaIsReplicated)
+{
+    // H2V2, 17 x 16: two MCUs, 32-pixel line buffers, 68 bytes per line.
+    // Y blocks differ; chroma is flat per MCU.
+    JpegBuilder b = ColourHeader(17, 16, 0x22);
+    b.Sos({{1, 0x00}, {2, 0x00}, {3, 0x00}});
+    BitWriter bw;
+    int pred[3] = {0, 0, 0};
+    const int ys[2][4] = {{10, 20, 30, 40}, {50, 60, 70, 80}};
+    const int cbs[2] = {128, 0};
+    for (int m = 0; m < 2; ++m) {
+        for (int i = 0; i < 4; ++i) {
+            int dc = 8 * (ys[m][i] - 128);
+            EncodeBlock(bw, kDc, kAc, dc - pred[0]);
+            pred[0] = dc;
+        }
+        int cb = 8 * (cbs[m] - 128);
+        EncodeBlock(bw, kDc, kAc, cb - pred[1]);
+        pred[1] = cb;
+        EncodeBlock(bw, kDc, kAc, 0);
+    }
+    Result r = DecodeAll(b.Raw(bw.Finish()).Eoi().data);
+    ASSERT_EQ(r.error, 0);
+    EXPECT_EQ(r.lineBytes, 68);
+    ASSERT_EQ(r.lines.size(), 16u);
+    // Cr 128 adds 1 to red; Cb 128 adds 1 to blue, Cb 0 takes 227.
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 17; ++x) {
+            int m = x / 16, block = (y / 8) * 2 + (x % 16) / 8;
+            int yy = ys[m][block];
+            EXPECT_EQ(r.lines[y][4 * x + 0], yy + 1) << x << "," << y;
+            EXPECT_EQ(r.lines[y][4 * x + 2], m == 0 ? yy + 1 : 0) << x << "," << y;
+        }
+    }
+}
+
+TEST(JpegDecoder, RestartMarkersResetPredictionsAndMustBeInOrder)
+{
+    const int values[4] = {10, 200, 128, 60};
+    auto build = [&](const std::vector<int>& rstNumbers) {
+        JpegBuilder b = GreyHeader(32, 8);
+        b.Dri(1).Sos({{1, 0x00}});
+        for (int m = 0; m < 4; ++m) {
+            if (m > 0) b.Raw({0xFF, static_cast<uint8_t>(0xD0 + rstNumbers[m - 1])});
+            BitWriter bw;
+            EncodeBlock(bw, kDc, kAc, 8 * (values[m] - 128));  // prediction is 0 after each restart
+            b.Raw(bw.Finish());
+        }
+        return b.Eoi().data;
+    };
+    Result good = DecodeAll(build({0, 1, 2}));
+    ASSERT_EQ(good.error, 0);
+    for (int m = 0; m < 4; ++m) EXPECT_EQ(good.lines[7][8 * m + 3], values[m]);
+
+    EXPECT_EQ(DecodeAll(build({0, 2, 3})).error, JPEG_BAD_RESTART_MARKER);
+}
+
+TEST(JpegDecoder, StartOfImageSearchAndEmptyInput)
+{
+    Bytes body = GreyDcPicture(8, 8, {0});
+    Bytes p511(511, 0x12), p512(512, 0x12);
+    p511.insert(p511.end(), body.begin(), body.end());
+    p512.insert(p512.end(), body.begin(), body.end());
+    EXPECT_EQ(DecodeAll(p511).error, 0);
+    EXPECT_EQ(DecodeAll(p512).error, JPEG_NOT_JPEG);
+    EXPECT_EQ(DecodeAll(Bytes{}).error, JPEG_NOT_JPEG);
+    EXPECT_EQ(DecodeAll(Bytes{0xFF, 0xD8, 0x00, 0xFF, 0xC0}).error, JPEG_NOT_JPEG);
+}
+
+// A stream that hands out at most `chunk` bytes per read, and optionally
+// nothing at all on every other read.
+class TrickleStream : public jpeg_decoder_stream_base {
+public:
+    TrickleStream(const Bytes& data, int chunk, bool stalls) : data_(data), chunk_(chunk), stalls_(stalls) {}
+    int read(unsigned char* buffer, int max_bytes, bool* eof_flag) override
+    {
+        ++reads;
+        if (pos_ == data_.size()) {
+            *eof_flag = true;
+            return 0;
+        }
+        if (stalls_ && (reads & 1)) return 0;
+        size_t n = std::min<size_t>({static_cast<size_t>(max_bytes), static_cast<size_t>(chunk_), data_.size() - pos_});
+        std::memcpy(buffer, data_.data() + pos_, n);
+        pos_ += n;
+        return static_cast<int>(n);
+    }
+    int reads = 0;
+
+private:
+    const Bytes& data_;
+    int chunk_;
+    bool stalls_;
+    size_t pos_ = 0;
+};
+
+TEST(JpegDecoder, InputBoundariesNeverLookLikeTheEnd)
+{
+    // 64 MCUs with restarts; a comment segment in front moves each restart
+    // marker in turn across the 4096-byte refill boundary.
+    std::vector<int> dcs;
+    JpegBuilder scan;
+    for (int m = 0; m < 64; ++m) {
+        if (m > 0) scan.Raw({0xFF, static_cast<uint8_t>(0xD0 + ((m - 1) & 7))});
+        BitWriter bw;
+        EncodeBlock(bw, kDc, kAc, 8 * ((m * 37) % 200 - 100), {{1, m % 7 + 1}, {2, -3}});
+        scan.Raw(bw.Finish());
+    }
+    auto build = [&](int pad) {
+        JpegBuilder b;
+        b.Soi();
+        if (pad > 0) b.Segment(0xFE, Bytes(static_cast<size_t>(pad), 0xFF));
+        b.Dqt(0).Sof(0xC0, 512, 8, {{1, 0x11, 0}}).Dht(0x00, kDcCounts, kDcValues).Dht(0x10, kAcCounts, kAcValues);
+        b.Dri(1).Sos({{1, 0x00}});
+        return b.Raw(scan.data).Eoi().data;
+    };
+    Result reference = DecodeAll(build(0));
+    ASSERT_EQ(reference.error, 0);
+    size_t base = build(0).size() - scan.data.size() - 2;
+    for (int shift = 0; shift < static_cast<int>(scan.data.size()); shift += 3) {
+        int pad = 4096 - static_cast<int>(base) - 4 - shift;
+        if (pad < 0) break;
+        Result r = DecodeAll(build(pad));
+        ASSERT_EQ(r.error, 0) << "pad " << pad;
+        ASSERT_EQ(r.lines, reference.lines) << "pad " << pad;
+    }
+
+    Bytes file = build(1000);
+    Result whole = DecodeAll(file);
+    for (int chunk : {1, 7, 4095}) {
+        for (bool stalls : {false, true}) {
+            TrickleStream stream(file, chunk, stalls);
+            Result r = DecodeAll(&stream);
+            EXPECT_EQ(r.error, 0);
+            EXPECT_EQ(r.lines, whole.lines) << chunk << " " << stalls;
+        }
+    }
+}
+
+TEST(JpegDecoder, DataEndingEarlyReadsAsEndOfImage)
+{
+    // The scan's bytes are missing: the bit reader meets the padding EOI and
+    // sees 1-bits, which match no DC code.
+    JpegBuilder b = GreyHeader(8, 8);
+    b.Sos({{1, 0x00}});
+    EXPECT_EQ(DecodeAll(b.data).error, JPEG_DECODE_ERROR);
+
+    // Cut after the entropy data but before EOI: still a complete picture.
+    Bytes file = GreyDcPicture(16, 8, {-80, 300});
+    file.resize(file.size() - 2);
+    Result r = DecodeAll(file);
+    EXPECT_EQ(r.error, 0);
+    EXPECT_EQ(r.lines[0][0], 118);
+    EXPECT_EQ(r.lines[0][8], 166);
+}
+
+class FailingStream : public jpeg_decoder_stream_base {
+public:
+    int read(unsigned char*, int, bool*) override { return -1; }
+    void notify_stop() override { ++stops; }
+    int stops = 0;
+};
+
+TEST(JpegDecoder, StreamsReportFailureAndEnd)
+{
+    FailingStream failing;
+    {
+        jpeg_decoder d(&failing);
+        EXPECT_EQ(d.error_code(), JPEG_STREAM_READ);
+        EXPECT_EQ(d.begin(), -1);
+    }
+    EXPECT_EQ(failing.stops, 1) << "the stream is told once, then forgotten";
+
+    jpeg_decoder_file_stream closed;
+    bool eof = false;
+    unsigned char buf[4];
+    EXPECT_EQ(closed.read(buf, 4, &eof), -1);
+    jpeg_decoder d(&closed);
+    EXPECT_EQ(d.error_code(), JPEG_STREAM_READ);
+}
+
+// Builds a baseline greyscale file with hooks to damage each part.
+struct Parts {
+    std::function<void(JpegBuilder&)> beforeFrame = [](JpegBuilder&) {};
+    Bytes sof;
+    std::function<void(JpegBuilder&)> tables = [](JpegBuilder& b) {
+        b.Dht(0x00, kDcCounts, kDcValues).Dht(0x10, kAcCounts, kAcValues);
+    };
+    Bytes sos = {1, 1, 0x00, 0, 63, 0};
+    std::function<void(BitWriter&)> data = [](BitWriter& bw) { EncodeBlock(bw, kDc, kAc, 0); };
+
+    Bytes Build() const
+    {
+        JpegBuilder b;
+        b.Soi().Dqt(0);
+        beforeFrame(b);
+        b.Segment(0xC0, sof.empty() ? Bytes{8, 0, 8, 0, 8, 1, 1, 0x11, 0} : sof);
+        tables(b);
+        b.Segment(0xDA, sos);
+        BitWriter bw;
+        data(bw);
+        return b.Raw(bw.Finish()).Eoi().data;
+    }
+};
+
+int ErrorOf(const Parts& p)
+{
+    return DecodeAll(p.Build()).error;
+}
+
+TEST(JpegDecoder, HeaderErrorCodes)
+{
+    Parts ok;
+    EXPECT_EQ(ErrorOf(ok), 0);
+
+    auto with = [](auto edit) {
+        Parts p;
+        edit(p);
+        return ErrorOf(p);
+    };
+    auto dht = [](int index, std::vector<uint8_t> counts, std::vector<uint8_t> values) {
+        return [=](Parts& p) { p.tables = [=](JpegBuilder& b) { b.Dht(index, counts, values); }; };
+    };
+    std::vector<uint8_t> many(256, 1);
+    std::vector<uint8_t> counts256 = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 255, 1};
+    EXPECT_EQ(with(dht(0x00, counts256, many)), JPEG_BAD_DHT_COUNTS);
+    EXPECT_EQ(with(dht(0x14, kDcCounts, kDcValues)), JPEG_BAD_DHT_INDEX);
+    EXPECT_EQ(with([](Parts& p) { p.tables = [](JpegBuilder& b) { b.Raw({0xFF, 0xC4, 0x00, 0x01}); }; }),
+              JPEG_BAD_DHT_MARKER);
+    EXPECT_EQ(with([](Parts& p) {
+                  p.tables = [](JpegBuilder& b) {
+                      // Declares 12 symbols but the segment holds 11.
+                      Bytes body = {0x00};
+                      body.insert(body.end(), kDcCounts.begin(), kDcCounts.end());
+                      body.insert(body.end(), kDcValues.begin(), kDcValues.end() - 1);
+                      b.Segment(0xC4, body);
+                  };
+              }),
+              JPEG_BAD_DHT_MARKER);
+    auto before = [](Bytes raw) { return [=](Parts& p) { p.beforeFrame = [=](JpegBuilder& b) { b.Raw(raw); }; }; };
+    EXPECT_EQ(with(before({0xFF, 0xDB, 0x00, 0x01})), JPEG_BAD_DQT_MARKER);
+    EXPECT_EQ(with([](Parts& p) { p.beforeFrame = [](JpegBuilder& b) { b.Dqt(4); }; }), JPEG_BAD_DQT_TABLE);
+    {
+        // A 16-bit table needs 129 bytes; 67 are not enough.
+        Bytes body = {0x10};
+        body.insert(body.end(), 64, 1);
+        EXPECT_EQ(with([=](Parts& p) { p.beforeFrame = [=](JpegBuilder& b) { b.Segment(0xDB, body); }; }),
+                  JPEG_BAD_DQT_LENGTH);
+    }
+    auto sof = [](Bytes s) { return [=](Parts& p) { p.sof = s; }; };
+    EXPECT_EQ(with(sof({12, 0, 8, 0, 8, 1, 1, 0x11, 0})), JPEG_BAD_PRECISION);
+    EXPECT_EQ(with(sof({8, 0, 0, 0, 8, 1, 1, 0x11, 0})), JPEG_BAD_HEIGHT);
+    EXPECT_EQ(with(sof({8, 0x20, 0x01, 0, 8, 1, 1, 0x11, 0})), JPEG_BAD_HEIGHT);
+    EXPECT_EQ(with(sof({8, 0, 8, 0x20, 0x01, 1, 1, 0x11, 0})), JPEG_BAD_WIDTH);
+    EXPECT_EQ(with(sof({8, 0, 8, 0, 8, 5, 1, 0x11, 0, 2, 0x11, 0, 3, 0x11, 0, 4, 0x11, 0, 5, 0x11, 0})),
+              JPEG_TOO_MANY_COMPONENTS);
+    EXPECT_EQ(with(sof({8, 0, 8, 0, 8, 1, 1, 0x11, 0, 0})), JPEG_BAD_SOF_LENGTH);
+    EXPECT_EQ(with(sof({8, 0, 8, 0, 8, 3, 1, 0x11, 0, 2, 0x11, 0, 1, 0x11, 0})), JPEG_DUPLICATE_COMP_ID);
+    EXPECT_EQ(with(before({0xFF, 0xFE, 0x00, 0x01})), JPEG_BAD_VARIABLE_MARKER);
+    EXPECT_EQ(with(before({0xFF, 0xFE, 0x00, 0x02, 0xFF, 0xE0, 0x00, 0x03, 0x00})), 0);
+    EXPECT_EQ(with(before({0xFF, 0xDD, 0x00, 0x05, 0, 1, 0})), JPEG_BAD_DRI_LENGTH);
+    EXPECT_EQ(with(before({0xFF, 0xCC, 0x00, 0x02})), JPEG_NO_ARITHMETIC_SUPPORT);
+    EXPECT_EQ(with(before({0xFF, 0xD3})), JPEG_UNEXPECTED_MARKER);
+    EXPECT_EQ(with(before({0xFF, 0x01})), JPEG_UNEXPECTED_MARKER);
+
+    auto frameType = [](int marker) {
+        JpegBuilder b;
+        b.Soi().Segment(marker, {8, 0, 8, 0, 8, 1, 1, 0x11, 0});
+        return DecodeAll(b.data).error;
+    };
+    EXPECT_EQ(frameType(0xC9), JPEG_NO_ARITHMETIC_SUPPORT);
+    EXPECT_EQ(frameType(0xC3), JPEG_UNSUPPORTED_MARKER);
+    EXPECT_EQ(frameType(0xCF), JPEG_UNSUPPORTED_MARKER);
+
+    // The largest frame is accepted (header only: nothing is decoded here).
+    JpegBuilder big;
+    big.Soi().Sof(0xC0, 8192, 8192, {{1, 0x11, 0}});
+    jpeg_decoder_memory_stream bigStream(big.data.data(), big.data.size());
+    jpeg_decoder bigDecoder(&bigStream);
+    EXPECT_EQ(bigDecoder.error_code(), 0);
+    EXPECT_EQ(bigDecoder.image_width(), 8192);
+}
+
+TEST(JpegDecoder, ScanErrorCodes)
+{
+    auto with = [](auto edit) {
+        Parts p;
+        edit(p);
+        return ErrorOf(p);
+    };
+    auto sos = [](Bytes s) { return [=](Parts& p) { p.sos = s; }; };
+    EXPECT_EQ(with(sos({0, 0, 63, 0})), JPEG_BAD_SOS_LENGTH);
+    EXPECT_EQ(with(sos({1, 1, 0x00, 0, 63})), JPEG_BAD_SOS_LENGTH);
+    EXPECT_EQ(with(sos({1, 9, 0x00, 0, 63, 0})), JPEG_BAD_SOS_COMP_ID);
+    EXPECT_EQ(with(sos({1, 1, 0x20, 0, 63, 0})), JPEG_UNDEFINED_HUFF_TABLE);
+    EXPECT_EQ(with(sos({1, 1, 0x40, 0, 63, 0})), JPEG_UNDEFINED_HUFF_TABLE);
+    EXPECT_EQ(with(sos({1, 1, 0x01, 0, 63, 0})), JPEG_UNDEFINED_HUFF_TABLE);
+    EXPECT_EQ(with([](Parts& p) { p.sof = {8, 0, 8, 0, 8, 1, 1, 0x11, 1}; }), JPEG_UNDEFINED_QUANT_TABLE);
+    EXPECT_EQ(with([](Parts& p) { p.sof = {8, 0, 8, 0, 8, 1, 1, 0x11, 4}; }), JPEG_UNDEFINED_QUANT_TABLE);
+    // Three codes of length 1 over-subscribe the code space.
+    EXPECT_EQ(with([](Parts& p) {
+                  p.tables = [](JpegBuilder& b) {
+                      b.Dht(0x00, {3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {0, 1, 2});
+                      b.Dht(0x10, kAcCounts, kAcValues);
+                  };
+              }),
+              JPEG_BAD_HUFF_TABLE);
+    // Also in a slot the scan does not use.
+    EXPECT_EQ(with([](Parts& p) {
+                  p.tables = [](JpegBuilder& b) {
+                      b.Dht(0x00, kDcCounts, kDcValues).Dht(0x10, kAcCounts, kAcValues);
+                      b.Dht(0x13, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 255}, std::vector<uint8_t>(255, 0));
+                      b.Dht(0x12, {0, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {0, 1, 2, 3, 4});
+                  };
+              }),
+              JPEG_BAD_HUFF_TABLE);
+    // An index byte of 0x24 names DC table 4, which is slot 4: AC table 0.
+    EXPECT_EQ(with([](Parts& p) {
+                  p.tables = [](JpegBuilder& b) { b.Dht(0x00, kDcCounts, kDcValues).Dht(0x24, kAcCounts, kAcValues); };
+              }),
+              0);
+
+    auto frame = [](Bytes sof) {
+        return [=](Parts& p) {
+            p.sof = sof;
+            p.sos = {1, 1, 0x00, 0, 63, 0};
+        };
+    };
+    EXPECT_EQ(with(frame({8, 0, 8, 0, 8, 2, 1, 0x11, 0, 2, 0x11, 0})), JPEG_UNSUPPORTED_COLORSPACE);
+    EXPECT_EQ(with(frame({8, 0, 8, 0, 8, 4, 1, 0x11, 0, 2, 0x11, 0, 3, 0x11, 0, 4, 0x11, 0})),
+              JPEG_UNSUPPORTED_COLORSPACE);
+    EXPECT_EQ(with(frame({8, 0, 8, 0, 8, 3, 1, 0x11, 0, 2, 0x22, 0, 3, 0x22, 0})), JPEG_UNSUPPORTED_SAMP_FACTORS);
+    EXPECT_EQ(with(frame({8, 0, 8, 0, 8, 3, 1, 0x31, 0, 2, 0x11, 0, 3, 0x11, 0})), JPEG_UNSUPPORTED_SAMP_FACTORS);
+    EXPECT_EQ(with(frame({8, 0, 8, 0, 8, 1, 1, 0x01, 0})), JPEG_UNSUPPORTED_SAMP_FACTORS);
+    EXPECT_EQ(with(frame({8, 0, 8, 0, 8, 1, 1, 0x50, 0})), JPEG_UNSUPPORTED_SAMP_FACTORS);
+    EXPECT_EQ(with(frame({8, 0, 8, 0, 8, 1, 1, 0x44, 0})), 0) << "greyscale takes any factors 1..4";
+
+    // A second frame header where the scan should be, and EOI before it.
+    EXPECT_EQ(with([](Parts& p) {
+                  p.tables = [](JpegBuilder& b) {
+                      b.Dht(0x00, kDcCounts, kDcValues).Dht(0x10, kAcCounts, kAcValues);
+                      b.Segment(0xC1, {8, 0, 8, 0, 8, 1, 1, 0x11, 0});
+                  };
+              }),
+              JPEG_UNEXPECTED_MARKER);
+    EXPECT_EQ(with([](Parts& p) { p.tables = [](JpegBuilder& b) { b.Eoi(); }; }), JPEG_UNEXPECTED_MARKER);
+}
+
+TEST(JpegDecoder, CorruptEntropyData)
+{
+    auto with = [](std::function<void(BitWriter&)> data, std::function<void(JpegBuilder&)> tables = nullptr) {
+        Parts p;
+        p.data = data;
+        if (tables) p.tables = tables;
+        return ErrorOf(p);
+    };
+    // Three ZRLs reach index 49; a fourth would pass 63.
+    EXPECT_EQ(with([](BitWriter& bw) {
+                  bw.Put(kDc.at(0));
+                  for (int i = 0; i < 4; ++i) bw.Put(kAc.at(0xF0));
+              }),
+              JPEG_DECODE_ERROR);
+    EXPECT_EQ(with([](BitWriter& bw) {
+                  bw.Put(kDc.at(0));
+                  for (int i = 0; i < 3; ++i) bw.Put(kAc.at(0xF0));
+                  bw.Put(kAc.at(0x11));  // run 1 from 49 lands on 50: fine
+                  bw.Put(1, 1);
+                  bw.Put(kAc.at(0x00));
+              }),
+              0);
+    // An AC size of 11 and a DC category of 12 are refused.
+    EXPECT_EQ(with([](BitWriter& bw) {
+                  bw.Put(kDc.at(0));
+                  bw.Put(kAc.at(0x0B));
+                  bw.Put(0, 11);
+              }),
+              JPEG_DECODE_ERROR);
+    std::vector<uint8_t> dc12 = {0, 0, 0, 13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    std::vector<uint8_t> dcVals = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    auto dc12Codes = Canonical(dc12, dcVals);
+    EXPECT_EQ(with([&](BitWriter& bw) { bw.Put(dc12Codes.at(12)); },
+                   [&](JpegBuilder& b) { b.Dht(0x00, dc12, dcVals).Dht(0x10, kAcCounts, kAcValues); }),
+              JPEG_DECODE_ERROR);
+    // A bit pattern that is no code: all-ones of the DC table.
+    EXPECT_EQ(with([](BitWriter& bw) { bw.Put(0x1FF, 9); }), JPEG_DECODE_ERROR);
+    // A table of long codes only: a 16-bit code is found beyond the lookahead.
+    std::vector<uint8_t> longCounts(16, 0);
+    longCounts[15] = 2;
+    auto longCodes = Canonical(longCounts, {0, 5});
+    EXPECT_EQ(with(
+                  [&](BitWriter& bw) {
+                      bw.Put(longCodes.at(5));
+                      bw.Put(7, 5);
+                      bw.Put(kAc.at(0));
+                  },
+                  [&](JpegBuilder& b) { b.Dht(0x00, longCounts, {0, 5}).Dht(0x10, kAcCounts, kAcValues); }),
+              0);
+}
+
+// Progressive greyscale 8 x 8: a DC first scan, then the given scans.
+Bytes Progressive(const std::vector<std::pair<Bytes, Bytes>>& scans, int dc = 80, const Bytes& tail = {})
+{
+    JpegBuilder b;
+    b.Soi().Dqt(0).Sof(0xC2, 8, 8, {{1, 0x11, 0}}).Dht(0x00, kDcCounts, kDcValues).Dht(0x10, kAcCounts, kAcValues);
+    b.Segment(0xDA, {1, 1, 0x00, 0, 0, 0x01});  // DC, low bit 1
+    BitWriter bw;
+    int v = dc >> 1;
+    bw.Put(kDc.at(Category(v)));
+    PutValue(bw, v, Category(v));
+    b.Raw(bw.Finish());
+    for (const auto& [header, data] : scans) b.Segment(0xDA, header).Raw(data);
+    return b.Raw(tail).Eoi().data;
+}
+
+TEST(JpegDecoder, ProgressiveScansAndTheirChecks)
+{
+    // DC 80 sent as 40 << 1, then a refinement bit of 0.
+    Result first = DecodeAll(Progressive({}));
+    ASSERT_EQ(first.error, 0);
+    EXPECT_EQ(first.lines[3][3], 138);
+    Result refined = DecodeAll(Progressive({{{1, 1, 0x00, 0, 0, 0x10}, {0x7F}}}));
+    ASSERT_EQ(refined.error, 0);
+    EXPECT_EQ(refined.lines[0][0], 138);
+
+    // An AC first scan putting 8 at index 1: same picture as the sequential case.
+    BitWriter bw;
+    bw.Put(kAc.at(0x04));
+    PutValue(bw, 8, 4);
+    bw.Put(kAc.at(0x00));
+    Result ac = DecodeAll(Progressive({{{1, 1, 0x00, 1, 63, 0x00}, bw.Finish()}}, 0));
+    ASSERT_EQ(ac.error, 0);
+    EXPECT_EQ(ac.lines[0][0], 129);
+    EXPECT_EQ(ac.lines[0][3], 128);
+    EXPECT_EQ(ac.lines[7][7], 127);
+
+    EXPECT_EQ(DecodeAll(Progressive({{{1, 1, 0x00, 5, 2, 0x00}, {}}})).error, JPEG_BAD_SOS_SPECTRAL);
+    EXPECT_EQ(DecodeAll(Progressive({{{1, 1, 0x00, 1, 64, 0x00}, {}}})).error, JPEG_BAD_SOS_SPECTRAL);
+    EXPECT_EQ(DecodeAll(Progressive({{{1, 1, 0x00, 0, 5, 0x00}, {}}})).error, JPEG_BAD_SOS_SPECTRAL);
+    EXPECT_EQ(DecodeAll(Progressive({{{1, 1, 0x00, 1, 5, 0x20}, {}}})).error, JPEG_BAD_SOS_SUCCESSIVE);
+    // A refinement symbol of size 2.
+    BitWriter bad;
+    bad.Put(kAc.at(0x02));
+    EXPECT_EQ(DecodeAll(Progressive({{{1, 1, 0x00, 1, 63, 0x10}, bad.Finish()}})).error, JPEG_DECODE_ERROR);
+    // A frame header where a scan should be.
+    EXPECT_EQ(DecodeAll(Progressive({}, 80, {0xFF, 0xC0, 0, 11, 8, 0, 8, 0, 8, 1, 1, 0x11, 0})).error,
+              JPEG_UNEXPECTED_MARKER);
+}
+
+TEST(JpegDecoder, ProgressiveAcScanOverTwoComponentsIsRefused)
+{
+    JpegBuilder p;
+    p.Soi().Dqt(0).Sof(0xC2, 8, 8, {{1, 0x11, 0}, {2, 0x11, 0}, {3, 0x11, 0}});
+    p.Dht(0x00, kDcCounts, kDcValues).Dht(0x10, kAcCounts, kAcValues);
+    p.Sos({{1, 0x00}, {2, 0x00}}, 1, 5, 0).Eoi();
+    EXPECT_EQ(DecodeAll(p.data).error, JPEG_BAD_SOS_SPECTRAL);
+}
+
+TEST(JpegDecoder, ScanCountIsBounded)
+{
+    auto build = [](int refinements) {
+        std::vector<std::pair<Bytes, Bytes>> scans;
+        for (int i = 0; i < refinements; ++i) scans.push_back({{1, 1, 0x00, 0, 0, 0x10}, {0x00}});
+        return Progressive(scans);
+    };
+    EXPECT_EQ(DecodeAll(build(jpeg_max_scans - 1)).error, 0);
+    EXPECT_EQ(DecodeAll(build(jpeg_max_scans)).error, JPEG_TOO_MANY_SCANS);
+}
+
+TEST(JpegDecoder, OutOfMemoryIsReportedAndNothingLeaks)
+{
+    Bytes file = GreyDcPicture(8, 8, {80});
+    for (long n = 1; n <= 8; ++n) {
+        orchid::alloc_test::FailAt(n);
+        Result r = DecodeAll(file);
+        orchid::alloc_test::FailAt(0);
+        if (r.error == 0) break;
+        EXPECT_EQ(r.error, JPEG_NOTENOUGHMEM) << n;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,91 @@
+// The orchid-jpeg tool's contract: PPM or PGM out, "error -NNN" and status 1
+// on a decoder failure with nothing written, status 2 on bad usage.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "tests/jpeg/libjpeg_peer.h"
+
+namespace {
+
+std::string TempPath(const std::string& name)
+{
+    return testing::TempDir() + "orchid_jpeg_tool_" + name;
+}
+
+void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream f(path, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+int RunTool(const std::string& args, const std::string& errPath)
+{
+    std::string cmd = std::string(ORCHID_JPEG_TOOL) + " " + args + " 2>" + errPath;
+    int status = std::system(cmd.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(OrchidJpegTool, WritesPpmAndPgm)
+{
+    const int w = 21, h = 13;
+    std::string err = TempPath("err.txt");
+    for (bool grey : {false, true}) {
+        jpeg_peer::EncodeOptions o;
+        o.grey = grey;
+        o.hsamp = o.vsamp = 2;
+        std::vector<uint8_t> file = jpeg_peer::Encode(jpeg_peer::TestPicture(w, h, grey ? 1 : 3, 5), w, h, o);
+        std::string in = TempPath(grey ? "grey.jpg" : "colour.jpg");
+        std::string out = TempPath("out.pnm");
+        WriteFile(in, file);
+        ASSERT_EQ(RunTool(in + " " + out, err), 0);
+        std::string pnm = ReadFile(out);
+        std::string header = std::string(grey ? "P5" : "P6") + "\n21 13\n255\n";
+        ASSERT_EQ(pnm.substr(0, header.size()), header);
+        EXPECT_EQ(pnm.size(), header.size() + static_cast<size_t>(w * h * (grey ? 1 : 3)));
+
+        // Standard output gives the same bytes.
+        std::string piped = TempPath("piped.pnm");
+        ASSERT_EQ(RunTool(in + " - >" + piped, err), 0);
+        EXPECT_EQ(ReadFile(piped), pnm);
+    }
+}
+
+TEST(OrchidJpegTool, FailuresAndUsage)
+{
+    std::string err = TempPath("err.txt");
+    std::string out = TempPath("never.pnm");
+    std::remove(out.c_str());
+
+    std::string notJpeg = TempPath("text.jpg");
+    WriteFile(notJpeg, {'h', 'e', 'l', 'l', 'o'});
+    EXPECT_EQ(RunTool(notJpeg + " " + out, err), 1);
+    EXPECT_EQ(ReadFile(err).rfind("error -217", 0), 0u) << ReadFile(err);
+    EXPECT_FALSE(std::ifstream(out).good()) << "nothing is written on failure";
+
+    // Corrupt data found only while decoding lines: still nothing written.
+    std::vector<uint8_t> file = jpeg_peer::Encode(jpeg_peer::TestPicture(64, 64, 3, 9), 64, 64, {});
+    file.resize(file.size() / 2);
+    std::string cut = TempPath("cut.jpg");
+    WriteFile(cut, file);
+    EXPECT_EQ(RunTool(cut + " " + out, err), 1);
+    EXPECT_EQ(ReadFile(err).rfind("error -2", 0), 0u) << ReadFile(err);
+    EXPECT_FALSE(std::ifstream(out).good());
+
+    EXPECT_EQ(RunTool(TempPath("missing.jpg") + " " + out, err), 2);
+    EXPECT_EQ(RunTool(notJpeg, err), 2);
+    EXPECT_EQ(RunTool("", err), 2);
+}
+
+}  // namespace
