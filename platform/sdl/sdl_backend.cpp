@@ -1,0 +1,639 @@
+#include "platform/sdl/sdl_backend.h"
+
+#include <SDL.h>
+
+#include <cstring>
+
+#include "platform/backend.h"
+#include "platform/resources.h"
+#include "platform/sdl/sdl_sound.h"
+#include "platform/stream_sound.h"
+
+namespace platform::sdl {
+
+namespace {
+
+// ---- a small bitmap font for the dialog's labels ----------------------------
+// 5 x 9 cells: capitals and digits on rows 0-6, descenders down to row 8.
+struct Glyph {
+    char code;
+    const char* rows[9];
+};
+constexpr Glyph kGlyphs[] = {
+    {'1', {"..#..", ".##..", "..#..", "..#..", "..#..", "..#..", ".###.", ".....", "....."}},
+    {'2', {".###.", "#...#", "....#", "...#.", "..#..", ".#...", "#####", ".....", "....."}},
+    {'3', {"####.", "....#", "....#", ".###.", "....#", "....#", "####.", ".....", "....."}},
+    {'4', {"...#.", "..##.", ".#.#.", "#..#.", "#####", "...#.", "...#.", ".....", "....."}},
+    {'6', {"..##.", ".#...", "#....", "####.", "#...#", "#...#", ".###.", ".....", "....."}},
+    {'b', {"#....", "#....", "####.", "#...#", "#...#", "#...#", "####.", ".....", "....."}},
+    {'p', {".....", ".....", "####.", "#...#", "#...#", "#...#", "####.", "#....", "#...."}},
+    {'W', {"#...#", "#...#", "#...#", "#.#.#", "#.#.#", "##.##", "#...#", ".....", "....."}},
+    {'i', {"..#..", ".....", ".##..", "..#..", "..#..", "..#..", ".###.", ".....", "....."}},
+    {'n', {".....", ".....", "####.", "#...#", "#...#", "#...#", "#...#", ".....", "....."}},
+    {'d', {"....#", "....#", ".####", "#...#", "#...#", "#...#", ".####", ".....", "....."}},
+    {'o', {".....", ".....", ".###.", "#...#", "#...#", "#...#", ".###.", ".....", "....."}},
+    {'w', {".....", ".....", "#...#", "#...#", "#.#.#", "#.#.#", ".#.#.", ".....", "....."}},
+    {'e', {".....", ".....", ".###.", "#...#", "#####", "#....", ".###.", ".....", "....."}},
+    {'Q', {".###.", "#...#", "#...#", "#...#", "#.#.#", "#..#.", ".##.#", ".....", "....."}},
+    {'u', {".....", ".....", "#...#", "#...#", "#...#", "#..##", ".##.#", ".....", "....."}},
+    {'t', {".#...", ".#...", "###..", ".#...", ".#...", ".#..#", "..##.", ".....", "....."}},
+    {'O', {".###.", "#...#", "#...#", "#...#", "#...#", "#...#", ".###.", ".....", "....."}},
+    {'r', {".....", ".....", "#.##.", "##..#", "#....", "#....", "#....", ".....", "....."}},
+    {'c', {".....", ".....", ".###.", "#....", "#....", "#...#", ".###.", ".....", "....."}},
+    {'h', {"#....", "#....", "#.##.", "##..#", "#...#", "#...#", "#...#", ".....", "....."}},
+};
+constexpr int kGlyphWidth = 5;
+constexpr int kGlyphHeight = 9;
+constexpr int kAdvance = 6;
+
+int TextWidth(const char* text, int scale)
+{
+    int n = static_cast<int>(std::strlen(text));
+    return n > 0 ? (n * kAdvance - 1) * scale : 0;
+}
+
+void DrawText(SDL_Renderer* renderer, const char* text, int x, int y, int scale)
+{
+    for (const char* c = text; *c != '\0'; ++c, x += kAdvance * scale) {
+        for (const Glyph& g : kGlyphs) {
+            if (g.code != *c) continue;
+            for (int row = 0; row < kGlyphHeight; ++row) {
+                for (int col = 0; col < kGlyphWidth; ++col) {
+                    if (g.rows[row][col] != '#') continue;
+                    SDL_Rect dot = {x + col * scale, y + row * scale, scale, scale};
+                    SDL_RenderFillRect(renderer, &dot);
+                }
+            }
+        }
+    }
+}
+
+// A bitmap resource (BMP) as an SDL surface, or null.
+SDL_Surface* LoadBitmapResource(int id)
+{
+    ResourceBlock block = FindResource(MakeIntResource(id));
+    if (block.data == nullptr || block.size == 0) return nullptr;
+    return SDL_LoadBMP_RW(SDL_RWFromConstMem(block.data, static_cast<int>(block.size)), 1);
+}
+
+void SetIcon(SDL_Window* window, HICON icon)
+{
+    if (icon == nullptr) return;
+    SDL_Surface* picture = LoadBitmapResource(static_cast<int>(reinterpret_cast<uintptr_t>(icon)));
+    if (picture == nullptr) return;
+    SDL_SetWindowIcon(window, picture);
+    SDL_FreeSurface(picture);
+}
+
+SDL_Renderer* MakeRenderer(SDL_Window* window, Uint32 flags)
+{
+    SDL_Renderer* renderer = SDL_CreateRenderer(window, -1, flags);
+    if (renderer == nullptr) renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
+    return renderer;
+}
+
+WPARAM VirtualKey(SDL_Keycode key)
+{
+    if (key >= SDLK_a && key <= SDLK_z) return static_cast<WPARAM>('A' + (key - SDLK_a));
+    if (key >= SDLK_0 && key <= SDLK_9) return static_cast<WPARAM>('0' + (key - SDLK_0));
+    switch (key) {
+    case SDLK_ESCAPE: return VK_ESCAPE;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER: return VK_RETURN;
+    case SDLK_SPACE: return VK_SPACE;
+    case SDLK_TAB: return VK_TAB;
+    case SDLK_LEFT: return VK_LEFT;
+    case SDLK_UP: return VK_UP;
+    case SDLK_RIGHT: return VK_RIGHT;
+    case SDLK_DOWN: return VK_DOWN;
+    default: return 0;
+    }
+}
+
+Uint32 TextureFormat(PixelLayout layout)
+{
+    switch (layout) {
+    case PixelLayout::XRGB8888: return SDL_PIXELFORMAT_RGB888;  // the top byte is ignored
+    case PixelLayout::BGR24: return SDL_PIXELFORMAT_BGR24;      // bytes blue, green, red
+    case PixelLayout::RGB565: return SDL_PIXELFORMAT_RGB565;
+    case PixelLayout::RGB555: return SDL_PIXELFORMAT_RGB555;
+    case PixelLayout::Other: break;
+    }
+    return SDL_PIXELFORMAT_UNKNOWN;
+}
+
+// ---- the mode dialog's window -------------------------------------------------
+
+class DialogWindow {
+public:
+    DialogWindow(WindowRecord& record, const DialogTemplate& t) : dialog(record), dialogTemplate(t) {}
+    ~DialogWindow()
+    {
+        if (banner != nullptr) SDL_DestroyTexture(banner);
+        if (renderer != nullptr) SDL_DestroyRenderer(renderer);
+        if (window != nullptr) SDL_DestroyWindow(window);
+        dialog.native = nullptr;
+    }
+
+    bool Open()
+    {
+        window = SDL_CreateWindow(dialog.title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, dialog.width,
+                                  dialog.height, SDL_WINDOW_BORDERLESS | SDL_WINDOW_ALWAYS_ON_TOP);
+        if (window == nullptr) return false;
+        renderer = MakeRenderer(window, 0);
+        if (renderer == nullptr) return false;
+        dialog.native = window;
+        for (int i = 0; i < dialogTemplate.controlCount; ++i) {
+            const DialogControl& c = dialogTemplate.controls[i];
+            SDL_Rect r = {c.x * 3 / 2, c.y * 13 / 8, c.width * 3 / 2, c.height * 13 / 8};
+            if (c.text != nullptr && buttonCount < kMaxButtons) {
+                buttons[buttonCount++] = Button{c.id, c.text, r};
+            } else if (c.pictureId != 0) {
+                bannerRect = r;
+                SDL_Surface* picture = LoadBitmapResource(c.pictureId);
+                if (picture != nullptr) {
+                    // The picture keeps its own size, as a bitmap control does.
+                    bannerRect.w = picture->w;
+                    bannerRect.h = picture->h;
+                    banner = SDL_CreateTextureFromSurface(renderer, picture);
+                    SDL_FreeSurface(picture);
+                }
+            }
+        }
+        SDL_ShowWindow(window);
+        SDL_RaiseWindow(window);
+        return true;
+    }
+
+    // The modal loop; false when the program is asked to end meanwhile.
+    bool Run()
+    {
+        while (!dialog.dialogEnded) {
+            Draw();
+            SDL_Event e;
+            if (SDL_WaitEventTimeout(&e, 100) == 0) continue;
+            do {
+                if (!Handle(e)) return false;
+            } while (!dialog.dialogEnded && SDL_PollEvent(&e) != 0);
+        }
+        return true;
+    }
+
+private:
+    static constexpr int kMaxButtons = 8;
+    struct Button {
+        int id;
+        const char* text;
+        SDL_Rect rect;
+    };
+
+    int Hit(int x, int y) const
+    {
+        SDL_Point p = {x, y};
+        for (int i = 0; i < buttonCount; ++i) {
+            if (SDL_PointInRect(&p, &buttons[i].rect)) return i;
+        }
+        return -1;
+    }
+
+    void Command(int id) { SendMessage(&dialog, WM_COMMAND, static_cast<WPARAM>(id), 0); }
+
+    bool Handle(const SDL_Event& e)
+    {
+        Uint32 id = SDL_GetWindowID(window);
+        switch (e.type) {
+        case SDL_QUIT: return false;
+        case SDL_MOUSEMOTION:
+            if (e.motion.windowID == id) hover = Hit(e.motion.x, e.motion.y);
+            break;
+        case SDL_MOUSEBUTTONDOWN:
+            if (e.button.windowID == id && e.button.button == SDL_BUTTON_LEFT) {
+                pressed = Hit(e.button.x, e.button.y);
+                if (pressed >= 0) focus = pressed;
+            }
+            break;
+        case SDL_MOUSEBUTTONUP:
+            if (e.button.windowID == id && e.button.button == SDL_BUTTON_LEFT) {
+                int released = Hit(e.button.x, e.button.y);
+                if (released >= 0 && released == pressed) Command(buttons[released].id);
+                pressed = -1;
+            }
+            break;
+        case SDL_KEYDOWN:
+            if (e.key.windowID != id && e.key.windowID != 0) break;
+            Key(e.key.keysym.sym, (e.key.keysym.mod & KMOD_SHIFT) != 0);
+            break;
+        default: break;
+        }
+        return true;
+    }
+
+    void Key(SDL_Keycode key, bool shift)
+    {
+        if (buttonCount == 0) return;
+        switch (key) {
+        case SDLK_TAB: focus = (focus + (shift ? buttonCount - 1 : 1)) % buttonCount; break;
+        case SDLK_RIGHT:
+        case SDLK_DOWN: focus = (focus + 1) % buttonCount; break;
+        case SDLK_LEFT:
+        case SDLK_UP: focus = (focus + buttonCount - 1) % buttonCount; break;
+        case SDLK_RETURN:
+        case SDLK_KP_ENTER:
+        case SDLK_SPACE: Command(buttons[focus].id); break;
+        // Escape sends the cancel command, which the mode dialog ignores.
+        case SDLK_ESCAPE: Command(2); break;
+        default: break;
+        }
+    }
+
+    void Fill(const SDL_Rect& r, Uint8 red, Uint8 green, Uint8 blue)
+    {
+        SDL_SetRenderDrawColor(renderer, red, green, blue, 255);
+        SDL_RenderFillRect(renderer, &r);
+    }
+    void Frame(const SDL_Rect& r, Uint8 red, Uint8 green, Uint8 blue)
+    {
+        SDL_SetRenderDrawColor(renderer, red, green, blue, 255);
+        SDL_RenderDrawRect(renderer, &r);
+    }
+
+    void DrawBanner()
+    {
+        if (banner != nullptr) {
+            SDL_RenderCopy(renderer, banner, nullptr, &bannerRect);
+            return;
+        }
+        // No banner picture in this program: a violet gradient with the name.
+        for (int y = 0; y < bannerRect.h; ++y) {
+            int t = bannerRect.h > 1 ? y * 255 / (bannerRect.h - 1) : 0;
+            SDL_SetRenderDrawColor(renderer, static_cast<Uint8>(90 + t / 3), static_cast<Uint8>(30 + t / 6),
+                                   static_cast<Uint8>(120 + t / 4), 255);
+            SDL_RenderDrawLine(renderer, bannerRect.x, bannerRect.y + y, bannerRect.x + bannerRect.w - 1,
+                               bannerRect.y + y);
+        }
+        SDL_SetRenderDrawColor(renderer, 255, 240, 250, 255);
+        int scale = 3;
+        DrawText(renderer, "Orchid", bannerRect.x + (bannerRect.w - TextWidth("Orchid", scale)) / 2,
+                 bannerRect.y + (bannerRect.h - 7 * scale) / 2, scale);
+    }
+
+    void Draw()
+    {
+        SDL_SetRenderDrawColor(renderer, 212, 208, 200, 255);
+        SDL_RenderClear(renderer);
+        DrawBanner();
+        for (int i = 0; i < buttonCount; ++i) {
+            const Button& b = buttons[i];
+            bool down = i == pressed && i == hover;
+            Uint8 face = down ? 170 : (i == hover ? 236 : 222);
+            Fill(b.rect, face, face, static_cast<Uint8>(face + 6 > 255 ? 255 : face + 6));
+            Frame(b.rect, 64, 64, 64);
+            if (i == focus) {
+                SDL_Rect inner = {b.rect.x + 2, b.rect.y + 2, b.rect.w - 4, b.rect.h - 4};
+                Frame(inner, 96, 40, 140);
+                SDL_Rect inner2 = {b.rect.x + 3, b.rect.y + 3, b.rect.w - 6, b.rect.h - 6};
+                Frame(inner2, 96, 40, 140);
+            }
+            SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+            int offset = down ? 1 : 0;
+            DrawText(renderer, b.text, b.rect.x + (b.rect.w - TextWidth(b.text, 1)) / 2 + offset,
+                     b.rect.y + (b.rect.h - 7) / 2 + offset, 1);
+        }
+        SDL_RenderPresent(renderer);
+    }
+
+    WindowRecord& dialog;
+    const DialogTemplate& dialogTemplate;
+    SDL_Window* window = nullptr;
+    SDL_Renderer* renderer = nullptr;
+    SDL_Texture* banner = nullptr;
+    SDL_Rect bannerRect = {};
+    Button buttons[kMaxButtons] = {};
+    int buttonCount = 0;
+    int focus = 0;
+    int hover = -1;
+    int pressed = -1;
+};
+
+// ---- windows and display ------------------------------------------------------
+
+class SdlPlatform final : public WindowSystem, public DisplayBackend {
+public:
+    Options options;
+
+    ~SdlPlatform() override { CloseDisplay(); }
+
+    void ScreenSize(int* width, int* height) override
+    {
+        SDL_DisplayMode mode;
+        if (SDL_GetDesktopDisplayMode(0, &mode) == 0) {
+            *width = mode.w;
+            *height = mode.h;
+        } else {
+            *width = 640;
+            *height = 480;
+        }
+    }
+
+    bool CreateNative(WindowRecord& record) override
+    {
+        Uint32 flags = SDL_WINDOW_BORDERLESS | (record.visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN);
+        if ((record.exStyle & WS_EX_TOPMOST) != 0) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
+        SDL_Window* window = SDL_CreateWindow(record.title, record.x, record.y, record.width, record.height, flags);
+        if (window == nullptr) return false;
+        SetIcon(window, record.icon);
+        record.native = window;
+        return true;
+    }
+
+    void DestroyNative(WindowRecord& record) override
+    {
+        if (&record == displayWindow) CloseDisplay();
+        if (record.native != nullptr) SDL_DestroyWindow(static_cast<SDL_Window*>(record.native));
+        record.native = nullptr;
+    }
+
+    void ShowNative(WindowRecord& record, bool show) override
+    {
+        auto* window = static_cast<SDL_Window*>(record.native);
+        if (window == nullptr) return;
+        if (show) {
+            SDL_ShowWindow(window);
+        } else {
+            SDL_HideWindow(window);
+        }
+    }
+
+    void FocusNative(WindowRecord& record) override
+    {
+        if (record.native != nullptr) SDL_RaiseWindow(static_cast<SDL_Window*>(record.native));
+    }
+
+    void PumpEvents() override
+    {
+        SDL_Event e;
+        while (SDL_PollEvent(&e) != 0) Translate(e);
+    }
+
+    bool WaitEvents() override
+    {
+        SDL_WaitEventTimeout(nullptr, 50);
+        return true;
+    }
+
+    void ApplyCursor(int id, bool visible) override
+    {
+        if (arrow == nullptr) arrow = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW);
+        if (wait == nullptr) wait = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_WAIT);
+        SDL_Cursor* cursor = id == IDC_WAIT ? wait : arrow;
+        if (cursor != nullptr) SDL_SetCursor(cursor);
+        SDL_ShowCursor(visible && id != 0 ? SDL_ENABLE : SDL_DISABLE);
+    }
+
+    bool ShowMessageBox(const char* text, const char* caption) override
+    {
+        return SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) == 0;
+    }
+
+    bool RunDialog(WindowRecord& dialog, const DialogTemplate& dialogTemplate) override
+    {
+        DialogWindow window(dialog, dialogTemplate);
+        return window.Open() && window.Run();
+    }
+
+    // Fullscreen modes of 32, 24 and 16 (5-6-5) bits; the desktop is 32.
+    bool ModeFormat(int, int, int bpp, DDPIXELFORMAT* format) override
+    {
+        format->dwFlags = DDPF_RGB;
+        format->dwRGBBitCount = static_cast<uint32_t>(bpp);
+        if (bpp == 32 || bpp == 24) {
+            format->dwRBitMask = 0xFF0000;
+            format->dwGBitMask = 0x00FF00;
+            format->dwBBitMask = 0x0000FF;
+            return true;
+        }
+        if (bpp == 16) {
+            format->dwRBitMask = 0xF800;
+            format->dwGBitMask = 0x07E0;
+            format->dwBBitMask = 0x001F;
+            return true;
+        }
+        return false;
+    }
+
+    void DesktopFormat(int* width, int* height, DDPIXELFORMAT* format) override
+    {
+        ScreenSize(width, height);
+        ModeFormat(0, 0, 32, format);
+    }
+
+    bool EnterFullscreen(HWND window, int width, int height, const DDPIXELFORMAT& format) override
+    {
+        Uint32 textureFormat =
+            TextureFormat(LayoutOf(static_cast<int>(format.dwRGBBitCount), format.dwRBitMask, format.dwGBitMask,
+                                   format.dwBBitMask));
+        if (!Prepare(window, width, height, textureFormat)) return false;
+        SDL_SetWindowFullscreen(static_cast<SDL_Window*>(displayWindow->native), SDL_WINDOW_FULLSCREEN_DESKTOP);
+        return true;
+    }
+
+    void LeaveFullscreen() override
+    {
+        if (displayWindow != nullptr && displayWindow->native != nullptr) {
+            SDL_SetWindowFullscreen(static_cast<SDL_Window*>(displayWindow->native), 0);
+        }
+    }
+
+    void ShowFlipped(const FrameView& frame) override
+    {
+        if (texture == nullptr || frame.width != textureWidth || frame.height != textureHeight) return;
+        SDL_UpdateTexture(texture, nullptr, frame.pixels, frame.pitch);
+        Present();
+    }
+
+    // The window's part of the desktop surface: the window shows it, at the
+    // place within the window that lies on the desktop.
+    void ShowWindowed(HWND window, const FrameView& part) override
+    {
+        RECT r = {};
+        if (!GetWindowRect(window, &r)) return;
+        if (!Prepare(window, r.right - r.left, r.bottom - r.top, TextureFormat(part.layout))) return;
+        SDL_Rect target = {r.left < 0 ? -r.left : 0, r.top < 0 ? -r.top : 0, part.width, part.height};
+        SDL_UpdateTexture(texture, &target, part.pixels, part.pitch);
+        Present();
+    }
+
+    void SurfacesReleased() override
+    {
+        if (texture != nullptr) SDL_DestroyTexture(texture);
+        texture = nullptr;
+    }
+
+    void DeviceReleased() override { CloseDisplay(); }
+
+    // Alt+Enter: fullscreen <-> window, whatever the mode.
+    void ToggleFullscreen(SDL_Window* window)
+    {
+        bool full = (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
+        SDL_SetWindowFullscreen(window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+    }
+
+    void FreeCursors()
+    {
+        if (arrow != nullptr) SDL_FreeCursor(arrow);
+        if (wait != nullptr) SDL_FreeCursor(wait);
+        arrow = wait = nullptr;
+    }
+
+    void CloseDisplay()
+    {
+        SurfacesReleased();
+        if (renderer != nullptr) SDL_DestroyRenderer(renderer);
+        renderer = nullptr;
+        displayWindow = nullptr;
+    }
+
+private:
+    HWND FindByNative(Uint32 windowId) const
+    {
+        for (int i = 0; i < WindowCount(); ++i) {
+            WindowRecord* r = FindWindowRecord(WindowAt(i));
+            if (r != nullptr && r->alive && !r->isDialog && r->native != nullptr &&
+                SDL_GetWindowID(static_cast<SDL_Window*>(r->native)) == windowId) {
+                return r;
+            }
+        }
+        return nullptr;
+    }
+
+    void Translate(const SDL_Event& e)
+    {
+        switch (e.type) {
+        case SDL_QUIT:
+            for (int i = 0; i < WindowCount(); ++i) {
+                WindowRecord* r = FindWindowRecord(WindowAt(i));
+                if (r != nullptr && r->alive && !r->isDialog) PostMessage(r, WM_CLOSE, 0, 0);
+            }
+            break;
+        case SDL_WINDOWEVENT: {
+            HWND window = FindByNative(e.window.windowID);
+            if (window == nullptr) break;
+            switch (e.window.event) {
+            case SDL_WINDOWEVENT_FOCUS_GAINED:
+            case SDL_WINDOWEVENT_RESTORED: NotifyFocus(window, true); break;
+            case SDL_WINDOWEVENT_FOCUS_LOST:
+            case SDL_WINDOWEVENT_MINIMIZED: NotifyFocus(window, false); break;
+            case SDL_WINDOWEVENT_MOVED:
+                // Fullscreen moves the window to the corner; only a window's
+                // own position on the desktop counts.
+                if ((SDL_GetWindowFlags(static_cast<SDL_Window*>(window->native)) & SDL_WINDOW_FULLSCREEN) == 0) {
+                    NotifyMoved(window, e.window.data1, e.window.data2);
+                }
+                break;
+            case SDL_WINDOWEVENT_CLOSE: PostMessage(window, WM_CLOSE, 0, 0); break;
+            default: break;
+            }
+            break;
+        }
+        case SDL_KEYDOWN: {
+            HWND window = FindByNative(e.key.windowID);
+            if (window == nullptr) break;
+            SDL_Keycode key = e.key.keysym.sym;
+            if ((key == SDLK_RETURN || key == SDLK_KP_ENTER) && (e.key.keysym.mod & KMOD_ALT) != 0) {
+                if (e.key.repeat == 0) ToggleFullscreen(static_cast<SDL_Window*>(window->native));
+                break;
+            }
+            WPARAM vk = VirtualKey(key);
+            if (vk != 0) PostMessage(window, WM_KEYDOWN, vk, 0);
+            break;
+        }
+        default: break;
+        }
+    }
+
+    // A renderer on the window (vsync, 4:3 kept by the logical size) and a
+    // streaming texture of this size and format.
+    bool Prepare(HWND window, int width, int height, Uint32 format)
+    {
+        WindowRecord* record = FindWindowRecord(window);
+        if (record == nullptr || record->native == nullptr || format == SDL_PIXELFORMAT_UNKNOWN) return false;
+        if (displayWindow != record) CloseDisplay();
+        if (renderer == nullptr) {
+            renderer = MakeRenderer(static_cast<SDL_Window*>(record->native), SDL_RENDERER_PRESENTVSYNC);
+            if (renderer == nullptr) return false;
+            displayWindow = record;
+        }
+        SDL_RenderSetLogicalSize(renderer, width, height);
+        if (texture != nullptr && (textureWidth != width || textureHeight != height || textureFormat != format)) {
+            SurfacesReleased();
+        }
+        if (texture == nullptr) {
+            texture = SDL_CreateTexture(renderer, format, SDL_TEXTUREACCESS_STREAMING, width, height);
+            if (texture == nullptr) return false;
+            textureWidth = width;
+            textureHeight = height;
+            textureFormat = format;
+        }
+        return true;
+    }
+
+    void Present()
+    {
+        SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+        SDL_RenderClear(renderer);
+        SDL_RenderCopy(renderer, texture, nullptr, nullptr);
+        SDL_RenderPresent(renderer);
+    }
+
+    WindowRecord* displayWindow = nullptr;
+    SDL_Renderer* renderer = nullptr;
+    SDL_Texture* texture = nullptr;
+    int textureWidth = 0;
+    int textureHeight = 0;
+    Uint32 textureFormat = 0;
+    SDL_Cursor* arrow = nullptr;
+    SDL_Cursor* wait = nullptr;
+};
+
+SdlPlatform* platformInstance = nullptr;
+SoundLibrary* soundInstance = nullptr;
+
+}  // namespace
+
+bool DisplayAvailable()
+{
+    if (SDL_WasInit(SDL_INIT_VIDEO) != 0) return true;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return true;
+}
+
+bool Install(const Options& options)
+{
+    Uninstall();
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return false;
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, options.smoothScaling ? "linear" : "nearest");
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "1");
+    static SdlPlatform platformObject;
+    static SdlSound deviceSound;
+    static ClockSound silentSound;
+    platformObject.options = options;
+    platformInstance = &platformObject;
+    soundInstance = options.silentAudio ? static_cast<SoundLibrary*>(&silentSound) : &deviceSound;
+    InstallBackend(Backend{platformInstance, platformInstance, soundInstance});
+    return true;
+}
+
+void Uninstall()
+{
+    if (platformInstance == nullptr) return;
+    if (InstalledBackend().windows == platformInstance) UninstallBackend();
+    soundInstance->Free();
+    platformInstance->CloseDisplay();
+    platformInstance->FreeCursors();
+    platformInstance = nullptr;
+    soundInstance = nullptr;
+    SDL_Quit();
+}
+
+}  // namespace platform::sdl

@@ -1,0 +1,166 @@
+#include "platform/sdl/sdl_sound.h"
+
+#include <SDL.h>
+
+#include <chrono>
+#include <cstring>
+
+namespace platform::sdl {
+
+namespace {
+int64_t NowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+}  // namespace
+
+SdlSound::~SdlSound() { Free(); }
+
+void SdlSound::LockOutput()
+{
+    if (device != 0) SDL_LockAudioDevice(device);
+}
+
+void SdlSound::UnlockOutput()
+{
+    if (device != 0) SDL_UnlockAudioDevice(device);
+}
+
+int SdlSound::Init(int, uint32_t frequency, uint32_t, HWND)
+{
+    if (device != 0 || SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return 0;
+    SDL_AudioSpec want = {};
+    want.freq = static_cast<int>(frequency != 0 ? frequency : Mp3Decoder::kRate);
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    want.samples = 1024;
+    want.callback = &SdlSound::Callback;
+    want.userdata = this;
+    SDL_AudioSpec have = {};
+    // The stream is always 44.1 kHz 16-bit stereo; SDL converts if the
+    // device wants something else.
+    device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (device == 0) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return 0;
+    }
+    latencyBytes = static_cast<int64_t>(have.samples) * Mp3Decoder::kBytesPerSample;
+    paused = true;
+    streamPlaying = false;
+    frozen = 0;
+    return 1;
+}
+
+int SdlSound::Start()
+{
+    if (device == 0) return 0;
+    SDL_LockAudioDevice(device);
+    if (paused) {
+        anchorBytes = frozen;
+        anchorNs = NowNs();
+        paused = false;
+    }
+    SDL_UnlockAudioDevice(device);
+    SDL_PauseAudioDevice(device, 0);
+    return 1;
+}
+
+int SdlSound::Pause()
+{
+    if (device == 0) return 0;
+    SDL_PauseAudioDevice(device, 1);
+    SDL_LockAudioDevice(device);
+    if (!paused) {
+        frozen = Heard(NowNs());
+        paused = true;
+    }
+    SDL_UnlockAudioDevice(device);
+    return 1;
+}
+
+int SdlSound::Stop()
+{
+    if (device == 0) return 0;
+    SDL_PauseAudioDevice(device, 1);
+    SDL_LockAudioDevice(device);
+    streamPlaying = false;
+    SDL_UnlockAudioDevice(device);
+    return 1;
+}
+
+int SdlSound::Free()
+{
+    if (device == 0) return 0;
+    SDL_CloseAudioDevice(device);
+    device = 0;
+    StreamFree(current);
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    streamPlaying = false;
+    return 1;
+}
+
+int SdlSound::StreamPlay(uint32_t stream, int, uint32_t)
+{
+    if (device == 0 || !Valid(stream)) return 0;
+    SDL_LockAudioDevice(device);
+    bool rewound = decoder.Rewind();
+    streamPlaying = rewound;
+    handed = 0;
+    anchorBytes = -latencyBytes;
+    anchorNs = NowNs();
+    limitBytes = 0;
+    frozen = 0;
+    lastReported = 0;
+    SDL_UnlockAudioDevice(device);
+    return rewound ? 1 : 0;
+}
+
+uint32_t SdlSound::ChannelGetPosition(uint32_t stream)
+{
+    if (device == 0 || !Valid(stream)) return 0;
+    SDL_LockAudioDevice(device);
+    int64_t bytes = paused ? frozen : Heard(NowNs());
+    if (bytes < lastReported) bytes = lastReported;
+    lastReported = bytes;
+    SDL_UnlockAudioDevice(device);
+    int64_t length = Length();
+    if (bytes > length) bytes = length;
+    return static_cast<uint32_t>(bytes - bytes % Mp3Decoder::kBytesPerSample);
+}
+
+// What has been heard at `now`: the bytes handed over before the last
+// callback, less the device buffer still queued ahead of them, plus the time
+// since that callback at the stream's rate; never beyond what was handed
+// over (less the queue).
+int64_t SdlSound::Heard(int64_t now) const
+{
+    if (!streamPlaying && handed == 0) return frozen;
+    int64_t since = now - anchorNs;
+    if (since < 0) since = 0;
+    int64_t bytes = anchorBytes + since / 1000 * kBytesPerSecond / 1000000;
+    if (bytes > limitBytes) bytes = limitBytes;
+    return bytes < 0 ? 0 : bytes;
+}
+
+void SdlSound::Callback(void* userdata, uint8_t* stream, int length)
+{
+    static_cast<SdlSound*>(userdata)->Fill(stream, length);
+}
+
+// Runs on SDL's audio thread with the device locked.
+void SdlSound::Fill(uint8_t* stream, int length)
+{
+    std::memset(stream, 0, static_cast<size_t>(length));
+    if (!streamPlaying) return;
+    int64_t before = static_cast<int64_t>(handed);
+    size_t got = decoder.Read(stream, static_cast<size_t>(length));
+    handed += got;
+    anchorBytes = before - latencyBytes;
+    anchorNs = NowNs();
+    // Past the stream's end only silence follows: the position may run on
+    // to everything handed over.
+    limitBytes = static_cast<int64_t>(handed) - (got < static_cast<size_t>(length) ? 0 : latencyBytes);
+}
+
+}  // namespace platform::sdl

@@ -1,0 +1,215 @@
+// The SDL backend on a virtual X server (Xvfb) with SDL's dummy audio
+// driver. Skipped when Xvfb is not installed.
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "../audio/test_mp3.h"
+#include "audio/audio.h"
+#include "dedraw/dedraw.h"
+#include "error/error_log.h"
+#include "platform/backend.h"
+#include "platform/sdl/sdl_backend.h"
+
+using namespace platform;
+
+namespace {
+
+pid_t xvfb = 0;
+std::string skipReason;
+
+int commands[8];
+int commandCount = 0;
+intptr_t DialogProc(HWND dialog, uint32_t message, WPARAM wParam, LPARAM)
+{
+    if (message != WM_COMMAND) return 0;
+    if (commandCount < 8) commands[commandCount++] = LOWORD(wParam);
+    if (LOWORD(wParam) >= 100) EndDialog(dialog, LOWORD(wParam));
+    return 1;
+}
+
+int destroys = 0;
+LRESULT Proc(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_DESTROY) ++destroys;
+    return DefWindowProc(window, message, wParam, lParam);
+}
+
+const DialogControl controls[] = {
+    {100, "32bpp", 11, 35, 45, 20, 0},
+    {101, "24bpp", 57, 35, 45, 20, 0},
+    {102, "16bpp", 104, 35, 45, 20, 0},
+    {0, nullptr, 0, 0, 161, 34, 144},
+};
+const DialogTemplate testDialog = {157, 78, "Orchid", controls, 4};
+
+void PushKey(SDL_Keycode key, Uint16 mod = 0)
+{
+    SDL_Event e = {};
+    e.type = SDL_KEYDOWN;
+    e.key.keysym.sym = key;
+    e.key.keysym.mod = mod;
+    SDL_PushEvent(&e);
+}
+
+class SdlTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (std::system("command -v Xvfb >/dev/null 2>&1") != 0) {
+            skipReason = "Xvfb is not installed";
+            return;
+        }
+        int display = 90 + getpid() % 400;
+        char socket[64];
+        char name[16];
+        std::snprintf(socket, sizeof socket, "/tmp/.X11-unix/X%d", display);
+        std::snprintf(name, sizeof name, ":%d", display);
+        xvfb = fork();
+        if (xvfb == 0) {
+            execlp("Xvfb", "Xvfb", name, "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr);
+            _exit(127);
+        }
+        struct stat st;
+        for (int i = 0; i < 100 && stat(socket, &st) != 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        setenv("DISPLAY", name, 1);
+        setenv("SDL_VIDEODRIVER", "x11", 1);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        if (!sdl::Install(sdl::Options{})) skipReason = std::string("SDL could not start: ") + SDL_GetError();
+    }
+    static void TearDownTestSuite()
+    {
+        sdl::Uninstall();
+        if (xvfb > 0) {
+            kill(xvfb, SIGTERM);
+            waitpid(xvfb, nullptr, 0);
+        }
+        test_mp3::CleanUp();
+    }
+    void SetUp() override
+    {
+        if (!skipReason.empty()) GTEST_SKIP() << skipReason;
+        errorLog.Free();
+        errorLog.count = 0;
+        errorLog.length = 0;
+        errorLog.locked = 0;
+        ASSERT_EQ(errorLog.Init(nullptr), 1);
+    }
+    void TearDown() override { errorLog.Free(); }
+
+    HWND MakeWindow()
+    {
+        WNDCLASS wc = {};
+        wc.lpfnWndProc = Proc;
+        wc.lpszClassName = "orchid-test";
+        RegisterClass(&wc);
+        int x = GetSystemMetrics(SM_CXSCREEN) / 2 - 320;
+        int y = GetSystemMetrics(SM_CYSCREEN) / 2 - 240;
+        return CreateWindowEx(WS_EX_TOPMOST, "orchid-test", "Orchid", WS_POPUP, x, y, 640, 480, nullptr, nullptr,
+                              nullptr, nullptr);
+    }
+    void Pump()
+    {
+        MSG m;
+        while (PeekMessage(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessage(&m);
+    }
+};
+
+TEST_F(SdlTest, DialogByKeyboard)
+{
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024);
+    HWND window = MakeWindow();
+    ASSERT_NE(window, nullptr);
+    RegisterDialogTemplate(900, &testDialog);
+    commandCount = 0;
+    // Escape is passed on as the cancel command; Tab twice, then Enter.
+    PushKey(SDLK_ESCAPE);
+    PushKey(SDLK_TAB);
+    PushKey(SDLK_TAB);
+    PushKey(SDLK_RETURN);
+    EXPECT_EQ(DialogBoxParam(nullptr, 900, window, DialogProc, 0), 102);
+    ASSERT_EQ(commandCount, 2);
+    EXPECT_EQ(commands[0], 2);
+    DestroyWindow(window);
+}
+
+TEST_F(SdlTest, PresentsInEveryModeAndTogglesFullscreen)
+{
+    HWND window = MakeWindow();
+    ASSERT_NE(window, nullptr);
+    ShowWindow(window, SW_SHOWNORMAL);
+    SetFocus(window);
+    Pixmap image;
+    ASSERT_EQ(image.Create(640, 480, 32), 1);
+    for (int i = 0; i < 640 * 480; ++i) image.pixInt[i] = 0xFF000000u | static_cast<uint32_t>(i * 2654435761u >> 8);
+    const int modes[][2] = {{32, 0}, {24, 0}, {16, 0}, {0, 1}};
+    for (const auto& mode : modes) {
+        SCOPED_TRACE(mode[0]);
+        DeDrawClass d;
+        ASSERT_EQ(d.Init(640, 480, mode[0], mode[1], window), 1);
+        auto* native = static_cast<SDL_Window*>(FindWindowRecord(window)->native);
+        bool full = (SDL_GetWindowFlags(native) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
+        EXPECT_EQ(full, mode[1] == 0);
+        for (int f = 0; f < 3; ++f) {
+            EXPECT_EQ(d.Present(&image), 1);
+            Pump();
+        }
+        // Alt+Enter goes back and forth.
+        SDL_Event e = {};
+        e.type = SDL_KEYDOWN;
+        e.key.windowID = SDL_GetWindowID(native);
+        e.key.keysym.sym = SDLK_RETURN;
+        e.key.keysym.mod = KMOD_LALT;
+        SDL_PushEvent(&e);
+        Pump();
+        EXPECT_NE((SDL_GetWindowFlags(native) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0, full);
+        EXPECT_EQ(d.Present(&image), 1);
+        SDL_PushEvent(&e);
+        Pump();
+        d.Free();
+        EXPECT_EQ(SDL_GetWindowFlags(native) & SDL_WINDOW_FULLSCREEN_DESKTOP, 0u);
+    }
+    EXPECT_EQ(errorLog.count, 0);
+    int before = destroys;
+    DestroyWindow(window);
+    EXPECT_EQ(destroys, before + 1);
+    EXPECT_EQ(DestroyWindow(window), 0);
+}
+
+TEST_F(SdlTest, MusicPositionFollowsWhatWasPlayed)
+{
+    std::string mp3 = test_mp3::Make("sdl", 3.0);
+    if (mp3.empty()) GTEST_SKIP() << "lame is not installed";
+    Audio a;
+    ASSERT_EQ(a.Init(0, nullptr), 1);
+    ASSERT_EQ(a.LoadStream(mp3.c_str()), 1);
+    a.Play();
+    EXPECT_EQ(a.bytesPerSecond, 176400u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    int playing = a.GetPosition();
+    EXPECT_GT(playing, 10);
+    EXPECT_LT(playing, 60);
+    a.Pause();
+    int paused = a.GetPosition();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(a.GetPosition(), paused);
+    a.Resume();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_GT(a.GetPosition(), paused);
+    a.Free();
+    EXPECT_EQ(errorLog.count, 0);
+}
+
+}  // namespace
