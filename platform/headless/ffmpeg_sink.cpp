@@ -88,10 +88,15 @@ int FfmpegSink::Start(long firstIndex)
         args[n++] = "0:v:0";
         args[n++] = "-map";
         args[n++] = "1:a:0";
+        // Matroska takes lossless FLAC, which has no encoder delay; MP4
+        // players expect AAC.
+        bool matroska = std::strlen(output) > 4 && std::strcmp(output + std::strlen(output) - 4, ".mkv") == 0;
         args[n++] = "-c:a";
-        args[n++] = "aac";
-        args[n++] = "-b:a";
-        args[n++] = "192k";
+        args[n++] = matroska ? "flac" : "aac";
+        if (!matroska) {
+            args[n++] = "-b:a";
+            args[n++] = "192k";
+        }
         args[n++] = "-shortest";
     }
     args[n++] = "-c:v";

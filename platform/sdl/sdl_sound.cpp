@@ -124,8 +124,9 @@ uint32_t SdlSound::ChannelGetPosition(uint32_t stream)
     if (bytes < lastReported) bytes = lastReported;
     lastReported = bytes;
     SDL_UnlockAudioDevice(device);
-    int64_t length = Length();
-    if (bytes > length) bytes = length;
+    // Past the stream's end the position goes on (silence is heard), so a
+    // show longer than its music still reaches its end.
+    if (bytes > 0xFFFFFFFCll) bytes = 0xFFFFFFFCll;
     return static_cast<uint32_t>(bytes - bytes % Mp3Decoder::kBytesPerSample);
 }
 
@@ -154,13 +155,13 @@ void SdlSound::Fill(uint8_t* stream, int length)
     std::memset(stream, 0, static_cast<size_t>(length));
     if (!streamPlaying) return;
     int64_t before = static_cast<int64_t>(handed);
-    size_t got = decoder.Read(stream, static_cast<size_t>(length));
-    handed += got;
+    decoder.Read(stream, static_cast<size_t>(length));
+    // Past the stream's end the buffer holds silence, which counts as heard
+    // like the music: the position goes on with the device.
+    handed += static_cast<uint64_t>(length);
     anchorBytes = before - latencyBytes;
     anchorNs = NowNs();
-    // Past the stream's end only silence follows: the position may run on
-    // to everything handed over.
-    limitBytes = static_cast<int64_t>(handed) - (got < static_cast<size_t>(length) ? 0 : latencyBytes);
+    limitBytes = static_cast<int64_t>(handed) - latencyBytes;
 }
 
 }  // namespace platform::sdl

@@ -212,4 +212,20 @@ TEST_F(SdlTest, MusicPositionFollowsWhatWasPlayed)
     EXPECT_EQ(errorLog.count, 0);
 }
 
+TEST_F(SdlTest, MusicPositionGoesOnPastTheEndOfAShortStream)
+{
+    std::string mp3 = test_mp3::Make("sdl-short", 0.3);
+    if (mp3.empty()) GTEST_SKIP() << "lame is not installed";
+    Audio a;
+    ASSERT_EQ(a.Init(0, nullptr), 1);
+    ASSERT_EQ(a.LoadStream(mp3.c_str()), 1);
+    a.Play();
+    uint32_t endHundredths = a.length / 1764;
+    std::this_thread::sleep_for(std::chrono::milliseconds(900));
+    // The show's clock must not stop with the music.
+    EXPECT_GT(static_cast<uint32_t>(a.GetPosition()), endHundredths + 20);
+    a.Free();
+    EXPECT_EQ(errorLog.count, 0);
+}
+
 }  // namespace
