@@ -128,6 +128,10 @@ void ColorH2Scalar(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8
 namespace {
 
 const KernelSet kScalar = {"scalar", IdctScalar, ColorH1Scalar, ColorH2Scalar};
+#if defined(__x86_64__)
+const KernelSet kSse2 = {"sse2", IdctSse2, ColorH1Sse2, ColorH2Sse2};
+const KernelSet kAvx2 = {"avx2", IdctAvx2, ColorH1Avx2, ColorH2Avx2};
+#endif
 
 int selectedLevel = -1;
 
@@ -135,12 +139,21 @@ int selectedLevel = -1;
 
 int BestLevel()
 {
+#if defined(__x86_64__)
+    static const int best = __builtin_cpu_supports("avx2") ? LEVEL_AVX2 : LEVEL_SSE2;
+    return best;
+#else
     return LEVEL_SCALAR;
+#endif
 }
 
 const KernelSet& Kernels(int level)
 {
-    (void)level;
+    if (level > BestLevel()) level = BestLevel();
+#if defined(__x86_64__)
+    if (level == LEVEL_AVX2) return kAvx2;
+    if (level == LEVEL_SSE2) return kSse2;
+#endif
     return kScalar;
 }
 

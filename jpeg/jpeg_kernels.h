@@ -52,5 +52,18 @@ void ColorH1Scalar(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8
                    const ColorTables* t);
 void ColorH2Scalar(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
                    const ColorTables* t);
+#if defined(__x86_64__)
+void IdctSse2(const int16_t* coef, uint8_t* out, int stride);
+void ColorH1Sse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
+                 const ColorTables* t);
+void ColorH2Sse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
+                 const ColorTables* t);
+// Only on CPUs with AVX2 (BestLevel() == LEVEL_AVX2).
+void IdctAvx2(const int16_t* coef, uint8_t* out, int stride);
+void ColorH1Avx2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
+                 const ColorTables* t);
+void ColorH2Avx2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
+                 const ColorTables* t);
+#endif
 
 }  // namespace jpeg_kernels

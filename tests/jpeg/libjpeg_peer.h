@@ -74,9 +74,10 @@ inline std::vector<uint8_t> Encode(const std::vector<uint8_t>& px, int w, int h,
     return out;
 }
 
-// Decodes to `components` bytes per pixel: 1 (grey), 3 (RGB) or 4 (RGBX).
+// Decodes to `components` bytes per pixel: 1 (grey), 3 (RGB) or 4 (RGBX),
+// into `out` when given (large enough), else into a new vector.
 inline std::vector<uint8_t> Decode(const uint8_t* data, size_t size, int components, int* w = nullptr,
-                                   int* h = nullptr)
+                                   int* h = nullptr, uint8_t* out = nullptr)
 {
     jpeg_decompress_struct dinfo;
     jpeg_error_mgr jerr;
@@ -89,16 +90,20 @@ inline std::vector<uint8_t> Decode(const uint8_t* data, size_t size, int compone
     dinfo.out_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_EXT_RGBX;
     jpeg_start_decompress(&dinfo);
     size_t stride = static_cast<size_t>(dinfo.output_width) * components;
-    std::vector<uint8_t> out(stride * dinfo.output_height);
+    std::vector<uint8_t> owned;
+    if (out == nullptr) {
+        owned.resize(stride * dinfo.output_height);
+        out = owned.data();
+    }
     while (dinfo.output_scanline < dinfo.output_height) {
-        JSAMPROW row = out.data() + stride * dinfo.output_scanline;
+        JSAMPROW row = out + stride * dinfo.output_scanline;
         jpeg_read_scanlines(&dinfo, &row, 1);
     }
     if (w) *w = static_cast<int>(dinfo.output_width);
     if (h) *h = static_cast<int>(dinfo.output_height);
     jpeg_finish_decompress(&dinfo);
     jpeg_destroy_decompress(&dinfo);
-    return out;
+    return owned;
 }
 
 }  // namespace jpeg_peer

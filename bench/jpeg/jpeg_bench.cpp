@@ -1,0 +1,166 @@
+// Decoding speed of Orchid's JPEG decoder against libjpeg-turbo in the same
+// run (integer transform, no fancy upsampling, 4-byte output), on
+// 4096 x 4096 pictures and on a set of pictures of the show's sizes. Both
+// decode from memory into one 4-byte-per-pixel image. After the Google
+// Benchmark table a summary gives the time ratio ours / libjpeg-turbo.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "jpeg/jpeg_decoder.h"
+#include "jpeg/jpeg_kernels.h"
+#include "tests/jpeg/libjpeg_peer.h"
+
+namespace {
+
+struct Picture {
+    int width, height;
+    std::vector<uint8_t> file;
+};
+
+struct PictureSet {
+    std::string name;
+    std::vector<Picture> pictures;
+    long pixels = 0;
+};
+
+Picture Make(int w, int h, jpeg_peer::EncodeOptions o, uint32_t seed)
+{
+    std::vector<uint8_t> px = jpeg_peer::TestPicture(w, h, 3, seed);
+    return {w, h, jpeg_peer::Encode(px, w, h, o)};
+}
+
+std::vector<PictureSet>& Sets()
+{
+    static std::vector<PictureSet> sets;
+    if (!sets.empty()) return sets;
+    jpeg_peer::EncodeOptions o420;
+    o420.hsamp = o420.vsamp = 2;
+    jpeg_peer::EncodeOptions o444;
+    jpeg_peer::EncodeOptions prog = o420;
+    prog.progressive = true;
+    sets.push_back({"4096x4096_420_q90", {Make(4096, 4096, o420, 1)}});
+    sets.push_back({"4096x4096_444_q90", {Make(4096, 4096, o444, 2)}});
+    sets.push_back({"4096x4096_420_progressive", {Make(4096, 4096, prog, 3)}});
+    sets.push_back({"640x480_420_q90", {Make(640, 480, o420, 4)}});
+
+    // The show's pictures: baseline H1V1 and H2V2, some with restarts, in
+    // the sizes of its asset table.
+    PictureSet show{"show_set", {}};
+    struct Size {
+        int w, h, count;
+    };
+    const Size sizes[] = {{640, 480, 5}, {1920, 480, 1}, {10, 14, 1}, {512, 512, 1}, {128, 128, 2}, {256, 256, 20}};
+    uint32_t seed = 10;
+    for (const Size& s : sizes) {
+        for (int i = 0; i < s.count; ++i, ++seed) {
+            jpeg_peer::EncodeOptions o;
+            o.quality = 85;
+            if (seed % 2 == 0) o.hsamp = o.vsamp = 2;
+            if (seed % 3 == 0) o.restartInterval = 8;
+            show.pictures.push_back(Make(s.w, s.h, o, seed));
+        }
+    }
+    sets.push_back(show);
+    for (PictureSet& set : sets) {
+        for (const Picture& p : set.pictures) set.pixels += static_cast<long>(p.width) * p.height;
+    }
+    return sets;
+}
+
+bool DecodeOrchid(const Picture& p, uint8_t* out)
+{
+    jpeg_decoder_memory_stream stream(p.file.data(), p.file.size());
+    jpeg_decoder d(&stream);
+    if (d.error_code() != 0 || d.begin() != 0) return false;
+    size_t stride = static_cast<size_t>(p.width) * 4;
+    for (;;) {
+        void* line;
+        unsigned int len;
+        int status = d.decode(&line, &len);
+        if (status == 1) return true;
+        if (status != 0) return false;
+        std::memcpy(out, line, len);
+        out += stride;
+    }
+}
+
+void BM_Orchid(benchmark::State& state, size_t index, int level)
+{
+    const PictureSet& set = Sets()[index];
+    jpeg_kernels::SelectLevel(level);
+    std::vector<uint8_t> out(static_cast<size_t>(4096) * 4096 * 4);
+    for (auto _ : state) {
+        for (const Picture& p : set.pictures) {
+            if (!DecodeOrchid(p, out.data())) state.SkipWithError("decode failed");
+        }
+        benchmark::DoNotOptimize(out.data());
+    }
+    jpeg_kernels::SelectLevel(-1);
+    state.SetItemsProcessed(state.iterations() * set.pixels);
+}
+
+void BM_LibjpegTurbo(benchmark::State& state, size_t index)
+{
+    const PictureSet& set = Sets()[index];
+    std::vector<uint8_t> out(static_cast<size_t>(4096) * 4096 * 4);
+    for (auto _ : state) {
+        for (const Picture& p : set.pictures) {
+            jpeg_peer::Decode(p.file.data(), p.file.size(), 4, nullptr, nullptr, out.data());
+        }
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * set.pixels);
+}
+
+// Keeps each run's time per iteration for the summary.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& r : runs) {
+            if (r.run_type == Run::RT_Iteration) times[r.benchmark_name()] = r.GetAdjustedCPUTime();
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> times;
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    const char* levelNames[] = {"scalar", "sse2", "avx2"};
+    int best = jpeg_kernels::BestLevel();
+    for (size_t i = 0; i < Sets().size(); ++i) {
+        const std::string& name = Sets()[i].name;
+        benchmark::RegisterBenchmark(("libjpeg-turbo/" + name).c_str(), BM_LibjpegTurbo, i)
+            ->Unit(benchmark::kMillisecond);
+        for (int level = 0; level <= best; ++level) {
+            benchmark::RegisterBenchmark(("orchid-" + std::string(levelNames[level]) + "/" + name).c_str(), BM_Orchid,
+                                         i, level)
+                ->Unit(benchmark::kMillisecond);
+        }
+    }
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    std::printf("\nTime ratio orchid / libjpeg-turbo (<= 1.0: at least as fast), same run:\n");
+    for (const PictureSet& set : Sets()) {
+        auto theirs = reporter.times.find("libjpeg-turbo/" + set.name);
+        if (theirs == reporter.times.end()) continue;
+        std::printf("  %-28s", set.name.c_str());
+        for (int level = 0; level <= best; ++level) {
+            auto ours = reporter.times.find("orchid-" + std::string(levelNames[level]) + "/" + set.name);
+            if (ours != reporter.times.end()) std::printf("  %s %.3f", levelNames[level], ours->second / theirs->second);
+        }
+        std::printf("\n");
+    }
+    return 0;
+}

@@ -1,0 +1,179 @@
+// AVX2 forms of the pixel kernels, compiled for AVX2 function by function
+// and called only after a run-time check of the CPU. The arithmetic is that
+// of the SSE2 forms (see there) on wider vectors.
+#include <immintrin.h>
+
+#include "jpeg/jpeg_kernels.h"
+
+#define ORCHID_AVX2 __attribute__((target("avx2")))
+
+namespace jpeg_kernels {
+
+namespace {
+
+// a * ka + b * kb for 8 lanes of 16-bit a and b, as 8 lanes of 32 bits.
+ORCHID_AVX2 inline __m256i Madd(__m128i a, __m128i b, int16_t ka, int16_t kb)
+{
+    __m256i pairs = _mm256_set_m128i(_mm_unpackhi_epi16(a, b), _mm_unpacklo_epi16(a, b));
+    return _mm256_madd_epi16(pairs, _mm256_set_epi16(kb, ka, kb, ka, kb, ka, kb, ka, kb, ka, kb, ka, kb, ka, kb, ka));
+}
+
+ORCHID_AVX2 inline void Transpose(__m128i r[8])
+{
+    __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
+    __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
+    __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
+    __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
+    __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
+    __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
+    __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
+    __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
+    r[0] = _mm_unpacklo_epi64(b0, b4);
+    r[1] = _mm_unpackhi_epi64(b0, b4);
+    r[2] = _mm_unpacklo_epi64(b1, b5);
+    r[3] = _mm_unpackhi_epi64(b1, b5);
+    r[4] = _mm_unpacklo_epi64(b2, b6);
+    r[5] = _mm_unpackhi_epi64(b2, b6);
+    r[6] = _mm_unpacklo_epi64(b3, b7);
+    r[7] = _mm_unpackhi_epi64(b3, b7);
+}
+
+ORCHID_AVX2 inline void Pass(const __m128i c[8], __m256i x[8])
+{
+    __m256i t2 = Madd(c[2], c[6], 4433, -10704);
+    __m256i t3 = Madd(c[2], c[6], 10703, 4433);
+    __m256i t0 = Madd(c[0], c[4], 8192, 8192);
+    __m256i t1 = Madd(c[0], c[4], 8192, -8192);
+    __m256i t10 = _mm256_add_epi32(t0, t3), t13 = _mm256_sub_epi32(t0, t3);
+    __m256i t11 = _mm256_add_epi32(t1, t2), t12 = _mm256_sub_epi32(t1, t2);
+
+    __m256i u0 = _mm256_add_epi32(Madd(c[1], c[3], 2260, -6436), Madd(c[5], c[7], 9633, -11363));
+    __m256i u1 = _mm256_add_epi32(Madd(c[1], c[3], 6437, -11362), Madd(c[5], c[7], 2261, 9633));
+    __m256i u2 = _mm256_add_epi32(Madd(c[1], c[3], 9633, -2259), Madd(c[5], c[7], -11362, -6436));
+    __m256i u3 = _mm256_add_epi32(Madd(c[1], c[3], 11363, 9633), Madd(c[5], c[7], 6437, 2260));
+
+    x[0] = _mm256_add_epi32(t10, u3);
+    x[7] = _mm256_sub_epi32(t10, u3);
+    x[1] = _mm256_add_epi32(t11, u2);
+    x[6] = _mm256_sub_epi32(t11, u2);
+    x[2] = _mm256_add_epi32(t12, u1);
+    x[5] = _mm256_sub_epi32(t12, u1);
+    x[3] = _mm256_add_epi32(t13, u0);
+    x[4] = _mm256_sub_epi32(t13, u0);
+}
+
+// 8 lanes of 32 bits back to 8 lanes of 16 bits, in order (values fit).
+ORCHID_AVX2 inline __m128i Narrow(__m256i v)
+{
+    return _mm_packs_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+}
+
+ORCHID_AVX2 inline __m128i RoundPass1(__m256i x)
+{
+    __m256i v = _mm256_srai_epi32(_mm256_add_epi32(x, _mm256_set1_epi32(1024)), 11);
+    return Narrow(_mm256_srai_epi32(_mm256_slli_epi32(v, 16), 16));
+}
+
+ORCHID_AVX2 inline __m128i RoundPass2(__m256i x)
+{
+    __m256i v = _mm256_srai_epi32(_mm256_add_epi32(x, _mm256_set1_epi32(131072)), 18);
+    return _mm_add_epi16(Narrow(v), _mm_set1_epi16(128));
+}
+
+}  // namespace
+
+ORCHID_AVX2 void IdctAvx2(const int16_t* coef, uint8_t* out, int stride)
+{
+    __m128i v[8];
+    __m256i x[8];
+    for (int i = 0; i < 8; ++i) v[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + 8 * i));
+    Transpose(v);
+    Pass(v, x);
+    for (int i = 0; i < 8; ++i) v[i] = RoundPass1(x[i]);
+    Transpose(v);
+    Pass(v, x);
+    for (int r = 0; r < 8; r += 2) {
+        __m128i rows = _mm_packus_epi16(RoundPass2(x[r]), RoundPass2(x[r + 1]));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + r * stride), rows);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (r + 1) * stride), _mm_srli_si128(rows, 8));
+    }
+}
+
+namespace {
+
+// (k * d + 32768) >> 16 for 16 lanes of 16 bits, in order, k = ka + kb
+// applied to a and b.
+ORCHID_AVX2 inline __m256i Term(__m256i a, __m256i b, int16_t ka, int16_t kb)
+{
+    const __m256i k = _mm256_set_epi16(kb, ka, kb, ka, kb, ka, kb, ka, kb, ka, kb, ka, kb, ka, kb, ka);
+    const __m256i half = _mm256_set1_epi32(32768);
+    __m256i lo = _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), k), half), 16);
+    __m256i hi = _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), k), half), 16);
+    return _mm256_packs_epi32(lo, hi);  // lane-wise unpack and pack keep the order
+}
+
+struct ChromaTerms {
+    __m256i red, green, blue;
+};
+
+ORCHID_AVX2 inline ChromaTerms Terms(const uint8_t* cb, const uint8_t* cr)
+{
+    const __m256i k255 = _mm256_set1_epi16(255);
+    __m256i b = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cb)));
+    __m256i r = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cr)));
+    __m256i db = _mm256_sub_epi16(_mm256_add_epi16(b, b), k255);
+    __m256i dr = _mm256_sub_epi16(_mm256_add_epi16(r, r), k255);
+    return {Term(dr, dr, 22970, 22971), Term(dr, db, -23401, -11277), Term(db, db, 29032, 29033)};
+}
+
+ORCHID_AVX2 inline void Store16(__m256i y, __m256i red, __m256i green, __m256i blue, uint8_t* out)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i k255 = _mm256_set1_epi16(255);
+    __m256i r = _mm256_min_epi16(_mm256_max_epi16(_mm256_add_epi16(y, red), zero), k255);
+    __m256i g = _mm256_min_epi16(_mm256_max_epi16(_mm256_add_epi16(y, green), zero), k255);
+    __m256i b = _mm256_min_epi16(_mm256_max_epi16(_mm256_add_epi16(y, blue), zero), k255);
+    __m256i rg = _mm256_or_si256(r, _mm256_slli_epi16(g, 8));
+    __m256i lo = _mm256_unpacklo_epi16(rg, b);  // pixels 0-3 | 8-11
+    __m256i hi = _mm256_unpackhi_epi16(rg, b);  // pixels 4-7 | 12-15
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute2x128_si256(lo, hi, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), _mm256_permute2x128_si256(lo, hi, 0x31));
+}
+
+ORCHID_AVX2 inline __m256i Load16(const uint8_t* p)
+{
+    return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+}
+
+}  // namespace
+
+ORCHID_AVX2 void ColorH1Avx2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
+                             const ColorTables* t)
+{
+    int x = 0;
+    for (; x + 16 <= pixels; x += 16) {
+        ChromaTerms c = Terms(cb + x, cr + x);
+        Store16(Load16(y + x), c.red, c.green, c.blue, out + 4 * x);
+    }
+    if (x < pixels) ColorH1Sse2(y + x, cb + x, cr + x, out + 4 * x, pixels - x, t);
+}
+
+ORCHID_AVX2 void ColorH2Avx2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
+                             const ColorTables* t)
+{
+    int x = 0;
+    for (; x + 32 <= pixels; x += 32) {
+        ChromaTerms c = Terms(cb + x / 2, cr + x / 2);
+        // Chroma lanes 0-15 serve pixels 0-31: lane i to pixels 2i and 2i+1.
+        __m256i rlo = _mm256_permute4x64_epi64(c.red, 0x50), rhi = _mm256_permute4x64_epi64(c.red, 0xFA);
+        __m256i glo = _mm256_permute4x64_epi64(c.green, 0x50), ghi = _mm256_permute4x64_epi64(c.green, 0xFA);
+        __m256i blo = _mm256_permute4x64_epi64(c.blue, 0x50), bhi = _mm256_permute4x64_epi64(c.blue, 0xFA);
+        Store16(Load16(y + x), _mm256_unpacklo_epi16(rlo, rlo), _mm256_unpacklo_epi16(glo, glo),
+                _mm256_unpacklo_epi16(blo, blo), out + 4 * x);
+        Store16(Load16(y + x + 16), _mm256_unpacklo_epi16(rhi, rhi), _mm256_unpacklo_epi16(ghi, ghi),
+                _mm256_unpacklo_epi16(bhi, bhi), out + 4 * x + 64);
+    }
+    if (x < pixels) ColorH2Sse2(y + x, cb + x / 2, cr + x / 2, out + 4 * x, pixels - x, t);
+}
+
+}  // namespace jpeg_kernels

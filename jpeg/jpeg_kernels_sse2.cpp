@@ -1,0 +1,188 @@
+// SSE2 forms of the pixel kernels (SSE2 is the x86-64 baseline).
+//
+// The transform works on all 8 rows (then all 8 columns) at once: the block
+// is transposed so that each vector holds one coefficient position of the 8
+// rows. Every product of the scalar form is expanded into pairs of 16-bit
+// inputs times 16-bit constants (pmaddwd), e.g. pass output u3 =
+// c1*12299 + (c7+c1)*-7373 + (c1+c5)*-3196 + (c1+c3+c5+c7)*9633 =
+// c1*11363 + c3*9633 + c5*6437 + c7*2260. Both forms are the same sums
+// modulo 2^32, so the results are identical for every input.
+#include <emmintrin.h>
+
+#include "jpeg/jpeg_kernels.h"
+
+namespace jpeg_kernels {
+
+namespace {
+
+// Eight 32-bit lanes in two halves.
+struct I32x8 {
+    __m128i lo, hi;
+};
+
+inline I32x8 Add(I32x8 a, I32x8 b) { return {_mm_add_epi32(a.lo, b.lo), _mm_add_epi32(a.hi, b.hi)}; }
+inline I32x8 Sub(I32x8 a, I32x8 b) { return {_mm_sub_epi32(a.lo, b.lo), _mm_sub_epi32(a.hi, b.hi)}; }
+
+// a * ka + b * kb for 8 lanes of 16-bit a and b.
+inline I32x8 Madd(__m128i a, __m128i b, int16_t ka, int16_t kb)
+{
+    __m128i k = _mm_set_epi16(kb, ka, kb, ka, kb, ka, kb, ka);
+    return {_mm_madd_epi16(_mm_unpacklo_epi16(a, b), k), _mm_madd_epi16(_mm_unpackhi_epi16(a, b), k)};
+}
+
+inline void Transpose(__m128i r[8])
+{
+    __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
+    __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
+    __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
+    __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
+    __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
+    __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
+    __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
+    __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
+    r[0] = _mm_unpacklo_epi64(b0, b4);
+    r[1] = _mm_unpackhi_epi64(b0, b4);
+    r[2] = _mm_unpacklo_epi64(b1, b5);
+    r[3] = _mm_unpackhi_epi64(b1, b5);
+    r[4] = _mm_unpacklo_epi64(b2, b6);
+    r[5] = _mm_unpackhi_epi64(b2, b6);
+    r[6] = _mm_unpacklo_epi64(b3, b7);
+    r[7] = _mm_unpackhi_epi64(b3, b7);
+}
+
+// One 8-point pass over 8 lanes: c[i] holds input i of every lane; x[i]
+// receives output i before rounding.
+inline void Pass(const __m128i c[8], I32x8 x[8])
+{
+    I32x8 t2 = Madd(c[2], c[6], 4433, -10704);
+    I32x8 t3 = Madd(c[2], c[6], 10703, 4433);
+    I32x8 t0 = Madd(c[0], c[4], 8192, 8192);
+    I32x8 t1 = Madd(c[0], c[4], 8192, -8192);
+    I32x8 t10 = Add(t0, t3), t13 = Sub(t0, t3), t11 = Add(t1, t2), t12 = Sub(t1, t2);
+
+    I32x8 u0 = Add(Madd(c[1], c[3], 2260, -6436), Madd(c[5], c[7], 9633, -11363));
+    I32x8 u1 = Add(Madd(c[1], c[3], 6437, -11362), Madd(c[5], c[7], 2261, 9633));
+    I32x8 u2 = Add(Madd(c[1], c[3], 9633, -2259), Madd(c[5], c[7], -11362, -6436));
+    I32x8 u3 = Add(Madd(c[1], c[3], 11363, 9633), Madd(c[5], c[7], 6437, 2260));
+
+    x[0] = Add(t10, u3);
+    x[7] = Sub(t10, u3);
+    x[1] = Add(t11, u2);
+    x[6] = Sub(t11, u2);
+    x[2] = Add(t12, u1);
+    x[5] = Sub(t12, u1);
+    x[3] = Add(t13, u0);
+    x[4] = Sub(t13, u0);
+}
+
+// (x + 1024) >> 11, kept to 16 bits (truncated, as the scalar form does).
+inline __m128i RoundPass1(I32x8 x)
+{
+    const __m128i bias = _mm_set1_epi32(1024);
+    __m128i lo = _mm_srai_epi32(_mm_add_epi32(x.lo, bias), 11);
+    __m128i hi = _mm_srai_epi32(_mm_add_epi32(x.hi, bias), 11);
+    lo = _mm_srai_epi32(_mm_slli_epi32(lo, 16), 16);
+    hi = _mm_srai_epi32(_mm_slli_epi32(hi, 16), 16);
+    return _mm_packs_epi32(lo, hi);
+}
+
+// ((x + 131072) >> 18) + 128 as 16-bit lanes (the shifted value always fits).
+inline __m128i RoundPass2(I32x8 x)
+{
+    const __m128i bias = _mm_set1_epi32(131072);
+    __m128i lo = _mm_srai_epi32(_mm_add_epi32(x.lo, bias), 18);
+    __m128i hi = _mm_srai_epi32(_mm_add_epi32(x.hi, bias), 18);
+    return _mm_add_epi16(_mm_packs_epi32(lo, hi), _mm_set1_epi16(128));
+}
+
+}  // namespace
+
+void IdctSse2(const int16_t* coef, uint8_t* out, int stride)
+{
+    __m128i v[8];
+    I32x8 x[8];
+    for (int i = 0; i < 8; ++i) v[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + 8 * i));
+    Transpose(v);  // v[i]: coefficient i of each row
+    Pass(v, x);
+    for (int i = 0; i < 8; ++i) v[i] = RoundPass1(x[i]);  // v[i]: output i of each row
+    Transpose(v);  // v[k]: row k of the intermediate block
+    Pass(v, x);
+    for (int r = 0; r < 8; r += 2) {
+        __m128i rows = _mm_packus_epi16(RoundPass2(x[r]), RoundPass2(x[r + 1]));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + r * stride), rows);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (r + 1) * stride), _mm_srli_si128(rows, 8));
+    }
+}
+
+namespace {
+
+struct ChromaTerms {
+    __m128i red, green, blue;  // 8 lanes of 16 bits
+};
+
+// (k * d + 32768) >> 16 for 8 lanes, with k split as ka + kb.
+inline __m128i Term(__m128i a, __m128i b, int16_t ka, int16_t kb)
+{
+    const __m128i half = _mm_set1_epi32(32768);
+    I32x8 p = Madd(a, b, ka, kb);
+    __m128i lo = _mm_srai_epi32(_mm_add_epi32(p.lo, half), 16);
+    __m128i hi = _mm_srai_epi32(_mm_add_epi32(p.hi, half), 16);
+    return _mm_packs_epi32(lo, hi);
+}
+
+// The colour tables' values for 8 chroma pairs: red (45941 d + 32768) >> 16,
+// blue (58065 d + 32768) >> 16, green (-23401 dr - 11277 db + 32768) >> 16,
+// with d = 2 c - 255.
+inline ChromaTerms Terms(const uint8_t* cb, const uint8_t* cr)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i k255 = _mm_set1_epi16(255);
+    __m128i b = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb)), zero);
+    __m128i r = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr)), zero);
+    __m128i db = _mm_sub_epi16(_mm_add_epi16(b, b), k255);
+    __m128i dr = _mm_sub_epi16(_mm_add_epi16(r, r), k255);
+    return {Term(dr, dr, 22970, 22971), Term(dr, db, -23401, -11277), Term(db, db, 29032, 29033)};
+}
+
+// 8 pixels from 8 luma samples (16-bit lanes) and their chroma terms.
+inline void Store8(__m128i y, __m128i red, __m128i green, __m128i blue, uint8_t* out)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i k255 = _mm_set1_epi16(255);
+    __m128i r = _mm_min_epi16(_mm_max_epi16(_mm_add_epi16(y, red), zero), k255);
+    __m128i g = _mm_min_epi16(_mm_max_epi16(_mm_add_epi16(y, green), zero), k255);
+    __m128i b = _mm_min_epi16(_mm_max_epi16(_mm_add_epi16(y, blue), zero), k255);
+    __m128i rg = _mm_or_si128(r, _mm_slli_epi16(g, 8));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(rg, b));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpackhi_epi16(rg, b));
+}
+
+inline __m128i Load8(const uint8_t* p)
+{
+    return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128());
+}
+
+}  // namespace
+
+void ColorH1Sse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
+                 const ColorTables*)
+{
+    for (int x = 0; x < pixels; x += 8) {
+        ChromaTerms t = Terms(cb + x, cr + x);
+        Store8(Load8(y + x), t.red, t.green, t.blue, out + 4 * x);
+    }
+}
+
+void ColorH2Sse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
+                 const ColorTables*)
+{
+    for (int x = 0; x < pixels; x += 16) {
+        ChromaTerms t = Terms(cb + x / 2, cr + x / 2);
+        Store8(Load8(y + x), _mm_unpacklo_epi16(t.red, t.red), _mm_unpacklo_epi16(t.green, t.green),
+               _mm_unpacklo_epi16(t.blue, t.blue), out + 4 * x);
+        Store8(Load8(y + x + 8), _mm_unpackhi_epi16(t.red, t.red), _mm_unpackhi_epi16(t.green, t.green),
+               _mm_unpackhi_epi16(t.blue, t.blue), out + 4 * x + 32);
+    }
+}
+
+}  // namespace jpeg_kernels
