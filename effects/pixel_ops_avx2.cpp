@@ -38,13 +38,17 @@ ORCHID_AVX2 inline __m256i Choose(__m256i select, __m256i yes, __m256i no)
     return _mm256_blendv_epi8(no, yes, select);
 }
 
-// All-ones in each 32-bit lane whose mask value (0..255 in the lane) selects.
+// Mask values (0..255 in 32-bit lanes) select where they are greater than
+// this: 128 for the > 128 test, 0 for the nonzero one.
+ORCHID_AVX2 inline __m256i MaskThreshold(int maskTest)
+{
+    return _mm256_set1_epi32(maskTest == MASK_NONZERO ? 0 : 128);
+}
+
+// All-ones in each 32-bit lane whose mask value selects.
 ORCHID_AVX2 inline __m256i SelectLanes(__m256i values, int maskTest)
 {
-    if (maskTest == MASK_NONZERO) {
-        return _mm256_xor_si256(_mm256_cmpeq_epi32(values, _mm256_setzero_si256()), _mm256_set1_epi32(-1));
-    }
-    return _mm256_cmpgt_epi32(values, _mm256_set1_epi32(128));
+    return _mm256_cmpgt_epi32(values, MaskThreshold(maskTest));
 }
 
 // The same for eight consecutive mask bytes.
@@ -52,6 +56,15 @@ ORCHID_AVX2 inline __m256i SelectBytes8(const uint8_t* m, int maskTest)
 {
     __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(m));
     return SelectLanes(_mm256_cvtepu8_epi32(bytes), maskTest);
+}
+
+// The walk moved on by `pixels` steps.
+TexelWalk Advanced(const TexelWalk& walk, std::size_t pixels)
+{
+    TexelWalk rest = walk;
+    rest.tx = walk.tx + static_cast<uint32_t>(walk.txstep) * static_cast<uint32_t>(pixels);
+    rest.ty = walk.ty + static_cast<uint32_t>(walk.tystep) * static_cast<uint32_t>(pixels);
+    return rest;
 }
 
 bool Masked(int mode) { return mode == EFFECT_MASK_COPY || mode == EFFECT_MASK_BLEND || mode == EFFECT_MASK_ADD; }
@@ -125,14 +138,94 @@ ORCHID_AVX2 void Avx2CrossFade(uint32_t* d, const uint32_t* a, const uint32_t* b
     if (i < n) ScalarCrossFade(d + i, a + i, b + i, level, n - i);
 }
 
+// Eight pixels of a span from their texels and mask values, in the mode.
+ORCHID_AVX2 inline void SpanBlock(int mode, bool masked, uint32_t* d, __m256i s, __m256i maskValues, int maskTest)
+{
+    __m256i dv = Load(d);
+    __m256i out = Rule(mode, s, dv);
+    if (masked) out = Choose(SelectLanes(maskValues, maskTest), out, dv);
+    Store(d, out);
+}
+
+// The common span of the show: an upright quad, where a row of the screen
+// walks one row of the texture at most one texel per pixel. When the whole
+// walk stays inside the texture, each eight pixels read from eight texels in
+// a row: one load and a shuffle, no clamping needed. The mode is fixed per
+// instance so that the loop carries no branches.
+template <int Mode>
+ORCHID_AVX2 std::size_t UprightRunsIn(uint32_t* d, std::size_t n, const TexelWalk& walk, int64_t row, int64_t start)
+{
+    constexpr bool masked = Mode == EFFECT_MASK_COPY || Mode == EFFECT_MASK_BLEND || Mode == EFFECT_MASK_ADD;
+    // Locals, so that the stores into d are not taken to change them.
+    const uint32_t* const texels = walk.texels;
+    const uint8_t* const mask = walk.mask;
+    const int64_t lastBase = int64_t{walk.maxIndex} - 7;
+    const __m256i threshold = MaskThreshold(walk.maskTest);
+    const __m256i steps = _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(walk.txstep));
+    const int64_t advance = int64_t{walk.txstep} * 8;
+    // Texels only move right, so the blocks whose eight-texel load stays in
+    // the texture are a prefix of the span; only the last few can fail.
+    std::size_t blocks = n / 8;
+    while (blocks > 0 && row + ((start + advance * static_cast<int64_t>(blocks - 1)) >> 16) > lastBase) --blocks;
+    // Each block's first texel comes from its position alone, so blocks do
+    // not wait on each other.
+    int64_t position = start;
+    std::size_t i = 0;
+    for (std::size_t k = 0; k < blocks; ++k, i += 8, position += advance) {
+        const int64_t texel = row + (position >> 16);
+        const __m256i fraction = _mm256_set1_epi32(static_cast<int>(position & 0xFFFF));
+        const __m256i offset = _mm256_srli_epi32(_mm256_add_epi32(fraction, steps), 16);
+        const __m256i s = _mm256_permutevar8x32_epi32(Load(texels + texel), offset);
+        if constexpr (Mode == EFFECT_COPY) {
+            Store(d + i, s);
+        } else {
+            const __m256i dv = Load(d + i);
+            __m256i out = Rule(Mode, s, dv);
+            if constexpr (masked) {
+                __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(mask + texel));
+                __m256i maskValues = _mm256_permutevar8x32_epi32(_mm256_cvtepu8_epi32(bytes), offset);
+                out = Choose(_mm256_cmpgt_epi32(maskValues, threshold), out, dv);
+            }
+            Store(d + i, out);
+        }
+    }
+    return i;
+}
+
+// Returns the pixels done that way (a multiple of eight, possibly none).
+ORCHID_AVX2 std::size_t UprightRuns(int mode, uint32_t* d, std::size_t n, const TexelWalk& walk)
+{
+    if (walk.tystep != 0 || walk.txstep < 0 || walk.txstep > 0x10000 || n < 8) return 0;
+    const int64_t start = static_cast<int32_t>(walk.tx);
+    const int64_t end = start + int64_t{walk.txstep} * static_cast<int64_t>(n - 1);
+    if (end > INT32_MAX) return 0;
+    const int64_t row = static_cast<int32_t>(static_cast<uint32_t>(static_cast<int32_t>(walk.ty) >> 16) << walk.shift);
+    if (row + (start >> 16) < 0 || row + (end >> 16) > walk.maxIndex) return 0;
+    switch (mode) {
+    case EFFECT_COPY: return UprightRunsIn<EFFECT_COPY>(d, n, walk, row, start);
+    case EFFECT_BLEND: return UprightRunsIn<EFFECT_BLEND>(d, n, walk, row, start);
+    case EFFECT_MASK_COPY: return UprightRunsIn<EFFECT_MASK_COPY>(d, n, walk, row, start);
+    case EFFECT_MASK_BLEND: return UprightRunsIn<EFFECT_MASK_BLEND>(d, n, walk, row, start);
+    case EFFECT_ADD: return UprightRunsIn<EFFECT_ADD>(d, n, walk, row, start);
+    default: return UprightRunsIn<EFFECT_MASK_ADD>(d, n, walk, row, start);
+    }
+}
+
 ORCHID_AVX2 void Avx2Span(int mode, uint32_t* d, std::size_t n, const TexelWalk& walk)
 {
     if (mode < 0 || mode > 5) return;
     const bool masked = Masked(mode);
+    std::size_t i = UprightRuns(mode, d, n, walk);
+    if (i + 8 > n) {
+        if (i < n) ScalarSpan(mode, d + i, n - i, Advanced(walk, i));
+        return;
+    }
+    const uint32_t tx = walk.tx + static_cast<uint32_t>(walk.txstep) * static_cast<uint32_t>(i);
+    const uint32_t ty = walk.ty + static_cast<uint32_t>(walk.tystep) * static_cast<uint32_t>(i);
     const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    __m256i txv = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(walk.tx)),
+    __m256i txv = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(tx)),
                                    _mm256_mullo_epi32(lanes, _mm256_set1_epi32(walk.txstep)));
-    __m256i tyv = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(walk.ty)),
+    __m256i tyv = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(ty)),
                                    _mm256_mullo_epi32(lanes, _mm256_set1_epi32(walk.tystep)));
     const __m256i txAdvance = _mm256_set1_epi32(static_cast<int>(static_cast<uint32_t>(walk.txstep) * 8u));
     const __m256i tyAdvance = _mm256_set1_epi32(static_cast<int>(static_cast<uint32_t>(walk.tystep) * 8u));
@@ -143,7 +236,6 @@ ORCHID_AVX2 void Avx2Span(int mode, uint32_t* d, std::size_t n, const TexelWalk&
     // The lane with the lowest index when the walk moves right or left.
     const bool leftward = walk.txstep < 0;
 
-    std::size_t i = 0;
     for (; i + 8 <= n; i += 8) {
         __m256i index = _mm256_add_epi32(_mm256_sll_epi32(_mm256_srai_epi32(tyv, 16), shift),
                                          _mm256_srai_epi32(txv, 16));
@@ -168,19 +260,11 @@ ORCHID_AVX2 void Avx2Span(int mode, uint32_t* d, std::size_t n, const TexelWalk&
                                                walk.mask[at[6]], walk.mask[at[7]]);
             }
         }
-        __m256i dv = Load(d + i);
-        __m256i out = Rule(mode, s, dv);
-        if (masked) out = Choose(SelectLanes(maskValues, walk.maskTest), out, dv);
-        Store(d + i, out);
+        SpanBlock(mode, masked, d + i, s, maskValues, walk.maskTest);
         txv = _mm256_add_epi32(txv, txAdvance);
         tyv = _mm256_add_epi32(tyv, tyAdvance);
     }
-    if (i < n) {
-        TexelWalk rest = walk;
-        rest.tx = walk.tx + static_cast<uint32_t>(walk.txstep) * static_cast<uint32_t>(i);
-        rest.ty = walk.ty + static_cast<uint32_t>(walk.tystep) * static_cast<uint32_t>(i);
-        ScalarSpan(mode, d + i, n - i, rest);
-    }
+    if (i < n) ScalarSpan(mode, d + i, n - i, Advanced(walk, i));
 }
 
 }  // namespace orchid::pixel::kernels

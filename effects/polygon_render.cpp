@@ -251,66 +251,77 @@ void PolygonRender::DrawPolygon(int mode, T3D_Polygon* polygon)
         }
     }
 
-    // 5-6. The spans.
-    ymin = std::clamp<int64_t>(ymin, 0, rows);
-    ymax = std::clamp<int64_t>(ymax, 0, rows);
+    // 5-6. The spans, of a texture that can be read and, in the masked
+    // modes, a mask that covers it.
+    if (mode < EFFECT_COPY || mode > EFFECT_MASK_ADD) return;
     Pixmap* texture = polygon->texture;
     Pixmap* mask = polygon->mask;
-    for (int64_t y = ymin; y < ymax; ++y) {
-        const int row = static_cast<int>(y);
+    const bool masked = mode == EFFECT_MASK_COPY || mode == EFFECT_MASK_BLEND || mode == EFFECT_MASK_ADD;
+    if (!orchid::Holds32(texture) || (masked && !orchid::Holds8(mask, orchid::Pixels(texture)))) return;
+    auto layOut = [&](int y, RowSpan& row) {
         switch (mode) {
-        case EFFECT_COPY: SpanCopy(row, texture); break;
-        case EFFECT_BLEND: SpanBlend(row, texture); break;
-        case EFFECT_MASK_COPY: SpanMaskCopy(row, texture, mask); break;
-        case EFFECT_MASK_BLEND: SpanMaskBlend(row, texture, mask); break;
-        case EFFECT_ADD: SpanAdd(row, texture); break;
-        case EFFECT_MASK_ADD: SpanMaskAdd(row, texture, mask); break;
-        default: return;
+        case EFFECT_COPY: return SpanCopy(y, texture, row);
+        case EFFECT_BLEND: return SpanBlend(y, texture, row);
+        case EFFECT_MASK_COPY: return SpanMaskCopy(y, texture, mask, row);
+        case EFFECT_MASK_BLEND: return SpanMaskBlend(y, texture, mask, row);
+        case EFFECT_ADD: return SpanAdd(y, texture, row);
+        default: return SpanMaskAdd(y, texture, mask, row);
         }
+    };
+    const auto fill = orchid::pixel::Active().span;
+    ymin = std::clamp<int64_t>(ymin, 0, rows);
+    ymax = std::clamp<int64_t>(ymax, 0, rows);
+    RowSpan spans[2];
+    bool ready[2] = {ymin < ymax && layOut(static_cast<int>(ymin), spans[0]), false};
+    int current = 0;
+    for (int64_t y = ymin; y < ymax; ++y) {
+        const int next = current ^ 1;
+        ready[next] = y + 1 < ymax && layOut(static_cast<int>(y + 1), spans[next]);
+        if (ready[current]) {
+            const RowSpan& row = spans[current];
+            fill(row.rule, row.d, row.n, row.walk);
+        }
+        current = next;
     }
 }
 
-void PolygonRender::SpanCopy(int y, Pixmap* texture)
+bool PolygonRender::SpanCopy(int y, Pixmap* texture, RowSpan& row)
 {
-    Span(y, EFFECT_COPY, orchid::pixel::MASK_ABOVE_128, 0, texture, nullptr);
+    return Span(y, EFFECT_COPY, orchid::pixel::MASK_ABOVE_128, 0, texture, nullptr, row);
 }
 
-void PolygonRender::SpanBlend(int y, Pixmap* texture)
+bool PolygonRender::SpanBlend(int y, Pixmap* texture, RowSpan& row)
 {
-    Span(y, EFFECT_BLEND, orchid::pixel::MASK_ABOVE_128, 0, texture, nullptr);
+    return Span(y, EFFECT_BLEND, orchid::pixel::MASK_ABOVE_128, 0, texture, nullptr, row);
 }
 
 // The masked copy leaves out the first and the last pixel of each row, and
 // its first pixel takes the texel of the row's left end.
-void PolygonRender::SpanMaskCopy(int y, Pixmap* texture, Pixmap* mask)
+bool PolygonRender::SpanMaskCopy(int y, Pixmap* texture, Pixmap* mask, RowSpan& row)
 {
-    Span(y, EFFECT_MASK_COPY, orchid::pixel::MASK_ABOVE_128, 1, texture, mask);
+    return Span(y, EFFECT_MASK_COPY, orchid::pixel::MASK_ABOVE_128, 1, texture, mask, row);
 }
 
-void PolygonRender::SpanMaskBlend(int y, Pixmap* texture, Pixmap* mask)
+bool PolygonRender::SpanMaskBlend(int y, Pixmap* texture, Pixmap* mask, RowSpan& row)
 {
-    Span(y, EFFECT_MASK_BLEND, orchid::pixel::MASK_NONZERO, 0, texture, mask);
+    return Span(y, EFFECT_MASK_BLEND, orchid::pixel::MASK_NONZERO, 0, texture, mask, row);
 }
 
-void PolygonRender::SpanAdd(int y, Pixmap* texture)
+bool PolygonRender::SpanAdd(int y, Pixmap* texture, RowSpan& row)
 {
-    Span(y, EFFECT_ADD, orchid::pixel::MASK_ABOVE_128, 0, texture, nullptr);
+    return Span(y, EFFECT_ADD, orchid::pixel::MASK_ABOVE_128, 0, texture, nullptr, row);
 }
 
-void PolygonRender::SpanMaskAdd(int y, Pixmap* texture, Pixmap* mask)
+bool PolygonRender::SpanMaskAdd(int y, Pixmap* texture, Pixmap* mask, RowSpan& row)
 {
-    Span(y, EFFECT_MASK_ADD, orchid::pixel::MASK_ABOVE_128, 0, texture, mask);
+    return Span(y, EFFECT_MASK_ADD, orchid::pixel::MASK_ABOVE_128, 0, texture, mask, row);
 }
 
-void PolygonRender::Span(int y, int rule, int maskTest, int inset, Pixmap* texture, Pixmap* mask)
+// Texture and mask were checked by DrawPolygon.
+bool PolygonRender::Span(int y, int rule, int maskTest, int inset, Pixmap* texture, Pixmap* mask, RowSpan& row)
 {
     Pixmap* target = effects.buffer;
-    if (y < 0 || y >= target->height || y >= bankRows) return;
-    // A texture that cannot be read, or a mask that does not cover it, draws
-    // nothing.
-    if (!orchid::Holds32(texture)) return;
-    const bool masked = rule == EFFECT_MASK_COPY || rule == EFFECT_MASK_BLEND || rule == EFFECT_MASK_ADD;
-    if (masked && !orchid::Holds8(mask, orchid::Pixels(texture))) return;
+    if (y < 0 || y >= target->height || y >= bankRows) return false;
 
     int64_t xl = leftbank[y] >> 16, xr = rightbank[y] >> 16;
     int32_t txl = lefttxbank[y], tyl = lefttybank[y];
@@ -321,15 +332,16 @@ void PolygonRender::Span(int y, int rule, int maskTest, int inset, Pixmap* textu
         std::swap(tyl, tyr);
     }
     const int64_t width = target->width;
-    if (xr < 0 || xl >= width) return;
+    if (xr < 0 || xl >= width) return false;
     const int64_t dx = xr - xl;
-    if (dx == 0) return;
+    if (dx == 0) return false;
 
     const double span = static_cast<double>(dx);
     const double txRange = static_cast<double>(txr) - static_cast<double>(txl);
     const double tyRange = static_cast<double>(tyr) - static_cast<double>(tyl);
     const int32_t txstep = TruncToInt(txRange / span);
-    const int32_t tystep = TruncToInt(tyRange / span);
+    // A row along one texture row (the upright quads) needs no division.
+    const int32_t tystep = tyr == tyl ? 0 : TruncToInt(tyRange / span);
     if (xl < 0) {
         // The clipped part of the row is skipped in the texture too.
         txl = static_cast<int32_t>(static_cast<uint32_t>(txl) -
@@ -341,10 +353,13 @@ void PolygonRender::Span(int y, int rule, int maskTest, int inset, Pixmap* textu
     if (xr > width) xr = width;
 
     const int64_t first = xl + inset, end = xr - inset;
-    if (end <= first) return;
-    orchid::pixel::TexelWalk walk;
+    if (end <= first) return false;
+    row.d = target->pixInt + y * width + first;
+    row.n = static_cast<std::size_t>(end - first);
+    row.rule = rule;
+    orchid::pixel::TexelWalk& walk = row.walk;
     walk.texels = texture->pixInt;
-    walk.mask = masked ? mask->pixChar : nullptr;
+    walk.mask = mask != nullptr ? mask->pixChar : nullptr;
     walk.maxIndex = static_cast<int32_t>(orchid::Pixels(texture) - 1);
     walk.shift = std::clamp<int32_t>(texture->xShift, 0, 31);
     walk.tx = static_cast<uint32_t>(txl);
@@ -352,6 +367,5 @@ void PolygonRender::Span(int y, int rule, int maskTest, int inset, Pixmap* textu
     walk.txstep = txstep;
     walk.tystep = tystep;
     walk.maskTest = maskTest;
-    orchid::pixel::Active().span(rule, target->pixInt + y * width + first, static_cast<std::size_t>(end - first),
-                                 walk);
+    return true;
 }

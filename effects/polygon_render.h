@@ -3,8 +3,10 @@
 // affine interpolation along the edges (16.16 fixed point) and across rows.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
+#include "effects/pixel_ops.h"
 #include "tiny3d/polygon.h"
 #include "tiny3d/vertex.h"
 
@@ -59,15 +61,27 @@ private:
     void ReleaseVertices(bool orderly);
     void ReleaseParts(bool orderly);
 
-    void SpanCopy(int y, Pixmap* texture);
-    void SpanBlend(int y, Pixmap* texture);
-    void SpanMaskCopy(int y, Pixmap* texture, Pixmap* mask);
-    void SpanMaskBlend(int y, Pixmap* texture, Pixmap* mask);
-    void SpanAdd(int y, Pixmap* texture);
-    void SpanMaskAdd(int y, Pixmap* texture, Pixmap* mask);
-    // The shared body of the six fillers: `rule` is the pixel rule, `inset`
-    // 1 for the masked copy's one-pixel-shorter span.
-    void Span(int y, int rule, int maskTest, int inset, Pixmap* texture, Pixmap* mask);
+    // One row of a polygon, ready to fill: n pixels from d in the pixel
+    // rule, walking the texture.
+    struct RowSpan {
+        uint32_t* d;
+        std::size_t n;
+        int rule;
+        orchid::pixel::TexelWalk walk;
+    };
+    // The six span fillers, one per mode: each lays out row y in its mode,
+    // and returns false when the row draws nothing. DrawPolygon lays out the
+    // next row before filling the current one, so that the divisions of one
+    // overlap the pixels of the other.
+    bool SpanCopy(int y, Pixmap* texture, RowSpan& row);
+    bool SpanBlend(int y, Pixmap* texture, RowSpan& row);
+    bool SpanMaskCopy(int y, Pixmap* texture, Pixmap* mask, RowSpan& row);
+    bool SpanMaskBlend(int y, Pixmap* texture, Pixmap* mask, RowSpan& row);
+    bool SpanAdd(int y, Pixmap* texture, RowSpan& row);
+    bool SpanMaskAdd(int y, Pixmap* texture, Pixmap* mask, RowSpan& row);
+    // The shared body of the six: `rule` is the pixel rule, `inset` 1 for
+    // the masked copy's one-pixel-shorter span.
+    bool Span(int y, int rule, int maskTest, int inset, Pixmap* texture, Pixmap* mask, RowSpan& row);
 };
 
 extern PolygonRender polygonRender;
