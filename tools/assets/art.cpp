@@ -128,11 +128,15 @@ void PaintSpray(Image& img, Coverage* cov, const Spray& s, float angleJitter, in
         y = u * u * u * s.stem[1] + 3 * u * u * t * s.stem[3] + 3 * u * t * t * s.stem[5] + t * t * t * s.stem[7];
     };
     OrchidStyle st = FlowerStyle(s.style);
-    // Buds at the tip, small to large.
+    // Buds at the tip, small to large, green turning to the flower's colour.
+    OrchidStyle bud = st;
+    bud.sepalBase = Mix(st.sepalBase, kLeafLight, 0.55f);
+    bud.sepalTip = Mix(st.sepalTip, kLeafLight, 0.3f);
     for (int b = 0; b < 3; ++b) {
-        float t = 1.0f - float(b) * 0.05f, x, y;
+        float t = 1.0f - float(b) * 0.045f, x, y;
         at(t, x, y);
-        PaintBud(img, cov, x, y + s.radius * 0.1f, s.radius * (0.22f + 0.08f * float(b)), float(kPi) * 0.5f, st);
+        float r = s.radius * (0.12f + 0.06f * float(b));
+        PaintBud(img, cov, x, y + r * 0.9f, r, float(kPi) * 0.5f, bud);
     }
     for (int i = s.flowers - 1; i >= 0; --i) {
         float t = 0.25f + 0.6f * float(i) / float(std::max(1, s.flowers - 1)), x, y;
@@ -267,6 +271,20 @@ Picture PatternPicture()
     // Corner rosettes and scrolls.
     const float corners[4][2] = {{14, 18}, {113, 18}, {113, 109}, {14, 109}};
     for (const auto& c : corners) DiscCov(cov, c[0], c[1], 7.5f);
+    // A fine inner frame and a ring in each corner.
+    Coverage line(S, S), lineHole(S, S);
+    float lineOuter[8] = {19, 23, 108, 23, 108, 104, 19, 104};
+    float lineInner[8] = {21, 25, 106, 25, 106, 102, 21, 102};
+    QuadCov(line, lineOuter);
+    QuadCov(lineHole, lineInner);
+    for (size_t i = 0; i < cov.a.size(); ++i) cov.a[i] = std::max(cov.a[i], line.a[i] - lineHole.a[i]);
+    const float rings[4][2] = {{27, 31}, {100, 31}, {100, 96}, {27, 96}};
+    for (const auto& c : rings) {
+        Coverage ring(S, S), hole(S, S);
+        DiscCov(ring, c[0], c[1], 5);
+        DiscCov(hole, c[0], c[1], 2.6f);
+        for (size_t i = 0; i < cov.a.size(); ++i) cov.a[i] = std::max(cov.a[i], ring.a[i] - hole.a[i]);
+    }
     for (int side = 0; side < 2; ++side) {
         float m = side == 0 ? 1.0f : -1.0f;
         float cx = 63.5f;
@@ -341,7 +359,16 @@ Image WallpaperPicture()
         for (int x = 0; x < S; ++x) {
             float n = Fbm(float(x) / 64.0f, float(y) / 64.0f, 4, 21, 8);
             float diag = 0.5f + 0.5f * std::sin(float(x + y) * float(2 * kPi) / 128.0f);
-            img.at(x, y) = Mix(Hex(0x2A1346), Hex(0x4A2070), 0.6f * n + 0.15f * diag);
+            Rgb c = Mix(Hex(0x2A1346), Hex(0x4A2070), 0.6f * n + 0.15f * diag);
+            // A fine trellis joining the large flowers; its lines repeat every
+            // 128 pixels, so they wrap too.
+            auto fold = [](int v) {
+                int m = ((v % 128) + 128) % 128;
+                return float(std::min(m, 128 - m));
+            };
+            float d = std::min(fold(x + y - 64), fold(x - y)) / 1.4142f;
+            c = Mix(c, Hex(0x8A64A8), 0.35f * Clamp01(1.2f - d));
+            img.at(x, y) = c;
         }
     OrchidStyle st = FlowerStyle(2);
     st.petalBase = Hex(0x6A3C98); st.petalTip = Hex(0x9C6BC8);
@@ -412,77 +439,102 @@ Image TilePicture()
 
 Image BridgePicture()
 {
+    // A stone bridge of three arches across still water at dusk, the low sun
+    // glowing through the middle arch, an orchid spray hanging into the view.
     const int W = 640, H = 480;
-    const float horizon = 300;
+    const float water = 330;
     Image img(W, H);
-    // Sky with streaked clouds and a low sun.
-    for (int y = 0; y < H; ++y)
+    for (int y = 0; y < int(water); ++y)
         for (int x = 0; x < W; ++x) {
-            float v = Clamp01(float(y) / horizon);
-            Rgb c = DuskSky(v, 0.8f);
+            float v = Clamp01(float(y) / water);
+            Rgb c = DuskSky(v, 0.85f);
             float cl = Fbm(float(x) * 0.006f, float(y) * 0.03f, 5, 3);
             float cloud = Smooth(0.55f, 0.75f, cl) * (1 - v * 0.4f);
             c = Mix(c, Mix(Hex(0x6A2E6A), Hex(0xF29A7A), v), cloud * 0.6f);
-            float sun = std::hypot(float(x) - 470, float(y) - 285);
-            c = Screen(c, Hex(0xFFD28A) * (Clamp01(1 - sun / 160) * 0.6f + Clamp01(1 - sun / 22)));
+            float sun = std::hypot(float(x) - 320, float(y) - 312);
+            c = Screen(c, Hex(0xFFD28A) * (Clamp01(1 - sun / 230) * 0.55f + Clamp01(1 - sun / 60) * 0.4f));
+            if (sun < 24) c = Mix(c, Hex(0xFFF2C8), Clamp01(24 - sun));
             img.at(x, y) = c;
         }
-    // Far hills.
+    // Far hills on the horizon.
     for (int x = 0; x < W; ++x) {
-        float h1 = Ridge(float(x), 262, 30, 0.006f, 31);
-        float h2 = Ridge(float(x), 285, 16, 0.012f, 37);
-        for (int y = 0; y < int(horizon); ++y) {
-            if (float(y) > h1) img.at(x, y) = Mix(img.at(x, y), Hex(0x6A3A7A), 0.75f);
-            if (float(y) > h2) img.at(x, y) = Mix(img.at(x, y), Hex(0x3E2252), 0.9f);
+        float h1 = Ridge(float(x), 296, 26, 0.006f, 31);
+        float h2 = Ridge(float(x), 316, 12, 0.014f, 37);
+        for (int y = 0; y < int(water); ++y) {
+            if (float(y) > h1) img.Blend(x, y, Hex(0x7A4478), 0.6f * Clamp01(float(y) + 1 - h1));
+            if (float(y) > h2) img.Blend(x, y, Hex(0x4A2A5E), 0.85f * Clamp01(float(y) + 1 - h2));
         }
     }
-    // Water: the sky mirrored, broken by ripples.
-    for (int y = int(horizon); y < H; ++y)
-        for (int x = 0; x < W; ++x) {
-            float d = float(y) - horizon;
-            float ripple = (Noise(float(x) * 0.02f, d * 0.35f, 8) - 0.5f) * (4 + d * 0.08f);
-            float my = horizon - d * 1.2f - 2;
-            Rgb c = img.Sample(float(x) + ripple * 3, std::max(0.0f, my + ripple));
-            img.at(x, y) = Mix(c * 0.8f, Hex(0x1A1030), Clamp01(d / 260) * 0.6f);
-        }
-    // The bridge: a stone deck on three arches, dark against the glow.
+    // The bridge: deck, parapet and three round arches springing from the water.
+    const float deckTop = 214, crown = 242;
+    const float arch[3] = {110, 320, 530};
+    const float span = 92;
     Coverage bridge(W, H);
-    const float deckTop = 228, deckBottom = 250;
-    for (int y = 0; y < H; ++y)
+    for (int y = 190; y < int(water); ++y)
         for (int x = 0; x < W; ++x) {
-            float fx = float(x), fy = float(y);
-            float a = 0;
-            if (fy >= deckTop && fy <= horizon + 2) {
-                a = 1;
-                // Arches: half ellipses under the deck.
-                const float ac[3] = {110, 320, 530};
-                for (float c : ac) {
-                    float dx = (fx - c) / 86, dy = (fy - (horizon + 2)) / (horizon + 2 - deckBottom);
-                    if (dx * dx + dy * dy < 1) a = 0;
+            int n = 0;
+            for (int sy = 0; sy < 3; ++sy)
+                for (int sx = 0; sx < 3; ++sx) {
+                    float fx = float(x) + (float(sx) - 1) / 3, fy = float(y) + (float(sy) - 1) / 3;
+                    bool in = fy >= deckTop;
+                    for (float c : arch) {
+                        float dx = (fx - c) / span, dy = (fy - water) / (water - crown);
+                        if (dx * dx + dy * dy < 1) in = false;
+                    }
+                    // Parapet: a rail with balusters.
+                    if (fy >= deckTop - 14 && fy < deckTop && (std::fmod(fx + 400, 16.0f) < 6 || fy < deckTop - 10)) in = true;
+                    n += in;
                 }
-            }
-            // Parapet with posts.
-            if (fy >= deckTop - 10 && fy < deckTop && (int(fx) % 40 < 5 || fy > deckTop - 4)) a = 1;
-            bridge.at(x, y) = a;
+            bridge.at(x, y) = float(n) / 9;
         }
-    for (int y = 0; y < H; ++y)
+    for (int y = 190; y < int(water); ++y)
         for (int x = 0; x < W; ++x) {
             float a = bridge.at(x, y);
             if (a <= 0) continue;
-            float stone = Fbm(float(x) * 0.1f, float(y) * 0.1f, 3, 55);
-            Rgb c = Mix(Hex(0x1E1230), Hex(0x3A2344), stone * 0.6f);
-            if (y < int(deckTop) + 4) c = Mix(c, Hex(0xC07080), 0.35f);  // lit edge
+            float fx = float(x), fy = float(y);
+            float stone = Fbm(fx * 0.08f, fy * 0.08f, 3, 55);
+            Rgb c = Mix(Hex(0x26162E), Hex(0x46283E), stone * 0.7f);
+            // Courses of masonry and the voussoirs around each arch.
+            if (std::fmod(fy, 9.0f) < 1) c = c * 0.8f;
+            for (float ac : arch) {
+                float dx = (fx - ac) / span, dy = (fy - water) / (water - crown);
+                float r = std::sqrt(dx * dx + dy * dy);
+                if (r > 1 && r < 1.16f) {
+                    c = Mix(c, Hex(0x5A3448), 0.5f);
+                    float ang = std::atan2(dy, dx);
+                    if (std::fmod(ang * 18 + 100, 1.0f) < 0.12f) c = c * 0.7f;
+                }
+                // Warm light on the inner face of each arch.
+                if (r > 1 && r < 1.04f && dy > -0.9f) c = Mix(c, Hex(0xE08A6A), 0.35f);
+            }
+            if (fy < deckTop - 9 || (fy >= deckTop && fy < deckTop + 3)) c = Mix(c, Hex(0xD07A7A), 0.35f);
             img.Blend(x, y, c, a);
-            // Reflection of the bridge below the waterline.
-            int ry = int(2 * (horizon + 2) - float(y));
-            if (ry < H && ry > int(horizon)) img.Blend(x, ry, Hex(0x160C24), 0.7f * a);
         }
-    // Lamps along the parapet.
+    // Lamps on the parapet.
     Coverage lamps(W, H);
-    for (int i = 0; i < 8; ++i) DiscCov(lamps, 40 + float(i) * 80, deckTop - 16, 2.5f);
-    Paint(img, lamps, Hex(0xFFE8B0));
-    Glow(img, lamps, Hex(0xFFC070), 8, 3.0f);
-    // A hanging spray of orchids in the top-right corner, in silhouette light.
+    for (int i = 0; i < 8; ++i) {
+        float lx = 40 + float(i) * 80;
+        Coverage post(W, H);
+        CapsuleCov(post, lx, deckTop - 14, lx, deckTop - 30, 1.2f, 1.2f);
+        Paint(img, post, Hex(0x1E1226));
+        DiscCov(lamps, lx, deckTop - 33, 3.0f);
+    }
+    Paint(img, lamps, Hex(0xFFEFC0));
+    Glow(img, lamps, Hex(0xFFB870), 10, 3.0f);
+    // The water mirrors everything above it, broken by ripples and darker
+    // toward the viewer.
+    for (int y = int(water); y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            float d = float(y) - water;
+            float ripple = (Noise(float(x) * 0.02f, d * 0.35f, 8) - 0.5f) * (3 + d * 0.05f);
+            float my = water - 1 - d * 1.1f + ripple;
+            Rgb c = Mix(img.Sample(float(x) + ripple, std::max(0.0f, my)),
+                        img.Sample(float(x) - ripple, std::max(0.0f, my - 2)), 0.5f);
+            float glint = Smooth(0.72f, 0.8f, Noise(float(x) * 0.05f, d * 0.6f, 12)) * Clamp01(1 - std::fabs(float(x) - 320) / 90);
+            c = Screen(c * 0.78f, Hex(0xFFD0A0) * glint * 0.5f);
+            img.at(x, y) = Mix(c, Hex(0x1A0E2A), Clamp01(d / 200) * 0.55f);
+        }
+    // A hanging spray of orchids in the top-right corner.
     Spray s{{660, -10, 600, 40, 560, 70, 520, 130}, 3, 30, 1, 2.5f};
     PaintSpray(img, nullptr, s, 0.6f, 9);
     return img;
@@ -534,18 +586,29 @@ Image PanoramaPicture()
                 img.Blend(x, y, Mix(c, c * 0.7f, haze), a);
             }
         }
-    // The far bridge, small, at the left.
+    // The far bridge, small, at the left: a deck on five round arches.
     Coverage bridge(W, H);
-    for (int y = 300; y < 332; ++y)
-        for (int x = 120; x < 420; ++x) {
-            float a = float(y) > 306 ? 1.0f : 0.0f;
-            for (float c : {170.0f, 270.0f, 370.0f}) {
-                float dx = (float(x) - c) / 40, dy = (float(y) - 332) / 22;
-                if (dx * dx + dy * dy < 1) a = 0;
-            }
-            bridge.at(x, y) = a;
+    for (int y = 296; y < 331; ++y)
+        for (int x = 100; x < 440; ++x) {
+            int n = 0;
+            for (int sy = 0; sy < 3; ++sy)
+                for (int sx = 0; sx < 3; ++sx) {
+                    float fx = float(x) + (float(sx) - 1) / 3, fy = float(y) + (float(sy) - 1) / 3;
+                    bool in = fy >= 304 && fx >= 110 && fx <= 430;
+                    for (int k = 0; k < 5; ++k) {
+                        float dx = (fx - (142 + float(k) * 64)) / 27, dy = (fy - 331) / 20;
+                        if (dx * dx + dy * dy < 1) in = false;
+                    }
+                    if (fy >= 299 && fy < 304 && fx >= 110 && fx <= 430 && (std::fmod(fx, 8.0f) < 2 || fy < 300)) in = true;
+                    n += in;
+                }
+            bridge.at(x, y) = float(n) / 9;
         }
-    Paint(img, bridge, Hex(0x24142E));
+    Paint(img, bridge, Hex(0x2A1834));
+    Coverage farLamps(W, H);
+    for (int k = 0; k < 6; ++k) DiscCov(farLamps, 112 + float(k) * 64, 296, 1.4f);
+    Paint(img, farLamps, Hex(0xFFE0A0));
+    Glow(img, farLamps, Hex(0xFFB060), 5, 2.0f);
     // The lake.
     for (int y = int(horizon); y < H; ++y)
         for (int x = 0; x < W; ++x) {
@@ -583,17 +646,23 @@ Image PanoramaPicture()
     }
     Paint(img, bulbs, Hex(0xFFE6A8));
     Glow(img, bulbs, Hex(0xFFB060), 6, 2.0f);
-    // Foreground: orchid trees along the shore.
-    const float sprayX[6] = {60, 520, 820, 1120, 1380, 1880};
+    // Foreground: a dark bank along the bottom with orchid plants on it,
+    // their sprays arching over the water.
+    for (int x = 0; x < W; ++x) {
+        float top = 452 - 14 * (Fbm(float(x) * 0.01f, 3.5f, 4, 77) - 0.5f) * 2;
+        for (int y = int(top); y < H; ++y) img.Blend(x, y, Hex(0x0C0814), Clamp01(float(y) + 1 - top));
+    }
+    const float plantX[6] = {150, 520, 860, 1130, 1420, 1900};
     for (int i = 0; i < 6; ++i) {
-        float x = sprayX[i];
+        float x = plantX[i];
         float m = (i % 2) ? -1.0f : 1.0f;
-        Coverage trunk(W, H);
-        float t[8] = {x, 480, x + m * 10, 420, x - m * 20, 380, x + m * 15, 350};
-        BezierCov(trunk, t, 7, 3);
-        Paint(img, trunk, Hex(0x120A18));
-        Spray s{{x + m * 15, 350, x + m * 60, 330, x + m * 90, 360, x + m * 110, 420}, 3, 18, (i * 2 + 1) % 6, 2.0f};
-        PaintSpray(img, nullptr, s, 0.8f, 20 + i);
+        Coverage leaves(W, H);
+        LeafCov(leaves, x, 456, x - 70, 440, -12, 12);
+        LeafCov(leaves, x, 456, x + 75, 436, 14, 13);
+        LeafCov(leaves, x, 458, x + m * 30, 420, m * 6, 9);
+        PaintLeaves(img, leaves, Hex(0x14261C), Hex(0x2E4A34), 1.0f);
+        Spray sp{{x, 452, x + m * 10, 360, x + m * 70, 330, x + m * 130, 372}, 4, 17, (i * 2 + 1) % 6, 2.0f};
+        PaintSpray(img, nullptr, sp, 0.8f, 20 + i);
     }
     return img;
 }
@@ -662,7 +731,7 @@ Image StagePicture()
     LeafCov(leaves, 440, 334, 370, 322, -10, 10);
     LeafCov(leaves, 440, 334, 515, 318, 12, 11);
     PaintLeaves(img, leaves, kLeaf, kLeafLight, 1.0f);
-    Spray s{{440, 330, 430, 200, 470, 120, 560, 150}, 5, 30, 0, 2.5f};
+    Spray s{{440, 330, 420, 170, 520, 80, 610, 150}, 5, 28, 0, 2.5f};
     PaintSpray(img, nullptr, s, 0.5f, 12);
     // Curtains: deep folds at both sides and a valance on top.
     for (int y = 0; y < H; ++y)

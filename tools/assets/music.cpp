@@ -254,7 +254,7 @@ void Kick(Mix& m, double start, float vel)
         p += (46 + 90 * sweep.Next()) / kRate;
         double b = body.Next();
         float e = float(std::min(1.0, t / 0.0015) * b * std::min(1.0, (0.5 - t) / 0.05));
-        float s = Tables::Look(tab.sine, p) * e * vel;
+        float s = Tables::Look(tab.sine, p) * e * vel * 0.7f;
         m.dry.l[i] += s;
         m.dry.r[i] += s;
         // The ducked bus dips under the kick and comes back with it.
@@ -588,6 +588,7 @@ StereoPcm SynthesizeMusic()
     Crash(m, journey.Bar(25), 0.2f);
     for (int p = 0; p < 2; ++p) Tune(m, journey, 25 + p * 4, 4, p % 2 ? kTuneB : kTuneA, 0.11f, 12);
     Riser(m, journey.Bar(33), 138.0, 0.4f);
+    for (int i = 0; i < 16; ++i) Clap(m, journey.Beat(35 * 4 + i * 0.25), 0.06f + 0.018f * float(i));
 
     // Return: the earlier layers with a half-time beat and bells.
     Crash(m, 138.0, 0.25f);
@@ -603,6 +604,7 @@ StereoPcm SynthesizeMusic()
     }
     Arp(m, ret, retProg, 6, 11, 0.055f, 2);
     Riser(m, ret.Bar(9), 161.0, 0.3f);
+    for (int i = 0; i < 8; ++i) Clap(m, ret.Beat(10 * 4 + 2 + i * 0.25), 0.08f + 0.025f * float(i));
 
     // Stage: a step up, E minor, everything together.
     Crash(m, 161.0, 0.25f);
@@ -640,17 +642,18 @@ StereoPcm SynthesizeMusic()
     }
     out.left.swap(m.dry.l);
     out.right.swap(m.dry.r);
-    // Soft saturation above 0.7 of the peak, then the level set to -3 dBFS.
+    // Soft saturation above 45% of the peak, then the level set to -2.2 dBFS.
     float peak = 0;
     for (size_t i = 0; i < frames; ++i) peak = std::max({peak, std::fabs(out.left[i]), std::fabs(out.right[i])});
-    auto soft = [](float x) {
+    const float knee = 0.45f;
+    auto soft = [knee](float x) {
         float a = std::fabs(x);
-        if (a <= 0.7f) return x;
-        float y = 0.7f + 0.3f * std::tanh((a - 0.7f) / 0.3f);
+        if (a <= knee) return x;
+        float y = knee + (1 - knee) * std::tanh((a - knee) / (1 - knee));
         return x < 0 ? -y : y;
     };
     float pre = peak > 0 ? 1.0f / peak : 1.0f;
-    float post = 0.708f / (0.7f + 0.3f * std::tanh(0.3f / 0.3f));
+    float post = 0.776f / soft(1.0f);
     for (size_t i = 0; i < frames; ++i) {
         double t = double(i) / kRate;
         // Fade in over the first second; fade out from 204.5 s to silence at 214.4 s.
