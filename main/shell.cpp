@@ -18,6 +18,7 @@ int32_t shutdownDone = 0;
 
 int Startup(HINSTANCE instance, int showCommand)
 {
+    shutdownDone = 0;
     // Without a log every later report would be dropped and the run would
     // go on with nothing set up: end it here instead.
     if (!errorLog.Init(nullptr)) {

@@ -1,0 +1,188 @@
+// The program `orchid`: reads the command line, chooses the desktop (SDL)
+// or the headless backend with its frame sink, runs the shell, and turns the
+// outcome into the exit status.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+#include "demo/demo.h"
+#include "error/error_log.h"
+#include "main/app_state.h"
+#include "main/dialog.h"
+#include "main/options.h"
+#include "main/preset_dialog.h"
+#include "main/shell.h"
+#include "platform/backend.h"
+#include "platform/clock.h"
+#include "platform/headless/benchmark_sink.h"
+#include "platform/headless/ffmpeg_sink.h"
+#include "platform/headless/headless_backend.h"
+#include "platform/headless/png_sink.h"
+#include "platform/sdl/sdl_backend.h"
+
+namespace {
+
+constexpr const char kVersion[] = "orchid 1.0";
+constexpr const char kDefaultCapture[] = "orchid.mp4";
+// Presents of a whole headless run: one per hundredth up to 214.61 s.
+constexpr long kShowPresents = kShowEnd + 1;
+
+int CommandOf(int mode)
+{
+    switch (mode) {
+    case 0: return IDC_BUTTON_WINDOWED;
+    case 16: return IDC_BUTTON_16BPP;
+    case 24: return IDC_BUTTON_24BPP;
+    default: return IDC_BUTTON_32BPP;
+    }
+}
+
+bool DesktopPresent()
+{
+    const char* x = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x != nullptr && *x != '\0') || (wayland != nullptr && *wayland != '\0');
+}
+
+// Once every frame up to --to is written, the run ends as if Escape had
+// been pressed.
+void EndCapture() { platform::PostMessage(mainWindow, platform::WM_KEYDOWN, platform::VK_ESCAPE, 0); }
+
+int SceneLabel() { return scene; }
+
+// The outcome of a run: 1 after an error report (already shown), else what
+// the message loop ended with.
+int ExitStatus(int loopResult)
+{
+    if (!userQuit && errorLog.count > 0) return kExitFailed;
+    return loopResult;
+}
+
+int RunHeadless(const Options& options)
+{
+    platform::VirtualClock clock;
+    platform::SetActiveClock(&clock);
+
+    platform::FrameSchedule schedule(options.fps, options.fromHundredths, options.toHundredths);
+    std::optional<platform::PngSink> pngSink;
+    std::optional<platform::FfmpegSink> ffmpegSink;
+    std::optional<platform::BenchmarkSink> benchmarkSink;
+    platform::FrameSink* sink = nullptr;
+    platform::ProgressLine* progress = nullptr;
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+
+    if (options.benchmark) {
+        benchmarkSink.emplace(SceneLabel);
+        sink = &*benchmarkSink;
+        progress = &benchmarkSink->progress;
+        progress->Start("benchmark", kShowPresents, stderr, terminal);
+    } else if (options.frames != nullptr) {
+        pngSink.emplace(options.frames, schedule, options.scale);
+        pngSink->onComplete = EndCapture;
+        sink = &*pngSink;
+        progress = &pngSink->progress;
+        progress->Start("frames", schedule.PresentsNeeded(kShowPresents), stderr, terminal);
+    } else {
+        ffmpegSink.emplace(options.capture, options.noSound ? nullptr : kMusicFile, options.fps, schedule,
+                           options.scale);
+        ffmpegSink->onComplete = EndCapture;
+        sink = &*ffmpegSink;
+        progress = &ffmpegSink->progress;
+        progress->Start("capture", schedule.PresentsNeeded(kShowPresents), stderr, terminal);
+    }
+
+    platform::headless::Options headless;
+    headless.dialogCommand = CommandOf(options.depth);
+    headless.sink = sink;
+    platform::headless::Install(headless);
+
+    int64_t start = platform::WallNs();
+    int result = ExitStatus(WinMain(nullptr, nullptr, "", platform::SW_SHOWNORMAL));
+    double seconds = static_cast<double>(platform::WallNs() - start) * 1e-9;
+
+    platform::headless::Uninstall();
+    platform::SetActiveClock(nullptr);
+
+    if (result == kExitOk && !options.benchmark) {
+        const platform::CaptureSink& capture = pngSink ? static_cast<const platform::CaptureSink&>(*pngSink)
+                                                       : static_cast<const platform::CaptureSink&>(*ffmpegSink);
+        double showSeconds = static_cast<double>(capture.presents) / 100.0;
+        std::fprintf(stderr, "orchid: wrote %ld frames to %s; rendered %.2f s of the show in %.1f s, %.1fx real time\n",
+                     capture.written, options.frames != nullptr ? options.frames : options.capture, showSeconds,
+                     seconds, seconds > 0.0 ? showSeconds / seconds : 0.0);
+    }
+    return result;
+}
+
+int RunDesktop(const Options& options)
+{
+    platform::sdl::Options sdlOptions;
+    sdlOptions.silentAudio = options.noSound;
+    if (!platform::sdl::Install(sdlOptions)) {
+        std::fprintf(stderr,
+                     "orchid: the display could not be opened; render without one with --capture FILE or "
+                     "--frames DIR\n");
+        return kExitFailed;
+    }
+    // A mode chosen on the command line answers the dialog.
+    PresetDialog preset(platform::InstalledBackend().windows, options.mode >= 0 ? CommandOf(options.mode) : 0);
+    if (options.mode >= 0) {
+        platform::Backend backend = platform::InstalledBackend();
+        backend.windows = &preset;
+        platform::InstallBackend(backend);
+    }
+    int result = ExitStatus(WinMain(nullptr, nullptr, "", platform::SW_SHOWNORMAL));
+    platform::sdl::Uninstall();
+    return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    char error[256] = {};
+    if (!ParseOptions(argc, argv, &options, error, sizeof error)) {
+        std::fprintf(stderr, "orchid: %s\n", error);
+        return kExitUsage;
+    }
+    if (options.help) {
+        std::fputs(UsageText(), stdout);
+        return kExitOk;
+    }
+    if (options.version) {
+        std::printf("%s\n", kVersion);
+        return kExitOk;
+    }
+    if (options.fromHundredths > kShowEnd + 1) {
+        std::fprintf(stderr, "orchid: --from is past the end of the show (214.61 s)\n");
+        return kExitUsage;
+    }
+
+    if (!options.Headless()) {
+        if (DesktopPresent()) return RunDesktop(options);
+        if (options.mode >= 0 || options.noSound) {
+            std::fprintf(stderr,
+                         "orchid: there is no display (neither DISPLAY nor WAYLAND_DISPLAY is set) to play on; "
+                         "render the show with --capture FILE or --frames DIR\n");
+            return kExitFailed;
+        }
+        options.capture = kDefaultCapture;
+        std::fprintf(stderr, "orchid: no display; rendering the show headless to %s\n", kDefaultCapture);
+    }
+    if (options.capture != nullptr && !platform::FfmpegSink::ProgramAvailable("ffmpeg")) {
+        std::fprintf(stderr,
+                     "orchid: capturing a video needs the ffmpeg program, which was not found on PATH; install "
+                     "ffmpeg, or write PNG frames with --frames DIR\n");
+        return kExitFailed;
+    }
+    if (options.capture != nullptr)
+        std::fprintf(stderr, "orchid: capturing the show to %s at %d fps%s\n", options.capture, options.fps,
+                     options.noSound ? ", without the music" : " with the music");
+    else if (options.frames != nullptr)
+        std::fprintf(stderr, "orchid: writing PNG frames at %d fps into %s\n", options.fps, options.frames);
+    return RunHeadless(options);
+}

@@ -1,0 +1,208 @@
+// The program itself, run as a separate process in a scratch folder that
+// holds the music: determinism of headless runs, the end of the show, exit
+// statuses and the faults a user can meet.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+// Decodes a PNG written by the program to RGB bytes with ffmpeg (the test
+// compares pictures, not encodings).
+std::string Pixels(const std::string& png)
+{
+    std::string raw = png + ".rgb";
+    std::string cmd = "ffmpeg -loglevel error -y -i '" + png + "' -f rawvideo -pix_fmt rgb24 '" + raw + "'";
+    if (std::system(cmd.c_str()) != 0) return "";
+    return ReadFile(raw);
+}
+
+class ShowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/orchid-show-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+        ASSERT_EQ(symlink(ORCHID_MUSIC, (dir + "/kestrune-velomar.mp3").c_str()), 0);
+    }
+    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+
+    // Runs the program in the scratch folder; returns its exit status and
+    // keeps what it said in `said`.
+    int Run(const std::string& args, const std::string& environment = "")
+    {
+        std::string out = dir + "/said.txt";
+        std::string cmd = "cd '" + dir + "' && env -u DISPLAY -u WAYLAND_DISPLAY " + environment + " '" +
+                          ORCHID_PROGRAM + "' " + args + " >'" + out + "' 2>&1";
+        int status = std::system(cmd.c_str());
+        said = ReadFile(out);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    std::string dir;
+    std::string said;
+};
+
+TEST_F(ShowTest, HelpVersionAndBadOptions)
+{
+    EXPECT_EQ(Run("--help"), 0);
+    EXPECT_NE(said.find("--capture FILE"), std::string::npos);
+    EXPECT_EQ(Run("--version"), 0);
+    EXPECT_EQ(Run("--fps 30 --frames out"), 2);
+    EXPECT_NE(said.find("must divide 100"), std::string::npos) << said;
+    EXPECT_EQ(Run("--frames out --from 300"), 2);
+    EXPECT_NE(said.find("past the end of the show"), std::string::npos) << said;
+}
+
+TEST_F(ShowTest, CapturesAreIdenticalAndAFrameDoesNotDependOnFrom)
+{
+    ASSERT_EQ(Run("--frames a --fps 5 --to 45"), 0) << said;
+    ASSERT_EQ(Run("--frames b --fps 5 --to 45"), 0) << said;
+    ASSERT_EQ(Run("--frames c --fps 5 --from 40 --to 45"), 0) << said;
+    // Frames 0..225 at 5 fps; c holds only 200..225 (40 s to 45 s).
+    EXPECT_FALSE(Exists(dir + "/a/frame-00226.png"));
+    EXPECT_FALSE(Exists(dir + "/c/frame-00199.png"));
+    for (int i = 0; i <= 225; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/frame-%05d.png", i);
+        std::string a = ReadFile(dir + "/a" + name);
+        ASSERT_FALSE(a.empty()) << name;
+        ASSERT_EQ(a, ReadFile(dir + "/b" + name)) << name;
+        if (i >= 200) {
+            ASSERT_EQ(a, ReadFile(dir + "/c" + name)) << name;
+        }
+    }
+    // The first frame: white with dark even rows and a zero border.
+    std::string first = Pixels(dir + "/a/frame-00000.png");
+    ASSERT_EQ(first.size(), 640u * 480u * 3u);
+    auto at = [&](int x, int y) { return static_cast<unsigned char>(first[(y * 640 + x) * 3]); };
+    EXPECT_EQ(at(0, 1), 0);
+    EXPECT_EQ(at(1, 1), 255);
+    EXPECT_EQ(at(1, 2), 0);
+    EXPECT_EQ(at(638, 477), 255);
+    EXPECT_EQ(at(638, 479), 0);
+}
+
+TEST_F(ShowTest, TheDepthChangesThePictureThroughTheDisplayConversion)
+{
+    ASSERT_EQ(Run("--frames d32 --fps 1 --from 30 --to 30"), 0) << said;
+    ASSERT_EQ(Run("--frames d16 --fps 1 --from 30 --to 30 --depth 16"), 0) << said;
+    ASSERT_EQ(Run("--frames s2 --fps 1 --from 30 --to 30 --scale 2"), 0) << said;
+    std::string p32 = Pixels(dir + "/d32/frame-00030.png");
+    std::string p16 = Pixels(dir + "/d16/frame-00030.png");
+    std::string s2 = Pixels(dir + "/s2/frame-00030.png");
+    ASSERT_EQ(p32.size(), 640u * 480u * 3u);
+    ASSERT_EQ(p16.size(), p32.size());
+    ASSERT_EQ(s2.size(), 4 * p32.size());
+    EXPECT_NE(p16, p32);
+    // Every 16-bit pixel is the 32-bit one with its low bits replaced.
+    for (std::size_t i = 0; i < p32.size(); i += 3) {
+        unsigned char r = static_cast<unsigned char>(p32[i]), g = static_cast<unsigned char>(p32[i + 1]);
+        ASSERT_EQ(static_cast<unsigned char>(p16[i]) & 0xF8, r & 0xF8) << i;
+        ASSERT_EQ(static_cast<unsigned char>(p16[i + 1]) & 0xFC, g & 0xFC) << i;
+    }
+    // Scale 2: pixel (x, y) fills (2x..2x+1, 2y..2y+1).
+    EXPECT_EQ(s2.substr((200 * 1280 + 300) * 3, 6), p32.substr((100 * 640 + 150) * 3, 3) + p32.substr((100 * 640 + 150) * 3, 3));
+}
+
+#ifndef ORCHID_SANITIZE
+// Whole-show runs (a few seconds each in an optimised build; skipped in the
+// sanitizer build, where they take minutes).
+TEST_F(ShowTest, AFiftyFpsCaptureEndsWithTheFadeReachingBlack)
+{
+    ASSERT_EQ(Run("--frames f --from 203"), 0) << said;
+    // 21460 hundredths: frame 10730 is the last one.
+    EXPECT_FALSE(Exists(dir + "/f/frame-10731.png"));
+    std::string last = Pixels(dir + "/f/frame-10730.png");
+    ASSERT_EQ(last.size(), 640u * 480u * 3u);
+    EXPECT_EQ(last, std::string(last.size(), '\0'));
+    // Before the fade (203 s) the closing picture is there.
+    std::string before = Pixels(dir + "/f/frame-10150.png");
+    ASSERT_EQ(before.size(), last.size());
+    EXPECT_NE(before, last);
+}
+
+TEST_F(ShowTest, AMusicFileShorterThanTheShowStillLetsTheShowEnd)
+{
+    ASSERT_EQ(unlink((dir + "/kestrune-velomar.mp3").c_str()), 0);
+    std::string cut = "ffmpeg -loglevel error -y -t 3 -i '" + std::string(ORCHID_MUSIC) + "' -c copy '" + dir +
+                      "/kestrune-velomar.mp3'";
+    ASSERT_EQ(std::system(cut.c_str()), 0);
+    EXPECT_EQ(Run("--frames f --fps 1 --from 214"), 0) << said;
+    EXPECT_TRUE(Exists(dir + "/f/frame-00214.png"));
+}
+#endif
+
+TEST_F(ShowTest, FaultsEndTheRunWithStatusOneAndAReason)
+{
+    // The music missing.
+    ASSERT_EQ(unlink((dir + "/kestrune-velomar.mp3").c_str()), 0);
+    EXPECT_EQ(Run("--frames f --fps 1 --to 1"), 1);
+    EXPECT_NE(said.find("Audio error:\n Can't create stream.\n"), std::string::npos) << said;
+    EXPECT_NE(said.find("Error!"), std::string::npos) << said;
+
+    // The music corrupt.
+    {
+        std::ofstream bad(dir + "/kestrune-velomar.mp3", std::ios::binary);
+        bad << std::string(50000, 'x');
+    }
+    EXPECT_EQ(Run("--frames f --fps 1 --to 1"), 1);
+    EXPECT_NE(said.find("Can't create stream."), std::string::npos) << said;
+    ASSERT_EQ(unlink((dir + "/kestrune-velomar.mp3").c_str()), 0);
+    ASSERT_EQ(symlink(ORCHID_MUSIC, (dir + "/kestrune-velomar.mp3").c_str()), 0);
+
+    // ffmpeg missing.
+    EXPECT_EQ(Run("--capture out.mp4", "PATH=/nonexistent"), 1);
+    EXPECT_NE(said.find("ffmpeg"), std::string::npos) << said;
+    EXPECT_NE(said.find("--frames DIR"), std::string::npos) << said;
+    EXPECT_FALSE(Exists(dir + "/out.mp4"));
+
+    // The disk full while writing frames: the second frame's file leads to
+    // a device that is always full.
+    ASSERT_EQ(mkdir((dir + "/full").c_str(), 0777), 0);
+    ASSERT_EQ(symlink("/dev/full", (dir + "/full/frame-00001.png").c_str()), 0);
+    EXPECT_EQ(Run("--frames full --fps 1 --to 5"), 1);
+    EXPECT_NE(said.find("could not be written: No space left on device."), std::string::npos) << said;
+    EXPECT_TRUE(Exists(dir + "/full/frame-00000.png"));
+    EXPECT_FALSE(Exists(dir + "/full/frame-00002.png"));
+
+    // No display for a fullscreen or windowed run.
+    EXPECT_EQ(Run("--mode 32"), 1);
+    EXPECT_NE(said.find("no display"), std::string::npos) << said;
+}
+
+TEST_F(ShowTest, ACaptureHoldsTheMusicAlignedWithThePicture)
+{
+    if (std::system("command -v ffprobe >/dev/null") != 0) GTEST_SKIP() << "no ffprobe";
+    ASSERT_EQ(Run("--capture v.mkv --fps 10 --to 3"), 0) << said;
+    std::string probe = "ffprobe -v error -show_entries stream=codec_type,start_time,nb_frames -of csv=p=0 '" +
+                        dir + "/v.mkv' > '" + dir + "/probe.txt'";
+    ASSERT_EQ(std::system(probe.c_str()), 0);
+    std::string text = ReadFile(dir + "/probe.txt");
+    EXPECT_NE(text.find("video,0.000000"), std::string::npos) << text;
+    EXPECT_NE(text.find("audio,0.000000"), std::string::npos) << text;
+}
+
+}  // namespace
