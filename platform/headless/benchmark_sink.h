@@ -29,10 +29,12 @@ public:
     };
 
     // The time of one copy of a width x height x 4 frame, in ns: the mean of
-    // many copies between two buffers.
-    static int64_t MeasureFrameCopy(int width, int height);
-    // Writes the table: one line per group that has frames, then the totals.
-    void Print(std::FILE* out, int64_t copyNs) const;
+    // many copies, through more frames than the cache holds (fromMemory) or
+    // between two buffers that stay in the cache.
+    static int64_t MeasureFrameCopy(int width, int height, bool fromMemory);
+    // Writes the table: one line per group that has frames, then the totals,
+    // in units of copyNs (and hotCopyNs for the mean).
+    void Print(std::FILE* out, int64_t copyNs, int64_t hotCopyNs) const;
 
     ProgressLine progress;
     Group groups[kLabels];
