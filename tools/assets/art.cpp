@@ -247,7 +247,8 @@ Picture DropPicture()
             float a = float(n) / 16;
             cov.at(x, y) = a;
             float body = float(y) / H;
-            Rgb c = Mix(Hex(0xBFE6FF), Hex(0x3A78C8), body * 0.8f);
+            // Drawn half-blended over white, so it is painted deep.
+            Rgb c = Mix(Hex(0x6FA8E8), Hex(0x1A4494), body);
             if (n > 0) c = Mix(c, Hex(0xFFFFFF), light / float(n));
             p.img.at(x, y) = c;
         }
@@ -731,8 +732,13 @@ Image StagePicture()
     LeafCov(leaves, 440, 334, 370, 322, -10, 10);
     LeafCov(leaves, 440, 334, 515, 318, 12, 11);
     PaintLeaves(img, leaves, kLeaf, kLeafLight, 1.0f);
-    Spray s{{440, 330, 420, 170, 520, 80, 610, 150}, 5, 28, 0, 2.5f};
+    Spray s{{440, 330, 415, 190, 470, 100, 545, 125}, 5, 26, 0, 2.5f};
     PaintSpray(img, nullptr, s, 0.5f, 12);
+    // Footlights along the front of the stage.
+    Coverage lights(W, H);
+    for (int i = 0; i < 11; ++i) DiscCov(lights, 130 + float(i) * 40, 470, 3.0f);
+    Paint(img, lights, Hex(0xFFF0C8));
+    Glow(img, lights, Hex(0xFFB060), 9, 2.5f);
     // Curtains: deep folds at both sides and a valance on top.
     for (int y = 0; y < H; ++y)
         for (int x = 0; x < W; ++x) {

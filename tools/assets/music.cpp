@@ -613,8 +613,11 @@ StereoPcm SynthesizeMusic()
     Drums(m, stage, 0, 14, 0.95f, false);
     Bassline(m, stage, main, 0, 15, 0.3f, true, 2);
     Arp(m, stage, main, 0, 15, 0.06f, 2, 2);
-    for (int p = 0; p < 3; ++p) Tune(m, stage, p * 4, 4, p % 2 ? kTuneB : kTuneA, 0.12f, 14);
-    Tune(m, stage, 12, 4, kTuneB, 0.11f, 2);
+    // The tune in E minor, with a quiet double an octave up.
+    for (int p = 0; p < 4; ++p) {
+        Tune(m, stage, p * 4, 4, p % 2 ? kTuneB : kTuneA, 0.13f, 2);
+        if (p < 3) Tune(m, stage, p * 4, 4, p % 2 ? kTuneB : kTuneA, 0.04f, 14);
+    }
 
     // Outro: back home in D minor, thinning into the fade.
     Crash(m, 195.0, 0.15f);
