@@ -13,9 +13,11 @@
 
 namespace {
 
+// Per test, since ctest runs the tests of this file side by side.
 std::string TempPath(const std::string& name)
 {
-    return testing::TempDir() + "orchid_jpeg_tool_" + name;
+    return testing::TempDir() + "orchid_jpeg_tool_" +
+           testing::UnitTest::GetInstance()->current_test_info()->name() + "_" + name;
 }
 
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)
