@@ -347,29 +347,6 @@ void jpeg_decoder::reset_bit_reader()
     marker_hit_ = 0;
 }
 
-// n from 1 to 16.
-inline uint32_t jpeg_decoder::get_bits(int n)
-{
-    if (bit_count_ < n) fill_bits();
-    uint32_t v = static_cast<uint32_t>(bit_buf_ >> (64 - n));
-    bit_buf_ <<= n;
-    bit_count_ -= n;
-    return v;
-}
-
-inline int jpeg_decoder::decode_symbol(const huff_derived& h)
-{
-    if (bit_count_ < 16) fill_bits();
-    uint32_t e = h.look[bit_buf_ >> (64 - kLookBits)];
-    if (e != 0) {
-        int len = static_cast<int>(e >> 8);
-        bit_buf_ <<= len;
-        bit_count_ -= len;
-        return static_cast<int>(e & 0xFF);
-    }
-    return decode_symbol_slow(h);
-}
-
 // Codes longer than the lookahead; a pattern that is no code is corrupt data.
 int jpeg_decoder::decode_symbol_slow(const huff_derived& h)
 {
@@ -384,14 +361,6 @@ int jpeg_decoder::decode_symbol_slow(const huff_derived& h)
         }
     }
     stop_decoding(JPEG_DECODE_ERROR);
-}
-
-// RECEIVE and EXTEND: s from 1 to 16.
-inline int jpeg_decoder::receive_extend(int s)
-{
-    int v = static_cast<int>(get_bits(s));
-    if (v < (1 << (s - 1))) v -= (1 << s) - 1;
-    return v;
 }
 
 // ---------------------------------------------------------------- markers
@@ -794,47 +763,120 @@ int jpeg_decoder::begin()
 
 // ---------------------------------------------------------------- sequential
 
-void jpeg_decoder::decode_block(int16_t* coef, int scan_comp)
+// Fast refill for the hot loop: when the next 8 buffered bytes hold no
+// 0xFF (so no stuffing and no marker), they are added in one go; otherwise
+// the byte-by-byte reader takes over. Leaves more than 56 bits.
+inline void jpeg_decoder::refill_fast(uint64_t& buf, int& cnt)
+{
+    uint8_t* p = in_pos_;
+    if (in_end_ - p >= 8) {
+        uint64_t v;
+        std::memcpy(&v, p, 8);
+        v = __builtin_bswap64(v);
+        uint64_t x = ~v;  // a zero byte in x is a 0xFF byte in v
+        if (((x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull) == 0) {
+            int bytes = (64 - cnt) >> 3;
+            int total = cnt + 8 * bytes;
+            buf |= (v >> cnt) & (~0ull << (64 - total));
+            cnt = total;
+            in_pos_ = p + bytes;
+            return;
+        }
+    }
+    bit_buf_ = buf;
+    bit_count_ = cnt;
+    fill_bits();
+    buf = bit_buf_;
+    cnt = bit_count_;
+}
+
+// The bit reader in registers for the hot loops: a copy of the object's bit
+// buffer, handed back (store) before anything else reads the input and taken
+// again (load) after.
+struct jpeg_decoder::bit_cursor {
+    jpeg_decoder& d;
+    uint64_t buf;
+    int cnt;
+
+    explicit bit_cursor(jpeg_decoder& owner) : d(owner) { load(); }
+    void load()
+    {
+        buf = d.bit_buf_;
+        cnt = d.bit_count_;
+    }
+    void store()
+    {
+        d.bit_buf_ = buf;
+        d.bit_count_ = cnt;
+    }
+    void skip(int n)
+    {
+        buf <<= n;
+        cnt -= n;
+    }
+    // n from 1 to 16 bits.
+    uint32_t take(int n)
+    {
+        if (cnt < n) d.refill_fast(buf, cnt);
+        uint32_t v = static_cast<uint32_t>(buf >> (64 - n));
+        skip(n);
+        return v;
+    }
+    // RECEIVE and EXTEND of s bits, s from 1 to 16.
+    int extend(int s)
+    {
+        int v = static_cast<int>(take(s));
+        if (v < (1 << (s - 1))) v -= (1 << s) - 1;
+        return v;
+    }
+    int symbol(const huff_derived& h)
+    {
+        if (cnt < 32) d.refill_fast(buf, cnt);
+        uint32_t e = h.look[buf >> (64 - kLookBits)];
+        if (e != 0) {
+            skip(static_cast<int>(e >> 8));
+            return static_cast<int>(e & 0xFF);
+        }
+        store();
+        int sym = d.decode_symbol_slow(h);
+        load();
+        return sym;
+    }
+};
+
+// One sequential block: Huffman decoding with the lookahead tables, RECEIVE
+// and EXTEND, dequantisation kept to 16 bits.
+void jpeg_decoder::decode_block(bit_cursor& bc, int16_t* coef, int scan_comp)
 {
     int c = comp_list_[scan_comp];
     const huff_derived& dc = derived_[comp_dc_slot_[scan_comp]];
     const huff_derived& ac = derived_[comp_ac_slot_[scan_comp]];
     const uint16_t* q = quant_[comp_quant_[c]];
 
-    int s = decode_symbol(dc);
+    int s = bc.symbol(dc);
     if (s > 11) stop_decoding(JPEG_DECODE_ERROR);
-    if (s != 0) last_dc_[c] += static_cast<uint32_t>(receive_extend(s));
+    if (s != 0) last_dc_[c] += static_cast<uint32_t>(bc.extend(s));
     coef[0] = static_cast<int16_t>(last_dc_[c] * q[0]);
 
+    // Each step uses at most 16 code bits and 10 value bits.
     for (int k = 1; k < 64;) {
-        if (bit_count_ < 32) fill_bits();
-        int32_t e = ac.ac_look[bit_buf_ >> (64 - kLookBits)];
-        if (e & 0x80) {
-            k += (e >> 8) & 15;
+        if (bc.cnt < 32) refill_fast(bc.buf, bc.cnt);
+        int32_t f = ac.ac_look[bc.buf >> (64 - kLookBits)];
+        if (f & 0x80) {
+            k += (f >> 8) & 15;
             if (k > 63) stop_decoding(JPEG_DECODE_ERROR);
-            int len = e & 31;
-            bit_buf_ <<= len;
-            bit_count_ -= len;
-            coef[kZigzag[k]] = static_cast<int16_t>(static_cast<uint32_t>(e >> 16) * q[k]);
+            bc.skip(f & 31);
+            coef[kZigzag[k]] = static_cast<int16_t>(static_cast<uint32_t>(f >> 16) * q[k]);
             ++k;
             continue;
         }
-        int rs;
-        uint32_t l = ac.look[bit_buf_ >> (64 - kLookBits)];
-        if (l != 0) {
-            int len = static_cast<int>(l >> 8);
-            bit_buf_ <<= len;
-            bit_count_ -= len;
-            rs = static_cast<int>(l & 0xFF);
-        } else {
-            rs = decode_symbol_slow(ac);
-        }
+        int rs = bc.symbol(ac);
         int r = rs >> 4, size = rs & 15;
         if (size != 0) {
             if (size > 10) stop_decoding(JPEG_DECODE_ERROR);
             k += r;
             if (k > 63) stop_decoding(JPEG_DECODE_ERROR);
-            int v = receive_extend(size);
+            int v = bc.extend(size);
             coef[kZigzag[k]] = static_cast<int16_t>(static_cast<uint32_t>(v) * q[k]);
             ++k;
         } else {
@@ -859,18 +901,24 @@ void jpeg_decoder::idct_to_plane(const int16_t* coef, int slot, int mcu_x)
 // blocks of the scan's MCU are taken by position.
 void jpeg_decoder::decode_sequential_row()
 {
+    bit_cursor bc(*this);
     for (int mx = 0; mx < mcus_per_row_; ++mx) {
         if (restart_interval_ != 0) {
-            if (restarts_left_ == 0) process_restart();
+            if (restarts_left_ == 0) {
+                bc.store();
+                process_restart();
+                bc.load();
+            }
             --restarts_left_;
         }
         for (int b = 0; b < blocks_per_mcu_; ++b) {
             int16_t* coef = mcu_coefs_;
-            decode_block(coef, mcu_org_[b]);
+            decode_block(bc, coef, mcu_org_[b]);
             if (b < layout_blocks_) idct_to_plane(coef, b, mx);
             std::memset(coef, 0, 64 * sizeof(int16_t));
         }
     }
+    bc.store();
 }
 
 // After the last MCU row: the segments up to the next marker are processed,
@@ -927,10 +975,15 @@ void jpeg_decoder::decode_progressive_scan()
 {
     bool dc_scan = spectral_start_ == 0;
     bool refine = succ_high_ != 0;
+    bit_cursor bc(*this);
     for (int my = 0; my < scan_mcus_y_; ++my) {
         for (int mx = 0; mx < scan_mcus_x_; ++mx) {
             if (restart_interval_ != 0) {
-                if (restarts_left_ == 0) process_restart();
+                if (restarts_left_ == 0) {
+                    bc.store();
+                    process_restart();
+                    bc.load();
+                }
                 --restarts_left_;
             }
             for (int b = 0; b < blocks_per_mcu_; ++b) {
@@ -944,37 +997,38 @@ void jpeg_decoder::decode_progressive_scan()
                 }
                 if (dc_scan) {
                     if (refine) {
-                        decode_dc_refine(block);
+                        decode_dc_refine(bc, block);
                     } else {
-                        decode_dc_first(block, s);
+                        decode_dc_first(bc, block, s);
                     }
                 } else {
                     if (refine) {
-                        decode_ac_refine(block);
+                        decode_ac_refine(bc, block);
                     } else {
-                        decode_ac_first(block);
+                        decode_ac_first(bc, block);
                     }
                 }
             }
         }
     }
+    bc.store();
 }
 
-void jpeg_decoder::decode_dc_first(int16_t* block, int scan_comp)
+void jpeg_decoder::decode_dc_first(bit_cursor& bc, int16_t* block, int scan_comp)
 {
     int c = comp_list_[scan_comp];
-    int s = decode_symbol(derived_[comp_dc_slot_[scan_comp]]);
+    int s = bc.symbol(derived_[comp_dc_slot_[scan_comp]]);
     if (s > 11) stop_decoding(JPEG_DECODE_ERROR);
-    if (s != 0) last_dc_[c] += static_cast<uint32_t>(receive_extend(s));
+    if (s != 0) last_dc_[c] += static_cast<uint32_t>(bc.extend(s));
     block[0] = static_cast<int16_t>(last_dc_[c] << succ_low_);
 }
 
-void jpeg_decoder::decode_dc_refine(int16_t* block)
+void jpeg_decoder::decode_dc_refine(bit_cursor& bc, int16_t* block)
 {
-    if (get_bits(1)) block[0] = static_cast<int16_t>(static_cast<uint16_t>(block[0]) | (1u << succ_low_));
+    if (bc.take(1)) block[0] = static_cast<int16_t>(static_cast<uint16_t>(block[0]) | (1u << succ_low_));
 }
 
-void jpeg_decoder::decode_ac_first(int16_t* block)
+void jpeg_decoder::decode_ac_first(bit_cursor& bc, int16_t* block)
 {
     if (eob_run_ > 0) {
         --eob_run_;
@@ -982,20 +1036,20 @@ void jpeg_decoder::decode_ac_first(int16_t* block)
     }
     const huff_derived& ac = derived_[comp_ac_slot_[0]];
     for (int k = spectral_start_; k <= spectral_end_; ++k) {
-        int rs = decode_symbol(ac);
+        int rs = bc.symbol(ac);
         int r = rs >> 4, s = rs & 15;
         if (s != 0) {
             if (s > 10) stop_decoding(JPEG_DECODE_ERROR);
             k += r;
             if (k > 63) stop_decoding(JPEG_DECODE_ERROR);
-            int v = receive_extend(s);
+            int v = bc.extend(s);
             block[kZigzag[k]] = static_cast<int16_t>(static_cast<uint32_t>(v) << succ_low_);
         } else if (r == 15) {
             if (k + 15 > 63) stop_decoding(JPEG_DECODE_ERROR);
             k += 15;
         } else {
             eob_run_ = 1 << r;
-            if (r != 0) eob_run_ += static_cast<int>(get_bits(r));
+            if (r != 0) eob_run_ += static_cast<int>(bc.take(r));
             --eob_run_;
             break;
         }
@@ -1012,22 +1066,22 @@ inline void Refine(int16_t* coef, uint32_t bit, int p1)
 
 }  // namespace
 
-void jpeg_decoder::decode_ac_refine(int16_t* block)
+void jpeg_decoder::decode_ac_refine(bit_cursor& bc, int16_t* block)
 {
     const huff_derived& ac = derived_[comp_ac_slot_[0]];
     int p1 = 1 << succ_low_;
     int k = spectral_start_;
     if (eob_run_ == 0) {
         for (; k <= spectral_end_; ++k) {
-            int rs = decode_symbol(ac);
+            int rs = bc.symbol(ac);
             int r = rs >> 4, s = rs & 15;
             int value = 0;
             if (s != 0) {
                 if (s != 1) stop_decoding(JPEG_DECODE_ERROR);
-                value = get_bits(1) ? p1 : -p1;
+                value = bc.take(1) ? p1 : -p1;
             } else if (r != 15) {
                 eob_run_ = 1 << r;
-                if (r != 0) eob_run_ += static_cast<int>(get_bits(r));
+                if (r != 0) eob_run_ += static_cast<int>(bc.take(r));
                 break;
             }
             // Skip r coefficients with no history, refining the known ones
@@ -1035,7 +1089,7 @@ void jpeg_decoder::decode_ac_refine(int16_t* block)
             for (; k <= spectral_end_; ++k) {
                 int16_t* coef = block + kZigzag[k];
                 if (*coef != 0) {
-                    Refine(coef, get_bits(1), p1);
+                    Refine(coef, bc.take(1), p1);
                 } else {
                     if (r == 0) break;
                     --r;
@@ -1050,7 +1104,7 @@ void jpeg_decoder::decode_ac_refine(int16_t* block)
     if (eob_run_ > 0) {
         for (; k <= spectral_end_; ++k) {
             int16_t* coef = block + kZigzag[k];
-            if (*coef != 0) Refine(coef, get_bits(1), p1);
+            if (*coef != 0) Refine(coef, bc.take(1), p1);
         }
         --eob_run_;
     }

@@ -156,6 +156,7 @@ public:
 
 private:
     struct failure {};
+    struct bit_cursor;
 
     // Errors and memory.
     [[noreturn]] void stop_decoding(int code);
@@ -169,11 +170,9 @@ private:
     uint32_t get_word();
     uint32_t next_data_byte();
     void fill_bits();
+    void refill_fast(uint64_t& buf, int& cnt);
     void reset_bit_reader();
-    uint32_t get_bits(int n);
-    int decode_symbol(const huff_derived& h);
     int decode_symbol_slow(const huff_derived& h);
-    int receive_extend(int s);
 
     // Markers and headers.
     void locate_soi();
@@ -193,14 +192,14 @@ private:
 
     // Entropy decoding.
     void decode_sequential_row();
-    void decode_block(int16_t* coef, int scan_comp);
+    void decode_block(bit_cursor& bc, int16_t* coef, int scan_comp);
     void decode_progressive();
     void decode_progressive_scan();
     int16_t* coef_block(int comp, int bx, int by);
-    void decode_dc_first(int16_t* block, int comp);
-    void decode_dc_refine(int16_t* block);
-    void decode_ac_first(int16_t* block);
-    void decode_ac_refine(int16_t* block);
+    void decode_dc_first(bit_cursor& bc, int16_t* block, int scan_comp);
+    void decode_dc_refine(bit_cursor& bc, int16_t* block);
+    void decode_ac_first(bit_cursor& bc, int16_t* block);
+    void decode_ac_refine(bit_cursor& bc, int16_t* block);
     void load_progressive_row();
 
     // Reconstruction and output.
