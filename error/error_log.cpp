@@ -52,6 +52,9 @@ int ErrorLog::Init(const char* name)
 
     text = static_cast<char*>(orchid::MemAlloc(kTextSize));
     if (text == nullptr) return 0;
+    // A new text starts empty, so its length does too; the count and the
+    // lock outlive a Free.
+    length = 0;
     if (name != nullptr) {
         logFileName = static_cast<char*>(orchid::MemAlloc(kNameSize));
         if (logFileName == nullptr) {

@@ -192,9 +192,13 @@ TEST(ErrorLogFree, KeepsCountButNeverExposesFreedText)
     EXPECT_STREQ(log.Report(), "");
     log.AddEntry(ERR_MISC, "b\n", 1, "f");  // not recorded once freed
     EXPECT_EQ(log.count, 1);
-    // A new Init starts a fresh text but keeps the count, as nothing resets it.
+    // A new Init starts a fresh, empty text; later entries read from its start.
     ASSERT_EQ(log.Init(nullptr), 1);
     EXPECT_STREQ(log.Report(), "");
+    EXPECT_EQ(log.length, 0);
+    log.AddEntry(ERR_MISC, "c\n", 2, "f");
+    EXPECT_STREQ(log.Report(), "Misc. error:\n c\nFilename: f\nLine: 2\n\n");
+    EXPECT_EQ(log.count, 2);
     log.Free();
 }
 
