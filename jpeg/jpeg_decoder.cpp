@@ -2,6 +2,7 @@
 // of sequential and progressive scans, and line output.
 #include "jpeg/jpeg_decoder.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "error/memory.h"
@@ -846,8 +847,9 @@ struct jpeg_decoder::bit_cursor {
 
 // One sequential block: Huffman decoding with the lookahead tables, RECEIVE
 // and EXTEND, dequantisation kept to 16 bits.
-void jpeg_decoder::decode_block(bit_cursor& bc, int16_t* coef, int scan_comp)
+bool jpeg_decoder::decode_block(bit_cursor& bc, int16_t* coef, int scan_comp)
 {
+    bool ac_present = false;
     int c = comp_list_[scan_comp];
     const huff_derived& dc = derived_[comp_dc_slot_[scan_comp]];
     const huff_derived& ac = derived_[comp_ac_slot_[scan_comp]];
@@ -867,6 +869,7 @@ void jpeg_decoder::decode_block(bit_cursor& bc, int16_t* coef, int scan_comp)
             if (k > 63) stop_decoding(JPEG_DECODE_ERROR);
             bc.skip(f & 31);
             coef[kZigzag[k]] = static_cast<int16_t>(static_cast<uint32_t>(f >> 16) * q[k]);
+            ac_present = true;
             ++k;
             continue;
         }
@@ -878,6 +881,7 @@ void jpeg_decoder::decode_block(bit_cursor& bc, int16_t* coef, int scan_comp)
             if (k > 63) stop_decoding(JPEG_DECODE_ERROR);
             int v = bc.extend(size);
             coef[kZigzag[k]] = static_cast<int16_t>(static_cast<uint32_t>(v) * q[k]);
+            ac_present = true;
             ++k;
         } else {
             if (r != 15) break;
@@ -885,15 +889,23 @@ void jpeg_decoder::decode_block(bit_cursor& bc, int16_t* coef, int scan_comp)
             k += 16;
         }
     }
+    return ac_present;
 }
 
-void jpeg_decoder::idct_to_plane(const int16_t* coef, int slot, int mcu_x)
+// A block whose AC coefficients are all zero transforms to one flat value,
+// which is filled in directly.
+void jpeg_decoder::idct_to_plane(const int16_t* coef, int slot, int mcu_x, bool dc_only)
 {
     int c = slot_comp_[slot];
     int stride = plane_stride_[c];
     int x = mcu_x * (c == 0 ? mcu_width_ : 8) + slot_dx_[slot] * 8;
     uint8_t* out = plane_[c] + static_cast<std::size_t>(slot_dy_[slot]) * 8 * stride + x;
-    kernels_->idct(coef, out, stride);
+    if (dc_only) {
+        uint64_t fill = 0x0101010101010101ull * jpeg_kernels::DcOnlySample(coef[0]);
+        for (int r = 0; r < 8; ++r) std::memcpy(out + r * stride, &fill, 8);
+    } else {
+        kernels_->idct(coef, out, stride);
+    }
 }
 
 // Decodes one MCU row of the frame. Each block goes through the inverse DCT
@@ -913,8 +925,8 @@ void jpeg_decoder::decode_sequential_row()
         }
         for (int b = 0; b < blocks_per_mcu_; ++b) {
             int16_t* coef = mcu_coefs_;
-            decode_block(bc, coef, mcu_org_[b]);
-            if (b < layout_blocks_) idct_to_plane(coef, b, mx);
+            bool ac_present = decode_block(bc, coef, mcu_org_[b]);
+            if (b < layout_blocks_) idct_to_plane(coef, b, mx, !ac_present);
             std::memset(coef, 0, 64 * sizeof(int16_t));
         }
     }
@@ -936,7 +948,9 @@ int16_t* jpeg_decoder::coef_block(int comp, int bx, int by)
     if (bx < 0 || by < 0 || bx >= coef_blocks_x_[comp] || by >= coef_blocks_y_[comp]) {
         stop_decoding(JPEG_ASSERTION_ERROR);
     }
-    return coef_buf_[comp] + (static_cast<std::size_t>(by) * coef_blocks_x_[comp] + bx) * 64;
+    int16_t* chunk = coef_chunk_[comp][by >> coef_chunk_shift_[comp]];
+    int row = by & ((1 << coef_chunk_shift_[comp]) - 1);
+    return chunk + (static_cast<std::size_t>(row) * coef_blocks_x_[comp] + bx) * 64;
 }
 
 void jpeg_decoder::decode_progressive()
@@ -948,8 +962,19 @@ void jpeg_decoder::decode_progressive()
         int v = comps_in_frame_ == 1 ? 1 : comp_v_samp_[c];
         coef_blocks_x_[c] = mcus_per_row_ * h;
         coef_blocks_y_[c] = mcus_per_col_ * v;
-        std::size_t blocks = static_cast<std::size_t>(coef_blocks_x_[c]) * coef_blocks_y_[c];
-        coef_buf_[c] = static_cast<int16_t*>(alloc(blocks * 64 * sizeof(int16_t)));
+        // Block rows in chunks of a power-of-two count, each of at most
+        // coef_chunk_bytes: the heap can reuse such blocks from one picture
+        // to the next, where one huge block would be mapped afresh each time.
+        std::size_t row_bytes = static_cast<std::size_t>(coef_blocks_x_[c]) * 64 * sizeof(int16_t);
+        int shift = 0;
+        while (shift < 30 && (row_bytes << (shift + 1)) <= coef_chunk_bytes) ++shift;
+        coef_chunk_shift_[c] = shift;
+        int chunks = ((coef_blocks_y_[c] - 1) >> shift) + 1;
+        if (chunks > max_coef_chunks) stop_decoding(JPEG_ASSERTION_ERROR);
+        for (int i = 0; i < chunks; ++i) {
+            int rows = std::min(1 << shift, coef_blocks_y_[c] - (i << shift));
+            coef_chunk_[c][i] = static_cast<int16_t*>(alloc(row_bytes * static_cast<std::size_t>(rows)));
+        }
     }
 
     for (;;) {
@@ -1128,10 +1153,12 @@ void jpeg_decoder::load_progressive_row()
             int h = layout_ == LAYOUT_GREY ? 1 : comp_h_samp_[c];
             int v = layout_ == LAYOUT_GREY ? 1 : comp_v_samp_[c];
             const int16_t* src = coef_block(c, mx * h + slot_dx_[slot], mcu_row_ * v + slot_dy_[slot]);
+            uint16_t ac = 0;
             for (int i = 0; i < 64; ++i) {
                 tmp[i] = static_cast<int16_t>(static_cast<uint16_t>(src[i]) * static_cast<uint16_t>(q[c][i]));
+                ac |= static_cast<uint16_t>(i == 0 ? 0 : tmp[i]);
             }
-            idct_to_plane(tmp, slot, mx);
+            idct_to_plane(tmp, slot, mx, ac == 0);
         }
     }
 }

@@ -192,7 +192,7 @@ private:
 
     // Entropy decoding.
     void decode_sequential_row();
-    void decode_block(bit_cursor& bc, int16_t* coef, int scan_comp);
+    bool decode_block(bit_cursor& bc, int16_t* coef, int scan_comp);  // true when AC stored
     void decode_progressive();
     void decode_progressive_scan();
     int16_t* coef_block(int comp, int bx, int by);
@@ -203,7 +203,7 @@ private:
     void load_progressive_row();
 
     // Reconstruction and output.
-    void idct_to_plane(const int16_t* coef, int slot, int mcu_x);
+    void idct_to_plane(const int16_t* coef, int slot, int mcu_x, bool dc_only);
     void make_line();
 
     jpeg_decoder_stream_base* stream_;
@@ -272,7 +272,12 @@ private:
     uint8_t* plane_[3];
     uint8_t* line_buf_[2];
     int16_t* mcu_coefs_;   // blocks of one MCU, cleared after use
-    int16_t* coef_buf_[3]; // progressive: 64 coefficients per block
+    // Progressive: 64 coefficients per block, block rows in chunks of
+    // 1 << coef_chunk_shift_ rows.
+    static constexpr std::size_t coef_chunk_bytes = std::size_t(16) << 20;
+    static constexpr int max_coef_chunks = 16;
+    int16_t* coef_chunk_[3][max_coef_chunks];
+    int coef_chunk_shift_[3];
     int coef_blocks_x_[3];
     int coef_blocks_y_[3];
     jpeg_kernels::ColorTables colors_;

@@ -22,6 +22,14 @@ void FillColorTables(ColorTables* t);
 // 8 x 8 samples, row r at out + r * stride.
 using IdctFn = void (*)(const int16_t* coef, uint8_t* out, int stride);
 
+// The one sample value of a block whose AC coefficients are all zero.
+inline uint8_t DcOnlySample(int16_t dc)
+{
+    int16_t row = static_cast<int16_t>(static_cast<uint32_t>(dc) * 4u);  // pass 1, kept to 16 bits
+    int v = ((row + 16) >> 5) + 128;                                      // pass 2
+    return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+}
+
 // Converts `pixels` pixels of one line to 4-byte red, green, blue, 0 pixels.
 // H1: pixel x takes chroma sample x; H2: chroma sample x / 2. `pixels` is a
 // multiple of 8 (H1) or 16 (H2).

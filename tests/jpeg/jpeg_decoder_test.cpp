@@ -643,6 +643,40 @@ TEST(JpegDecoder, ScanCountIsBounded)
     EXPECT_EQ(DecodeAll(build(jpeg_max_scans)).error, JPEG_TOO_MANY_SCANS);
 }
 
+TEST(JpegDecoder, LargestPicturesDecode)
+{
+    // 8192 x 8192 greyscale, every block flat grey, sequential and
+    // progressive (the largest coefficient buffers a header can ask for
+    // with one component).
+    for (bool progressive : {false, true}) {
+        JpegBuilder b;
+        b.Soi().Dqt(0).Sof(progressive ? 0xC2 : 0xC0, 8192, 8192, {{1, 0x11, 0}});
+        b.Dht(0x00, kDcCounts, kDcValues).Dht(0x10, kAcCounts, kAcValues);
+        b.Sos({{1, 0x00}}, 0, progressive ? 0 : 63, 0);
+        BitWriter bw;
+        for (int i = 0; i < 1024 * 1024; ++i) {
+            bw.Put(kDc.at(0));
+            if (!progressive) bw.Put(kAc.at(0x00));
+        }
+        Bytes file = b.Raw(bw.Finish()).Eoi().data;
+        jpeg_decoder_memory_stream stream(file.data(), file.size());
+        jpeg_decoder d(&stream);
+        ASSERT_EQ(d.begin(), 0) << progressive;
+        void* line;
+        unsigned int len;
+        int lines = 0;
+        bool flat = true;
+        while (d.decode(&line, &len) == 0) {
+            ++lines;
+            const uint8_t* p = static_cast<const uint8_t*>(line);
+            flat = flat && p[0] == 128 && p[8191] == 128;
+        }
+        EXPECT_EQ(d.error_code(), 0);
+        EXPECT_EQ(lines, 8192);
+        EXPECT_TRUE(flat);
+    }
+}
+
 TEST(JpegDecoder, OutOfMemoryIsReportedAndNothingLeaks)
 {
     Bytes file = GreyDcPicture(8, 8, {80});

@@ -49,6 +49,17 @@ TEST(JpegKernels, IdctMatchesScalarForAnyCoefficients)
     }
 }
 
+TEST(JpegKernels, DcOnlyShortcutMatchesTheTransformForEveryDc)
+{
+    int16_t block[64] = {};
+    uint8_t out[64];
+    for (int dc = -32768; dc <= 32767; ++dc) {
+        block[0] = static_cast<int16_t>(dc);
+        IdctScalar(block, out, 8);
+        for (int i = 0; i < 64; ++i) ASSERT_EQ(out[i], DcOnlySample(static_cast<int16_t>(dc))) << dc;
+    }
+}
+
 TEST(JpegKernels, ColourConversionMatchesScalarForEveryChromaPair)
 {
     ColorTables tables;
