@@ -179,9 +179,14 @@ void ProgressLine::Draw(long done, int64_t now)
     double fraction = static_cast<double>(done) / static_cast<double>(total);
     if (fraction > 1.0) fraction = 1.0;
     double elapsed = static_cast<double>(now - startNs) * 1e-9;
-    long eta = done > 0 ? static_cast<long>(elapsed * (1.0 - fraction) / fraction + 0.5) : 0;
-    std::fprintf(out, "%s%s %5.1f%%  frame %ld/%ld  ETA %ld:%02ld%s", terminal ? "\r" : "", what,
-                 fraction * 100.0, done, total, eta / 60, eta % 60, terminal ? "  " : "\n");
+    // The time left is guessed only once a hundredth of the work is done.
+    char eta[32] = "-:--";
+    if (done * 100 >= total) {
+        long left = static_cast<long>(elapsed * (1.0 - fraction) / fraction + 0.5);
+        std::snprintf(eta, sizeof eta, "%ld:%02ld", left / 60, left % 60);
+    }
+    std::fprintf(out, "%s%s %5.1f%%  frame %ld/%ld  ETA %s%s", terminal ? "\r" : "", what, fraction * 100.0,
+                 done, total, eta, terminal ? "  " : "\n");
     std::fflush(out);
     lastShown = done;
     lastDrawNs = now;
