@@ -262,6 +262,33 @@ TEST(Assets, PicturesDecodeWithBothDecodersAlike)
     }
 }
 
+TEST(Assets, WallpaperTilesWithoutASeam)
+{
+    int w = 0, h = 0;
+    std::vector<uint8_t> rgb;
+    ASSERT_TRUE(DecodeReference(Resource(152), w, h, rgb));
+    ASSERT_EQ(w, h);
+    // Mean difference between two columns (or rows) of the picture.
+    auto between = [&](int a, int b, bool columns) {
+        double sum = 0;
+        for (int i = 0; i < w; ++i)
+            for (int c = 0; c < 3; ++c) {
+                size_t pa = columns ? size_t(i) * w + a : size_t(a) * w + i;
+                size_t pb = columns ? size_t(i) * w + b : size_t(b) * w + i;
+                sum += std::abs(int(rgb[pa * 3 + c]) - int(rgb[pb * 3 + c]));
+            }
+        return sum / (w * 3.0);
+    };
+    for (bool columns : {true, false}) {
+        // Where the picture wraps, it joins no worse than across its own
+        // 16-pixel block edges.
+        double edges = 0;
+        for (int k = 1; k < w / 16; ++k) edges += between(k * 16 - 1, k * 16, columns);
+        edges /= w / 16 - 1;
+        EXPECT_LT(between(w - 1, 0, columns), 2 * edges) << (columns ? "columns" : "rows");
+    }
+}
+
 TEST(Assets, GlyphBlockHoldsTheSmallFont)
 {
     std::vector<uint8_t> d = Resource(123);

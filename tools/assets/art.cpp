@@ -360,7 +360,8 @@ Image WallpaperPicture()
         for (int x = 0; x < S; ++x) {
             float n = Fbm(float(x) / 64.0f, float(y) / 64.0f, 4, 21, 8);
             float diag = 0.5f + 0.5f * std::sin(float(x + y) * float(2 * kPi) / 128.0f);
-            Rgb c = Mix(Hex(0x2A1346), Hex(0x4A2070), 0.6f * n + 0.15f * diag);
+            // Mid-toned: the show lays scan lines and other layers over it.
+            Rgb c = Mix(Hex(0x3E1E66), Hex(0x6A3496), 0.6f * n + 0.15f * diag);
             // A fine trellis joining the large flowers; its lines repeat every
             // 128 pixels, so they wrap too.
             auto fold = [](int v) {
@@ -368,12 +369,12 @@ Image WallpaperPicture()
                 return float(std::min(m, 128 - m));
             };
             float d = std::min(fold(x + y - 64), fold(x - y)) / 1.4142f;
-            c = Mix(c, Hex(0x8A64A8), 0.35f * Clamp01(1.2f - d));
+            c = Mix(c, Hex(0xC8A0D8), 0.35f * Clamp01(1.2f - d));
             img.at(x, y) = c;
         }
     OrchidStyle st = FlowerStyle(2);
-    st.petalBase = Hex(0x6A3C98); st.petalTip = Hex(0x9C6BC8);
-    st.sepalBase = Hex(0x5E3590); st.sepalTip = Hex(0x8A5CBA);
+    st.petalBase = Hex(0x8A58C0); st.petalTip = Hex(0xC49AEC);
+    st.sepalBase = Hex(0x7E50B6); st.sepalTip = Hex(0xB48CE2);
     st.lip = Hex(0xC8508E); st.lipTip = Hex(0xE07AB0); st.throat = Hex(0xE8C25A);
     st.blushAmount = 0.2f;
     // Two interleaved lattices; each motif is painted at every wrapped
@@ -854,7 +855,8 @@ Picture CaptionPicture(const Fonts& f, const std::string& text, int shownHeight,
                 break;
             }
             case CaptionStyle::Lettering:
-                c = Mix(Hex(0xFFE8A0), Hex(0xF070B0), v);
+                // Half-blended over the picture: painted bright.
+                c = Mix(Hex(0xFFFBEA), Hex(0xFFB0D8), v);
                 break;
             case CaptionStyle::Ornament: {
                 // A line of light with a diamond at its centre; the same when
