@@ -395,13 +395,14 @@ Image WallpaperPicture()
 
 Image BranchPicture()
 {
-    // An orchid branch, arching across a dusk-dark panel.
+    // An orchid branch. It is blended over the wallpaper with no mask, so its
+    // ground fades to the wallpaper's own mid violet at the edges.
     const int S = 256;
     Image img(S, S);
     for (int y = 0; y < S; ++y)
         for (int x = 0; x < S; ++x) {
-            float d = std::hypot(float(x) - 150, float(y) - 90) / 200;
-            img.at(x, y) = Mix(Hex(0x4A2466), Hex(0x160C2C), Clamp01(d));
+            float d = std::hypot(float(x) - 150, float(y) - 100) / 180;
+            img.at(x, y) = Mix(Hex(0x7A4AA6), Hex(0x4E2A78), Clamp01(d));
         }
     Coverage leaves(S, S);
     LeafCov(leaves, 30, 250, 160, 235, 18, 16);
