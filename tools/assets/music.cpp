@@ -133,34 +133,51 @@ struct Decay {
 
 // ----- Voices ---------------------------------------------------------------
 
-void Pad(Mix& m, double start, double dur, double note, float vel, float bright)
+// A chord on the pad: for each note three detuned saws, left, centre and
+// right, through one slowly moving low-pass per side.
+void Pad(Mix& m, double start, double dur, const std::vector<int>& notes, float vel, float bright)
 {
     const double attack = 0.9, release = 1.3;
     size_t i0 = At(start), i1 = std::min(m.n, At(start + dur + release * 12));
     Envelope env(attack, dur, release);
-    const double f = Mtof(note);
-    const double inc[3] = {f * std::pow(2.0, -0.07 / 12) / kRate, f / kRate, f * std::pow(2.0, 0.068 / 12) / kRate};
-    double ph[3] = {0.13, 0.51, 0.77};
+    const size_t n = notes.size() * 3;
+    std::vector<double> inc(n), ph(n);
+    for (size_t k = 0; k < notes.size(); ++k) {
+        const double f = Mtof(notes[k]);
+        inc[k * 3] = f * std::pow(2.0, -0.07 / 12) / kRate;
+        inc[k * 3 + 1] = f / kRate;
+        inc[k * 3 + 2] = f * std::pow(2.0, 0.068 / 12) / kRate;
+        ph[k * 3] = 0.13 + 0.1 * double(k);
+        ph[k * 3 + 1] = 0.51 + 0.1 * double(k);
+        ph[k * 3 + 2] = 0.77 + 0.1 * double(k);
+        for (size_t j = 0; j < 3; ++j) ph[k * 3 + j] -= std::floor(ph[k * 3 + j]);
+    }
     const Tables& tab = Tab();
     float lp[2] = {0, 0};
     float a = 0;
+    const double phase = notes.empty() ? 0.0 : double(notes[0]);
     for (size_t i = i0; i < i1; ++i) {
         double t = double(i - i0) / kRate;
         if ((i - i0) % 64 == 0) {
             // The filter opens and closes slowly.
-            float cut = bright * (0.55f + 0.45f * float(std::sin(t * 0.9 + note)));
+            float cut = bright * (0.55f + 0.45f * float(std::sin(t * 0.9 + phase)));
             a = std::min(0.95f, cut * 0.12f);
         }
-        float v[3];
-        for (int k = 0; k < 3; ++k) {
-            ph[k] += inc[k];
-            if (ph[k] >= 1) ph[k] -= 1;
-            v[k] = Tables::LookWrapped(tab.saw, ph[k]);
+        float side[2] = {0, 0};
+        for (size_t k = 0; k < n; k += 3) {
+            float v[3];
+            for (size_t j = 0; j < 3; ++j) {
+                ph[k + j] += inc[k + j];
+                if (ph[k + j] >= 1) ph[k + j] -= 1;
+                v[j] = Tables::LookWrapped(tab.saw, ph[k + j]);
+            }
+            side[0] += v[0] + v[1];
+            side[1] += v[2] + v[1];
         }
         float e = env.Next() * vel;
         if (env.Done()) break;
-        lp[0] += a * (v[0] + v[1] - lp[0]);
-        lp[1] += a * (v[2] + v[1] - lp[1]);
+        lp[0] += a * (side[0] - lp[0]);
+        lp[1] += a * (side[1] - lp[1]);
         m.ducked.l[i] += lp[0] * e * 0.5f;
         m.ducked.r[i] += lp[1] * e * 0.5f;
         m.reverb[i] += (lp[0] + lp[1]) * e * 0.125f;
@@ -460,7 +477,9 @@ void Chords(Mix& m, const Section& s, const std::vector<Chord>& prog, int fromBa
 {
     for (int b = fromBar; b < toBar; ++b) {
         const Chord& c = prog[size_t(b) % prog.size()];
-        for (size_t k = 1; k < c.size(); ++k) Pad(m, s.Bar(b), s.barLen * 0.98, c[k] + transpose, vel, bright);
+        std::vector<int> notes;
+        for (size_t k = 1; k < c.size(); ++k) notes.push_back(c[k] + transpose);
+        Pad(m, s.Bar(b), s.barLen * 0.98, notes, vel, bright);
     }
 }
 
@@ -583,10 +602,12 @@ StereoPcm SynthesizeMusic()
     Drums(m, journey, 32, 33, 0.6f, true);
     Bassline(m, journey, main, 0, 34, 0.3f, true);
     Arp(m, journey, main, 2, 34, 0.06f, 2);
-    for (int p = 0; p < 4; ++p) Tune(m, journey, 6 + p * 4, 4, p % 2 ? kTuneB : kTuneA, 0.13f, 0);
+    // The tune enters on the first chord of the cycle, four phrases.
+    for (int p = 0; p < 4; ++p) Tune(m, journey, 8 + p * 4, 4, p % 2 ? kTuneB : kTuneA, 0.13f, 0);
     Crash(m, journey.Bar(24), 0.15f);
     Crash(m, journey.Bar(25), 0.2f);
-    for (int p = 0; p < 2; ++p) Tune(m, journey, 25 + p * 4, 4, p % 2 ? kTuneB : kTuneA, 0.11f, 12);
+    // Under the big screen, the tune again an octave up.
+    for (int p = 0; p < 2; ++p) Tune(m, journey, 24 + p * 4, 4, p % 2 ? kTuneB : kTuneA, 0.11f, 12);
     Riser(m, journey.Bar(33), 138.0, 0.4f);
     for (int i = 0; i < 16; ++i) Clap(m, journey.Beat(35 * 4 + i * 0.25), 0.06f + 0.018f * float(i));
 
