@@ -230,6 +230,18 @@ TEST_F(DeDrawTest, ReleaseEntriesWhenPiecesAreMissing)
     d.Free();
     EXPECT_NE(std::string(errorLog.Report()).find("DirectDraw7 object was null.\n"), std::string::npos);
     device->Release();
+
+    errorLog.Free();
+    errorLog.count = 0;
+    errorLog.length = 0;
+    ASSERT_EQ(errorLog.Init(nullptr), 1);
+    ASSERT_EQ(d.Init(640, 480, 0, 1, window), 1);
+    d.pDDSPrimary = nullptr;
+    int released = fake.surfacesReleased;
+    d.Free();
+    EXPECT_TRUE(ReportStartsWith(Entry("DirectDraw error:\n", "Primary Surface was null.\n")));
+    EXPECT_EQ(d.pDD, nullptr);
+    EXPECT_EQ(fake.surfacesReleased, released + 1);  // went with its device
 }
 
 TEST_F(DeDrawTest, FullscreenConversionsAndPitch)
@@ -416,6 +428,85 @@ TEST_F(DeDrawTest, WindowedDrawsAtTheWindowAndClipsToTheDesktop)
     int shown = fake.framesShown;
     EXPECT_EQ(d.Present(&image), 1);
     EXPECT_EQ(fake.framesShown, shown);
+    EXPECT_EQ(errorLog.count, 0);
+}
+
+// Every windowed depth on a desktop whose rows are wider than their pixels:
+// image pixel (x, y) lands at byte (top + y) x pitch + (left + x) x bytes per
+// pixel, and nothing around the window's rectangle is touched.
+TEST_F(DeDrawTest, WindowedPlacesEveryDepthAtTheWindowWithAWidePitch)
+{
+    struct Depth {
+        int bpp;
+        uint32_t red, green;  // 16-bit masks
+        int bytes;
+        // The image's pixels 0x00808080, 0x00123456 and 0x00FFFFFF as written.
+        uint32_t grey, mixed, white;
+    };
+    const Depth depths[] = {
+        {32, 0, 0, 4, 0x00808080, 0x00123456, 0x00FFFFFF},
+        {24, 0, 0, 3, 0x808080, 0x123456, 0xFFFFFF},
+        {16, 0xF800, 0x07E0, 2, 0x8410, 0x11AA, 0xFFFF},
+        {16, 0x7C00, 0x03E0, 2, 0x4210, 0x08CA, 0x7FFF},
+    };
+    fake.desktopWidth = 900;
+    fake.desktopHeight = 700;
+    fake.rowPadding = 100;
+    MakeImage(640, 480, 32, 0x00FFFFFF);
+    image.pixInt[0] = 0x00808080;
+    image.pixInt[1] = 0x00123456;
+    const int left = 192, top = 144;  // where SetUp made the window
+    for (const Depth& depth : depths) {
+        SCOPED_TRACE(depth.bpp * 1000 + static_cast<int>(depth.red >> 8));
+        fake.desktopBpp = depth.bpp;
+        fake.masks16[0] = depth.red;
+        fake.masks16[1] = depth.green;
+        ASSERT_EQ(d.Init(640, 480, 0, 1, window), 1);
+        const int pitch = 900 * depth.bytes + 100;
+        DDSURFACEDESC2 desc = {};
+        desc.dwSize = sizeof desc;
+        ASSERT_EQ(d.pDDSPrimary->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr), DD_OK);
+        ASSERT_EQ(desc.lPitch, pitch);
+        std::memset(desc.lpSurface, 0x5A, static_cast<size_t>(pitch) * 700);
+        d.pDDSPrimary->Unlock(nullptr);
+
+        ASSERT_EQ(d.Present(&image), 1);
+        ASSERT_EQ(d.pDDSPrimary->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr), DD_OK);
+        const uint8_t* surface = static_cast<const uint8_t*>(desc.lpSurface);
+        auto at = [&](int x, int y) {
+            uint32_t value = 0;
+            std::memcpy(&value, surface + (top + y) * pitch + (left + x) * depth.bytes,
+                        static_cast<size_t>(depth.bytes));
+            return value;
+        };
+        EXPECT_EQ(at(0, 0), depth.grey);
+        EXPECT_EQ(at(1, 0), depth.mixed);
+        EXPECT_EQ(at(2, 0), depth.white);
+        EXPECT_EQ(at(639, 479), depth.white);
+        // Around the rectangle: the byte before each row, the bytes after it,
+        // and the rows above and below.
+        for (int y = 0; y < 480; ++y) {
+            const uint8_t* row = surface + (top + y) * pitch;
+            ASSERT_EQ(row[left * depth.bytes - 1], 0x5A) << y;
+            for (int b = (left + 640) * depth.bytes; b < pitch; ++b) ASSERT_EQ(row[b], 0x5A) << y;
+        }
+        for (int b = 0; b < pitch; ++b) {
+            ASSERT_EQ(surface[(top - 1) * pitch + b], 0x5A);
+            ASSERT_EQ(surface[(top + 480) * pitch + b], 0x5A);
+        }
+        d.pDDSPrimary->Unlock(nullptr);
+        d.Free();
+    }
+
+    // Fullscreen 5-5-5 from a 32-bit image.
+    fake.rowPadding = 0;
+    ASSERT_EQ(d.Init(640, 480, 16, 0, window), 1);
+    ASSERT_EQ(d.pixelFormat, PIXEL_FORMAT_555);
+    ASSERT_EQ(d.Present(&image), 1);
+    const uint16_t* shown = reinterpret_cast<const uint16_t*>(fake.lastFrame.pixels);
+    EXPECT_EQ(shown[0], 0x4210);
+    EXPECT_EQ(shown[1], 0x08CA);
+    EXPECT_EQ(shown[640 * 480 - 1], 0x7FFF);
     EXPECT_EQ(errorLog.count, 0);
 }
 
