@@ -684,7 +684,11 @@ void jpeg_decoder::derive_tables()
     for (int slot = 0; slot < 8; ++slot) {
         if (!huff_defined_[slot]) continue;
         huff_derived& h = derived_[slot];
-        std::memset(&h, 0, sizeof(h));
+        // Slots 0-3 only ever serve as DC tables, 4-7 as AC tables; only the
+        // latter need the run/value lookahead.
+        bool ac_slot = slot >= 4;
+        std::memset(h.look, 0, sizeof(h.look));
+        if (ac_slot) std::memset(h.ac_look, 0, sizeof(h.ac_look));
         std::memcpy(h.values, huff_values_[slot], 256);
         const uint8_t* counts = huff_counts_[slot];
 
@@ -704,7 +708,7 @@ void jpeg_decoder::derive_tables()
                     for (int j = 0; j < span; ++j) {
                         int idx = first + j;
                         h.look[idx] = static_cast<uint16_t>((len << 8) | sym);
-                        if (size != 0 && size <= 10 && len + size <= kLookBits) {
+                        if (ac_slot && size != 0 && size <= 10 && len + size <= kLookBits) {
                             int v = (idx >> (kLookBits - len - size)) & ((1 << size) - 1);
                             if (v < (1 << (size - 1))) v -= (1 << size) - 1;
                             h.ac_look[idx] = static_cast<int32_t>(static_cast<uint32_t>(v) << 16) |
@@ -927,7 +931,11 @@ void jpeg_decoder::decode_sequential_row()
             int16_t* coef = mcu_coefs_;
             bool ac_present = decode_block(bc, coef, mcu_org_[b]);
             if (b < layout_blocks_) idct_to_plane(coef, b, mx, !ac_present);
-            std::memset(coef, 0, 64 * sizeof(int16_t));
+            if (ac_present) {
+                std::memset(coef, 0, 64 * sizeof(int16_t));
+            } else {
+                coef[0] = 0;
+            }
         }
     }
     bc.store();
