@@ -2,7 +2,9 @@
 
 #include <SDL.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "platform/backend.h"
 #include "platform/resources.h"
@@ -321,8 +323,6 @@ class SdlPlatform final : public WindowSystem, public DisplayBackend {
 public:
     Options options;
 
-    ~SdlPlatform() override { CloseDisplay(); }
-
     void ScreenSize(int* width, int* height) override
     {
         SDL_DisplayMode mode;
@@ -493,6 +493,17 @@ public:
         displayWindow = nullptr;
     }
 
+    // The process is ending without Uninstall (the display connection may
+    // already be gone): forget the renderer, texture and cursors without
+    // calling SDL, so that the releases still to come find nothing to do.
+    void Abandon()
+    {
+        texture = nullptr;
+        renderer = nullptr;
+        displayWindow = nullptr;
+        arrow = wait = nullptr;
+    }
+
 private:
     HWND FindByNative(Uint32 windowId) const
     {
@@ -598,6 +609,40 @@ private:
 SdlPlatform* platformInstance = nullptr;
 SoundLibrary* soundInstance = nullptr;
 
+// Storage for an object that is made once and never destroyed. The
+// program's global objects (the music, the display) release themselves in
+// their destructors, which run at exit in an order no one controls; the
+// backend objects they call into must outlive all of them.
+template <class T>
+class Lasting {
+public:
+    T& Get()
+    {
+        if (object == nullptr) object = new (storage) T();
+        return *object;
+    }
+
+private:
+    alignas(T) unsigned char storage[sizeof(T)];
+    T* object = nullptr;
+};
+
+Lasting<SdlPlatform> platformObject;
+Lasting<SdlSound> deviceSound;
+Lasting<ClockSound> silentSound;
+
+// Runs at exit before any global object is destroyed. When the process ends
+// with the backend still installed (the X server went away and Xlib ended
+// the run), the audio device is closed and the display is left as it is:
+// the global objects' own releases then call into a backend that is alive
+// and no longer touches SDL's video.
+void AbandonAtExit()
+{
+    if (platformInstance == nullptr) return;
+    soundInstance->Free();
+    platformInstance->Abandon();
+}
+
 }  // namespace
 
 bool DisplayAvailable()
@@ -614,12 +659,11 @@ bool Install(const Options& options)
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return false;
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, options.smoothScaling ? "linear" : "nearest");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "1");
-    static SdlPlatform platformObject;
-    static SdlSound deviceSound;
-    static ClockSound silentSound;
-    platformObject.options = options;
-    platformInstance = &platformObject;
-    soundInstance = options.silentAudio ? static_cast<SoundLibrary*>(&silentSound) : &deviceSound;
+    static const bool exitHandled = std::atexit(AbandonAtExit) == 0;
+    (void)exitHandled;
+    platformInstance = &platformObject.Get();
+    platformInstance->options = options;
+    soundInstance = options.silentAudio ? static_cast<SoundLibrary*>(&silentSound.Get()) : &deviceSound.Get();
     InstallBackend(Backend{platformInstance, platformInstance, soundInstance});
     return true;
 }

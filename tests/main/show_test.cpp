@@ -1,16 +1,20 @@
 // The program itself, run as a separate process in a scratch folder that
 // holds the music: determinism of headless runs, the end of the show, exit
 // statuses and the faults a user can meet.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -219,6 +223,86 @@ TEST_F(ShowTest, ACaptureHoldsTheMusicAlignedWithThePicture)
     std::string text = ReadFile(dir + "/probe.txt");
     EXPECT_NE(text.find("video,0.000000"), std::string::npos) << text;
     EXPECT_NE(text.find("audio,0.000000"), std::string::npos) << text;
+}
+
+// True once a thread of the process has a name starting with `prefix`.
+bool HasThread(pid_t pid, const std::string& prefix)
+{
+    std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    std::string cmd = "cat " + tasks + "/*/comm 2>/dev/null";
+    FILE* in = popen(cmd.c_str(), "r");
+    if (in == nullptr) return false;
+    char line[64];
+    bool found = false;
+    while (std::fgets(line, sizeof line, in) != nullptr) found = found || std::string(line).rfind(prefix, 0) == 0;
+    pclose(in);
+    return found;
+}
+
+// The X server dies while the show plays: Xlib ends the process from inside
+// the frame loop, so the music and the display are still up when the global
+// objects are destroyed. Their releases must find a backend that is alive
+// and must not touch the lost display.
+TEST_F(ShowTest, TheDisplayGoingAwayMidRunEndsTheProgramWithoutACrash)
+{
+    if (std::system("command -v Xvfb >/dev/null 2>&1") != 0) GTEST_SKIP() << "Xvfb is not installed";
+    const int display = 500 + getpid() % 400;
+    const std::string name = ":" + std::to_string(display);
+    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(display);
+    pid_t server = fork();
+    ASSERT_GE(server, 0);
+    if (server == 0) {
+        execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr);
+        _exit(127);
+    }
+    struct stat st;
+    for (int i = 0; i < 200 && stat(socket.c_str(), &st) != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+
+    const std::string out = dir + "/said.txt";
+    pid_t show = fork();
+    ASSERT_GE(show, 0);
+    if (show == 0) {
+        if (chdir(dir.c_str()) != 0) _exit(126);
+        int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(fd, 1);
+        dup2(fd, 2);
+        setenv("DISPLAY", name.c_str(), 1);
+        unsetenv("WAYLAND_DISPLAY");
+        setenv("SDL_VIDEODRIVER", "x11", 1);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        // SDL's X11 driver keeps memory until the process ends.
+        setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+        execl(ORCHID_PROGRAM, ORCHID_PROGRAM, "--mode", "windowed", nullptr);
+        _exit(127);
+    }
+    // The music device is open (its thread runs): start-up is under way.
+    bool playing = false;
+    for (int i = 0; i < 1200 && !playing; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        playing = HasThread(show, "SDLAudio");
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    kill(server, SIGTERM);
+    waitpid(server, nullptr, 0);
+
+    int status = 0;
+    pid_t ended = 0;
+    for (int i = 0; i < 1200 && ended == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ended = waitpid(show, &status, WNOHANG);
+    }
+    if (ended == 0) {
+        kill(show, SIGKILL);
+        waitpid(show, &status, 0);
+    }
+    said = ReadFile(out);
+    ASSERT_TRUE(playing) << said;
+    ASSERT_NE(ended, 0) << "the program did not end after the display went away\n" << said;
+    // Xlib said the connection broke, so the run was cut off mid-way.
+    EXPECT_NE(said.find(name), std::string::npos) << said;
+    EXPECT_EQ(said.find("pure virtual"), std::string::npos) << said;
+    EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << "\n" << said;
 }
 
 }  // namespace
