@@ -147,6 +147,15 @@ ORCHID_AVX2 inline void SpanBlock(int mode, bool masked, uint32_t* d, __m256i s,
     Store(d, out);
 }
 
+// Eight pixels copied from the texture row `texels` at 16.16 position
+// `from` on, `steps` apart (each at most one texel).
+ORCHID_AVX2 inline void CopyBlock(uint32_t* d, const uint32_t* texels, int64_t from, __m256i steps)
+{
+    const __m256i fraction = _mm256_set1_epi32(static_cast<int>(from & 0xFFFF));
+    const __m256i offset = _mm256_srli_epi32(_mm256_add_epi32(fraction, steps), 16);
+    Store(d, _mm256_permutevar8x32_epi32(Load(texels + (from >> 16)), offset));
+}
+
 // The common span of the show: an upright quad, where a row of the screen
 // walks one row of the texture at most one texel per pixel. When the whole
 // walk stays inside the texture, each eight pixels read from eight texels in
@@ -171,7 +180,16 @@ ORCHID_AVX2 std::size_t UprightRunsIn(uint32_t* d, std::size_t n, const TexelWal
     // not wait on each other.
     int64_t position = start;
     std::size_t i = 0;
-    for (std::size_t k = 0; k < blocks; ++k, i += 8, position += advance) {
+    if constexpr (Mode == EFFECT_COPY) {
+        // Four blocks a turn: fewer loop steps per store.
+        for (; i + 32 <= blocks * 8; i += 32, position += 4 * advance) {
+            CopyBlock(d + i, texels + row, position, steps);
+            CopyBlock(d + i + 8, texels + row, position + advance, steps);
+            CopyBlock(d + i + 16, texels + row, position + 2 * advance, steps);
+            CopyBlock(d + i + 24, texels + row, position + 3 * advance, steps);
+        }
+    }
+    for (; i < blocks * 8; i += 8, position += advance) {
         const int64_t texel = row + (position >> 16);
         const __m256i fraction = _mm256_set1_epi32(static_cast<int>(position & 0xFFFF));
         const __m256i offset = _mm256_srli_epi32(_mm256_add_epi32(fraction, steps), 16);

@@ -244,10 +244,17 @@ void PolygonRender::DrawPolygon(int mode, T3D_Polygon* polygon)
         int32_t* txs = dy > 0 ? righttxbank : lefttxbank;
         int32_t* tys = dy > 0 ? righttybank : lefttybank;
         // Rows above the target are stepped over in one go.
-        for (int64_t y = std::max<int64_t>(top, 0); y < std::min(bottom, rows); ++y) {
-            xs[y] = Advance(upper.c->sx, xstep, y - top);
-            txs[y] = Advance(upper.tx, txstep, y - top);
-            tys[y] = Advance(upper.ty, tystep, y - top);
+        const int64_t first = std::max<int64_t>(top, 0);
+        uint32_t x = static_cast<uint32_t>(Advance(upper.c->sx, xstep, first - top));
+        uint32_t tx = static_cast<uint32_t>(Advance(upper.tx, txstep, first - top));
+        uint32_t ty = static_cast<uint32_t>(Advance(upper.ty, tystep, first - top));
+        for (int64_t y = first; y < std::min(bottom, rows); ++y) {
+            xs[y] = static_cast<int32_t>(x);
+            txs[y] = static_cast<int32_t>(tx);
+            tys[y] = static_cast<int32_t>(ty);
+            x += static_cast<uint32_t>(xstep);
+            tx += static_cast<uint32_t>(txstep);
+            ty += static_cast<uint32_t>(tystep);
         }
     }
 
@@ -258,70 +265,70 @@ void PolygonRender::DrawPolygon(int mode, T3D_Polygon* polygon)
     Pixmap* mask = polygon->mask;
     const bool masked = mode == EFFECT_MASK_COPY || mode == EFFECT_MASK_BLEND || mode == EFFECT_MASK_ADD;
     if (!orchid::Holds32(texture) || (masked && !orchid::Holds8(mask, orchid::Pixels(texture)))) return;
-    auto layOut = [&](int y, RowSpan& row) {
+    // What every row shares is set once; the filler of the mode lays out
+    // the rest of each row.
+    RowSpan row;
+    row.pixels = target->pixInt;
+    row.width = target->width;
+    row.rows = rows;
+    row.walk.texels = texture->pixInt;
+    row.walk.mask = masked ? mask->pixChar : nullptr;
+    row.walk.maxIndex = static_cast<int32_t>(orchid::Pixels(texture) - 1);
+    row.walk.shift = std::clamp<int32_t>(texture->xShift, 0, 31);
+    auto layOut = [&](int y) {
         switch (mode) {
-        case EFFECT_COPY: return SpanCopy(y, texture, row);
-        case EFFECT_BLEND: return SpanBlend(y, texture, row);
-        case EFFECT_MASK_COPY: return SpanMaskCopy(y, texture, mask, row);
-        case EFFECT_MASK_BLEND: return SpanMaskBlend(y, texture, mask, row);
-        case EFFECT_ADD: return SpanAdd(y, texture, row);
-        default: return SpanMaskAdd(y, texture, mask, row);
+        case EFFECT_COPY: return SpanCopy(y, row);
+        case EFFECT_BLEND: return SpanBlend(y, row);
+        case EFFECT_MASK_COPY: return SpanMaskCopy(y, row);
+        case EFFECT_MASK_BLEND: return SpanMaskBlend(y, row);
+        case EFFECT_ADD: return SpanAdd(y, row);
+        default: return SpanMaskAdd(y, row);
         }
     };
     const auto fill = orchid::pixel::Active().span;
     ymin = std::clamp<int64_t>(ymin, 0, rows);
     ymax = std::clamp<int64_t>(ymax, 0, rows);
-    RowSpan spans[2];
-    bool ready[2] = {ymin < ymax && layOut(static_cast<int>(ymin), spans[0]), false};
-    int current = 0;
     for (int64_t y = ymin; y < ymax; ++y) {
-        const int next = current ^ 1;
-        ready[next] = y + 1 < ymax && layOut(static_cast<int>(y + 1), spans[next]);
-        if (ready[current]) {
-            const RowSpan& row = spans[current];
-            fill(row.rule, row.d, row.n, row.walk);
-        }
-        current = next;
+        if (layOut(static_cast<int>(y))) fill(row.rule, row.d, row.n, row.walk);
     }
 }
 
-bool PolygonRender::SpanCopy(int y, Pixmap* texture, RowSpan& row)
+bool PolygonRender::SpanCopy(int y, RowSpan& row)
 {
-    return Span(y, EFFECT_COPY, orchid::pixel::MASK_ABOVE_128, 0, texture, nullptr, row);
+    return Span(y, EFFECT_COPY, orchid::pixel::MASK_ABOVE_128, 0, row);
 }
 
-bool PolygonRender::SpanBlend(int y, Pixmap* texture, RowSpan& row)
+bool PolygonRender::SpanBlend(int y, RowSpan& row)
 {
-    return Span(y, EFFECT_BLEND, orchid::pixel::MASK_ABOVE_128, 0, texture, nullptr, row);
+    return Span(y, EFFECT_BLEND, orchid::pixel::MASK_ABOVE_128, 0, row);
 }
 
 // The masked copy leaves out the first and the last pixel of each row, and
 // its first pixel takes the texel of the row's left end.
-bool PolygonRender::SpanMaskCopy(int y, Pixmap* texture, Pixmap* mask, RowSpan& row)
+bool PolygonRender::SpanMaskCopy(int y, RowSpan& row)
 {
-    return Span(y, EFFECT_MASK_COPY, orchid::pixel::MASK_ABOVE_128, 1, texture, mask, row);
+    return Span(y, EFFECT_MASK_COPY, orchid::pixel::MASK_ABOVE_128, 1, row);
 }
 
-bool PolygonRender::SpanMaskBlend(int y, Pixmap* texture, Pixmap* mask, RowSpan& row)
+bool PolygonRender::SpanMaskBlend(int y, RowSpan& row)
 {
-    return Span(y, EFFECT_MASK_BLEND, orchid::pixel::MASK_NONZERO, 0, texture, mask, row);
+    return Span(y, EFFECT_MASK_BLEND, orchid::pixel::MASK_NONZERO, 0, row);
 }
 
-bool PolygonRender::SpanAdd(int y, Pixmap* texture, RowSpan& row)
+bool PolygonRender::SpanAdd(int y, RowSpan& row)
 {
-    return Span(y, EFFECT_ADD, orchid::pixel::MASK_ABOVE_128, 0, texture, nullptr, row);
+    return Span(y, EFFECT_ADD, orchid::pixel::MASK_ABOVE_128, 0, row);
 }
 
-bool PolygonRender::SpanMaskAdd(int y, Pixmap* texture, Pixmap* mask, RowSpan& row)
+bool PolygonRender::SpanMaskAdd(int y, RowSpan& row)
 {
-    return Span(y, EFFECT_MASK_ADD, orchid::pixel::MASK_ABOVE_128, 0, texture, mask, row);
+    return Span(y, EFFECT_MASK_ADD, orchid::pixel::MASK_ABOVE_128, 0, row);
 }
 
-// Texture and mask were checked by DrawPolygon.
-bool PolygonRender::Span(int y, int rule, int maskTest, int inset, Pixmap* texture, Pixmap* mask, RowSpan& row)
+// The texture and mask in the row were checked by DrawPolygon.
+bool PolygonRender::Span(int y, int rule, int maskTest, int inset, RowSpan& row)
 {
-    Pixmap* target = effects.buffer;
-    if (y < 0 || y >= target->height || y >= bankRows) return false;
+    if (y < 0 || y >= row.rows) return false;
 
     int64_t xl = leftbank[y] >> 16, xr = rightbank[y] >> 16;
     int32_t txl = lefttxbank[y], tyl = lefttybank[y];
@@ -331,17 +338,26 @@ bool PolygonRender::Span(int y, int rule, int maskTest, int inset, Pixmap* textu
         std::swap(txl, txr);
         std::swap(tyl, tyr);
     }
-    const int64_t width = target->width;
+    const int64_t width = row.width;
     if (xr < 0 || xl >= width) return false;
     const int64_t dx = xr - xl;
     if (dx == 0) return false;
 
     const double span = static_cast<double>(dx);
-    const double txRange = static_cast<double>(txr) - static_cast<double>(txl);
-    const double tyRange = static_cast<double>(tyr) - static_cast<double>(tyl);
-    const int32_t txstep = TruncToInt(txRange / span);
-    // A row along one texture row (the upright quads) needs no division.
-    const int32_t tystep = tyr == tyl ? 0 : TruncToInt(tyRange / span);
+    const int64_t txDiff = int64_t{txr} - txl, tyDiff = int64_t{tyr} - tyl;
+    const double txRange = static_cast<double>(txDiff);
+    const double tyRange = static_cast<double>(tyDiff);
+    // The rows of an upright quad all divide the same ranges by the same
+    // width: the steps of the row before serve again.
+    RowSteps& steps = row.steps;
+    if (steps.dx != dx || steps.txRange != txDiff || steps.tyRange != tyDiff) {
+        steps.dx = dx;
+        steps.txRange = txDiff;
+        steps.tyRange = tyDiff;
+        steps.txstep = TruncToInt(txRange / span);
+        steps.tystep = TruncToInt(tyRange / span);
+    }
+    const int32_t txstep = steps.txstep, tystep = steps.tystep;
     if (xl < 0) {
         // The clipped part of the row is skipped in the texture too.
         txl = static_cast<int32_t>(static_cast<uint32_t>(txl) -
@@ -354,14 +370,10 @@ bool PolygonRender::Span(int y, int rule, int maskTest, int inset, Pixmap* textu
 
     const int64_t first = xl + inset, end = xr - inset;
     if (end <= first) return false;
-    row.d = target->pixInt + y * width + first;
+    row.d = row.pixels + y * width + first;
     row.n = static_cast<std::size_t>(end - first);
     row.rule = rule;
     orchid::pixel::TexelWalk& walk = row.walk;
-    walk.texels = texture->pixInt;
-    walk.mask = mask != nullptr ? mask->pixChar : nullptr;
-    walk.maxIndex = static_cast<int32_t>(orchid::Pixels(texture) - 1);
-    walk.shift = std::clamp<int32_t>(texture->xShift, 0, 31);
     walk.tx = static_cast<uint32_t>(txl);
     walk.ty = static_cast<uint32_t>(tyl);
     walk.txstep = txstep;

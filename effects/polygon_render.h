@@ -61,27 +61,36 @@ private:
     void ReleaseVertices(bool orderly);
     void ReleaseParts(bool orderly);
 
+    // The steps across a row, by the texture ranges and the width they were
+    // divided by. A width of 0 matches no row.
+    struct RowSteps {
+        int64_t dx = 0;
+        int64_t txRange = 0, tyRange = 0;
+        int32_t txstep = 0, tystep = 0;
+    };
     // One row of a polygon, ready to fill: n pixels from d in the pixel
-    // rule, walking the texture.
+    // rule, walking the texture. The target, the texture and the mask are
+    // the polygon's; the steps are those of the last row laid out.
     struct RowSpan {
+        uint32_t* pixels;
+        int64_t width, rows;
         uint32_t* d;
         std::size_t n;
         int rule;
         orchid::pixel::TexelWalk walk;
+        RowSteps steps;
     };
-    // The six span fillers, one per mode: each lays out row y in its mode,
-    // and returns false when the row draws nothing. DrawPolygon lays out the
-    // next row before filling the current one, so that the divisions of one
-    // overlap the pixels of the other.
-    bool SpanCopy(int y, Pixmap* texture, RowSpan& row);
-    bool SpanBlend(int y, Pixmap* texture, RowSpan& row);
-    bool SpanMaskCopy(int y, Pixmap* texture, Pixmap* mask, RowSpan& row);
-    bool SpanMaskBlend(int y, Pixmap* texture, Pixmap* mask, RowSpan& row);
-    bool SpanAdd(int y, Pixmap* texture, RowSpan& row);
-    bool SpanMaskAdd(int y, Pixmap* texture, Pixmap* mask, RowSpan& row);
+    // The six span fillers, one per mode: each lays out row y of the
+    // polygon in its mode, and returns false when the row draws nothing.
+    bool SpanCopy(int y, RowSpan& row);
+    bool SpanBlend(int y, RowSpan& row);
+    bool SpanMaskCopy(int y, RowSpan& row);
+    bool SpanMaskBlend(int y, RowSpan& row);
+    bool SpanAdd(int y, RowSpan& row);
+    bool SpanMaskAdd(int y, RowSpan& row);
     // The shared body of the six: `rule` is the pixel rule, `inset` 1 for
     // the masked copy's one-pixel-shorter span.
-    bool Span(int y, int rule, int maskTest, int inset, Pixmap* texture, Pixmap* mask, RowSpan& row);
+    bool Span(int y, int rule, int maskTest, int inset, RowSpan& row);
 };
 
 extern PolygonRender polygonRender;

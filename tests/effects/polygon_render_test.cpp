@@ -116,6 +116,18 @@ TEST_F(PolygonTest, SquareInCopyAndMaskedCopy)
     ExpectRegion(101, 197, 100, 198, [](int x, int y) { return Texel(x - 101, y - 100); });
 }
 
+TEST_F(PolygonTest, RowsOfOneWidthTakeTheirOwnSteps)
+{
+    // Every row is 10 pixels wide, but the right edge runs 2.5 texels per
+    // row to the right: the rows step 1, 1.25, 1.5 and 1.75 texels a pixel.
+    Draw(EFFECT_COPY, {{10, 10, 0, 0}, {20, 10, 10, 0}, {20, 14, 20, 4}, {10, 14, 0, 4}});
+    const int columns[4][10] = {{0, 1, 2, 3, 4, 5, 6, 7, 8, 9},
+                                {0, 1, 2, 3, 5, 6, 7, 8, 10, 11},
+                                {0, 1, 3, 4, 6, 7, 9, 10, 12, 13},
+                                {0, 1, 3, 5, 7, 8, 10, 12, 14, 15}};
+    ExpectRegion(10, 19, 10, 13, [&](int x, int y) { return Texel(columns[y - 10][x - 10], y - 10); });
+}
+
 TEST_F(PolygonTest, MaskTestsPerMode)
 {
     for (int i = 0; i < mask.numBytes; ++i) mask.pixChar[i] = 100;
