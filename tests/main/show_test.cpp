@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -246,18 +247,35 @@ bool HasThread(pid_t pid, const std::string& prefix)
 TEST_F(ShowTest, TheDisplayGoingAwayMidRunEndsTheProgramWithoutACrash)
 {
     if (std::system("command -v Xvfb >/dev/null 2>&1") != 0) GTEST_SKIP() << "Xvfb is not installed";
-    const int display = 500 + getpid() % 400;
-    const std::string name = ":" + std::to_string(display);
-    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(display);
+    // The server picks a free display and writes its number once it is ready.
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
     pid_t server = fork();
     ASSERT_GE(server, 0);
     if (server == 0) {
-        execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr);
+        close(ready[0]);
+        const std::string fd = std::to_string(ready[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+               nullptr);
         _exit(127);
     }
-    struct stat st;
-    for (int i = 0; i < 200 && stat(socket.c_str(), &st) != 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    close(ready[1]);
+    // The number, then a newline in a write of its own: the pipe stays open
+    // until that has come, or the server fails writing it.
+    char number[16] = {};
+    std::size_t got = 0;
+    while (got < sizeof number - 1 && std::strchr(number, '\n') == nullptr) {
+        ssize_t n = read(ready[0], number + got, sizeof number - 1 - got);
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    close(ready[0]);
+    if (std::strchr(number, '\n') == nullptr) {
+        kill(server, SIGTERM);
+        waitpid(server, nullptr, 0);
+        FAIL() << "Xvfb did not start";
+    }
+    const std::string name = ":" + std::to_string(std::atoi(number));
 
     const std::string out = dir + "/said.txt";
     pid_t show = fork();
