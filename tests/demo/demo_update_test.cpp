@@ -7,6 +7,7 @@
 
 #include "demo/demo.h"
 #include "error/error_log.h"
+#include "error/memory.h"
 
 // The shell's end-of-run request, counted.
 static int quitRequests = 0;
@@ -274,6 +275,73 @@ TEST_F(DemoUpdateTest, ScenesFollowTheTimeline)
     // The slides stop where the render expects them.
     EXPECT_EQ(slide1Pos.y, 195);
     EXPECT_EQ(slide2Pos.y, 195);
+}
+
+// Each array of the show failing in turn: the report names the variable,
+// its line and its size; DemoFree then records each array that is missing,
+// once and in order, and still releases the ones that were made.
+TEST_F(DemoUpdateTest, ArrayAllocationFailuresAreReportedAndFreeRecordsEachMissingArray)
+{
+    struct Array {
+        const char* variable;
+        int size;
+        int line;
+    };
+    const Array arrays[] = {
+        {"double *massFlower_x", 400, 193},     {"double *massFlower_y", 400, 201},
+        {"double *massFlower_speed", 400, 209}, {"Pixmap **massFlower_pic", 200, 217},
+        {"double *lightLine_x", 80, 265},
+    };
+    auto freshLog = []() {
+        errorLog.Free();
+        errorLog.count = 0;
+        ASSERT_EQ(errorLog.Init(nullptr), 1);
+    };
+    for (int k = 0; k < 5; ++k) {
+        DemoFree();
+        freshLog();
+        orchid::alloc_test::FailAt(k + 1);
+        bool thrown = false;
+        try {
+            DemoInitState();
+        } catch (const ErrorException&) {
+            thrown = true;
+        }
+        orchid::alloc_test::FailAt(0);
+        EXPECT_TRUE(thrown) << arrays[k].variable;
+        EXPECT_EQ(std::string(errorLog.Report()),
+                  "Out of memory error:\nVariable: " + std::string(arrays[k].variable) + "\nSize: " +
+                      std::to_string(arrays[k].size) + " bytes\nFilename: demo\nLine: " +
+                      std::to_string(arrays[k].line) + "\n\n");
+
+        freshLog();
+        DemoFree();
+        const std::string report = errorLog.Report();
+        std::size_t last = 0;
+        for (int j = 0; j < 5; ++j) {
+            const std::string entry = "Misc. error:\n " + std::string(arrays[j].variable) + " was null.\n";
+            std::size_t at = report.find(entry);
+            if (j < k) {
+                EXPECT_EQ(at, std::string::npos) << report;
+            } else {
+                ASSERT_NE(at, std::string::npos) << entry << report;
+                EXPECT_EQ(report.find(entry, at + 1), std::string::npos) << entry;
+                EXPECT_GE(at, last) << entry;
+                const std::string file = "Filename: demo\n";
+                EXPECT_EQ(report.compare(report.find("Filename: ", at), file.size(), file), 0) << entry;
+                last = at;
+            }
+        }
+        EXPECT_EQ(massFlower_x, nullptr);
+        EXPECT_EQ(massFlower_y, nullptr);
+        EXPECT_EQ(massFlower_speed, nullptr);
+        EXPECT_EQ(massFlower_pic, nullptr);
+        EXPECT_EQ(lightLine_x, nullptr);
+    }
+    // TearDown frees once more: arrays the show has again.
+    freshLog();
+    demoRandomState = 1;
+    ASSERT_EQ(DemoInitState(), 1);
 }
 
 }  // namespace
