@@ -45,17 +45,18 @@ ORCHID_AVX2 inline __m256i MaskThreshold(int maskTest)
     return _mm256_set1_epi32(maskTest == MASK_NONZERO ? 0 : 128);
 }
 
-// All-ones in each 32-bit lane whose mask value selects.
-ORCHID_AVX2 inline __m256i SelectLanes(__m256i values, int maskTest)
+// Mask bytes with their top bit flipped select where they are, as signed
+// bytes, greater than this: 0 for the > 128 test, -128 for the nonzero one.
+ORCHID_AVX2 inline __m128i SignedByteThreshold(int maskTest)
 {
-    return _mm256_cmpgt_epi32(values, MaskThreshold(maskTest));
+    return _mm_set1_epi8(static_cast<char>(maskTest == MASK_NONZERO ? 0x80 : 0));
 }
 
-// The same for eight consecutive mask bytes.
-ORCHID_AVX2 inline __m256i SelectBytes8(const uint8_t* m, int maskTest)
+// 0xFF in each of sixteen consecutive mask bytes that selects.
+ORCHID_AVX2 inline __m128i SelectBytes16(const uint8_t* m, __m128i floor)
 {
-    __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(m));
-    return SelectLanes(_mm256_cvtepu8_epi32(bytes), maskTest);
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m));
+    return _mm_cmpgt_epi8(_mm_xor_si128(bytes, _mm_set1_epi8(static_cast<char>(0x80))), floor);
 }
 
 // The walk moved on by `pixels` steps.
@@ -87,10 +88,21 @@ ORCHID_AVX2 void Avx2Apply(int mode, uint32_t* d, const uint32_t* s, const uint8
             Store(d + i + 8, b);
         }
     } else {
+        // Masks are shapes: long runs select nothing, and there neither the
+        // source nor the target is touched.
+        const __m128i floor = SignedByteThreshold(maskTest);
         for (; i + 16 <= n; i += 16) {
+            const __m128i select = SelectBytes16(m + i, floor);
+            const int bits = _mm_movemask_epi8(select);
+            if (bits == 0) continue;
+            if (bits == 0xFFFF && mode == EFFECT_MASK_COPY) {
+                Store(d + i, Load(s + i));
+                Store(d + i + 8, Load(s + i + 8));
+                continue;
+            }
             __m256i dA = Load(d + i), dB = Load(d + i + 8);
-            __m256i a = Choose(SelectBytes8(m + i, maskTest), Rule(mode, Load(s + i), dA), dA);
-            __m256i b = Choose(SelectBytes8(m + i + 8, maskTest), Rule(mode, Load(s + i + 8), dB), dB);
+            __m256i a = Choose(_mm256_cvtepi8_epi32(select), Rule(mode, Load(s + i), dA), dA);
+            __m256i b = Choose(_mm256_cvtepi8_epi32(_mm_srli_si128(select, 8)), Rule(mode, Load(s + i + 8), dB), dB);
             Store(d + i, a);
             Store(d + i + 8, b);
         }
@@ -138,13 +150,22 @@ ORCHID_AVX2 void Avx2CrossFade(uint32_t* d, const uint32_t* a, const uint32_t* b
     if (i < n) ScalarCrossFade(d + i, a + i, b + i, level, n - i);
 }
 
-// Eight pixels of a span from their texels and mask values, in the mode.
-ORCHID_AVX2 inline void SpanBlock(int mode, bool masked, uint32_t* d, __m256i s, __m256i maskValues, int maskTest)
+// The mask bytes at eight indices (each in [0, maxIndex]). Each lane
+// gathers the four bytes ending at its own, or the first four when its index
+// is below 3, so no read leaves the mask; the byte is then shifted down.
+ORCHID_AVX2 inline __m256i GatherMaskBytes(const uint8_t* mask, __m256i index, bool gatherable)
 {
-    __m256i dv = Load(d);
-    __m256i out = Rule(mode, s, dv);
-    if (masked) out = Choose(SelectLanes(maskValues, maskTest), out, dv);
-    Store(d, out);
+    if (!gatherable) {
+        alignas(32) int32_t at[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(at), index);
+        return _mm256_setr_epi32(mask[at[0]], mask[at[1]], mask[at[2]], mask[at[3]], mask[at[4]], mask[at[5]],
+                                 mask[at[6]], mask[at[7]]);
+    }
+    const __m256i three = _mm256_set1_epi32(3);
+    const __m256i start = _mm256_sub_epi32(_mm256_max_epi32(index, three), three);
+    const __m256i words = _mm256_i32gather_epi32(reinterpret_cast<const int*>(mask), start, 1);
+    const __m256i shift = _mm256_slli_epi32(_mm256_sub_epi32(index, start), 3);
+    return _mm256_and_si256(_mm256_srlv_epi32(words, shift), _mm256_set1_epi32(0xFF));
 }
 
 // Eight pixels copied from the texture row `texels` at 16.16 position
@@ -193,18 +214,20 @@ ORCHID_AVX2 std::size_t UprightRunsIn(uint32_t* d, std::size_t n, const TexelWal
         const int64_t texel = row + (position >> 16);
         const __m256i fraction = _mm256_set1_epi32(static_cast<int>(position & 0xFFFF));
         const __m256i offset = _mm256_srli_epi32(_mm256_add_epi32(fraction, steps), 16);
-        const __m256i s = _mm256_permutevar8x32_epi32(Load(texels + texel), offset);
-        if constexpr (Mode == EFFECT_COPY) {
-            Store(d + i, s);
-        } else {
+        if constexpr (masked) {
+            __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(mask + texel));
+            __m256i maskValues = _mm256_permutevar8x32_epi32(_mm256_cvtepu8_epi32(bytes), offset);
+            const __m256i select = _mm256_cmpgt_epi32(maskValues, threshold);
+            // Nothing selected: the eight pixels stay as they are.
+            if (_mm256_testz_si256(select, select)) continue;
+            const __m256i s = _mm256_permutevar8x32_epi32(Load(texels + texel), offset);
             const __m256i dv = Load(d + i);
-            __m256i out = Rule(Mode, s, dv);
-            if constexpr (masked) {
-                __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(mask + texel));
-                __m256i maskValues = _mm256_permutevar8x32_epi32(_mm256_cvtepu8_epi32(bytes), offset);
-                out = Choose(_mm256_cmpgt_epi32(maskValues, threshold), out, dv);
-            }
-            Store(d + i, out);
+            Store(d + i, Choose(select, Rule(Mode, s, dv), dv));
+        } else if constexpr (Mode == EFFECT_COPY) {
+            Store(d + i, _mm256_permutevar8x32_epi32(Load(texels + texel), offset));
+        } else {
+            const __m256i s = _mm256_permutevar8x32_epi32(Load(texels + texel), offset);
+            Store(d + i, Rule(Mode, s, Load(d + i)));
         }
     }
     return i;
@@ -251,6 +274,9 @@ ORCHID_AVX2 void Avx2Span(int mode, uint32_t* d, std::size_t n, const TexelWalk&
     const __m256i zero = _mm256_setzero_si256();
     const __m256i maxIndex = _mm256_set1_epi32(walk.maxIndex);
     const __m256i outsideWindow = _mm256_set1_epi32(~7);
+    const __m256i threshold = MaskThreshold(walk.maskTest);
+    // Mask bytes are gathered four at a time, which needs four of them.
+    const bool maskGatherable = walk.maxIndex >= 3;
     // The lane with the lowest index when the walk moves right or left.
     const bool leftward = walk.txstep < 0;
 
@@ -260,27 +286,32 @@ ORCHID_AVX2 void Avx2Span(int mode, uint32_t* d, std::size_t n, const TexelWalk&
         index = _mm256_min_epi32(_mm256_max_epi32(index, zero), maxIndex);
         int base = leftward ? _mm256_extract_epi32(index, 7) : _mm_cvtsi128_si32(_mm256_castsi256_si128(index));
         __m256i offset = _mm256_sub_epi32(index, _mm256_set1_epi32(base));
-        __m256i s, maskValues = zero;
-        if (base <= walk.maxIndex - 7 && _mm256_testz_si256(offset, outsideWindow)) {
-            // All eight texels lie in one run of eight: one load and a shuffle.
-            s = _mm256_permutevar8x32_epi32(Load(walk.texels + base), offset);
-            if (masked) {
-                __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(walk.mask + base));
-                maskValues = _mm256_permutevar8x32_epi32(_mm256_cvtepu8_epi32(bytes), offset);
-            }
-        } else {
-            s = _mm256_i32gather_epi32(reinterpret_cast<const int*>(walk.texels), index, 4);
-            if (masked) {
-                alignas(32) int32_t at[8];
-                _mm256_store_si256(reinterpret_cast<__m256i*>(at), index);
-                maskValues = _mm256_setr_epi32(walk.mask[at[0]], walk.mask[at[1]], walk.mask[at[2]],
-                                               walk.mask[at[3]], walk.mask[at[4]], walk.mask[at[5]],
-                                               walk.mask[at[6]], walk.mask[at[7]]);
-            }
-        }
-        SpanBlock(mode, masked, d + i, s, maskValues, walk.maskTest);
+        const bool inWindow = base <= walk.maxIndex - 7 && _mm256_testz_si256(offset, outsideWindow);
         txv = _mm256_add_epi32(txv, txAdvance);
         tyv = _mm256_add_epi32(tyv, tyAdvance);
+        if (!masked) {
+            // All eight texels in one run of eight: one load and a shuffle.
+            const __m256i s = inWindow ? _mm256_permutevar8x32_epi32(Load(walk.texels + base), offset)
+                                       : _mm256_i32gather_epi32(reinterpret_cast<const int*>(walk.texels), index, 4);
+            Store(d + i, Rule(mode, s, Load(d + i)));
+            continue;
+        }
+        // The mask first: where it selects nothing, no texel is fetched and
+        // the pixels stay as they are; elsewhere only the selected texels.
+        __m256i maskValues;
+        if (inWindow) {
+            __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(walk.mask + base));
+            maskValues = _mm256_permutevar8x32_epi32(_mm256_cvtepu8_epi32(bytes), offset);
+        } else {
+            maskValues = GatherMaskBytes(walk.mask, index, maskGatherable);
+        }
+        const __m256i select = _mm256_cmpgt_epi32(maskValues, threshold);
+        if (_mm256_testz_si256(select, select)) continue;
+        const __m256i s =
+            inWindow ? _mm256_permutevar8x32_epi32(Load(walk.texels + base), offset)
+                     : _mm256_mask_i32gather_epi32(zero, reinterpret_cast<const int*>(walk.texels), index, select, 4);
+        const __m256i dv = Load(d + i);
+        Store(d + i, Choose(select, Rule(mode, s, dv), dv));
     }
     if (i < n) ScalarSpan(mode, d + i, n - i, Advanced(walk, i));
 }

@@ -125,12 +125,30 @@ void ColorH2Scalar(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8
     for (int x = 0; x < pixels; ++x) ColorPixel(y[x], cb[x >> 1], cr[x >> 1], out + 4 * x, t);
 }
 
+void PackTripletsScalar(const uint8_t* rgbx, uint8_t* rgb, int pixels)
+{
+    for (int x = 0; x < pixels; ++x) {
+        rgb[3 * x + 0] = rgbx[4 * x + 0];
+        rgb[3 * x + 1] = rgbx[4 * x + 1];
+        rgb[3 * x + 2] = rgbx[4 * x + 2];
+    }
+}
+
+void TripletsToWordsScalar(const uint8_t* rgb, uint32_t* words, int pixels)
+{
+    for (int i = 0; i < pixels; ++i, rgb += 3) {
+        words[i] = (static_cast<uint32_t>(rgb[0]) << 16) | (static_cast<uint32_t>(rgb[1]) << 8) | rgb[2];
+    }
+}
+
 namespace {
 
-const KernelSet kScalar = {"scalar", IdctScalar, ColorH1Scalar, ColorH2Scalar};
+const KernelSet kScalar = {"scalar", IdctScalar, ColorH1Scalar, ColorH2Scalar, PackTripletsScalar,
+                           TripletsToWordsScalar};
 #if defined(__x86_64__)
-const KernelSet kSse2 = {"sse2", IdctSse2, ColorH1Sse2, ColorH2Sse2};
-const KernelSet kAvx2 = {"avx2", IdctAvx2, ColorH1Avx2, ColorH2Avx2};
+// SSE2 has no byte shuffle: its byte moves stay scalar.
+const KernelSet kSse2 = {"sse2", IdctSse2, ColorH1Sse2, ColorH2Sse2, PackTripletsScalar, TripletsToWordsScalar};
+const KernelSet kAvx2 = {"avx2", IdctAvx2, ColorH1Avx2, ColorH2Avx2, PackTripletsAvx2, TripletsToWordsAvx2};
 #endif
 
 int selectedLevel = -1;

@@ -36,11 +36,19 @@ inline uint8_t DcOnlySample(int16_t dc)
 using ColorFn = void (*)(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out,
                          int pixels, const ColorTables* t);
 
+// The loader's byte moves. PackTriplets: the red, green and blue bytes of
+// `pixels` 4-byte pixels, as consecutive triplets. TripletsToWords:
+// `pixels` triplets (r, g, b) to the 32-bit words 0x00RRGGBB.
+using PackFn = void (*)(const uint8_t* rgbx, uint8_t* rgb, int pixels);
+using WordsFn = void (*)(const uint8_t* rgb, uint32_t* words, int pixels);
+
 struct KernelSet {
     const char* name;
     IdctFn idct;
     ColorFn colorH1;
     ColorFn colorH2;
+    PackFn packTriplets;
+    WordsFn tripletsToWords;
 };
 
 enum Level { LEVEL_SCALAR = 0, LEVEL_SSE2 = 1, LEVEL_AVX2 = 2 };
@@ -60,6 +68,8 @@ void ColorH1Scalar(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8
                    const ColorTables* t);
 void ColorH2Scalar(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
                    const ColorTables* t);
+void PackTripletsScalar(const uint8_t* rgbx, uint8_t* rgb, int pixels);
+void TripletsToWordsScalar(const uint8_t* rgb, uint32_t* words, int pixels);
 #if defined(__x86_64__)
 void IdctSse2(const int16_t* coef, uint8_t* out, int stride);
 void ColorH1Sse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
@@ -72,6 +82,8 @@ void ColorH1Avx2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t
                  const ColorTables* t);
 void ColorH2Avx2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
                  const ColorTables* t);
+void PackTripletsAvx2(const uint8_t* rgbx, uint8_t* rgb, int pixels);
+void TripletsToWordsAvx2(const uint8_t* rgb, uint32_t* words, int pixels);
 #endif
 
 }  // namespace jpeg_kernels

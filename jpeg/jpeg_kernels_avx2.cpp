@@ -176,4 +176,40 @@ ORCHID_AVX2 void ColorH2Avx2(const uint8_t* y, const uint8_t* cb, const uint8_t*
     if (x < pixels) ColorH2Sse2(y + x, cb + x / 2, cr + x / 2, out + 4 * x, pixels - x, t);
 }
 
+// Eight pixels a step; each 32-byte load or store stays inside the row,
+// and the last few pixels go the scalar way.
+ORCHID_AVX2 void PackTripletsAvx2(const uint8_t* rgbx, uint8_t* rgb, int pixels)
+{
+    // In each 128-bit half: the twelve colour bytes of its four pixels
+    // first; then the two halves' twelve bytes side by side.
+    const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,  //
+                                          0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const __m256i join = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
+    int x = 0;
+    // A store writes 32 bytes for 24: it needs 11 pixels of room.
+    for (; x + 11 <= pixels; x += 8) {
+        __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rgbx + 4 * x));
+        v = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(v, pack), join);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(rgb + 3 * x), v);
+    }
+    if (x < pixels) PackTripletsScalar(rgbx + 4 * x, rgb + 3 * x, pixels - x);
+}
+
+ORCHID_AVX2 void TripletsToWordsAvx2(const uint8_t* rgb, uint32_t* words, int pixels)
+{
+    // Bytes 0-11 to the low half, 12-23 to the high one; then each pixel's
+    // b, g, r, 0.
+    const __m256i spread = _mm256_setr_epi32(0, 1, 2, 2, 3, 4, 5, 5);
+    const __m256i order = _mm256_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1,  //
+                                           2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
+    int i = 0;
+    // A load reads 32 bytes for 24: it needs 11 triplets of room.
+    for (; i + 11 <= pixels; i += 8) {
+        __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rgb + 3 * i));
+        v = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(v, spread), order);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(words + i), v);
+    }
+    if (i < pixels) TripletsToWordsScalar(rgb + 3 * i, words + i, pixels - i);
+}
+
 }  // namespace jpeg_kernels

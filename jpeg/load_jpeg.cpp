@@ -5,6 +5,7 @@
 #include "error/memory.h"
 #include "error/report.h"
 #include "jpeg/jpeg_decoder.h"
+#include "jpeg/jpeg_kernels.h"
 #include "pixmap/pixmap.h"
 
 ORCHID_REPORT_MODULE("pixmap/pixmap");
@@ -94,6 +95,7 @@ int Pixmap::LoadJpeg(const char* resname, int depth)
         return 0;
     }
 
+    const jpeg_kernels::KernelSet& kernels = jpeg_kernels::Active();
     uint8_t* dst = load.buffer32;
     uint8_t* end = load.buffer32 + static_cast<std::size_t>(numPixels) * 3;
     int status;
@@ -103,12 +105,7 @@ int Pixmap::LoadJpeg(const char* resname, int depth)
         status = load.decoder->decode(&line, &len);
         if (status != 0) break;
         if (dst == end) continue;
-        const uint8_t* src = static_cast<const uint8_t*>(line);
-        for (int x = 0; x < w; ++x) {
-            load.pbuf[3 * x + 0] = src[4 * x + 0];
-            load.pbuf[3 * x + 1] = src[4 * x + 1];
-            load.pbuf[3 * x + 2] = src[4 * x + 2];
-        }
+        kernels.packTriplets(static_cast<const uint8_t*>(line), load.pbuf, w);
         std::memcpy(dst, load.pbuf, static_cast<std::size_t>(w) * 3);
         dst += static_cast<std::size_t>(w) * 3;
     }
@@ -124,11 +121,7 @@ int Pixmap::LoadJpeg(const char* resname, int depth)
 
     const uint8_t* rgb = load.buffer32;
     switch (depth) {
-    case 32:
-        for (int i = 0; i < numPixels; ++i, rgb += 3) {
-            pixInt[i] = (static_cast<uint32_t>(rgb[0]) << 16) | (static_cast<uint32_t>(rgb[1]) << 8) | rgb[2];
-        }
-        break;
+    case 32: kernels.tripletsToWords(rgb, pixInt, numPixels); break;
     case 24:
         for (int i = 0; i < numPixels; ++i, rgb += 3) {
             pixChar[3 * i + 0] = rgb[2];

@@ -4,13 +4,13 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 #include <jpeglib.h>
 
 #include "demo/demo.h"
 #include "error/error_log.h"
+#include "error/memory.h"
 #include "platform/resources.h"
 
 void RequestQuit() {}
@@ -87,7 +87,8 @@ void BM_LibjpegTurboSameJpegs(benchmark::State& state)
 BENCHMARK(BM_LibjpegTurboSameJpegs)->Unit(benchmark::kMillisecond);
 
 // libjpeg-turbo loading the pictures as a loader must: each into a picture of
-// its own, all kept until the end, as DemoInit keeps its Pixmaps.
+// its own from the program's allocator, as DemoInit's Pixmaps are, all kept
+// until the end.
 void BM_LibjpegTurboLoadJpegs(benchmark::State& state)
 {
     std::vector<platform::ResourceBlock> jpegs = ShowJpegs();
@@ -99,14 +100,14 @@ void BM_LibjpegTurboLoadJpegs(benchmark::State& state)
     jpeg_create_decompress(&info);
     auto fresh = [](std::size_t bytes, void* context) {
         auto* kept = static_cast<std::vector<unsigned char*>*>(context);
-        kept->push_back(static_cast<unsigned char*>(std::malloc(bytes)));
+        kept->push_back(static_cast<unsigned char*>(orchid::MemAlloc(bytes)));
         return kept->back();
     };
     for (auto _ : state) {
         for (const platform::ResourceBlock& jpeg : jpegs) DecodeWithLibjpegTurbo(info, jpeg, fresh, &pictures);
         benchmark::DoNotOptimize(pictures.data());
         state.PauseTiming();
-        for (unsigned char* p : pictures) std::free(p);
+        for (unsigned char* p : pictures) orchid::MemFree(p);
         pictures.clear();
         state.ResumeTiming();
     }

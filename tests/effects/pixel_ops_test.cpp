@@ -29,11 +29,17 @@ std::vector<uint32_t> RandomPixels(std::mt19937& rng, size_t n)
     return v;
 }
 
+// Byte by byte, or in runs as drawn masks are, so that whole blocks select
+// everything or nothing.
 std::vector<uint8_t> RandomMask(std::mt19937& rng, size_t n)
 {
     static const uint8_t kValues[] = {0, 1, 127, 128, 129, 255};
+    const bool runs = rng() % 2 == 0;
     std::vector<uint8_t> m(n);
-    for (uint8_t& b : m) b = (rng() & 1) ? kValues[rng() % 6] : static_cast<uint8_t>(rng());
+    for (size_t i = 0; i < n;) {
+        const uint8_t value = (rng() & 1) ? kValues[rng() % 6] : static_cast<uint8_t>(rng());
+        for (size_t run = runs ? 1 + rng() % 40 : 1; run > 0 && i < n; --run) m[i++] = value;
+    }
     return m;
 }
 

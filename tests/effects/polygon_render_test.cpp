@@ -286,7 +286,6 @@ TEST_F(PolygonTest, InitOutOfMemoryLeavesNothingBehind)
 TEST_F(PolygonTest, FastSpansMatchTheScalarOnes)
 {
     std::mt19937 rng(99);
-    for (int i = 0; i < mask.numBytes; ++i) mask.pixChar[i] = static_cast<uint8_t>(rng());
     std::vector<const orchid::pixel::Ops*> fast = {orchid::pixel::Sse2(), orchid::pixel::Avx2()};
     const orchid::pixel::Ops& before = orchid::pixel::Active();
     std::vector<uint32_t> background(target.numPixels), expected;
@@ -300,6 +299,14 @@ TEST_F(PolygonTest, FastSpansMatchTheScalarOnes)
             points = {{sx(rng), 20, 0, 0}, {sx(rng), 20, 127, 0}, {sx(rng), 300, 127, 127}, {sx(rng), 300, 0, 127}};
         }
         const int mode = round % 6;
+        // Noise, or a disc as drawn masks are: whole blocks then select
+        // everything or nothing.
+        const int radius = static_cast<int>(rng() % 80);
+        for (int i = 0; i < mask.numBytes; ++i) {
+            const int x = i % 128 - 64, y = i / 128 - 64;
+            const uint8_t disc = x * x + y * y < radius * radius ? 129 : 128;
+            mask.pixChar[i] = (round / 6) % 2 == 0 ? static_cast<uint8_t>(rng()) : disc;
+        }
         for (uint32_t& b : background) b = rng();
         orchid::pixel::Use(orchid::pixel::Scalar());
         std::copy(background.begin(), background.end(), target.pixInt);

@@ -95,6 +95,28 @@ TEST(JpegKernels, ColourConversionMatchesScalarForEveryChromaPair)
     }
 }
 
+// Buffers of exactly the row's size, so that a block move reaching past
+// either end fails under the address sanitizer.
+TEST(JpegKernels, LoaderByteMovesMatchScalarAtEveryLength)
+{
+    std::mt19937 rng(11);
+    for (int pixels = 0; pixels <= 67; ++pixels) {
+        const int n = pixels == 67 ? 640 : pixels;
+        std::vector<uint8_t> rgbx(4 * static_cast<size_t>(n));
+        for (uint8_t& v : rgbx) v = static_cast<uint8_t>(rng());
+        std::vector<uint8_t> rgb(3 * static_cast<size_t>(n)), gotRgb(rgb.size());
+        std::vector<uint32_t> words(static_cast<size_t>(n)), gotWords(words.size());
+        PackTripletsScalar(rgbx.data(), rgb.data(), n);
+        TripletsToWordsScalar(rgb.data(), words.data(), n);
+        for (int level : Levels()) {
+            Kernels(level).packTriplets(rgbx.data(), gotRgb.data(), n);
+            ASSERT_EQ(rgb, gotRgb) << Kernels(level).name << " pixels " << n;
+            Kernels(level).tripletsToWords(rgb.data(), gotWords.data(), n);
+            ASSERT_EQ(words, gotWords) << Kernels(level).name << " pixels " << n;
+        }
+    }
+}
+
 std::vector<uint8_t> DecodeAt(const std::vector<uint8_t>& file, int level)
 {
     SelectLevel(level);
