@@ -3,6 +3,7 @@
 // the run-time CPU check, so the rest of the program stays SSE2.
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "effects/pixel_kernels.h"
@@ -178,28 +179,39 @@ ORCHID_AVX2 inline void CopyBlock(uint32_t* d, const uint32_t* texels, int64_t f
 }
 
 // The common span of the show: an upright quad, where a row of the screen
-// walks one row of the texture at most one texel per pixel. When the whole
-// walk stays inside the texture, each eight pixels read from eight texels in
-// a row: one load and a shuffle, no clamping needed. The mode is fixed per
-// instance so that the loop carries no branches.
-template <int Mode>
+// walks one row of the texture at most one texel per pixel, rightward or
+// (a quad turned half round) leftward. When the whole walk stays inside the
+// texture, each eight pixels read from eight texels in a row: one load from
+// the lowest of them and a shuffle, no clamping needed. The mode and the
+// direction are fixed per instance so that the loop carries no branches.
+template <int Mode, bool Leftward>
 ORCHID_AVX2 std::size_t UprightRunsIn(uint32_t* d, std::size_t n, const TexelWalk& walk, int64_t row, int64_t start)
 {
     constexpr bool masked = Mode == EFFECT_MASK_COPY || Mode == EFFECT_MASK_BLEND || Mode == EFFECT_MASK_ADD;
+    // The lane holding a block's lowest texel.
+    constexpr int kLowestLane = Leftward ? 7 : 0;
     // Locals, so that the stores into d are not taken to change them.
     const uint32_t* const texels = walk.texels;
     const uint8_t* const mask = walk.mask;
     const int64_t lastBase = int64_t{walk.maxIndex} - 7;
     const __m256i threshold = MaskThreshold(walk.maskTest);
-    const __m256i steps = _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(walk.txstep));
+    // Each lane's distance from the lowest lane, in 16.16: never negative.
+    const __m256i lanes = _mm256_sub_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(kLowestLane));
+    const __m256i steps = _mm256_mullo_epi32(lanes, _mm256_set1_epi32(walk.txstep));
     const int64_t advance = int64_t{walk.txstep} * 8;
-    // Texels only move right, so the blocks whose eight-texel load stays in
-    // the texture are a prefix of the span; only the last few can fail.
+    // A block loads the eight texels from its lowest one on, which must stay
+    // in the texture. Walking right, the blocks that may not are the last
+    // ones; walking left, the first one has the highest texels, and when it
+    // cannot, the span goes the general way.
     std::size_t blocks = n / 8;
-    while (blocks > 0 && row + ((start + advance * static_cast<int64_t>(blocks - 1)) >> 16) > lastBase) --blocks;
-    // Each block's first texel comes from its position alone, so blocks do
-    // not wait on each other.
-    int64_t position = start;
+    int64_t position = start + int64_t{walk.txstep} * kLowestLane;
+    if constexpr (Leftward) {
+        if (row + (position >> 16) > lastBase) blocks = 0;
+    } else {
+        while (blocks > 0 && row + ((position + advance * static_cast<int64_t>(blocks - 1)) >> 16) > lastBase) --blocks;
+    }
+    // Each block's texels come from its position alone, so blocks do not
+    // wait on each other.
     std::size_t i = 0;
     if constexpr (Mode == EFFECT_COPY) {
         // Four blocks a turn: fewer loop steps per store.
@@ -233,23 +245,33 @@ ORCHID_AVX2 std::size_t UprightRunsIn(uint32_t* d, std::size_t n, const TexelWal
     return i;
 }
 
+template <bool Leftward>
+ORCHID_AVX2 std::size_t UprightRunsOf(int mode, uint32_t* d, std::size_t n, const TexelWalk& walk, int64_t row,
+                                      int64_t start)
+{
+    switch (mode) {
+    case EFFECT_COPY: return UprightRunsIn<EFFECT_COPY, Leftward>(d, n, walk, row, start);
+    case EFFECT_BLEND: return UprightRunsIn<EFFECT_BLEND, Leftward>(d, n, walk, row, start);
+    case EFFECT_MASK_COPY: return UprightRunsIn<EFFECT_MASK_COPY, Leftward>(d, n, walk, row, start);
+    case EFFECT_MASK_BLEND: return UprightRunsIn<EFFECT_MASK_BLEND, Leftward>(d, n, walk, row, start);
+    case EFFECT_ADD: return UprightRunsIn<EFFECT_ADD, Leftward>(d, n, walk, row, start);
+    default: return UprightRunsIn<EFFECT_MASK_ADD, Leftward>(d, n, walk, row, start);
+    }
+}
+
 // Returns the pixels done that way (a multiple of eight, possibly none).
 ORCHID_AVX2 std::size_t UprightRuns(int mode, uint32_t* d, std::size_t n, const TexelWalk& walk)
 {
-    if (walk.tystep != 0 || walk.txstep < 0 || walk.txstep > 0x10000 || n < 8) return 0;
+    if (walk.tystep != 0 || walk.txstep < -0x10000 || walk.txstep > 0x10000 || n < 8) return 0;
     const int64_t start = static_cast<int32_t>(walk.tx);
     const int64_t end = start + int64_t{walk.txstep} * static_cast<int64_t>(n - 1);
-    if (end > INT32_MAX) return 0;
+    // The 32-bit walk must not wrap, and every texel must lie in the texture.
+    if (end > INT32_MAX || end < INT32_MIN) return 0;
     const int64_t row = static_cast<int32_t>(static_cast<uint32_t>(static_cast<int32_t>(walk.ty) >> 16) << walk.shift);
-    if (row + (start >> 16) < 0 || row + (end >> 16) > walk.maxIndex) return 0;
-    switch (mode) {
-    case EFFECT_COPY: return UprightRunsIn<EFFECT_COPY>(d, n, walk, row, start);
-    case EFFECT_BLEND: return UprightRunsIn<EFFECT_BLEND>(d, n, walk, row, start);
-    case EFFECT_MASK_COPY: return UprightRunsIn<EFFECT_MASK_COPY>(d, n, walk, row, start);
-    case EFFECT_MASK_BLEND: return UprightRunsIn<EFFECT_MASK_BLEND>(d, n, walk, row, start);
-    case EFFECT_ADD: return UprightRunsIn<EFFECT_ADD>(d, n, walk, row, start);
-    default: return UprightRunsIn<EFFECT_MASK_ADD>(d, n, walk, row, start);
-    }
+    const int64_t low = std::min(start, end), high = std::max(start, end);
+    if (row + (low >> 16) < 0 || row + (high >> 16) > walk.maxIndex) return 0;
+    return walk.txstep < 0 ? UprightRunsOf<true>(mode, d, n, walk, row, start)
+                           : UprightRunsOf<false>(mode, d, n, walk, row, start);
 }
 
 ORCHID_AVX2 void Avx2Span(int mode, uint32_t* d, std::size_t n, const TexelWalk& walk)
@@ -275,6 +297,11 @@ ORCHID_AVX2 void Avx2Span(int mode, uint32_t* d, std::size_t n, const TexelWalk&
     const __m256i maxIndex = _mm256_set1_epi32(walk.maxIndex);
     const __m256i outsideWindow = _mm256_set1_epi32(~7);
     const __m256i threshold = MaskThreshold(walk.maskTest);
+    // Eight texels can share a run of eight only when the walk moves at
+    // most about a texel per pixel across and less than a row per pixel
+    // down; shrunken or steep walks (the spinning flowers) always gather.
+    const bool windowPossible =
+        std::abs(int64_t{walk.txstep}) <= 0x12000 && std::abs(int64_t{walk.tystep}) < 0x10000;
     // Mask bytes are gathered four at a time, which needs four of them.
     const bool maskGatherable = walk.maxIndex >= 3;
     // The lane with the lowest index when the walk moves right or left.
@@ -284,9 +311,14 @@ ORCHID_AVX2 void Avx2Span(int mode, uint32_t* d, std::size_t n, const TexelWalk&
         __m256i index = _mm256_add_epi32(_mm256_sll_epi32(_mm256_srai_epi32(tyv, 16), shift),
                                          _mm256_srai_epi32(txv, 16));
         index = _mm256_min_epi32(_mm256_max_epi32(index, zero), maxIndex);
-        int base = leftward ? _mm256_extract_epi32(index, 7) : _mm_cvtsi128_si32(_mm256_castsi256_si128(index));
-        __m256i offset = _mm256_sub_epi32(index, _mm256_set1_epi32(base));
-        const bool inWindow = base <= walk.maxIndex - 7 && _mm256_testz_si256(offset, outsideWindow);
+        int base = 0;
+        __m256i offset = zero;
+        bool inWindow = false;
+        if (windowPossible) {
+            base = leftward ? _mm256_extract_epi32(index, 7) : _mm_cvtsi128_si32(_mm256_castsi256_si128(index));
+            offset = _mm256_sub_epi32(index, _mm256_set1_epi32(base));
+            inWindow = base <= walk.maxIndex - 7 && _mm256_testz_si256(offset, outsideWindow);
+        }
         txv = _mm256_add_epi32(txv, txAdvance);
         tyv = _mm256_add_epi32(tyv, tyAdvance);
         if (!masked) {

@@ -275,6 +275,40 @@ TEST_F(DeDrawTest, FullscreenConversionsAndPitch)
     EXPECT_EQ(errorLog.count, 0);
 }
 
+// Every pixel lands in its place whether the surface's rows are packed
+// (one copy of the whole image) or padded (row by row), and padding stays
+// untouched.
+TEST_F(DeDrawTest, FullscreenThirtyTwoBitsPackedOrPadded)
+{
+    for (int padding : {0, 512}) {
+        SCOPED_TRACE(padding);
+        fake.rowPadding = padding;
+        const int pitch = 2560 + padding;
+        ASSERT_EQ(d.Init(640, 480, 32, 0, window), 1);
+        MakeImage(640, 480, 32, 0);
+        for (int i = 0; i < 640 * 480; ++i) image.pixInt[i] = static_cast<uint32_t>(i) * 2654435761u;
+        for (int i = 0; i < 2; ++i) {
+            DDSURFACEDESC2 desc = {};
+            desc.dwSize = sizeof desc;
+            ASSERT_EQ(d.pDDSBack->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr), DD_OK);
+            ASSERT_EQ(desc.lPitch, pitch);
+            std::memset(desc.lpSurface, 0x5A, static_cast<size_t>(pitch) * 480u);
+            d.pDDSBack->Unlock(nullptr);
+            d.Flip();
+        }
+        ASSERT_EQ(d.Present(&image), 1);
+        const FrameView& f = fake.lastFrame;
+        ASSERT_EQ(f.pitch, pitch);
+        for (int y = 0; y < 480; ++y) {
+            ASSERT_EQ(std::memcmp(f.pixels + static_cast<size_t>(y) * pitch, image.pixInt + y * 640, 2560), 0) << y;
+            for (int b = 2560; b < pitch; ++b) ASSERT_EQ(f.pixels[y * pitch + b], 0x5A) << y;
+        }
+        d.Free();
+        image.Free();
+    }
+    EXPECT_EQ(errorLog.count, 0);
+}
+
 TEST_F(DeDrawTest, SixteenBitImagesOnEachSurface)
 {
     MakeImage(640, 480, 16, 0xFFFF);
