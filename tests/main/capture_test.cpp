@@ -276,11 +276,28 @@ TEST(BenchmarkSink, GroupsFrameTimesByLabelAndExpressesThemInCopies)
     sink.Print(out, 100000, 50000);  // a copy takes 100 us (50 us in cache)
     std::fclose(out);
     std::string text = buffer;
-    EXPECT_NE(text.find("    2        2     300.0     400.0          3.00"), std::string::npos) << text;
-    EXPECT_NE(text.find("mean frame cost: 500.0 us = 5.00 memcpys (10.00 in-cache memcpys); worst scene: 7 at 9.00 memcpys"),
+    EXPECT_NE(text.find("    2        2     300.0     400.0      3.00               6.00"), std::string::npos) << text;
+    EXPECT_NE(text.find("mean frame cost: 500.0 us = 5.00 memcpys (10.00 in-cache memcpys); "
+                        "worst scene: 7 at 9.00 memcpys (18.00 in-cache memcpys)"),
               std::string::npos)
         << text;
     EXPECT_GT(platform::BenchmarkSink::MeasureFrameCopy(64, 48, false), 0);
+}
+
+TEST(BenchmarkSink, TimesTheYardstickCopyThroughTheRun)
+{
+    platform::BenchmarkSink sink(Label);
+    char buffer[2048] = {};
+    std::FILE* out = fmemopen(buffer, sizeof buffer - 1, "w");
+    sink.out = out;
+    FrameView small{nullptr, 64, 48, 256, 32, PixelLayout::XRGB8888};
+    const int every = platform::BenchmarkSink::kCopyEvery;
+    for (int i = 0; i < 2 * every + every / 2; ++i) sink.Frame(small);
+    EXPECT_EQ(sink.copies, 2);
+    EXPECT_GT(sink.copyTotalNs, 0);
+    sink.Close();
+    std::fclose(out);
+    EXPECT_NE(std::string(buffer).find("us in cache (mean of 2, timed through the run)"), std::string::npos) << buffer;
 }
 
 TEST(ProgressLine, PlainOutputGivesOneLinePerTenth)
