@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "effects/effects.h"
 #include "effects/image_checks.h"
@@ -109,6 +110,24 @@ void DrawScanlines()
     }
 }
 
+namespace {
+
+// Whether any of n mask bytes is above 128, eight at a time: a byte is
+// when its top bit is set and so is, after adding 0x7F to its low seven
+// bits, bit 7 of that sum (which no byte carries out of).
+bool AnyAbove128(const uint8_t* m, int64_t n)
+{
+    constexpr uint64_t kTop = 0x8080808080808080u, kLow = 0x7F7F7F7F7F7F7F7Fu;
+    for (int64_t i = 0; i < n; i += 8) {
+        uint64_t word = 0;
+        std::memcpy(&word, m + i, static_cast<std::size_t>(std::min<int64_t>(8, n - i)));
+        if ((word & kTop & ((word & kLow) + kLow)) != 0) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 void DrawLightBar(int x, int width, Pixmap* mask)
 {
     Pixmap* target = effects.buffer;
@@ -120,6 +139,8 @@ void DrawLightBar(int x, int width, Pixmap* mask)
     for (int64_t r = 0; r < target->height; ++r) {
         uint32_t* row = target->pixInt + r * w;
         const uint8_t* maskRow = mask->pixChar + r * w;
+        // Most rows of a title mask select nothing under the bar.
+        if (!AnyAbove128(maskRow + left, right - left)) continue;
         for (int64_t j = left; j < right; ++j) {
             if (maskRow[j] > 128) row[j] = orchid::pixel::AddSaturate(colour, row[j]);
         }

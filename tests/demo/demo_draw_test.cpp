@@ -159,6 +159,25 @@ TEST_F(DemoDraw, LightBarAddsWhereTheMaskSelects)
     EXPECT_EQ(target.pixInt[12], kUntouched);
 }
 
+// Rows are passed over by testing their mask bytes eight at a time: a
+// single selecting byte anywhere under the bar must still be found, and
+// bytes of 128 and below never select.
+TEST_F(DemoDraw, LightBarFindsALoneSelectingByteAnywhereInItsRow)
+{
+    Pixmap mask;
+    ASSERT_EQ(mask.Create(640, 480, 8), 1);
+    for (int i = 0; i < mask.numBytes; ++i) mask.pixChar[i] = static_cast<uint8_t>(i % 2 == 0 ? 128 : 0);
+    for (int y = 0; y < 21; ++y) mask.pixChar[y * 640 + 100 + y] = static_cast<uint8_t>(y % 2 == 0 ? 129 : 255);
+    effects.SetColour(0x00010203);
+    DrawLightBar(100, 21, &mask);
+    for (int y = 0; y < 480; ++y) {
+        for (int x = 90; x < 130; ++x) {
+            const bool lit = y < 21 && x == 100 + y;
+            ASSERT_EQ(target.pixInt[y * 640 + x], lit ? 0x5A5B5C5Du : kUntouched) << x << "," << y;
+        }
+    }
+}
+
 TEST_F(DemoDraw, CrossFadeLevelStaysInRange)
 {
     CrossFade fade;
