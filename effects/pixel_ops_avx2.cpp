@@ -60,15 +60,6 @@ ORCHID_AVX2 inline __m128i SelectBytes16(const uint8_t* m, __m128i floor)
     return _mm_cmpgt_epi8(_mm_xor_si128(bytes, _mm_set1_epi8(static_cast<char>(0x80))), floor);
 }
 
-// The walk moved on by `pixels` steps.
-TexelWalk Advanced(const TexelWalk& walk, std::size_t pixels)
-{
-    TexelWalk rest = walk;
-    rest.tx = walk.tx + static_cast<uint32_t>(walk.txstep) * static_cast<uint32_t>(pixels);
-    rest.ty = walk.ty + static_cast<uint32_t>(walk.tystep) * static_cast<uint32_t>(pixels);
-    return rest;
-}
-
 bool Masked(int mode) { return mode == EFFECT_MASK_COPY || mode == EFFECT_MASK_BLEND || mode == EFFECT_MASK_ADD; }
 
 }  // namespace
@@ -108,7 +99,24 @@ ORCHID_AVX2 void Avx2Apply(int mode, uint32_t* d, const uint32_t* s, const uint8
             Store(d + i + 8, b);
         }
     }
-    for (; i < n; ++i) d[i] = ApplyOne(mode, s[i], d[i], m != nullptr ? m[i] : 0, maskTest);
+    // The last one to fifteen pixels, eight at a time under a lane mask, so
+    // that nothing past the row is read or written.
+    const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    for (; i < n; i += 8) {
+        const std::size_t count = std::min<std::size_t>(8, n - i);
+        const __m256i live = _mm256_cmpgt_epi32(_mm256_set1_epi32(static_cast<int>(count)), lanes);
+        int* const at = reinterpret_cast<int*>(d + i);
+        const __m256i dv = _mm256_maskload_epi32(at, live);
+        const __m256i sv = _mm256_maskload_epi32(reinterpret_cast<const int*>(s + i), live);
+        __m256i select = live;
+        if (Masked(mode)) {
+            uint64_t bytes = 0;
+            std::memcpy(&bytes, m + i, count);
+            const __m256i values = _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<long long>(bytes)));
+            select = _mm256_and_si256(live, _mm256_cmpgt_epi32(values, MaskThreshold(maskTest)));
+        }
+        _mm256_maskstore_epi32(at, live, Choose(select, Rule(mode, sv, dv), dv));
+    }
 }
 
 ORCHID_AVX2 void Avx2Fill(int mode, uint32_t* d, uint32_t colour, std::size_t n)
@@ -279,10 +287,7 @@ ORCHID_AVX2 void Avx2Span(int mode, uint32_t* d, std::size_t n, const TexelWalk&
     if (mode < 0 || mode > 5) return;
     const bool masked = Masked(mode);
     std::size_t i = UprightRuns(mode, d, n, walk);
-    if (i + 8 > n) {
-        if (i < n) ScalarSpan(mode, d + i, n - i, Advanced(walk, i));
-        return;
-    }
+    if (i == n) return;
     const uint32_t tx = walk.tx + static_cast<uint32_t>(walk.txstep) * static_cast<uint32_t>(i);
     const uint32_t ty = walk.ty + static_cast<uint32_t>(walk.tystep) * static_cast<uint32_t>(i);
     const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
@@ -345,7 +350,23 @@ ORCHID_AVX2 void Avx2Span(int mode, uint32_t* d, std::size_t n, const TexelWalk&
         const __m256i dv = Load(d + i);
         Store(d + i, Choose(select, Rule(mode, s, dv), dv));
     }
-    if (i < n) ScalarSpan(mode, d + i, n - i, Advanced(walk, i));
+    if (i < n) {
+        // The last one to seven pixels: the lanes past the span (their
+        // indices clamped like any) fetch no texel and touch no pixel.
+        const __m256i live = _mm256_cmpgt_epi32(_mm256_set1_epi32(static_cast<int>(n - i)), lanes);
+        __m256i index = _mm256_add_epi32(_mm256_sll_epi32(_mm256_srai_epi32(tyv, 16), shift),
+                                         _mm256_srai_epi32(txv, 16));
+        index = _mm256_min_epi32(_mm256_max_epi32(index, zero), maxIndex);
+        __m256i select = live;
+        if (masked) {
+            const __m256i maskValues = GatherMaskBytes(walk.mask, index, maskGatherable);
+            select = _mm256_and_si256(live, _mm256_cmpgt_epi32(maskValues, threshold));
+        }
+        const __m256i s = _mm256_mask_i32gather_epi32(zero, reinterpret_cast<const int*>(walk.texels), index, select, 4);
+        int* const at = reinterpret_cast<int*>(d + i);
+        const __m256i dv = _mm256_maskload_epi32(at, live);
+        _mm256_maskstore_epi32(at, live, Choose(select, Rule(mode, s, dv), dv));
+    }
 }
 
 }  // namespace orchid::pixel::kernels
