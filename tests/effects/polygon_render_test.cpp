@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "../error/fresh_log.h"
 #include "effects/effects.h"
 #include "effects/pixel_ops.h"
 #include "effects/polygon_render.h"
@@ -13,29 +14,11 @@
 #include "test_images.h"
 
 using namespace test_images;
+using namespace test_log;
 
 namespace {
 
 constexpr uint32_t kUntouched = 0x5A5A5A5A;
-
-void FreshLog()
-{
-    errorLog.Free();
-    errorLog.length = 0;
-    errorLog.count = 0;
-    ASSERT_EQ(errorLog.Init(nullptr), 1);
-}
-
-std::string Entry(const char* header, const std::string& message, const char* file, int line)
-{
-    return std::string(header) + " " + message + "Filename: " + file + "\nLine: " + std::to_string(line) + "\n\n";
-}
-
-std::string OutOfMemory(const std::string& variable, int size, const char* file, int line)
-{
-    return "Out of memory error:\nVariable: " + variable + "Size: " + std::to_string(size) + " bytes\nFilename: " +
-           file + "\nLine: " + std::to_string(line) + "\n\n";
-}
 
 struct Point {
     double x, y, u, v;

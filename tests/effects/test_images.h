@@ -2,9 +2,10 @@
 // for the effects tests.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <random>
-#include <string>
 
 #include "pixmap/pixmap.h"
 
@@ -61,16 +62,12 @@ inline uint32_t RefMode(int mode, uint32_t s, uint32_t d, uint8_t m, bool nonzer
 
 inline bool SamePixels(const Pixmap& a, const Pixmap& b)
 {
-    if (a.numBytes != b.numBytes) return false;
-    for (int i = 0; i < a.numBytes; ++i) {
-        if (a.pixChar[i] != b.pixChar[i]) return false;
-    }
-    return true;
+    return a.numBytes == b.numBytes && std::memcmp(a.pixChar, b.pixChar, a.numBytes) == 0;
 }
 
 inline void CopyPixels(Pixmap& to, const Pixmap& from)
 {
-    for (int i = 0; i < from.numBytes && i < to.numBytes; ++i) to.pixChar[i] = from.pixChar[i];
+    std::memcpy(to.pixChar, from.pixChar, std::min(to.numBytes, from.numBytes));
 }
 
 }  // namespace test_images
