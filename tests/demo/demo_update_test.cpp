@@ -2,12 +2,14 @@
 // a time as the show does, without pictures.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
+#include "../error/fresh_log.h"
 #include "demo/demo.h"
 #include "error/error_log.h"
 #include "error/memory.h"
+
+using test_log::FreshLog;
 
 // The shell's end-of-run request, counted.
 static int quitRequests = 0;
@@ -15,68 +17,43 @@ void RequestQuit() { ++quitRequests; }
 
 namespace {
 
+// Every value the update steps, and the pictures the cross-fade is between.
 struct State {
     int scene, flashLevel, flashPhase, captionLevel, blurCount, blurPending;
     double panoramaX, dropX, dropY, dropSpeed, tileScrollY;
-    DemoPoint points[9];
-    std::vector<double> flowers;
-    std::vector<double> bars;
     uint32_t random;
     Pixmap* fadeA;
     Pixmap* fadeB;
     int fadeLevel;
+    std::vector<double> points, flowers, bars;
 
-    bool operator==(const State& o) const
-    {
-        for (int i = 0; i < 9; ++i)
-            if (points[i].x != o.points[i].x || points[i].y != o.points[i].y) return false;
-        return scene == o.scene && flashLevel == o.flashLevel && flashPhase == o.flashPhase &&
-               captionLevel == o.captionLevel && blurCount == o.blurCount && blurPending == o.blurPending &&
-               panoramaX == o.panoramaX && dropX == o.dropX && dropY == o.dropY && dropSpeed == o.dropSpeed &&
-               tileScrollY == o.tileScrollY && flowers == o.flowers && bars == o.bars && random == o.random &&
-               fadeA == o.fadeA && fadeB == o.fadeB && fadeLevel == o.fadeLevel;
-    }
+    bool operator==(const State&) const = default;
 };
 
 State Snapshot()
 {
-    State s{};
-    s.scene = scene;
-    s.flashLevel = flashLevel;
-    s.flashPhase = flashPhase;
-    s.captionLevel = captionLevel;
-    s.blurCount = blurCount;
-    s.blurPending = blurPending;
-    s.panoramaX = panoramaX;
-    s.dropX = dropX;
-    s.dropY = dropY;
-    s.dropSpeed = dropSpeed;
-    s.tileScrollY = tileScrollY;
-    const DemoPoint* pts[9] = {&patternA,   &patternB,    &branchPos, &tilePos,  &captionPos,
-                               &caption2Pos, &slide1Pos, &slide2Pos, &slide3Pos};
-    for (int i = 0; i < 9; ++i) s.points[i] = *pts[i];
-    for (int i = 0; i < massFlowerCount; ++i) {
-        s.flowers.push_back(massFlower_x[i]);
-        s.flowers.push_back(massFlower_y[i]);
-        s.flowers.push_back(massFlower_speed[i]);
-    }
+    State s{scene, flashLevel, flashPhase, captionLevel, blurCount, blurPending, panoramaX, dropX, dropY, dropSpeed,
+            tileScrollY, demoRandomState, crossFade.imageA, crossFade.imageB, crossFade.level, {}, {}, {}};
+    for (const DemoPoint* p : {&patternA, &patternB, &branchPos, &tilePos, &captionPos, &caption2Pos, &slide1Pos,
+                               &slide2Pos, &slide3Pos})
+        s.points.insert(s.points.end(), {p->x, p->y});
+    for (int i = 0; i < massFlowerCount; ++i)
+        s.flowers.insert(s.flowers.end(), {massFlower_x[i], massFlower_y[i], massFlower_speed[i]});
     s.bars.assign(lightLine_x, lightLine_x + lightLineCount);
-    s.random = demoRandomState;
-    s.fadeA = crossFade.imageA;
-    s.fadeB = crossFade.imageB;
-    s.fadeLevel = crossFade.level;
     return s;
 }
+
+// The scene windows begin one hundredth after these times.
+constexpr int kSceneEdges[] = {100, 3800, 6300, 13800, 16100, 19500};
 
 class DemoUpdateTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(errorLog.Init(nullptr), 1);
+        FreshLog();
         ASSERT_EQ(frameImage.Create(640, 480, 32), 1);
         demoRandomState = 1;
-        flashLevel = 0;
-        flashPhase = 0;
+        flashLevel = flashPhase = 0;
         crossFade.Set(0, nullptr, nullptr);
         ASSERT_EQ(DemoInitState(), 1);
         quitRequests = 0;
@@ -140,17 +117,13 @@ TEST_F(DemoUpdateTest, FlowerLayoutIsTheSameOnEveryRunAndStartsAboveTheScreen)
 
 TEST_F(DemoUpdateTest, WindowEdgesAndTimesBeforeTheStartChangeNothing)
 {
-    const int edges[] = {100, 3800, 6300, 13800, 16100, 19500};
-    const int sceneAfter[] = {1, 2, 3, 4, 5, 6};
     int t = 1;
-    for (int e = 0; e < 6; ++e) {
-        Run(t, edges[e] - 1);
+    for (int edge : kSceneEdges) {
+        Run(t, edge - 1);
         State before = Snapshot();
-        Step(edges[e]);
-        EXPECT_TRUE(Snapshot() == before) << "t = " << edges[e];
-        Step(edges[e] + 1);
-        EXPECT_EQ(scene, sceneAfter[e]) << "t = " << edges[e] + 1;
-        t = edges[e] + 2;
+        Step(edge);
+        EXPECT_TRUE(Snapshot() == before) << "t = " << edge;
+        t = edge + 1;
     }
     for (int early : {0, -1, -1000}) {
         State before = Snapshot();
@@ -160,7 +133,7 @@ TEST_F(DemoUpdateTest, WindowEdgesAndTimesBeforeTheStartChangeNothing)
     EXPECT_EQ(quitRequests, 0);
 }
 
-TEST_F(DemoUpdateTest, LevelsStayInRangeOverTheWholeShowAndTheShowEndsOnce)
+TEST_F(DemoUpdateTest, ScenesFollowTheTimelineLevelsStayInRangeAndTheShowEndsOnce)
 {
     int blurRequests = 0;
     for (int t = 1; t <= 21460; ++t) {
@@ -168,6 +141,9 @@ TEST_F(DemoUpdateTest, LevelsStayInRangeOverTheWholeShowAndTheShowEndsOnce)
         bool pendingBefore = blurPending != 0;
         musicPosition = t;
         DemoUpdate();
+        int expectedScene = 0;
+        for (int edge : kSceneEdges) expectedScene += t > edge;
+        ASSERT_EQ(scene, expectedScene) << "t = " << t;
         ASSERT_GE(flashLevel, 0) << t;
         ASSERT_LE(flashLevel, 255) << t;
         ASSERT_GE(captionLevel, 0) << t;
@@ -187,6 +163,9 @@ TEST_F(DemoUpdateTest, LevelsStayInRangeOverTheWholeShowAndTheShowEndsOnce)
     EXPECT_EQ(blurRequests, 4);
     EXPECT_EQ(panoramaX, 1216.0);
     EXPECT_EQ(quitRequests, 0);
+    // The slides stop where the render expects them.
+    EXPECT_EQ(slide1Pos.y, 195);
+    EXPECT_EQ(slide2Pos.y, 195);
 
     // Past 214.60 s the scene 6 window still runs, then the end is asked for.
     int level = crossFade.level;
@@ -260,23 +239,6 @@ TEST_F(DemoUpdateTest, Scene3RespawnsEveryFlowerInRandomOrderEachCall)
     EXPECT_EQ(demoRandomState, state);
 }
 
-TEST_F(DemoUpdateTest, ScenesFollowTheTimeline)
-{
-    struct {
-        int from, to, scene;
-    } const windows[] = {{1, 99, 0},         {101, 3799, 1},     {3801, 6299, 2}, {6301, 13799, 3},
-                         {13801, 16099, 4}, {16101, 19499, 5}, {19501, 21460, 6}};
-    for (const auto& w : windows) {
-        for (int t = w.from; t <= w.to; ++t) {
-            Step(t);
-            ASSERT_EQ(scene, w.scene) << "t = " << t;
-        }
-    }
-    // The slides stop where the render expects them.
-    EXPECT_EQ(slide1Pos.y, 195);
-    EXPECT_EQ(slide2Pos.y, 195);
-}
-
 // Each array of the show failing in turn: the report names the variable,
 // its line and its size; DemoFree then records each array that is missing,
 // once and in order, and still releases the ones that were made.
@@ -292,29 +254,18 @@ TEST_F(DemoUpdateTest, ArrayAllocationFailuresAreReportedAndFreeRecordsEachMissi
         {"double *massFlower_speed", 400, 209}, {"Pixmap **massFlower_pic", 200, 217},
         {"double *lightLine_x", 80, 265},
     };
-    auto freshLog = []() {
-        errorLog.Free();
-        errorLog.count = 0;
-        ASSERT_EQ(errorLog.Init(nullptr), 1);
-    };
     for (int k = 0; k < 5; ++k) {
         DemoFree();
-        freshLog();
+        FreshLog();
         orchid::alloc_test::FailAt(k + 1);
-        bool thrown = false;
-        try {
-            DemoInitState();
-        } catch (const ErrorException&) {
-            thrown = true;
-        }
+        EXPECT_THROW(DemoInitState(), ErrorException) << arrays[k].variable;
         orchid::alloc_test::FailAt(0);
-        EXPECT_TRUE(thrown) << arrays[k].variable;
         EXPECT_EQ(std::string(errorLog.Report()),
                   "Out of memory error:\nVariable: " + std::string(arrays[k].variable) + "\nSize: " +
                       std::to_string(arrays[k].size) + " bytes\nFilename: demo\nLine: " +
                       std::to_string(arrays[k].line) + "\n\n");
 
-        freshLog();
+        FreshLog();
         DemoFree();
         const std::string report = errorLog.Report();
         std::size_t last = 0;
@@ -339,7 +290,7 @@ TEST_F(DemoUpdateTest, ArrayAllocationFailuresAreReportedAndFreeRecordsEachMissi
         EXPECT_EQ(lightLine_x, nullptr);
     }
     // TearDown frees once more: arrays the show has again.
-    freshLog();
+    FreshLog();
     demoRandomState = 1;
     ASSERT_EQ(DemoInitState(), 1);
 }
