@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "../error/fresh_log.h"
 #include "audio/audio.h"
 #include "error/error_log.h"
 #include "platform/clock.h"
@@ -24,11 +25,7 @@ protected:
     void SetUp() override
     {
         if (stereo.empty()) GTEST_SKIP() << "lame is not installed";
-        errorLog.Free();
-        errorLog.count = 0;
-        errorLog.length = 0;
-        errorLog.locked = 0;
-        ASSERT_EQ(errorLog.Init(nullptr), 1);
+        test_log::FreshLog();
         headless::Install(headless::Options{});
         clock.Set(0);
         SetActiveClock(&clock);
@@ -101,14 +98,7 @@ TEST_F(HeadlessAudioTest, MissingOrCorruptFilesCannotMakeAStream)
     std::string garbage = test_mp3::WriteFile("garbage.mp3", std::string(20000, '\x5a'));
     std::string empty = test_mp3::WriteFile("empty.mp3", "");
     for (const std::string& name : {std::string("/nonexistent/kestrune-velomar.mp3"), garbage, empty}) {
-        SCOPED_TRACE(name);
-        bool thrown = false;
-        try {
-            a.LoadStream(name.c_str());
-        } catch (const ErrorException&) {
-            thrown = true;
-        }
-        EXPECT_TRUE(thrown);
+        EXPECT_THROW(a.LoadStream(name.c_str()), ErrorException) << name;
         EXPECT_EQ(a.stream, 0u);
     }
     EXPECT_EQ(errorLog.count, 3);
