@@ -9,9 +9,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "../error/fresh_log.h"
 #include "error/error_log.h"
 #include "platform/headless/benchmark_sink.h"
 #include "platform/headless/capture.h"
@@ -33,7 +35,7 @@ std::vector<long> FramesOf(const FrameSchedule& s, long present)
     return out;
 }
 
-TEST(FrameSchedule, KeepsEveryStepthPresentAndTheFirstAsFrameZero)
+TEST(FrameSchedule, KeepsEveryStepthPresentWithinFromAndTo)
 {
     FrameSchedule s50(50, 0, -1);
     EXPECT_EQ(FramesOf(s50, 1), std::vector<long>{0});
@@ -50,10 +52,7 @@ TEST(FrameSchedule, KeepsEveryStepthPresentAndTheFirstAsFrameZero)
     FrameSchedule s4(4, 0, -1);
     EXPECT_TRUE(FramesOf(s4, 24).empty());
     EXPECT_EQ(FramesOf(s4, 25), std::vector<long>{1});
-}
 
-TEST(FrameSchedule, FromAndToLimitTheWrittenFramesOnly)
-{
     FrameSchedule s(50, 100, 200);  // 1.00 s to 2.00 s
     EXPECT_TRUE(FramesOf(s, 1).empty());
     EXPECT_TRUE(FramesOf(s, 98).empty());
@@ -104,9 +103,7 @@ class SinkTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        // A fresh report for each test (the log keeps its counts across Free).
-        errorLog.length = errorLog.count = errorLog.locked = 0;
-        ASSERT_EQ(errorLog.Init(nullptr), 1);
+        test_log::FreshLog();
         char tmpl[] = "/tmp/orchid-capture-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir = tmpl;
@@ -155,15 +152,8 @@ TEST_F(SinkTest, PngFilesAreNamedByFrameIndexAndHoldTheScaledFrame)
     ASSERT_EQ(rgb.size(), 16u * 8u * 3u);
     EXPECT_EQ(w, 16);
     EXPECT_EQ(h, 8);
-    // Pixel (3, 2) of the frame lands at (6..7, 4..5).
-    uint32_t p = pixels[2 * 8 + 3];
-    for (int y : {4, 5})
-        for (int x : {6, 7}) {
-            const uint8_t* q = &rgb[(y * 16 + x) * 3];
-            EXPECT_EQ(q[0], (p >> 16) & 0xFF);
-            EXPECT_EQ(q[1], (p >> 8) & 0xFF);
-            EXPECT_EQ(q[2], p & 0xFF);
-        }
+    // Pixel (3, 2) of the frame, 0x102043, lands at (6..7, 4..5).
+    for (int y : {4, 5}) EXPECT_EQ(std::memcmp(&rgb[(y * 16 + 6) * 3], "\x10\x20\x43\x10\x20\x43", 6), 0) << y;
     EXPECT_EQ(errorLog.count, 0);
 }
 
@@ -188,9 +178,7 @@ TEST_F(SinkTest, AFullDiskIsReportedWithTheFileAndLeavesNoPartialFile)
 TEST_F(SinkTest, AFileInPlaceOfTheDirectoryIsReported)
 {
     std::string path = dir + "/plain";
-    std::FILE* f = std::fopen(path.c_str(), "w");
-    ASSERT_NE(f, nullptr);
-    std::fclose(f);
+    ASSERT_TRUE(std::ofstream(path).good());
     platform::PngSink sink(path.c_str(), FrameSchedule(50, 0, -1), 1);
     EXPECT_THROW(sink.Open(8, 4), ErrorException);
     EXPECT_NE(std::string(errorLog.Report()).find("is not a directory.\n"), std::string::npos);
@@ -282,21 +270,19 @@ TEST(BenchmarkSink, GroupsFrameTimesByLabelAndExpressesThemInCopies)
               std::string::npos)
         << text;
     EXPECT_GT(platform::BenchmarkSink::MeasureFrameCopy(64, 48, false), 0);
-}
 
-TEST(BenchmarkSink, TimesTheYardstickCopyThroughTheRun)
-{
-    platform::BenchmarkSink sink(Label);
-    char buffer[2048] = {};
-    std::FILE* out = fmemopen(buffer, sizeof buffer - 1, "w");
-    sink.out = out;
+    // Through a run the in-cache yardstick copy is timed every kCopyEvery
+    // frames.
+    platform::BenchmarkSink run(Label);
+    std::memset(buffer, 0, sizeof buffer);
+    run.out = fmemopen(buffer, sizeof buffer - 1, "w");
     FrameView small{nullptr, 64, 48, 256, 32, PixelLayout::XRGB8888};
     const int every = platform::BenchmarkSink::kCopyEvery;
-    for (int i = 0; i < 2 * every + every / 2; ++i) sink.Frame(small);
-    EXPECT_EQ(sink.copies, 2);
-    EXPECT_GT(sink.copyTotalNs, 0);
-    sink.Close();
-    std::fclose(out);
+    for (int i = 0; i < 2 * every + every / 2; ++i) run.Frame(small);
+    EXPECT_EQ(run.copies, 2);
+    EXPECT_GT(run.copyTotalNs, 0);
+    run.Close();
+    std::fclose(run.out);
     EXPECT_NE(std::string(buffer).find("us in cache (mean of 2, timed through the run)"), std::string::npos) << buffer;
 }
 

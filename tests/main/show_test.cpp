@@ -75,8 +75,6 @@ TEST_F(ShowTest, HelpVersionAndBadOptions)
     EXPECT_EQ(Run("--help"), 0);
     EXPECT_NE(said.find("--capture FILE"), std::string::npos);
     EXPECT_EQ(Run("--version"), 0);
-    EXPECT_EQ(Run("--fps 30 --frames out"), 2);
-    EXPECT_NE(said.find("must divide 100"), std::string::npos) << said;
     EXPECT_EQ(Run("--frames out --from 300"), 2);
     EXPECT_NE(said.find("past the end of the show"), std::string::npos) << said;
 }
@@ -184,14 +182,6 @@ TEST_F(ShowTest, FaultsEndTheRunWithStatusOneAndAReason)
     EXPECT_NE(said.find("Audio error:\n Can't create stream.\n"), std::string::npos) << said;
     EXPECT_NE(said.find("Error!"), std::string::npos) << said;
 
-    // The music corrupt.
-    {
-        std::ofstream bad(dir + "/kestrune-velomar.mp3", std::ios::binary);
-        bad << std::string(50000, 'x');
-    }
-    EXPECT_EQ(Run("--frames f --fps 1 --to 1"), 1);
-    EXPECT_NE(said.find("Can't create stream."), std::string::npos) << said;
-    ASSERT_EQ(unlink((dir + "/kestrune-velomar.mp3").c_str()), 0);
     ASSERT_EQ(symlink(ORCHID_MUSIC, (dir + "/kestrune-velomar.mp3").c_str()), 0);
 
     // ffmpeg missing.
@@ -260,16 +250,12 @@ TEST_F(ShowTest, TheDisplayGoingAwayMidRunEndsTheProgramWithoutACrash)
         _exit(127);
     }
     close(ready[1]);
-    // The number, then a newline in a write of its own: the pipe stays open
-    // until that has come, or the server fails writing it.
+    // The number, then a newline in a write of its own: the line is whole
+    // once the server is ready, cut short if it failed.
+    FILE* display = fdopen(ready[0], "r");
     char number[16] = {};
-    std::size_t got = 0;
-    while (got < sizeof number - 1 && std::strchr(number, '\n') == nullptr) {
-        ssize_t n = read(ready[0], number + got, sizeof number - 1 - got);
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    close(ready[0]);
+    std::fgets(number, sizeof number, display);
+    std::fclose(display);
     if (std::strchr(number, '\n') == nullptr) {
         kill(server, SIGTERM);
         waitpid(server, nullptr, 0);
