@@ -37,13 +37,10 @@ protected:
         headless::Uninstall();
         errorLog.Free();
     }
-    static std::string stereo;
-    static std::string mono;
+    static inline std::string stereo, mono;
     VirtualClock clock;
     Audio a;
 };
-std::string HeadlessAudioTest::stereo;
-std::string HeadlessAudioTest::mono;
 
 TEST_F(HeadlessAudioTest, DecoderGivesStereo441WithTheExactLength)
 {

@@ -35,9 +35,7 @@ protected:
         // Each texel tells where it came from: 0x01RRCC = row, column.
         ASSERT_EQ(texture.Create(128, 128, 32), 1);
         ASSERT_EQ(mask.Create(128, 128, 8), 1);
-        for (int y = 0; y < 128; ++y) {
-            for (int x = 0; x < 128; ++x) texture.pixInt[y * 128 + x] = 0x01000000u | (y << 8) | x;
-        }
+        for (int i = 0; i < 128 * 128; ++i) texture.pixInt[i] = Texel(i % 128, i / 128);
         for (int i = 0; i < mask.numBytes; ++i) mask.pixChar[i] = 255;
         Clear();
     }
@@ -76,11 +74,7 @@ protected:
         for (int y = 0; y < 480; ++y) {
             for (int x = 0; x < 640; ++x) {
                 bool in = x >= x0 && x <= x1 && y >= y0 && y <= y1;
-                if (in) {
-                    ASSERT_EQ(At(x, y), inside(x, y)) << x << "," << y;
-                } else {
-                    ASSERT_EQ(At(x, y), kUntouched) << x << "," << y;
-                }
+                ASSERT_EQ(At(x, y), in ? inside(x, y) : kUntouched) << x << "," << y;
             }
         }
     }

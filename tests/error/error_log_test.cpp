@@ -42,7 +42,6 @@ TEST(ErrorLogText, EveryCategoryHeaderAndBody)
         {ERR_MISC, "Misc. error:\n Msg.\nFilename: m/x\nLine: 7\n\n"},
         {ERR_UNKNOWN, "Unknown error:\n Msg.\nFilename: m/x\nLine: 7\n\n"},
         {1, "Unknown error type:\n Msg.\nFilename: m/x\nLine: 7\n\n"},
-        {150, "Unknown error type:\n Msg.\nFilename: m/x\nLine: 7\n\n"},
         {300, "Unknown error type:\n Msg.\nFilename: m/x\nLine: 7\n\n"},
         {-1, "Unknown error type:\n Msg.\nFilename: m/x\nLine: 7\n\n"},
     };
@@ -73,7 +72,7 @@ TEST(ErrorLogText, OutOfMemoryAndFileFormsAndConsecutiveEntries)
     EXPECT_EQ(log.count, 4);
 }
 
-TEST(ErrorLogThrow, ThrowsOnlyWhenActive)
+TEST(ErrorLogThrow, ThrowsOnlyWhenActiveAndFatalReplacesTheReport)
 {
     ErrorLog log;
     EXPECT_NO_THROW(log.Throw(ERR_MISC, "a\n", 1, "f"));
@@ -86,14 +85,7 @@ TEST(ErrorLogThrow, ThrowsOnlyWhenActive)
     EXPECT_STREQ(log.text, "Audio error:\n Can't create stream.\nFilename: audio/audio\nLine: 12\n\n");
     EXPECT_THROW(log.Throw(ERR_OUT_OF_MEMORY, "pixChar\n", 3, "pixmap/pixmap", 64), ErrorException);
     EXPECT_EQ(log.count, 2);
-}
 
-TEST(ErrorLogFatal, ReplacesReportAndLocks)
-{
-    ErrorLog log;
-    ASSERT_EQ(log.Init(nullptr), 1);
-    log.AddEntry(ERR_MISC, "first\n", 1, "f");
-    log.AddEntry(ERR_MISC, "second\n", 2, "f");
     EXPECT_THROW(log.ThrowFatal("Could not change display mode.\n"), ErrorException);
     EXPECT_STREQ(log.text, "Could not change display mode.\n");
     EXPECT_EQ(log.count, 1);
