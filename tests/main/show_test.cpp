@@ -182,6 +182,14 @@ TEST_F(ShowTest, FaultsEndTheRunWithStatusOneAndAReason)
     EXPECT_NE(said.find("Audio error:\n Can't create stream.\n"), std::string::npos) << said;
     EXPECT_NE(said.find("Error!"), std::string::npos) << said;
 
+    // The music corrupt.
+    {
+        std::ofstream bad(dir + "/kestrune-velomar.mp3", std::ios::binary);
+        bad << std::string(50000, 'x');
+    }
+    EXPECT_EQ(Run("--frames f --fps 1 --to 1"), 1);
+    EXPECT_NE(said.find("Can't create stream."), std::string::npos) << said;
+    ASSERT_EQ(unlink((dir + "/kestrune-velomar.mp3").c_str()), 0);
     ASSERT_EQ(symlink(ORCHID_MUSIC, (dir + "/kestrune-velomar.mp3").c_str()), 0);
 
     // ffmpeg missing.
