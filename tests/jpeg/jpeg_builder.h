@@ -2,6 +2,7 @@
 // segments, canonical Huffman codes and a bit writer with byte stuffing.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <map>
 #include <utility>
@@ -65,15 +66,8 @@ private:
     int n_ = 0;
 };
 
-inline int Category(int v)
-{
-    int a = v < 0 ? -v : v, s = 0;
-    while (a) {
-        ++s;
-        a >>= 1;
-    }
-    return s;
-}
+// Bits needed for the magnitude of v.
+inline int Category(int v) { return std::bit_width(static_cast<unsigned>(v < 0 ? -v : v)); }
 
 inline void PutValue(BitWriter& bw, int v, int s)
 {
@@ -134,8 +128,8 @@ public:
     // 8-bit table, every entry `value`.
     JpegBuilder& Dqt(int table, int value = 1)
     {
-        Bytes b = {static_cast<uint8_t>(table)};
-        b.insert(b.end(), 64, static_cast<uint8_t>(value));
+        Bytes b(65, static_cast<uint8_t>(value));
+        b[0] = static_cast<uint8_t>(table);
         return Segment(0xDB, b);
     }
     JpegBuilder& Sof(int marker, int width, int height, const std::vector<Comp>& comps)
