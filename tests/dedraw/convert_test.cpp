@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <array>
 #include <random>
 #include <vector>
 
@@ -43,49 +43,29 @@ TEST(Convert, FastPathsMatchScalarByteForByte)
 
 TEST(Convert, WorkedExamples)
 {
-    const uint32_t in[] = {0x00FFFFFF, 0x00808080, 0xFFFFFFFF, 0x00000000, 0x00F80000, 0x0000FC00, 0x000000F8,
-                           0x00070307, 0x00123456};
-    uint16_t out565[9];
-    uint16_t out555[9];
-    dedraw::Convert32To565Row(in, out565, 9);
-    dedraw::Convert32To555Row(in, out555, 9);
-    EXPECT_EQ(out565[0], 0xFFFF);
-    EXPECT_EQ(out555[0], 0x7FFF);
-    EXPECT_EQ(out565[1], 0x8410);
-    EXPECT_EQ(out555[1], 0x4210);
-    EXPECT_EQ(out565[2], 0xFFFF);  // the top byte plays no part
-    EXPECT_EQ(out565[4], 0xF800);
-    EXPECT_EQ(out565[5], 0x07E0);
-    EXPECT_EQ(out565[6], 0x001F);
-    EXPECT_EQ(out565[7], 0x0000);  // low bits dropped, no rounding
-    EXPECT_EQ(out555[7], 0x0000);
-    EXPECT_EQ(out565[8], ((0x12 >> 3) << 11) | ((0x34 >> 2) << 5) | (0x56 >> 3));
-    EXPECT_EQ(out555[8], ((0x12 >> 3) << 10) | ((0x34 >> 3) << 5) | (0x56 >> 3));
+    // The top byte plays no part; low bits are dropped, not rounded.
+    const uint32_t in[] = {0x00FFFFFF, 0x00808080, 0xFFFFFFFF, 0x00000000, 0x00F80000,
+                           0x0000FC00, 0x000000F8, 0x00070307, 0x00123456};
+    std::array<uint16_t, 9> out565, out555;
+    std::array<uint8_t, 27> out24;
+    dedraw::Convert32To565Row(in, out565.data(), 9);
+    dedraw::Convert32To555Row(in, out555.data(), 9);
+    dedraw::Convert32To24Row(in, out24.data(), 9);
+    EXPECT_EQ(out565, (std::array<uint16_t, 9>{0xFFFF, 0x8410, 0xFFFF, 0, 0xF800, 0x07E0, 0x001F, 0, 0x11AA}));
+    EXPECT_EQ(out555, (std::array<uint16_t, 9>{0x7FFF, 0x4210, 0x7FFF, 0, 0x7C00, 0x03E0, 0x001F, 0, 0x08CA}));
+    EXPECT_EQ(out24, (std::array<uint8_t, 27>{0xFF, 0xFF, 0xFF, 0x80, 0x80, 0x80, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0xF8,
+                                              0, 0xFC, 0, 0xF8, 0, 0, 0x07, 0x03, 0x07, 0x56, 0x34, 0x12}));
 
     const uint16_t s[] = {0xFFFF, 0xF800, 0x07E0, 0x001F};
-    uint32_t out32[4];
-    uint8_t out24[12];
-    uint16_t to555[4];
-    dedraw::Convert565To32Row(s, out32, 4);
-    dedraw::Convert565To24Row(s, out24, 4);
-    dedraw::Convert565To555Row(s, to555, 4);
-    EXPECT_EQ(out32[0], 0x00F8FCF8u);
-    EXPECT_EQ(out32[1], 0x00F80000u);
-    EXPECT_EQ(out32[2], 0x0000FC00u);
-    EXPECT_EQ(out32[3], 0x000000F8u);
-    const uint8_t expect24[12] = {0xF8, 0xFC, 0xF8, 0, 0, 0xF8, 0, 0xFC, 0, 0xF8, 0, 0};
-    EXPECT_EQ(std::memcmp(out24, expect24, 12), 0);
-    EXPECT_EQ(to555[0], 0x7FFF);
-    EXPECT_EQ(to555[1], 0x7C00);
-    EXPECT_EQ(to555[2], 0x03E0);
-    EXPECT_EQ(to555[3], 0x001F);
-
-    const uint32_t p24[] = {0xAA123456};
-    uint8_t b24[3];
-    dedraw::Convert32To24Row(p24, b24, 1);
-    EXPECT_EQ(b24[0], 0x56);
-    EXPECT_EQ(b24[1], 0x34);
-    EXPECT_EQ(b24[2], 0x12);
+    std::array<uint32_t, 4> out32;
+    std::array<uint8_t, 12> from565To24;
+    std::array<uint16_t, 4> to555;
+    dedraw::Convert565To32Row(s, out32.data(), 4);
+    dedraw::Convert565To24Row(s, from565To24.data(), 4);
+    dedraw::Convert565To555Row(s, to555.data(), 4);
+    EXPECT_EQ(out32, (std::array<uint32_t, 4>{0x00F8FCF8, 0x00F80000, 0x0000FC00, 0x000000F8}));
+    EXPECT_EQ(from565To24, (std::array<uint8_t, 12>{0xF8, 0xFC, 0xF8, 0, 0, 0xF8, 0, 0xFC, 0, 0xF8, 0, 0}));
+    EXPECT_EQ(to555, (std::array<uint16_t, 4>{0x7FFF, 0x7C00, 0x03E0, 0x001F}));
 }
 
 }  // namespace
