@@ -7,11 +7,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bench/fastest_runs.h"
 #include "dedraw/convert.h"
 
 namespace {
@@ -93,28 +93,6 @@ const Case kCases[] = {
     {"SSE2/565To555", Rows<uint16_t, uint16_t, sse2::Convert565To555Row>},
 };
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.iterations == 0) continue;
-            // Processor time, and with repetitions the fastest one: the
-            // machine may be shared, and waiting for it is not the code's.
-            const double time = run.cpu_accumulated_time / static_cast<double>(run.iterations);
-            auto [it, fresh] = times.emplace(run.benchmark_name(), time);
-            if (fresh) {
-                order.push_back(run.benchmark_name());
-            } else {
-                it->second = std::min(it->second, time);
-            }
-        }
-    }
-    std::map<std::string, double> times;
-    std::vector<std::string> order;
-};
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -123,20 +101,13 @@ int main(int argc, char** argv)
     for (const Case& c : kCases) Register(c.name, c.body);
     Register("MemcpyAgain", Memcpy);
 
-    std::vector<char*> args = {argv[0]};
-    char repetitions[] = "--benchmark_repetitions=5";
-    char minTime[] = "--benchmark_min_time=0.05";
-    args.insert(args.end(), {repetitions, minTime});
-    args.insert(args.end(), argv + 1, argv + argc);
-    int count = static_cast<int>(args.size());
-    args.push_back(nullptr);
-    benchmark::Initialize(&count, args.data());
-    RatioReporter reporter;
+    bench::InitializeRepeated(argc, argv);
+    bench::FastestRuns reporter(bench::FastestRuns::PROCESSOR_TIME);
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
-    auto first = reporter.times.find("Memcpy"), again = reporter.times.find("MemcpyAgain");
-    if (first != reporter.times.end() && again != reporter.times.end()) {
-        const double frame = std::min(first->second, again->second);
+    const double *first = reporter.Find("Memcpy"), *again = reporter.Find("MemcpyAgain");
+    if (first != nullptr && again != nullptr) {
+        const double frame = std::min(*first, *again);
         std::printf("\nTime per frame relative to memcpy of one 32-bit frame (%.1f us):\n", frame * 1e6);
         for (const std::string& name : reporter.order) {
             std::printf("  %-18s %8.1f us  %5.2fx\n", name.c_str(), reporter.times[name] * 1e6,
@@ -145,10 +116,10 @@ int main(int argc, char** argv)
     }
     std::printf("\nSSE2 against scalar (scalar time / SSE2 time):\n");
     for (const char* conversion : {"32To565", "32To555", "565To32", "565To555"}) {
-        auto plain = reporter.times.find(std::string("Scalar/") + conversion);
-        auto fast = reporter.times.find(std::string("SSE2/") + conversion);
-        if (plain == reporter.times.end() || fast == reporter.times.end()) continue;
-        std::printf("  %-10s %5.2fx\n", conversion, plain->second / fast->second);
+        const double* plain = reporter.Find(std::string("Scalar/") + conversion);
+        const double* fast = reporter.Find(std::string("SSE2/") + conversion);
+        if (plain == nullptr || fast == nullptr) continue;
+        std::printf("  %-10s %5.2fx\n", conversion, *plain / *fast);
     }
     benchmark::Shutdown();
     return 0;

@@ -9,11 +9,10 @@
 #include <cstdio>
 #include <initializer_list>
 #include <cstring>
-#include <map>
 #include <random>
 #include <string>
-#include <vector>
 
+#include "bench/fastest_runs.h"
 #include "demo/cross_fade.h"
 #include "demo/routines.h"
 #include "effects/effects.h"
@@ -275,28 +274,6 @@ void RegisterModes(const std::string& name, Case body, std::initializer_list<int
     for (int mode : modes) Register(name + "/" + kModeNames[mode], body, mode);
 }
 
-// Keeps each case's time per iteration to print the ratios after the run.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.iterations == 0) continue;
-            // With repetitions, the fastest one: the machine may be shared.
-            const double time = run.real_accumulated_time / static_cast<double>(run.iterations);
-            auto [it, fresh] = times.emplace(run.benchmark_name(), time);
-            if (fresh) {
-                order.push_back(run.benchmark_name());
-            } else {
-                it->second = std::min(it->second, time);
-            }
-        }
-    }
-    std::map<std::string, double> times;
-    std::vector<std::string> order;
-};
-
 struct Goal {
     const char* name;
     double limit;
@@ -327,23 +304,15 @@ int main(int argc, char** argv)
     Register("Scanlines", Scanlines);
     Register("MemcpyAgain", Memcpy);
     // The machine may be shared: by default each case runs in several short
-    // repetitions, and the ratios use the fastest of each. Flags given on
-    // the command line come later and win.
-    std::vector<char*> args = {argv[0]};
-    char repetitions[] = "--benchmark_repetitions=5";
-    char minTime[] = "--benchmark_min_time=0.05";
-    args.insert(args.end(), {repetitions, minTime});
-    args.insert(args.end(), argv + 1, argv + argc);
-    int count = static_cast<int>(args.size());
-    args.push_back(nullptr);
-    benchmark::Initialize(&count, args.data());
+    // repetitions, and the ratios use the fastest of each.
+    bench::InitializeRepeated(argc, argv);
     std::printf("kernels: %s\n", orchid::pixel::Active().name);
-    RatioReporter reporter;
+    bench::FastestRuns reporter(bench::FastestRuns::WALL_TIME);
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
-    auto first = reporter.times.find("Memcpy"), again = reporter.times.find("MemcpyAgain");
-    if (first == reporter.times.end() || again == reporter.times.end()) return 0;
-    const double frame = std::min(first->second, again->second);
+    const double *first = reporter.Find("Memcpy"), *again = reporter.Find("MemcpyAgain");
+    if (first == nullptr || again == nullptr) return 0;
+    const double frame = std::min(*first, *again);
     const Goal goals[] = {
         {"Fill/copy", 1.3},          {"Combine/copy", 1.3},       {"CopyWindow", 1.3},
         {"DrawTiled/copy", 1.3},     {"Fill/blend", 1.6},         {"Fill/add", 1.6},
@@ -360,10 +329,10 @@ int main(int argc, char** argv)
         }
         std::printf("  %-26s %7.1f us  %5.2fx%s\n", name.c_str(), reporter.times[name] * 1e6, ratio, verdict);
     }
-    auto add = reporter.times.find("PixmanAdd");
-    auto ours = reporter.times.find("Combine/add");
-    if (add != reporter.times.end() && ours != reporter.times.end()) {
-        std::printf("Combine add vs pixman ADD: %.2fx faster\n", add->second / ours->second);
+    const double* add = reporter.Find("PixmanAdd");
+    const double* ours = reporter.Find("Combine/add");
+    if (add != nullptr && ours != nullptr) {
+        std::printf("Combine add vs pixman ADD: %.2fx faster\n", *add / *ours);
     }
     benchmark::Shutdown();
     return 0;

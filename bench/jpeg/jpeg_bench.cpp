@@ -7,10 +7,10 @@
 
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench/fastest_runs.h"
 #include "jpeg/jpeg_decoder.h"
 #include "jpeg/jpeg_kernels.h"
 #include "platform/resources.h"
@@ -112,24 +112,6 @@ void BM_LibjpegTurbo(benchmark::State& state, size_t index)
     state.SetItemsProcessed(state.iterations() * set.pixels);
 }
 
-// Keeps the fastest repetition of each case (CPU time per iteration) for
-// the summary, which makes the ratios robust on a busy machine.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs) {
-            if (r.run_type != Run::RT_Iteration) continue;
-            std::string name = r.run_name.function_name;
-            double t = r.GetAdjustedCPUTime();
-            auto it = times.find(name);
-            if (it == times.end() || t < it->second) times[name] = t;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -151,18 +133,18 @@ int main(int argc, char** argv)
                 ->Repetitions(5);
         }
     }
-    RatioReporter reporter;
+    bench::FastestRuns reporter(bench::FastestRuns::PROCESSOR_TIME);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
     std::printf("\nTime ratio orchid / libjpeg-turbo, fastest of 5 repetitions each (<= 1.0: at least as fast):\n");
     for (const PictureSet& set : Sets()) {
-        auto theirs = reporter.times.find("libjpeg-turbo/" + set.name);
-        if (theirs == reporter.times.end()) continue;
+        const double* theirs = reporter.Find("libjpeg-turbo/" + set.name);
+        if (theirs == nullptr) continue;
         std::printf("  %-28s", set.name.c_str());
         for (int level = 0; level <= best; ++level) {
-            auto ours = reporter.times.find("orchid-" + std::string(levelNames[level]) + "/" + set.name);
-            if (ours != reporter.times.end()) std::printf("  %s %.3f", levelNames[level], ours->second / theirs->second);
+            const double* ours = reporter.Find("orchid-" + std::string(levelNames[level]) + "/" + set.name);
+            if (ours != nullptr) std::printf("  %s %.3f", levelNames[level], *ours / *theirs);
         }
         std::printf("\n");
     }
