@@ -912,6 +912,20 @@ void jpeg_decoder::idct_to_plane(const int16_t* coef, int slot, int mcu_x, bool 
     }
 }
 
+// Before each MCU of a scan with restarts: when the interval is used up,
+// the restart marker is read (through the stream, so the cursor's bits go
+// back to the decoder first).
+inline void jpeg_decoder::count_restart_interval(bit_cursor& bc)
+{
+    if (restart_interval_ == 0) return;
+    if (restarts_left_ == 0) {
+        bc.store();
+        process_restart();
+        bc.load();
+    }
+    --restarts_left_;
+}
+
 // Decodes one MCU row of the frame. Each block goes through the inverse DCT
 // straight after it is decoded, into its place in the sample planes; the
 // blocks of the scan's MCU are taken by position.
@@ -919,14 +933,7 @@ void jpeg_decoder::decode_sequential_row()
 {
     bit_cursor bc(*this);
     for (int mx = 0; mx < mcus_per_row_; ++mx) {
-        if (restart_interval_ != 0) {
-            if (restarts_left_ == 0) {
-                bc.store();
-                process_restart();
-                bc.load();
-            }
-            --restarts_left_;
-        }
+        count_restart_interval(bc);
         for (int b = 0; b < blocks_per_mcu_; ++b) {
             int16_t* coef = mcu_coefs_;
             bool ac_present = decode_block(bc, coef, mcu_org_[b]);
@@ -1011,14 +1018,7 @@ void jpeg_decoder::decode_progressive_scan()
     bit_cursor bc(*this);
     for (int my = 0; my < scan_mcus_y_; ++my) {
         for (int mx = 0; mx < scan_mcus_x_; ++mx) {
-            if (restart_interval_ != 0) {
-                if (restarts_left_ == 0) {
-                    bc.store();
-                    process_restart();
-                    bc.load();
-                }
-                --restarts_left_;
-            }
+            count_restart_interval(bc);
             for (int b = 0; b < blocks_per_mcu_; ++b) {
                 int s = mcu_org_[b];
                 int c = comp_list_[s];

@@ -188,6 +188,7 @@ private:
     void setup_scan();
     void derive_tables();
     void process_restart();
+    void count_restart_interval(bit_cursor& bc);
     void finish_sequential();
 
     // Entropy decoding.
