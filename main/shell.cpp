@@ -9,12 +9,15 @@
 #include "main/app_state.h"
 #include "main/dialog.h"
 #include "main/window.h"
+#include "timer/show_steps.h"
 #include "timer/timer.h"
 
 using namespace platform;
 
 char fpsText[80];
 int32_t shutdownDone = 0;
+int32_t literalTiming = 0;
+ShowSteps showSteps;
 
 int Startup(HINSTANCE instance, int showCommand)
 {
@@ -49,6 +52,7 @@ int Startup(HINSTANCE instance, int showCommand)
         std::snprintf(fpsText, sizeof fpsText, " ");
         running = 1;
         musicPosition = 0;
+        showSteps.Start(0);
     } catch (const ErrorException&) {
         RequestQuit();
     }
@@ -71,10 +75,25 @@ int UpdateCallback()
     if (quitting || paused) return 0;
     timer.ComputeFps();
     std::snprintf(fpsText, sizeof fpsText, "FPS = %i", timer.fps);
-    DemoUpdate();
-    // The end of the show has already shut everything down (the music
-    // included) when DemoUpdate returns.
-    if (!quitting) musicPosition = audio.GetPosition();
+    if (literalTiming) {
+        DemoUpdate();
+        // The end of the show has already shut everything down (the music
+        // included) when DemoUpdate returns.
+        if (!quitting) musicPosition = audio.GetPosition();
+        return 1;
+    }
+    // Every hundredth the music has passed gets its own update, in order;
+    // the timer's further calls in this frame then find nothing due. Between
+    // updates `musicPosition` holds the time the next one will see, as it
+    // does in a capture.
+    int32_t heard = audio.GetPosition();
+    while (!quitting) {
+        int32_t time = showSteps.Next(heard);
+        if (time < 0) break;
+        musicPosition = time;
+        DemoUpdate();
+        if (!quitting) musicPosition = showSteps.next;
+    }
     return 1;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "platform/window.h"
+#include "timer/show_steps.h"
 
 // The frame rate as text, "FPS = %i"; nothing draws it.
 extern char fpsText[80];
@@ -31,3 +32,12 @@ int RenderCallback();
 
 // 1 once Shutdown has run.
 extern int32_t shutdownDone;
+
+// 0 (the default): each update sees the hundredth after the one before,
+// kept in step with the music heard (timer/show_steps.h). 1: each update
+// sees the music position read after the previous one, so a frame that runs
+// several updates in quick succession sees one time twice and skips the
+// next, and fades follow the display's refresh rate.
+extern int32_t literalTiming;
+// Live play's stepping, with its count of resynchronisations.
+extern ShowSteps showSteps;

@@ -1,0 +1,28 @@
+#include "timer/show_steps.h"
+
+ShowSteps::ShowSteps() : next(0), resyncs(0), holding(0) {}
+
+void ShowSteps::Start(int32_t time)
+{
+    next = time;
+    resyncs = 0;
+    holding = 0;
+}
+
+int32_t ShowSteps::Next(int32_t heard)
+{
+    // The latest time whose update is due: the music has been heard past it.
+    int32_t due = heard - 1;
+    if (next - due > kMaxLead) {
+        if (!holding) ++resyncs;
+        holding = 1;
+        return -1;
+    }
+    holding = 0;
+    if (due < next) return -1;
+    if (due - next > kMaxCatchUp) {
+        ++resyncs;
+        next = due;
+    }
+    return next++;
+}
