@@ -21,12 +21,7 @@ build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	@if [ -x $(BUILD)/orchid ]; then \
-		cd $(BUILD) && ./orchid $(ARGS); \
-	else \
-		echo "make run: the show itself is not built yet; the libraries, tools and tests are."; \
-		echo "make run: run 'make test' to exercise what exists."; \
-	fi
+	@cd $(BUILD) && ./orchid $(ARGS)
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 1800

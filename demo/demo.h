@@ -10,10 +10,24 @@
 #include "font/font.h"
 #include "pixmap/pixmap.h"
 
-// Provided by the application shell: the music position in hundredths of a
-// second, refreshed after every update step, and the request to end the run.
+// The show's clock: the music position in hundredths of a second, which
+// every update step and every render reads. The show owns it and never
+// writes it; the program that runs the show does (the shell sets it to 0 at
+// start-up and to the music's position after every update step).
 extern int32_t musicPosition;
-void RequestQuit();
+
+// What the show asks of the program that runs it. The shell sets the hooks
+// at start-up, before the first update step. A hook left unset (null) is
+// ignored: without an end-of-show hook, updates past the end go on holding
+// the closing picture.
+struct DemoHooks {
+    // Asked by an update step past the end of the show (t > kShowEnd), as
+    // its last act. The shell ends the run there and then: when it returns,
+    // the show's assets are released.
+    void (*endOfShow)() = nullptr;
+};
+// Replaces every hook; DemoHooks{} unsets them all.
+void SetDemoHooks(const DemoHooks& hooks);
 
 // The one image every frame is drawn into (640 x 480 x 32), created by the
 // shell.
@@ -76,7 +90,8 @@ void DemoInit();
 int DemoInitState();
 // Releases every asset; records problems, never raises.
 void DemoFree();
-// One hundredth of a second of the show, at t = musicPosition.
+// One hundredth of a second of the show, at t = musicPosition; past the end
+// of the show it ends with the end-of-show hook.
 void DemoUpdate();
 // Draws the current scene into frameImage and presents it.
 void DemoRender();

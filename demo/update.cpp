@@ -15,6 +15,9 @@ using timeline::Wave;
 
 namespace {
 
+// Set by the program that runs the show; see DemoHooks.
+DemoHooks hooks;
+
 int FrameWidth() { return frameImage.width; }
 int FrameHeight() { return frameImage.height; }
 
@@ -280,6 +283,8 @@ void Closing(int t)
 
 }  // namespace
 
+void SetDemoHooks(const DemoHooks& newHooks) { hooks = newHooks; }
+
 void DemoUpdate()
 {
     const int t = musicPosition;
@@ -298,5 +303,5 @@ void DemoUpdate()
     else if (t > 19500)
         Closing(t);
 
-    if (t > kShowEnd) RequestQuit();
+    if (t > kShowEnd && hooks.endOfShow != nullptr) hooks.endOfShow();
 }

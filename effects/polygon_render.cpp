@@ -204,7 +204,7 @@ void PolygonRender::DrawPolygon(int mode, T3D_Polygon* polygon)
         if (polygon->vertices[i] == nullptr || polygon->vertices[i]->c == nullptr) return;
     }
 
-    // 1-2. The outline in fixed point, closed by a copy of its first vertex.
+    // The outline: every vertex in fixed point, closed by a copy of the first.
     for (int i = 0; i < n; ++i) {
         const T3D_Vertex& vertex = *polygon->vertices[i];
         v[i].c->sx = ToFixed(TruncToInt(vertex.c->sx));
@@ -221,9 +221,9 @@ void PolygonRender::DrawPolygon(int mode, T3D_Polygon* polygon)
     // are neither recorded nor drawn.
     const int64_t rows = std::min<int64_t>(target->height, bankRows);
 
-    // 3-4. Each edge fills one side's banks over its rows, from its upper end
-    // inclusive to its lower end exclusive; downward edges the right side,
-    // upward ones the left.
+    // The edges: each one fills one side's banks over its rows, from its
+    // upper end inclusive to its lower end exclusive; downward edges the right
+    // side, upward ones the left.
     int64_t ymin = v[0].c->sy, ymax = v[0].c->sy;
     for (int i = 0; i < n; ++i) {
         const T3D_VertexFixed& a = v[i];
@@ -258,8 +258,9 @@ void PolygonRender::DrawPolygon(int mode, T3D_Polygon* polygon)
         }
     }
 
-    // 5-6. The spans, of a texture that can be read and, in the masked
-    // modes, a mask that covers it.
+    // The spans: each row of the outline is filled between its two banks,
+    // from a texture that can be read and, in the masked modes, a mask that
+    // covers it.
     if (mode < EFFECT_COPY || mode > EFFECT_MASK_ADD) return;
     Pixmap* texture = polygon->texture;
     Pixmap* mask = polygon->mask;

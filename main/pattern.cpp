@@ -76,9 +76,7 @@ void Quit()
     }
 }
 
-}  // namespace
-
-LRESULT MainWindowProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam)
+LRESULT PatternWindowProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_DESTROY:
@@ -91,6 +89,8 @@ LRESULT MainWindowProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lPar
     default: return DefWindowProc(window, message, wParam, lParam);
     }
 }
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -109,7 +109,7 @@ int main(int argc, char** argv)
     }
     errorLog.Init(nullptr);
     try {
-        CreateMainWindow(nullptr);
+        CreateMainWindow(nullptr, PatternWindowProc);
         intptr_t result = DialogBoxParam(nullptr, kModeDialogId, mainWindow, ModeDialogProc, 0);
         if (result == -1 || screenBpp == -1) {
             userQuit = 1;

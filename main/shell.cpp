@@ -19,9 +19,16 @@ int32_t shutdownDone = 0;
 int32_t literalTiming = 0;
 ShowSteps showSteps;
 
+namespace {
+LRESULT MainWindowProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam);
+}  // namespace
+
 int Startup(HINSTANCE instance, int showCommand)
 {
     shutdownDone = 0;
+    // The end of the show, asked for from inside an update step, ends the
+    // run there and then.
+    SetDemoHooks(DemoHooks{RequestQuit});
     // Without a log every later report would be dropped and the run would
     // go on with nothing set up: end it here instead.
     if (!errorLog.Init(nullptr)) {
@@ -31,7 +38,7 @@ int Startup(HINSTANCE instance, int showCommand)
         return 1;
     }
     try {
-        CreateMainWindow(instance);
+        CreateMainWindow(instance, MainWindowProc);
         intptr_t result = DialogBoxParam(instance, kModeDialogId, mainWindow, ModeDialogProc, 0);
         if (result == -1 || screenBpp == -1) {
             userQuit = 1;
@@ -117,6 +124,10 @@ void RequestQuit()
     }
 }
 
+namespace {
+
+// The shell's window: its destruction tears everything down and ends the
+// message loop, activation pauses and resumes, Escape ends the run.
 LRESULT MainWindowProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -155,6 +166,8 @@ LRESULT MainWindowProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lPar
         return DefWindowProc(window, message, wParam, lParam);
     }
 }
+
+}  // namespace
 
 void Shutdown()
 {

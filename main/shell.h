@@ -19,8 +19,9 @@ constexpr const char kMusicFile[] = "kestrune-velomar.mp3";
 // wParam.
 int WinMain(platform::HINSTANCE instance, platform::HINSTANCE previousInstance, const char* commandLine,
             int showCommand);
-// Brings everything up; returns 1 in every case (a failure has ended the
-// run through RequestQuit by then).
+// Hands the show its end-of-show hook (RequestQuit) and the window its
+// procedure, then brings everything up; returns 1 in every case (a failure
+// has ended the run through RequestQuit by then).
 int Startup(platform::HINSTANCE instance, int showCommand);
 // Ends the run: sets `quitting` and destroys the window, whose WM_DESTROY
 // runs Shutdown before this returns.

@@ -7,7 +7,7 @@ ORCHID_REPORT_MODULE("main");
 
 using namespace platform;
 
-int CreateMainWindow(HINSTANCE instance)
+int CreateMainWindow(HINSTANCE instance, WNDPROC windowProc)
 {
     mainWindow = nullptr;
     previousCursor = nullptr;
@@ -21,7 +21,7 @@ int CreateMainWindow(HINSTANCE instance)
 
     WNDCLASS windowClass = {};
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
-    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.lpfnWndProc = windowProc;
     windowClass.cbClsExtra = 0;
     windowClass.cbWndExtra = 0;
     windowClass.hInstance = instance;

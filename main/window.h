@@ -9,10 +9,8 @@ constexpr const char kWindowClassName[] = "__ORCHID_WINDOW_CLASS__";
 constexpr int kWindowIconId = 181;
 
 // 1 when the window exists, 0 after a failure report. Resets the shell's
-// flags, registers the class, creates the window into `mainWindow` and
-// turns the cursor into the hourglass.
-int CreateMainWindow(platform::HINSTANCE instance);
-
-// The window procedure, defined by the application shell.
-platform::LRESULT MainWindowProc(platform::HWND window, uint32_t message, platform::WPARAM wParam,
-                                 platform::LPARAM lParam);
+// flags, registers the class with the caller's window procedure, creates the
+// window into `mainWindow` and turns the cursor into the hourglass. Without
+// a procedure (null) the window's messages get the default handling: a
+// close request destroys it, and nothing else happens.
+int CreateMainWindow(platform::HINSTANCE instance, platform::WNDPROC windowProc);

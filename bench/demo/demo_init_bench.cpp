@@ -13,8 +13,6 @@
 #include "error/memory.h"
 #include "platform/resources.h"
 
-void RequestQuit() {}
-
 namespace {
 
 void BM_DemoInit(benchmark::State& state)

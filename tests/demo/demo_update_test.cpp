@@ -11,11 +11,11 @@
 
 using test_log::FreshLog;
 
-// The shell's end-of-run request, counted.
-static int quitRequests = 0;
-void RequestQuit() { ++quitRequests; }
-
 namespace {
+
+// The end-of-show hook, counted.
+int quitRequests = 0;
+void CountQuitRequest() { ++quitRequests; }
 
 // Every value the update steps, and the pictures the cross-fade is between.
 struct State {
@@ -57,6 +57,7 @@ protected:
         crossFade.Set(0, nullptr, nullptr);
         ASSERT_EQ(DemoInitState(), 1);
         quitRequests = 0;
+        SetDemoHooks(DemoHooks{CountQuitRequest});
         musicPosition = 0;
     }
     void TearDown() override
@@ -168,6 +169,13 @@ TEST_F(DemoUpdateTest, ScenesFollowTheTimelineLevelsStayInRangeAndTheShowEndsOnc
     crossFade.level = 100;
     Step(21461);
     EXPECT_EQ(crossFade.level, 101);
+    EXPECT_EQ(scene, 6);
+    EXPECT_EQ(quitRequests, 1);
+
+    // Without the hook the request is dropped and the closing scene goes on.
+    SetDemoHooks(DemoHooks{});
+    Step(21463);
+    EXPECT_EQ(crossFade.level, 102);
     EXPECT_EQ(scene, 6);
     EXPECT_EQ(quitRequests, 1);
     crossFade.level = level;

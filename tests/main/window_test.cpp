@@ -11,15 +11,15 @@
 
 using namespace platform;
 
-// The shell's window procedure stands in here: it only counts destroys.
+namespace {
+
+// A window procedure in the shell's place: it only counts destroys.
 int destroys = 0;
-LRESULT MainWindowProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam)
+LRESULT CountingProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_DESTROY) ++destroys;
     return DefWindowProc(window, message, wParam, lParam);
 }
-
-namespace {
 
 class MainWindowTest : public ::testing::Test {
 protected:
@@ -39,7 +39,7 @@ TEST_F(MainWindowTest, HiddenTopmostPopupCentredOnTheScreen)
     running = quitting = paused = userQuit = 1;
     fake.screenWidth = 1023;
     fake.screenHeight = 767;
-    ASSERT_EQ(CreateMainWindow(nullptr), 1);
+    ASSERT_EQ(CreateMainWindow(nullptr, CountingProc), 1);
     EXPECT_EQ(screenBpp, 0);
     EXPECT_EQ(windowed, 0);
     EXPECT_EQ(running + quitting + paused + userQuit, 0);
@@ -64,15 +64,30 @@ TEST_F(MainWindowTest, HiddenTopmostPopupCentredOnTheScreen)
     // On a screen smaller than the window the position is negative.
     fake.screenWidth = 601;
     fake.screenHeight = 401;
-    ASSERT_EQ(CreateMainWindow(nullptr), 1);
+    ASSERT_EQ(CreateMainWindow(nullptr, CountingProc), 1);
     EXPECT_EQ(FindWindowRecord(mainWindow)->x, -20);
     EXPECT_EQ(FindWindowRecord(mainWindow)->y, -40);
+}
+
+TEST_F(MainWindowTest, WithoutAProcedureTheWindowGetsTheDefaultHandling)
+{
+    int before = destroys;
+    ASSERT_EQ(CreateMainWindow(nullptr, nullptr), 1);
+    HWND window = mainWindow;
+    EXPECT_EQ(SendMessage(window, WM_KEYDOWN, VK_ESCAPE, 0), 0);
+    EXPECT_EQ(SendMessage(window, WM_ACTIVATEAPP, 0, 0), 0);
+    EXPECT_TRUE(IsWindow(window));
+    // A close request destroys it; the procedure registered before for the
+    // same class is not called.
+    SendMessage(window, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(destroys, before);
 }
 
 TEST_F(MainWindowTest, FailureReportsAndLeavesNoWindow)
 {
     fake.failCreateWindow = true;
-    EXPECT_THROW(CreateMainWindow(nullptr), ErrorException);
+    EXPECT_THROW(CreateMainWindow(nullptr, CountingProc), ErrorException);
     EXPECT_EQ(mainWindow, nullptr);
     EXPECT_EQ(std::string(errorLog.Report()).rfind("Windows error:\n Couldn't create window.\nFilename: main\nLine: ", 0),
               0u);
@@ -92,7 +107,7 @@ TEST_F(MainWindowTest, DialogChoices)
         {IDC_BUTTON_WINDOWED, 1, 0, 1}, {IDC_BUTTON_QUIT, 0, -1, 0},
     };
     for (const Row& row : rows) {
-        ASSERT_EQ(CreateMainWindow(nullptr), 1);
+        ASSERT_EQ(CreateMainWindow(nullptr, CountingProc), 1);
         fake.dialogCommands[0] = row.command;
         EXPECT_EQ(DialogBoxParam(nullptr, kModeDialogId, mainWindow, ModeDialogProc, 0), row.result);
         EXPECT_EQ(screenBpp, row.bpp);
@@ -107,7 +122,7 @@ TEST_F(MainWindowTest, DialogChoices)
 
 TEST_F(MainWindowTest, DialogIgnoresCancelAndOtherCommands)
 {
-    ASSERT_EQ(CreateMainWindow(nullptr), 1);
+    ASSERT_EQ(CreateMainWindow(nullptr, CountingProc), 1);
     const int cancel = 2;  // what Escape sends
     fake.dialogCommands[0] = cancel;
     fake.dialogCommands[1] = 1031;
