@@ -87,6 +87,12 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
         } else if (std::strcmp(name, "--no-sound") == 0) {
             if (!noValue()) return Fail(error, errorSize, "%s takes no value", name);
             o.noSound = true;
+        } else if (std::strcmp(name, "--literal-timing") == 0) {
+            if (!noValue()) return Fail(error, errorSize, "%s takes no value", name);
+            o.literalTiming = true;
+        } else if (std::strcmp(name, "--verbose") == 0) {
+            if (!noValue()) return Fail(error, errorSize, "%s takes no value", name);
+            o.verbose = true;
         } else if (std::strcmp(name, "--benchmark") == 0) {
             if (!noValue()) return Fail(error, errorSize, "%s takes no value", name);
             o.benchmark = true;
@@ -160,6 +166,9 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
         return Fail(error, errorSize, "--fps, --from, --to and --scale apply only to --capture and --frames");
     if (depthGiven && outputs == 0)
         return Fail(error, errorSize, "--depth applies only to --capture, --frames and --benchmark; on the desktop use --mode");
+    if ((o.literalTiming || o.verbose) && outputs > 0)
+        return Fail(error, errorSize, "--literal-timing and --verbose apply only to playing on the desktop; "
+                                      "a headless run always steps one hundredth per update");
     if (o.noSound && (o.frames != nullptr || o.benchmark))
         return Fail(error, errorSize, "--no-sound applies only to playing and to --capture");
     if (toGiven && o.toHundredths < o.fromHundredths)
@@ -178,6 +187,10 @@ const char* UsageText()
            "Playing:\n"
            "  --mode 32|24|16|windowed  skip the mode dialog: fullscreen at that depth, or a window\n"
            "  --no-sound                play without an audio device; the frame timer is the clock\n"
+           "  --literal-timing          let each update read the music position anew, as the show\n"
+           "                            was first written: fades then follow the display's refresh\n"
+           "                            rate (by default every update sees the next hundredth)\n"
+           "  --verbose                 at the end, say how often live play resynchronised\n"
            "\n"
            "Rendering headless (deterministic, 100 updates per second of show time):\n"
            "  --capture FILE    write a video with the music: FILE.mp4 (H.264) or FILE.mkv;\n"
@@ -195,6 +208,7 @@ const char* UsageText()
            "  --help            show this text\n"
            "  --version         show the version\n"
            "\n"
-           "Keys while playing: Escape quits, Alt+Enter switches between window and fullscreen.\n"
+           "Keys while playing: Escape quits, Alt+Enter switches between window and fullscreen,\n"
+           "F1 shows the frame rate and the resynchronisations over the picture.\n"
            "Exit status: 0 when the show ran, 1 after an error report, 2 for a bad command line.\n";
 }

@@ -17,6 +17,8 @@ struct Options {
     int depth = 32;                 // display conversion the capture goes through
     int scale = 1;                  // nearest-neighbour upscale of captured frames
     bool noSound = false;
+    bool literalTiming = false;  // each update reads the music position anew
+    bool verbose = false;        // report live timing at the end
     bool benchmark = false;
     bool help = false;
     bool version = false;

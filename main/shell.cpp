@@ -18,6 +18,7 @@ char fpsText[80];
 int32_t shutdownDone = 0;
 int32_t literalTiming = 0;
 ShowSteps showSteps;
+void (*showUpdate)() = DemoUpdate;
 
 namespace {
 LRESULT MainWindowProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam);
@@ -83,7 +84,7 @@ int UpdateCallback()
     timer.ComputeFps();
     std::snprintf(fpsText, sizeof fpsText, "FPS = %i", timer.fps);
     if (literalTiming) {
-        DemoUpdate();
+        showUpdate();
         // The end of the show has already shut everything down (the music
         // included) when DemoUpdate returns.
         if (!quitting) musicPosition = audio.GetPosition();
@@ -98,7 +99,7 @@ int UpdateCallback()
         int32_t time = showSteps.Next(heard);
         if (time < 0) break;
         musicPosition = time;
-        DemoUpdate();
+        showUpdate();
         if (!quitting) musicPosition = showSteps.next;
     }
     return 1;

@@ -40,5 +40,8 @@ extern int32_t shutdownDone;
 // several updates in quick succession sees one time twice and skips the
 // next, and fades follow the display's refresh rate.
 extern int32_t literalTiming;
+// The update the shell runs for each hundredth: DemoUpdate. Tests wrap it
+// to watch the times the show sees.
+extern void (*showUpdate)();
 // Live play's stepping, with its count of resynchronisations.
 extern ShowSteps showSteps;

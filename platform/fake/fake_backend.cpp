@@ -164,6 +164,7 @@ void FakePlatform::ShowFlipped(const FrameView& frame)
     ++framesShown;
     lastFrame = frame;
     lastFrameWindow = nullptr;
+    if (onFrameShown) onFrameShown();
 }
 
 void FakePlatform::ShowWindowed(HWND window, const FrameView& part)
@@ -171,6 +172,7 @@ void FakePlatform::ShowWindowed(HWND window, const FrameView& part)
     ++framesShown;
     lastFrame = part;
     lastFrameWindow = window;
+    if (onFrameShown) onFrameShown();
 }
 
 void FakePlatform::SurfacesReleased()

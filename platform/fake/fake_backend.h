@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "platform/backend.h"
 
@@ -59,6 +60,8 @@ public:
     bool fullscreen = false;
     int modeRestores = 0;
     int framesShown = 0;
+    // Runs after each frame is shown (a test's display refresh, say).
+    std::function<void()> onFrameShown;
     FrameView lastFrame = {};
     HWND lastFrameWindow = nullptr;
     int surfacesReleased = 0;
