@@ -134,8 +134,16 @@ int RunDesktop(const Options& options)
         backend.windows = &preset;
         platform::InstallBackend(backend);
     }
+    literalTiming = options.literalTiming ? 1 : 0;
     int result = ExitStatus(WinMain(nullptr, nullptr, "", platform::SW_SHOWNORMAL));
     platform::sdl::Uninstall();
+    if (options.verbose && !userQuit) {
+        if (literalTiming)
+            std::fprintf(stderr, "orchid: literal timing: each update read the music position anew\n");
+        else
+            std::fprintf(stderr, "orchid: live timing: %d resynchronisation%s with the music\n", showSteps.resyncs,
+                         showSteps.resyncs == 1 ? "" : "s");
+    }
     return result;
 }
 

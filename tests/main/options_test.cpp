@@ -53,6 +53,12 @@ TEST(Options, ValuesAreReadInBothSpellings)
         EXPECT_EQ(m.options.mode, mode);
     }
     EXPECT_TRUE(Parse({"--benchmark", "--depth", "24"}).options.benchmark);
+
+    Parsed live = Parse({"--mode", "windowed", "--literal-timing", "--verbose"});
+    ASSERT_EQ(live.ok, 1) << live.error;
+    EXPECT_TRUE(live.options.literalTiming);
+    EXPECT_TRUE(live.options.verbose);
+    EXPECT_FALSE(bare.options.literalTiming);
 }
 
 TEST(Options, FrameRatesMustDivideAHundred)
@@ -88,6 +94,7 @@ TEST(Options, BadCommandLinesAreRefusedWithAReason)
         {{"--frames", "d", "--scale", "9"}, "from 1 to 8"},
         {{"--frames", "d", "--no-sound"}, "--no-sound applies only"},
         {{"--help=yes"}, "takes no value"},
+        {{"--frames", "d", "--literal-timing"}, "apply only to playing"},
     };
     for (const auto& c : cases) {
         Parsed p = Parse(c.args);
