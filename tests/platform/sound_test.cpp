@@ -11,7 +11,12 @@ using platform::Mp3Decoder;
 
 namespace {
 
-TEST(Mp3Decoder, GivesStereo441WithTheExactLength)
+class Mp3DecoderTest : public ::testing::Test {
+protected:
+    void TearDown() override { test_mp3::CleanUp(); }
+};
+
+TEST_F(Mp3DecoderTest, GivesStereo441WithTheExactLength)
 {
     const std::string stereo = test_mp3::Make("stereo", 2.0);
     const std::string mono = test_mp3::Make("mono", 1.0, 22050, 1);
@@ -32,7 +37,6 @@ TEST(Mp3Decoder, GivesStereo441WithTheExactLength)
     ASSERT_TRUE(m.Open(mono.c_str()));
     EXPECT_GE(m.LengthBytes(), 176400u);  // 1 s of 22.05 kHz mono comes out as 44.1 kHz stereo
     EXPECT_LT(m.LengthBytes(), 176400u + 4u * 4096u);
-    test_mp3::CleanUp();
 }
 
 }  // namespace
