@@ -1,10 +1,10 @@
 #include "error/memory.h"
 
-#include <sys/mman.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <new>
+
+#include "platform/pages.h"
 
 namespace orchid {
 namespace {
@@ -13,7 +13,7 @@ long failAt = 0;
 bool failSticky = false;
 
 // Every block carries a header just in front of it, telling how it was
-// obtained: from calloc (no mapping), or as a mapping of its own.
+// obtained: from calloc (no mapping), or as pages of its own.
 struct Header {
     void* mapping;
     std::size_t mappingBytes;
@@ -21,16 +21,16 @@ struct Header {
 constexpr std::size_t kHeader = sizeof(Header);
 static_assert(kHeader == 16, "blocks stay 16-byte aligned behind the header");
 
-// Large blocks (the pictures, the frame, the surfaces) are mapped on their
-// own, aligned to 2 MiB and offered to the kernel for transparent huge
-// pages. With 4 KiB pages a picture costs a page fault every 4 KiB when it
-// is first written, and a frame that walks a dozen of them misses the TLB
+// Large blocks (the pictures, the frame, the surfaces) get pages of their
+// own from the system (platform/pages.h), aligned to 2 MiB and offered for
+// huge pages. With 4 KiB pages a picture costs a page fault every 4 KiB when
+// it is first written, and a frame that walks a dozen of them misses the TLB
 // all the time. The block starts a few cache lines into its first huge page,
 // its header in front of it in the same page. The number of lines differs
 // from block to block: blocks that all started at the same offset in their
 // pages would meet in the same cache sets wherever an operation walks two
 // or three of them side by side.
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr std::size_t kHugePage = platform::kHugePage;
 constexpr std::size_t kMapFrom = std::size_t{1} << 20;
 constexpr std::size_t kLine = 64;
 constexpr std::size_t kLeadColours = 64;
@@ -59,18 +59,8 @@ void* MapLarge(std::size_t bytes)
     // offsets within 4 KiB.
     const std::size_t lead = kLine * (1 + (mappedCount * 17) % kLeadColours);
     const std::size_t span = RoundUp(bytes + lead, kHugePage);
-    // One huge page more than needed, so that an aligned start lies inside;
-    // the rest on either side is given back at once.
-    void* raw = mmap(nullptr, span + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (raw == MAP_FAILED) return nullptr;
-    const auto base = reinterpret_cast<std::uintptr_t>(raw);
-    const std::uintptr_t start = RoundUp(base, kHugePage);
-    if (start > base) munmap(raw, start - base);
-    const std::uintptr_t end = base + span + kHugePage;
-    if (end > start + span) munmap(reinterpret_cast<void*>(start + span), end - (start + span));
-    auto* mapping = reinterpret_cast<unsigned char*>(start);
-    // Only advice: without huge pages the block works all the same.
-    madvise(mapping, span, MADV_HUGEPAGE);
+    auto* mapping = static_cast<unsigned char*>(platform::AllocateHugePages(span));
+    if (mapping == nullptr) return nullptr;
     ++mappedCount;
     new (mapping + lead - kHeader) Header{mapping, span};
     return mapping + lead;
@@ -99,7 +89,7 @@ void MemFree(void* block)
     if (block == nullptr) return;
     auto* header = reinterpret_cast<Header*>(static_cast<unsigned char*>(block) - kHeader);
     if (header->mapping != nullptr) {
-        munmap(header->mapping, header->mappingBytes);
+        platform::FreeHugePages(header->mapping, header->mappingBytes);
     } else {
         std::free(header);
     }

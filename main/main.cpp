@@ -8,6 +8,9 @@
 #include <cstring>
 #include <optional>
 
+#include "capture/benchmark_sink.h"
+#include "capture/ffmpeg_sink.h"
+#include "capture/png_sink.h"
 #include "demo/demo.h"
 #include "error/error_log.h"
 #include "main/app_state.h"
@@ -17,10 +20,7 @@
 #include "main/shell.h"
 #include "platform/backend.h"
 #include "platform/clock.h"
-#include "platform/headless/benchmark_sink.h"
-#include "platform/headless/ffmpeg_sink.h"
 #include "platform/headless/headless_backend.h"
-#include "platform/headless/png_sink.h"
 #include "platform/sdl/sdl_backend.h"
 
 namespace {
@@ -53,6 +53,13 @@ void EndCapture() { platform::PostMessage(mainWindow, platform::WM_KEYDOWN, plat
 
 int SceneLabel() { return scene; }
 
+// The frame the show rendered, in 32 bits, for the frames digest.
+platform::FrameView FrameImage()
+{
+    return platform::FrameView{frameImage.pixChar, frameImage.width, frameImage.height, frameImage.pitch, 32,
+                               platform::PixelLayout::XRGB8888};
+}
+
 // The outcome of a run: 1 after an error report (already shown), else what
 // the message loop ended with.
 int ExitStatus(int loopResult)
@@ -66,16 +73,16 @@ int RunHeadless(const Options& options)
     platform::VirtualClock clock;
     platform::SetActiveClock(&clock);
 
-    platform::FrameSchedule schedule(options.fps, options.fromHundredths, options.toHundredths);
-    std::optional<platform::PngSink> pngSink;
-    std::optional<platform::FfmpegSink> ffmpegSink;
-    std::optional<platform::BenchmarkSink> benchmarkSink;
+    capture::FrameSchedule schedule(options.fps, options.fromHundredths, options.toHundredths);
+    std::optional<capture::PngSink> pngSink;
+    std::optional<capture::FfmpegSink> ffmpegSink;
+    std::optional<capture::BenchmarkSink> benchmarkSink;
     platform::FrameSink* sink = nullptr;
-    platform::ProgressLine* progress = nullptr;
+    capture::ProgressLine* progress = nullptr;
     const bool terminal = isatty(STDERR_FILENO) != 0;
 
     if (options.benchmark) {
-        benchmarkSink.emplace(SceneLabel);
+        benchmarkSink.emplace(SceneLabel, FrameImage);
         sink = &*benchmarkSink;
         progress = &benchmarkSink->progress;
         progress->Start("benchmark", kShowPresents, stderr, terminal);
@@ -99,19 +106,19 @@ int RunHeadless(const Options& options)
     headless.sink = sink;
     platform::headless::Install(headless);
 
-    int64_t start = platform::WallNs();
+    int64_t start = capture::WallNs();
     int result = ExitStatus(WinMain(nullptr, nullptr, "", platform::SW_SHOWNORMAL));
-    double seconds = static_cast<double>(platform::WallNs() - start) * 1e-9;
+    double seconds = static_cast<double>(capture::WallNs() - start) * 1e-9;
 
     platform::headless::Uninstall();
     platform::SetActiveClock(nullptr);
 
     if (result == kExitOk && !options.benchmark) {
-        const platform::CaptureSink& capture = pngSink ? static_cast<const platform::CaptureSink&>(*pngSink)
-                                                       : static_cast<const platform::CaptureSink&>(*ffmpegSink);
-        double showSeconds = static_cast<double>(capture.presents) / 100.0;
+        const capture::CaptureSink& written = pngSink ? static_cast<const capture::CaptureSink&>(*pngSink)
+                                                      : static_cast<const capture::CaptureSink&>(*ffmpegSink);
+        double showSeconds = static_cast<double>(written.presents) / 100.0;
         std::fprintf(stderr, "orchid: wrote %ld frames to %s; rendered %.2f s of the show in %.1f s, %.1fx real time\n",
-                     capture.written, options.frames != nullptr ? options.frames : options.capture, showSeconds,
+                     written.written, options.frames != nullptr ? options.frames : options.capture, showSeconds,
                      seconds, seconds > 0.0 ? showSeconds / seconds : 0.0);
     }
     return result;
@@ -181,7 +188,7 @@ int main(int argc, char** argv)
         options.capture = kDefaultCapture;
         std::fprintf(stderr, "orchid: no display; rendering the show headless to %s\n", kDefaultCapture);
     }
-    if (options.capture != nullptr && !platform::FfmpegSink::ProgramAvailable("ffmpeg")) {
+    if (options.capture != nullptr && !capture::FfmpegSink::ProgramAvailable("ffmpeg")) {
         std::fprintf(stderr,
                      "orchid: capturing a video needs the ffmpeg program, which was not found on PATH; install "
                      "ffmpeg, or write PNG frames with --frames DIR\n");

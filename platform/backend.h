@@ -82,8 +82,10 @@ public:
     virtual ~DisplayBackend() = default;
     // A chance to refuse any call; DD_OK lets it go ahead.
     virtual HRESULT Check(DisplayCall) { return DD_OK; }
-    // The format of a fullscreen mode; false when the mode is refused.
-    virtual bool ModeFormat(int width, int height, int bpp, DDPIXELFORMAT* format) = 0;
+    // The format of a fullscreen mode; false when the mode is refused. By
+    // default, as the desktop backends have it: 32 and 24 bits with 8-bit
+    // channels, 16 bits as 5-6-5, no other depth.
+    virtual bool ModeFormat(int width, int height, int bpp, DDPIXELFORMAT* format);
     // The desktop's size and format (windowed primary surface).
     virtual void DesktopFormat(int* width, int* height, DDPIXELFORMAT* format) = 0;
     // Bytes added to each surface row beyond its pixels.
@@ -114,6 +116,11 @@ struct Backend {
 void InstallBackend(const Backend& backend);
 void UninstallBackend();
 const Backend& InstalledBackend();
+
+// Empties the window and class tables and the message queue, and makes the
+// arrow the cursor again (shown): the state a newly installed backend
+// starts from.
+void ResetWindowSystem();
 
 // Calls for backends, made while pumping events.
 // The window's own focus changed (minimising counts as a loss, restoring

@@ -24,7 +24,6 @@ public:
     // False (and closed) when the file is missing, unreadable or not MP3.
     bool Open(const char* fileName);
     void Close();
-    bool IsOpen() const { return handle != nullptr; }
     // Decoded bytes from the start to the end.
     uint64_t LengthBytes() const { return lengthBytes; }
     // Back to the first sample.

@@ -32,7 +32,6 @@ struct DialogEntry {
     const DialogTemplate* dialogTemplate;
 };
 
-Backend backend = {};
 WindowRecord windows[kMaxWindows];
 int windowsUsed = 0;
 WindowClassEntry classes[kMaxClasses];
@@ -52,6 +51,9 @@ int cursorCount = 0;
 constexpr int kMaxDialogs = 4;
 DialogEntry dialogs[kMaxDialogs];
 
+// The installed backend's window system, or null.
+WindowSystem* Windows() { return InstalledBackend().windows; }
+
 void CopyText(char* target, int size, const char* text)
 {
     if (text == nullptr) text = "";
@@ -68,17 +70,19 @@ WindowRecord* Live(HWND window)
 
 void ApplyCursor()
 {
-    if (backend.windows == nullptr) return;
-    backend.windows->ApplyCursor(currentCursor != nullptr ? currentCursor->id : 0, cursorCount >= 0);
+    WindowSystem* system = Windows();
+    if (system == nullptr) return;
+    system->ApplyCursor(currentCursor != nullptr ? currentCursor->id : 0, cursorCount >= 0);
 }
 
 // Gathers the backend's events, then tells every window when the
 // application as a whole gained or lost activation.
 void Pump()
 {
-    if (backend.windows == nullptr) return;
+    WindowSystem* system = Windows();
+    if (system == nullptr) return;
     focusLostInPump = false;
-    backend.windows->PumpEvents();
+    system->PumpEvents();
     bool anyFocused = false;
     for (int i = 0; i < windowsUsed; ++i) {
         const WindowRecord& w = windows[i];
@@ -131,36 +135,12 @@ WindowRecord* NewRecord()
     return record;
 }
 
-class NoSound final : public SoundLibrary {
-public:
-    uint32_t GetVersion() override { return 0; }
-    int Init(int, uint32_t, uint32_t, HWND) override { return 0; }
-    int Start() override { return 0; }
-    int Pause() override { return 0; }
-    int Stop() override { return 0; }
-    int Free() override { return 0; }
-    uint32_t StreamCreateFile(int, const void*, uint32_t, uint32_t, uint32_t) override { return 0; }
-    int StreamPlay(uint32_t, int, uint32_t) override { return 0; }
-    int StreamFree(uint32_t) override { return 0; }
-    uint32_t StreamGetLength(uint32_t) override { return 0; }
-    uint32_t StreamGetBlockLength(uint32_t) override { return 0; }
-    int ChannelGetAttributes(uint32_t, uint32_t* frequency, int*, int*) override
-    {
-        if (frequency != nullptr) *frequency = 0;
-        return 0;
-    }
-    uint32_t ChannelGetFlags(uint32_t) override { return 0; }
-    uint32_t ChannelGetPosition(uint32_t) override { return 0; }
-};
-NoSound noSound;
-
 }  // namespace
 
-// ---- backend installation ---------------------------------------------
+// ---- the table's life ----------------------------------------------------
 
-void InstallBackend(const Backend& chosen)
+void ResetWindowSystem()
 {
-    backend = chosen;
     for (WindowRecord& w : windows) w = WindowRecord{};
     windowsUsed = 0;
     for (WindowClassEntry& c : classes) c = WindowClassEntry{};
@@ -171,12 +151,6 @@ void InstallBackend(const Backend& chosen)
     currentCursor = &arrowCursor;
     cursorCount = 0;
 }
-
-void UninstallBackend() { InstallBackend(Backend{}); }
-
-const Backend& InstalledBackend() { return backend; }
-
-SoundLibrary& Sound() { return backend.sound != nullptr ? *backend.sound : noSound; }
 
 WindowRecord* FindWindowRecord(HWND window)
 {
@@ -231,7 +205,8 @@ uint16_t RegisterClass(const WNDCLASS* windowClass)
 HWND CreateWindowEx(uint32_t exStyle, const char* className, const char* title, uint32_t style, int x,
                     int y, int width, int height, HWND, void*, HINSTANCE, void*)
 {
-    if (backend.windows == nullptr || className == nullptr) return nullptr;
+    WindowSystem* system = Windows();
+    if (system == nullptr || className == nullptr) return nullptr;
     const WindowClassEntry* windowClass = nullptr;
     for (const WindowClassEntry& c : classes) {
         if (c.used && std::strcmp(c.name, className) == 0) windowClass = &c;
@@ -249,7 +224,7 @@ HWND CreateWindowEx(uint32_t exStyle, const char* className, const char* title, 
     record->procedure = windowClass->procedure;
     record->icon = windowClass->icon;
     record->visible = (style & WS_VISIBLE) != 0;
-    if (!backend.windows->CreateNative(*record)) {
+    if (!system->CreateNative(*record)) {
         *record = WindowRecord{};
         return nullptr;
     }
@@ -264,13 +239,13 @@ BOOL DestroyWindow(HWND window)
     if (record == nullptr || record->destroying) return 0;
     record->destroying = true;
     record->focused = false;
-    if (record->visible && backend.windows != nullptr) backend.windows->ShowNative(*record, false);
+    if (record->visible && Windows() != nullptr) Windows()->ShowNative(*record, false);
     record->visible = false;
     // WM_DESTROY arrives while the window still exists (the display may be
     // released there); only then does the backend's window go.
     SendMessage(window, WM_DESTROY, 0, 0);
     record->alive = false;
-    if (backend.windows != nullptr) backend.windows->DestroyNative(*record);
+    if (Windows() != nullptr) Windows()->DestroyNative(*record);
     return 1;
 }
 
@@ -283,7 +258,7 @@ BOOL ShowWindow(HWND window, int command)
     BOOL wasVisible = record->visible ? 1 : 0;
     bool show = command != SW_HIDE;
     record->visible = show;
-    if (backend.windows != nullptr) backend.windows->ShowNative(*record, show);
+    if (Windows() != nullptr) Windows()->ShowNative(*record, show);
     return wasVisible;
 }
 
@@ -296,8 +271,8 @@ HWND SetFocus(HWND window)
         if (windows[i].alive && windows[i].focused) previous = &windows[i];
     }
     WindowRecord* record = Live(window);
-    if (record != nullptr && !record->destroying && backend.windows != nullptr) {
-        backend.windows->FocusNative(*record);
+    if (record != nullptr && !record->destroying && Windows() != nullptr) {
+        Windows()->FocusNative(*record);
     }
     return previous;
 }
@@ -315,10 +290,11 @@ BOOL GetWindowRect(HWND window, RECT* rect)
 
 int GetSystemMetrics(int index)
 {
-    if (backend.windows == nullptr) return 0;
+    WindowSystem* system = Windows();
+    if (system == nullptr) return 0;
     int width = 0;
     int height = 0;
-    backend.windows->ScreenSize(&width, &height);
+    system->ScreenSize(&width, &height);
     if (index == SM_CXSCREEN) return width;
     if (index == SM_CYSCREEN) return height;
     return 0;
@@ -352,7 +328,7 @@ BOOL GetMessage(MSG* message, HWND, uint32_t, uint32_t)
             if (message != nullptr) *message = m;
             return m.message == WM_QUIT ? 0 : 1;
         }
-        if (backend.windows == nullptr || !backend.windows->WaitEvents()) return -1;
+        if (Windows() == nullptr || !Windows()->WaitEvents()) return -1;
     }
 }
 
@@ -429,7 +405,8 @@ int MessageBox(HWND, const char* text, const char* caption, uint32_t)
 {
     if (text == nullptr) text = "";
     if (caption == nullptr) caption = "";
-    if (backend.windows == nullptr || !backend.windows->ShowMessageBox(text, caption)) {
+    WindowSystem* system = Windows();
+    if (system == nullptr || !system->ShowMessageBox(text, caption)) {
         std::fprintf(stderr, "%s\n%s", caption, text);
         size_t n = std::strlen(text);
         if (n == 0 || text[n - 1] != '\n') std::fputc('\n', stderr);
@@ -466,7 +443,8 @@ const DialogTemplate* FindDialogTemplate(int id)
 intptr_t DialogBoxParam(HINSTANCE, int templateId, HWND, DLGPROC procedure, LPARAM initParam)
 {
     const DialogTemplate* dialogTemplate = FindDialogTemplate(templateId);
-    if (dialogTemplate == nullptr || procedure == nullptr || backend.windows == nullptr) return -1;
+    WindowSystem* system = Windows();
+    if (dialogTemplate == nullptr || procedure == nullptr || system == nullptr) return -1;
     WindowRecord* record = NewRecord();
     if (record == nullptr) return -1;
     ++windowsUsed;
@@ -479,12 +457,12 @@ intptr_t DialogBoxParam(HINSTANCE, int templateId, HWND, DLGPROC procedure, LPAR
     record->height = dialogTemplate->height * 13 / 8;
     int screenWidth = 0;
     int screenHeight = 0;
-    backend.windows->ScreenSize(&screenWidth, &screenHeight);
+    system->ScreenSize(&screenWidth, &screenHeight);
     record->x = (screenWidth - record->width) / 2;
     record->y = (screenHeight - record->height) / 2;
 
     SendMessage(record, WM_INITDIALOG, 0, initParam);
-    bool shown = record->dialogEnded || backend.windows->RunDialog(*record, *dialogTemplate);
+    bool shown = record->dialogEnded || system->RunDialog(*record, *dialogTemplate);
     intptr_t result = shown && record->dialogEnded ? record->dialogResult : -1;
     record->destroying = true;
     record->alive = false;

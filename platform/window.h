@@ -101,7 +101,6 @@ constexpr uint32_t MB_OK = 0x0;
 constexpr int IDOK = 1;
 
 constexpr uint16_t LOWORD(uintptr_t value) { return static_cast<uint16_t>(value & 0xFFFF); }
-constexpr uint16_t HIWORD(uintptr_t value) { return static_cast<uint16_t>((value >> 16) & 0xFFFF); }
 
 struct WNDCLASS {
     uint32_t style;

@@ -33,25 +33,7 @@ public:
         return dialog.dialogEnded;
     }
 
-    // Fullscreen modes of 32, 24 and 16 (5-6-5) bits; a 32-bit desktop.
-    bool ModeFormat(int, int, int bpp, DDPIXELFORMAT* format) override
-    {
-        format->dwFlags = DDPF_RGB;
-        format->dwRGBBitCount = static_cast<uint32_t>(bpp);
-        if (bpp == 32 || bpp == 24) {
-            format->dwRBitMask = 0xFF0000;
-            format->dwGBitMask = 0x00FF00;
-            format->dwBBitMask = 0x0000FF;
-            return true;
-        }
-        if (bpp == 16) {
-            format->dwRBitMask = 0xF800;
-            format->dwGBitMask = 0x07E0;
-            format->dwBBitMask = 0x001F;
-            return true;
-        }
-        return false;
-    }
+    // Fullscreen modes as every desktop backend has them; a 32-bit desktop.
     void DesktopFormat(int* width, int* height, DDPIXELFORMAT* format) override
     {
         *width = options.desktopWidth;

@@ -172,6 +172,21 @@ TEST_F(ShowTest, AMusicFileShorterThanTheShowStillLetsTheShowEnd)
     EXPECT_EQ(Run("--frames f --fps 1 --from 214"), 0) << said;
     EXPECT_TRUE(Exists(dir + "/f/frame-00214.png"));
 }
+
+// The frames digest is of the frame the show renders, not of the display's
+// conversion of it: through the 16-bit display it is still the golden one.
+TEST_F(ShowTest, TheBenchmarkPrintsEachSceneAndTheGoldenFramesDigest)
+{
+    std::istringstream golden(ReadFile(ORCHID_DIGESTS));
+    std::string kind, digest;
+    long hundredths = 0;
+    golden >> kind >> hundredths >> digest;
+    ASSERT_EQ(kind, "show");
+    ASSERT_EQ(Run("--benchmark --depth 16"), 0) << said;
+    for (int scene = 0; scene <= 6; ++scene)
+        EXPECT_NE(said.find("\n    " + std::to_string(scene) + "     "), std::string::npos) << said;
+    EXPECT_NE(said.find("\nframes digest " + digest + "\n"), std::string::npos) << said;
+}
 #endif
 
 TEST_F(ShowTest, FaultsEndTheRunWithStatusOneAndAReason)

@@ -14,7 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "../audio/test_mp3.h"
+#include "test_mp3.h"
 #include "../error/fresh_log.h"
 #include "audio/audio.h"
 #include "dedraw/dedraw.h"

@@ -1,4 +1,4 @@
-#include "platform/headless/ffmpeg_sink.h"
+#include "capture/ffmpeg_sink.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -15,9 +15,9 @@
 
 extern char** environ;
 
-ORCHID_REPORT_MODULE("platform/headless/ffmpeg_sink");
+ORCHID_REPORT_MODULE("capture/ffmpeg_sink");
 
-namespace platform {
+namespace capture {
 
 FfmpegSink::FfmpegSink(const char* outputFile, const char* musicFile, int framesPerSecond,
                        const FrameSchedule& frameSchedule, int frameScale)
@@ -199,4 +199,4 @@ void FfmpegSink::Close()
     }
 }
 
-}  // namespace platform
+}  // namespace capture

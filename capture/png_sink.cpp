@@ -1,4 +1,4 @@
-#include "platform/headless/png_sink.h"
+#include "capture/png_sink.h"
 
 #include <png.h>
 #include <sys/stat.h>
@@ -11,9 +11,9 @@
 #include "error/memory.h"
 #include "error/report.h"
 
-ORCHID_REPORT_MODULE("platform/headless/png_sink");
+ORCHID_REPORT_MODULE("capture/png_sink");
 
-namespace platform {
+namespace capture {
 namespace {
 
 struct PngFailure {
@@ -142,4 +142,4 @@ void PngSink::Close()
     rows = nullptr;
 }
 
-}  // namespace platform
+}  // namespace capture

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "platform/headless/capture.h"
+#include "capture/capture.h"
 
-namespace platform {
+namespace capture {
 
 class PngSink final : public CaptureSink {
 public:
@@ -29,4 +29,4 @@ private:
     uint8_t** rows = nullptr;
 };
 
-}  // namespace platform
+}  // namespace capture

@@ -8,14 +8,19 @@
 // under the same conditions as the frames around it (a machine shared with
 // other work is faster at some moments than at others); the time it takes
 // is left out of the frames.
+//
+// Given the program's frame image, it also takes the frames digest of
+// every present (capture/frame_digest.h) and prints it under the table. The
+// hashing is left out of every figure.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 
-#include "platform/headless/capture.h"
+#include "capture/capture.h"
+#include "capture/frame_digest.h"
 
-namespace platform {
+namespace capture {
 
 class BenchmarkSink final : public FrameSink {
 public:
@@ -23,8 +28,10 @@ public:
     static constexpr int kCopyEvery = 100;
 
     // label: called at each present; values outside 0..kLabels-1 count as
-    // the last group.
-    explicit BenchmarkSink(int (*label)());
+    // the last group. image (may be null: no digest): called at each
+    // present, gives the frame the program rendered, which the presented
+    // surface shows converted to the display's format.
+    explicit BenchmarkSink(int (*label)(), FrameView (*image)() = nullptr);
     ~BenchmarkSink() override;
     BenchmarkSink(const BenchmarkSink&) = delete;
     BenchmarkSink& operator=(const BenchmarkSink&) = delete;
@@ -44,7 +51,9 @@ public:
     // between two buffers that stay in the cache.
     static int64_t MeasureFrameCopy(int width, int height, bool fromMemory);
     // Writes the table: one line per group that has frames, then the totals,
-    // in units of copyNs (and hotCopyNs for the mean).
+    // in units of copyNs (and hotCopyNs for the mean), then the digest
+    // ("frames digest" and 16 lower-case hexadecimal digits) when there is
+    // one.
     void Print(std::FILE* out, int64_t copyNs, int64_t hotCopyNs) const;
 
     ProgressLine progress;
@@ -58,6 +67,9 @@ public:
     // The copies timed during the run (in cache).
     long copies = 0;
     int64_t copyTotalNs = 0;
+    // Every present's frame image, and the time spent hashing them.
+    FrameDigest digest;
+    int64_t digestNs = 0;
     std::FILE* out = stdout;
 
 private:
@@ -65,8 +77,9 @@ private:
     void SampleCopy();
 
     int (*label)();
+    FrameView (*image)();
     uint8_t* copyFrom = nullptr;
     uint8_t* copyTo = nullptr;
 };
 
-}  // namespace platform
+}  // namespace capture

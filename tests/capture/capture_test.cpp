@@ -1,7 +1,7 @@
 // The headless frame sinks: which presents become which frames, the
 // conversion of shown surfaces to RGB, PNG files (also on a full disk), the
-// ffmpeg pipe (also without ffmpeg), the benchmark table and the progress
-// line.
+// ffmpeg pipe (also without ffmpeg), the frames digest, the benchmark table
+// and the progress line.
 #include <gtest/gtest.h>
 #include <png.h>
 #include <sys/stat.h>
@@ -14,13 +14,14 @@
 #include <vector>
 
 #include "../error/fresh_log.h"
+#include "capture/benchmark_sink.h"
+#include "capture/capture.h"
+#include "capture/ffmpeg_sink.h"
+#include "capture/frame_digest.h"
+#include "capture/png_sink.h"
 #include "error/error_log.h"
-#include "platform/headless/benchmark_sink.h"
-#include "platform/headless/capture.h"
-#include "platform/headless/ffmpeg_sink.h"
-#include "platform/headless/png_sink.h"
 
-using platform::FrameSchedule;
+using capture::FrameSchedule;
 using platform::FrameView;
 using platform::PixelLayout;
 
@@ -74,26 +75,26 @@ TEST(ConvertToRgb, EveryLayoutGivesFullRangeRgbAndScaleRepeatsPixels)
     // 32 bits, with a pitch wider than the row.
     uint32_t xrgb[4] = {0xFF123456, 0x00ABCDEF, 0xDEADBEEF, 0xDEADBEEF};
     FrameView f32{reinterpret_cast<uint8_t*>(xrgb), 2, 1, 16, 32, PixelLayout::XRGB8888};
-    platform::ConvertToRgb(f32, 1, out);
+    capture::ConvertToRgb(f32, 1, out);
     EXPECT_EQ(0, std::memcmp(out, "\x12\x34\x56\xAB\xCD\xEF", 6));
 
     uint8_t bgr[6] = {1, 2, 3, 4, 5, 6};
     FrameView f24{bgr, 2, 1, 6, 24, PixelLayout::BGR24};
-    platform::ConvertToRgb(f24, 1, out);
+    capture::ConvertToRgb(f24, 1, out);
     EXPECT_EQ(0, std::memcmp(out, "\x03\x02\x01\x06\x05\x04", 6));
 
     uint16_t w565[2] = {0xFFFF, 0xF800};
     FrameView f565{reinterpret_cast<uint8_t*>(w565), 2, 1, 4, 16, PixelLayout::RGB565};
-    platform::ConvertToRgb(f565, 1, out);
+    capture::ConvertToRgb(f565, 1, out);
     EXPECT_EQ(0, std::memcmp(out, "\xFF\xFF\xFF\xFF\x00\x00", 6));
 
     uint16_t w555[2] = {0x7FFF, 0x03E0};
     FrameView f555{reinterpret_cast<uint8_t*>(w555), 2, 1, 4, 16, PixelLayout::RGB555};
-    platform::ConvertToRgb(f555, 1, out);
+    capture::ConvertToRgb(f555, 1, out);
     EXPECT_EQ(0, std::memcmp(out, "\xFF\xFF\xFF\x00\xFF\x00", 6));
 
     // Scale 2: each pixel twice across, each row twice down.
-    platform::ConvertToRgb(f24, 2, out);
+    capture::ConvertToRgb(f24, 2, out);
     const uint8_t row[12] = {3, 2, 1, 3, 2, 1, 6, 5, 4, 6, 5, 4};
     EXPECT_EQ(0, std::memcmp(out, row, 12));
     EXPECT_EQ(0, std::memcmp(out + 12, row, 12));
@@ -139,7 +140,7 @@ std::vector<uint8_t> ReadPng(const std::string& path, int* width, int* height)
 
 TEST_F(SinkTest, PngFilesAreNamedByFrameIndexAndHoldTheScaledFrame)
 {
-    platform::PngSink sink((dir + "/frames").c_str(), FrameSchedule(50, 2, 4), 2);
+    capture::PngSink sink((dir + "/frames").c_str(), FrameSchedule(50, 2, 4), 2);
     ASSERT_EQ(sink.Open(8, 4), 1);
     for (int k = 0; k < 6; ++k) sink.Frame(frame);
     sink.Close();
@@ -162,7 +163,7 @@ TEST_F(SinkTest, AFullDiskIsReportedWithTheFileAndLeavesNoPartialFile)
     if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
     // The first frame's file leads to a device that is always full.
     ASSERT_EQ(symlink("/dev/full", (dir + "/frame-00000.png").c_str()), 0);
-    platform::PngSink sink(dir.c_str(), FrameSchedule(50, 0, -1), 1);
+    capture::PngSink sink(dir.c_str(), FrameSchedule(50, 0, -1), 1);
     ASSERT_EQ(sink.Open(8, 4), 1);
     EXPECT_THROW(sink.Frame(frame), ErrorException);
     sink.Close();
@@ -179,16 +180,16 @@ TEST_F(SinkTest, AFileInPlaceOfTheDirectoryIsReported)
 {
     std::string path = dir + "/plain";
     ASSERT_TRUE(std::ofstream(path).good());
-    platform::PngSink sink(path.c_str(), FrameSchedule(50, 0, -1), 1);
+    capture::PngSink sink(path.c_str(), FrameSchedule(50, 0, -1), 1);
     EXPECT_THROW(sink.Open(8, 4), ErrorException);
     EXPECT_NE(std::string(errorLog.Report()).find("is not a directory.\n"), std::string::npos);
 }
 
 TEST_F(SinkTest, MissingFfmpegIsReportedWithAPointerToFrames)
 {
-    platform::FfmpegSink sink((dir + "/out.mkv").c_str(), nullptr, 50, FrameSchedule(50, 0, -1), 1);
+    capture::FfmpegSink sink((dir + "/out.mkv").c_str(), nullptr, 50, FrameSchedule(50, 0, -1), 1);
     sink.program = "orchid-no-such-ffmpeg";
-    EXPECT_FALSE(platform::FfmpegSink::ProgramAvailable(sink.program));
+    EXPECT_FALSE(capture::FfmpegSink::ProgramAvailable(sink.program));
     ASSERT_EQ(sink.Open(8, 4), 1);
     EXPECT_THROW(sink.Frame(frame), ErrorException);
     sink.Close();
@@ -201,7 +202,7 @@ TEST_F(SinkTest, AnEncoderThatFailsIsReportedAndReaped)
 {
     // `false` reads nothing and exits 1: either the pipe breaks while
     // writing, or closing finds the failed exit.
-    platform::FfmpegSink sink((dir + "/out.mkv").c_str(), nullptr, 50, FrameSchedule(50, 0, -1), 64);
+    capture::FfmpegSink sink((dir + "/out.mkv").c_str(), nullptr, 50, FrameSchedule(50, 0, -1), 64);
     sink.program = "false";
     ASSERT_EQ(sink.Open(8, 4), 1);
     bool threw = false;
@@ -221,9 +222,9 @@ TEST_F(SinkTest, AnEncoderThatFailsIsReportedAndReaped)
 
 TEST_F(SinkTest, FfmpegWritesAPlayableVideo)
 {
-    if (!platform::FfmpegSink::ProgramAvailable("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+    if (!capture::FfmpegSink::ProgramAvailable("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
     std::string out = dir + "/out.mkv";
-    platform::FfmpegSink sink(out.c_str(), nullptr, 25, FrameSchedule(25, 0, -1), 2);
+    capture::FfmpegSink sink(out.c_str(), nullptr, 25, FrameSchedule(25, 0, -1), 2);
     ASSERT_EQ(sink.Open(8, 4), 1);
     for (int k = 0; k < 40; ++k) sink.Frame(frame);
     sink.Close();
@@ -239,12 +240,41 @@ TEST_F(SinkTest, FfmpegWritesAPlayableVideo)
     EXPECT_STREQ(line, "16,8,11\n");
 }
 
+TEST(FrameDigest, IsXxh3OfTheRowsOfEveryFrameInOrderWithoutThePitchPadding)
+{
+    // Two 3 x 2 frames in buffers with 8 bytes of padding after each row.
+    uint8_t padded[2][2 * 20];
+    std::vector<uint8_t> rows;
+    for (int f = 0; f < 2; ++f) {
+        for (int i = 0; i < 2 * 20; ++i) padded[f][i] = static_cast<uint8_t>(i % 20 < 12 ? 7 * i + f : 0xEE);
+        for (int y = 0; y < 2; ++y) rows.insert(rows.end(), padded[f] + y * 20, padded[f] + y * 20 + 12);
+    }
+    FrameView first{padded[0], 3, 2, 20, 32, PixelLayout::XRGB8888};
+    FrameView second{padded[1], 3, 2, 20, 32, PixelLayout::XRGB8888};
+
+    capture::FrameDigest digest;
+    EXPECT_EQ(digest.Value(), 0x2D06800538D394C2u);  // XXH3-64 of nothing, seed 0
+    digest.Add(first);
+    EXPECT_EQ(digest.Value(), XXH3_64bits(rows.data(), 24));
+    EXPECT_EQ(capture::HashFrame(first), XXH3_64bits(rows.data(), 24));
+    digest.Add(second);
+    EXPECT_EQ(digest.Value(), XXH3_64bits(rows.data(), 48));
+    EXPECT_EQ(digest.frames, 2);
+    digest.Reset();
+    EXPECT_EQ(digest.frames, 0);
+    EXPECT_EQ(digest.Value(), 0x2D06800538D394C2u);
+
+    char text[17];
+    capture::FormatDigest(0x00AB0000000000C1u, text);
+    EXPECT_STREQ(text, "00ab0000000000c1");
+}
+
 int currentLabel = 0;
 int Label() { return currentLabel; }
 
 TEST(BenchmarkSink, GroupsFrameTimesByLabelAndExpressesThemInCopies)
 {
-    platform::BenchmarkSink sink(Label);
+    capture::BenchmarkSink sink(Label);
     FrameView none{nullptr, 640, 480, 2560, 32, PixelLayout::XRGB8888};
     sink.Frame(none);  // only starts the clock
     currentLabel = 2;
@@ -253,7 +283,7 @@ TEST(BenchmarkSink, GroupsFrameTimesByLabelAndExpressesThemInCopies)
     currentLabel = 9;  // out of range: the last group
     sink.Frame(none);
     EXPECT_EQ(sink.groups[2].count, 2);
-    EXPECT_EQ(sink.groups[platform::BenchmarkSink::kLabels - 1].count, 1);
+    EXPECT_EQ(sink.groups[capture::BenchmarkSink::kLabels - 1].count, 1);
     EXPECT_GE(sink.groups[2].maxNs * 2, sink.groups[2].totalNs);
 
     sink.groups[2].totalNs = 2 * 300000;  // 300 us a frame
@@ -269,15 +299,16 @@ TEST(BenchmarkSink, GroupsFrameTimesByLabelAndExpressesThemInCopies)
                         "worst scene: 7 at 9.00 memcpys (18.00 in-cache memcpys)"),
               std::string::npos)
         << text;
-    EXPECT_GT(platform::BenchmarkSink::MeasureFrameCopy(64, 48, false), 0);
+    EXPECT_EQ(text.find("frames digest"), std::string::npos) << "no frame image, no digest";
+    EXPECT_GT(capture::BenchmarkSink::MeasureFrameCopy(64, 48, false), 0);
 
     // Through a run the in-cache yardstick copy is timed every kCopyEvery
     // frames.
-    platform::BenchmarkSink run(Label);
+    capture::BenchmarkSink run(Label);
     std::memset(buffer, 0, sizeof buffer);
     run.out = fmemopen(buffer, sizeof buffer - 1, "w");
     FrameView small{nullptr, 64, 48, 256, 32, PixelLayout::XRGB8888};
-    const int every = platform::BenchmarkSink::kCopyEvery;
+    const int every = capture::BenchmarkSink::kCopyEvery;
     for (int i = 0; i < 2 * every + every / 2; ++i) run.Frame(small);
     EXPECT_EQ(run.copies, 2);
     EXPECT_GT(run.copyTotalNs, 0);
@@ -290,7 +321,7 @@ TEST(ProgressLine, PlainOutputGivesOneLinePerTenth)
 {
     char buffer[4096] = {};
     std::FILE* out = fmemopen(buffer, sizeof buffer - 1, "w");
-    platform::ProgressLine progress;
+    capture::ProgressLine progress;
     progress.Start("capture", 200, out, false);
     for (long done = 1; done <= 200; ++done) progress.Update(done);
     progress.Finish();
@@ -301,6 +332,33 @@ TEST(ProgressLine, PlainOutputGivesOneLinePerTenth)
     EXPECT_EQ(lines, 11) << text;
     EXPECT_NE(text.find("capture 100.0%  frame 200/200  ETA 0:00\n"), std::string::npos) << text;
     EXPECT_EQ(text.find('\r'), std::string::npos);
+}
+
+// The digest is of the frame the program rendered at every present, first
+// one included, whatever the presented surface holds.
+uint32_t rendered[4 * 3];
+FrameView Rendered() { return FrameView{reinterpret_cast<uint8_t*>(rendered), 4, 3, 16, 32, PixelLayout::XRGB8888}; }
+
+TEST(BenchmarkSink, PrintsTheDigestOfTheRenderedFrameAtEveryPresent)
+{
+    capture::BenchmarkSink sink(Label, Rendered);
+    char buffer[2048] = {};
+    sink.out = fmemopen(buffer, sizeof buffer - 1, "w");
+    uint16_t shown[4 * 3] = {};
+    FrameView surface{reinterpret_cast<uint8_t*>(shown), 4, 3, 8, 16, PixelLayout::RGB565};
+    capture::FrameDigest expected;
+    for (int present = 0; present < 5; ++present) {
+        for (int i = 0; i < 12; ++i) rendered[i] = static_cast<uint32_t>(present * 1000 + i);
+        shown[present] = 0xFFFF;
+        sink.Frame(surface);
+        expected.Add(Rendered());
+    }
+    sink.Close();
+    std::fclose(sink.out);
+    char text[17];
+    capture::FormatDigest(expected.Value(), text);
+    EXPECT_NE(std::string(buffer).find(std::string("\nframes digest ") + text + "\n"), std::string::npos) << buffer;
+    EXPECT_EQ(sink.digest.frames, 5);
 }
 
 }  // namespace

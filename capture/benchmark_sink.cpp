@@ -1,12 +1,12 @@
-#include "platform/headless/benchmark_sink.h"
+#include "capture/benchmark_sink.h"
 
 #include <cstring>
 
 #include "error/memory.h"
 
-namespace platform {
+namespace capture {
 
-BenchmarkSink::BenchmarkSink(int (*labelOf)()) : label(labelOf) {}
+BenchmarkSink::BenchmarkSink(int (*labelOf)(), FrameView (*imageOf)()) : label(labelOf), image(imageOf) {}
 
 BenchmarkSink::~BenchmarkSink()
 {
@@ -39,6 +39,12 @@ void BenchmarkSink::Frame(const FrameView& frame)
     lastNs = now;
     ++presents;
     progress.Update(presents);
+    if (image != nullptr) {
+        digest.Add(image());
+        // The next frame is timed from here, without the hashing.
+        lastNs = WallNs();
+        digestNs += lastNs - now;
+    }
     // The first frame has no frame before it to measure from (asset loading
     // ran in between): it only starts the clock.
     if (presents == 1) {
@@ -113,12 +119,17 @@ void BenchmarkSink::Print(std::FILE* o, int64_t copyNs, int64_t hotCopyNs) const
     }
     const double mean = frames > 0 ? static_cast<double>(total) * 1e-3 / static_cast<double>(frames) : 0.0;
     std::fprintf(o, "frames: %ld   wall time: %.2f s   memcpy of a %dx%d frame: %.1f us from memory, %.1f us in cache",
-                 frames, static_cast<double>(lastNs - firstNs) * 1e-9, width, height, copyUs, hotUs);
+                 frames, static_cast<double>(lastNs - firstNs - digestNs) * 1e-9, width, height, copyUs, hotUs);
     if (copies > 0) std::fprintf(o, " (mean of %ld, timed through the run)", copies);
     std::fprintf(o, "\nmean frame cost: %.1f us = %.2f memcpys (%.2f in-cache memcpys); "
                     "worst scene: %d at %.2f memcpys (%.2f in-cache memcpys)\n",
                  mean, inCopies(mean, copyUs), inCopies(mean, hotUs), worstScene, inCopies(worst, copyUs),
                  inCopies(worst, hotUs));
+    if (image != nullptr) {
+        char text[17];
+        FormatDigest(digest.Value(), text);
+        std::fprintf(o, "frames digest %s\n", text);
+    }
 }
 
 void BenchmarkSink::Close()
@@ -130,4 +141,4 @@ void BenchmarkSink::Close()
     std::fflush(out);
 }
 
-}  // namespace platform
+}  // namespace capture

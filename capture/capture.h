@@ -1,7 +1,9 @@
-// The pieces every headless frame sink shares: a view of the presented
-// surface, the choice of which presents become which output frames, the
-// conversion of a surface to RGB bytes (with a nearest-neighbour upscale),
-// and the progress line on stderr.
+// Capturing the show from the headless display: the choice of which
+// presents become which output frames, the conversion of a shown surface to
+// RGB bytes (with a nearest-neighbour upscale), the progress line on stderr,
+// and the sink that writes the chosen frames. The sinks here implement the
+// platform's FrameSink, where the headless display hands every frame it
+// shows.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +11,11 @@
 
 #include "platform/frame_sink.h"
 
-namespace platform {
+namespace capture {
+
+using platform::FrameSink;
+using platform::FrameView;
+using platform::PixelLayout;
 
 // Headless runs step the show one hundredth per frame, so present number n
 // (1 for the first) shows the show at n hundredths. Output frame i stands for
@@ -64,10 +70,6 @@ private:
 // Nanoseconds on the steady clock, for wall-time figures (never show time).
 int64_t WallNs();
 
-}  // namespace platform
-
-namespace platform {
-
 // A sink that writes some of the frames it is shown: the schedule picks
 // them, the subclass writes them. Once every frame up to --to is written it
 // calls onComplete (the program then ends the run as if Escape was pressed).
@@ -105,4 +107,4 @@ private:
     bool completed = false;
 };
 
-}  // namespace platform
+}  // namespace capture

@@ -1,4 +1,4 @@
-#include "platform/headless/capture.h"
+#include "capture/capture.h"
 
 #include <chrono>
 #include <cstring>
@@ -6,9 +6,9 @@
 #include "error/memory.h"
 #include "error/report.h"
 
-ORCHID_REPORT_MODULE("platform/headless/capture");
+ORCHID_REPORT_MODULE("capture/capture");
 
-namespace platform {
+namespace capture {
 
 int64_t WallNs()
 {
@@ -215,4 +215,4 @@ void ProgressLine::Finish()
     active = false;
 }
 
-}  // namespace platform
+}  // namespace capture

@@ -5,9 +5,9 @@
 
 #include <sys/types.h>
 
-#include "platform/headless/capture.h"
+#include "capture/capture.h"
 
-namespace platform {
+namespace capture {
 
 class FfmpegSink final : public CaptureSink {
 public:
@@ -41,4 +41,4 @@ private:
     pid_t child = -1;
 };
 
-}  // namespace platform
+}  // namespace capture

@@ -1,0 +1,39 @@
+// Memory pages: aligned, zero-filled (also where dirtied pages were given
+// back before), usable to the last byte; requests that are no whole number
+// of huge pages, or that no machine can meet, get nothing.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "platform/pages.h"
+
+namespace {
+
+using platform::kHugePage;
+
+TEST(Pages, HugePagesComeAlignedZeroedAndUsableToTheEnd)
+{
+    for (int round = 0; round < 2; ++round) {
+        for (std::size_t bytes : {kHugePage, 3 * kHugePage}) {
+            auto* pages = static_cast<unsigned char*>(platform::AllocateHugePages(bytes));
+            ASSERT_NE(pages, nullptr);
+            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(pages) % kHugePage, 0u);
+            EXPECT_TRUE(std::all_of(pages, pages + bytes, [](unsigned char b) { return b == 0; }));
+            std::memset(pages, 0x5A, bytes);
+            platform::FreeHugePages(pages, bytes);
+        }
+    }
+    platform::FreeHugePages(nullptr, kHugePage);
+}
+
+TEST(Pages, RequestsThatAreNoWholeNumberOfHugePagesOrTooLargeGetNothing)
+{
+    EXPECT_EQ(platform::AllocateHugePages(0), nullptr);
+    EXPECT_EQ(platform::AllocateHugePages(kHugePage + 4096), nullptr);
+    EXPECT_EQ(platform::AllocateHugePages(SIZE_MAX / kHugePage * kHugePage), nullptr);
+    EXPECT_EQ(platform::AllocateHugePages(SIZE_MAX / 2 / kHugePage * kHugePage), nullptr);
+}
+
+}  // namespace
