@@ -18,6 +18,7 @@ char fpsText[80];
 int32_t shutdownDone = 0;
 int32_t literalTiming = 0;
 ShowSteps showSteps;
+int32_t overlayShown = 0;
 void (*showUpdate)() = DemoUpdate;
 
 namespace {
@@ -27,6 +28,7 @@ LRESULT MainWindowProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lPar
 int Startup(HINSTANCE instance, int showCommand)
 {
     shutdownDone = 0;
+    overlayShown = 0;
     // The end of the show, asked for from inside an update step, ends the
     // run there and then.
     SetDemoHooks(DemoHooks{RequestQuit});
@@ -108,6 +110,15 @@ int UpdateCallback()
 int RenderCallback()
 {
     if (quitting || paused) return 0;
+    if (overlayShown) {
+        // The frame rate, and how often live play had to resynchronise.
+        char text[96];
+        if (literalTiming)
+            std::snprintf(text, sizeof text, "%s", fpsText);
+        else
+            std::snprintf(text, sizeof text, "%s  RESYNCS %d", fpsText, showSteps.resyncs);
+        ShowOverlay(text);
+    }
     DemoRender();
     return 1;
 }
@@ -162,6 +173,10 @@ LRESULT MainWindowProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lPar
     }
     case WM_KEYDOWN:
         if (wParam == VK_ESCAPE) RequestQuit();
+        if (wParam == VK_F1) {
+            overlayShown = !overlayShown;
+            if (!overlayShown) ShowOverlay(nullptr);
+        }
         return 0;
     default:
         return DefWindowProc(window, message, wParam, lParam);

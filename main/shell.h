@@ -45,3 +45,6 @@ extern int32_t literalTiming;
 extern void (*showUpdate)();
 // Live play's stepping, with its count of resynchronisations.
 extern ShowSteps showSteps;
+// 1 while F1's overlay (frame rate and resynchronisations) is drawn over
+// the picture.
+extern int32_t overlayShown;

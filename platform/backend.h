@@ -55,6 +55,8 @@ public:
     virtual void ApplyCursor(int id, bool visible) = 0;
     // False when there is no display to show it on.
     virtual bool ShowMessageBox(const char* text, const char* caption) = 0;
+    // The text to draw over the shown picture ("" for none).
+    virtual void ShowOverlay(const char*) {}
     // The modal loop of a dialog whose record exists and has received
     // WM_INITDIALOG: returns once dialog.dialogEnded is set (true), or false
     // when the dialog cannot be shown.

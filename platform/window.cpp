@@ -401,6 +401,12 @@ HBRUSH GetStockObject(int object)
     return reinterpret_cast<HBRUSH>(static_cast<uintptr_t>(static_cast<uint16_t>(object + 1)));
 }
 
+void ShowOverlay(const char* text)
+{
+    WindowSystem* system = Windows();
+    if (system != nullptr) system->ShowOverlay(text != nullptr ? text : "");
+}
+
 int MessageBox(HWND, const char* text, const char* caption, uint32_t)
 {
     if (text == nullptr) text = "";

@@ -68,6 +68,7 @@ constexpr WPARAM VK_LEFT = 0x25;
 constexpr WPARAM VK_UP = 0x26;
 constexpr WPARAM VK_RIGHT = 0x27;
 constexpr WPARAM VK_DOWN = 0x28;
+constexpr WPARAM VK_F1 = 0x70;
 
 // PeekMessage removal flags.
 constexpr uint32_t PM_NOREMOVE = 0x0;
@@ -176,6 +177,12 @@ HBRUSH GetStockObject(int object);
 // Shows a modal message box. Without a display the text goes to stderr
 // under the caption. Returns IDOK.
 int MessageBox(HWND owner, const char* text, const char* caption, uint32_t type);
+
+// A line of text the display draws over the shown picture, in its top left
+// corner, until it is replaced; null or "" takes it away. The picture
+// itself (and so every capture) is untouched. A display that cannot draw
+// text ignores it.
+void ShowOverlay(const char* text);
 
 // A dialog template, as a resource of the executable: sizes and positions in
 // dialog units.

@@ -70,6 +70,11 @@ void FakePlatform::ApplyCursor(int id, bool visible)
     cursorVisible = visible;
 }
 
+void FakePlatform::ShowOverlay(const char* text)
+{
+    std::snprintf(overlayText, sizeof overlayText, "%s", text);
+}
+
 bool FakePlatform::ShowMessageBox(const char* text, const char* caption)
 {
     if (!hasDisplay) return false;

@@ -40,6 +40,7 @@ public:
     int messageBoxes = 0;
     char lastMessageText[512] = {};
     char lastMessageCaption[64] = {};
+    char overlayText[96] = {};
     int cursorId = IDC_ARROW;
     bool cursorVisible = true;
 
@@ -97,6 +98,7 @@ public:
     bool WaitEvents() override;
     void ApplyCursor(int id, bool visible) override;
     bool ShowMessageBox(const char* text, const char* caption) override;
+    void ShowOverlay(const char* text) override;
     bool RunDialog(WindowRecord& dialog, const DialogTemplate& dialogTemplate) override;
 
     // DisplayBackend

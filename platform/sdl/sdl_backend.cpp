@@ -2,11 +2,13 @@
 
 #include <SDL.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 
 #include "platform/backend.h"
 #include "platform/sdl/sdl_dialog.h"
+#include "platform/sdl/sdl_font.h"
 #include "platform/sdl/sdl_sound.h"
 #include "platform/sdl/sdl_support.h"
 #include "platform/stream_sound.h"
@@ -38,6 +40,7 @@ WPARAM VirtualKey(SDL_Keycode key)
     case SDLK_UP: return VK_UP;
     case SDLK_RIGHT: return VK_RIGHT;
     case SDLK_DOWN: return VK_DOWN;
+    case SDLK_F1: return VK_F1;
     default: return 0;
     }
 }
@@ -131,6 +134,8 @@ public:
     {
         return SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) == 0;
     }
+
+    void ShowOverlay(const char* text) override { std::snprintf(overlay, sizeof overlay, "%s", text); }
 
     bool RunDialog(WindowRecord& dialog, const DialogTemplate& dialogTemplate) override
     {
@@ -310,9 +315,19 @@ private:
         SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
         SDL_RenderClear(renderer);
         SDL_RenderCopy(renderer, texture, nullptr, nullptr);
+        if (overlay[0] != '\0') {
+            // White on a black band, in the surface's own pixels (the
+            // logical size), so it scales with the picture.
+            constexpr int kScale = 2;
+            SDL_Rect band = {0, 0, TextWidth(overlay, kScale) + 8 * kScale, 13 * kScale};
+            SDL_RenderFillRect(renderer, &band);
+            SDL_SetRenderDrawColor(renderer, 255, 255, 255, 255);
+            DrawText(renderer, overlay, 4 * kScale, 2 * kScale, kScale);
+        }
         SDL_RenderPresent(renderer);
     }
 
+    char overlay[96] = {};
     WindowRecord* displayWindow = nullptr;
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;

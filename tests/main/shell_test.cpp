@@ -142,12 +142,20 @@ TEST_F(ShellTest, FirstFramesAreWhiteWithDarkEvenRowsAndTheShowEndsItself)
     EXPECT_EQ(frameImage.initialized, 0);
 }
 
-TEST_F(ShellTest, EscapeEndsTheShowAtOnce)
+TEST_F(ShellTest, F1TogglesTheOverlayAndEscapeEndsTheShowAtOnce)
 {
+    std::string overlayShown;
     clock.at = [&](int64_t wait) {
+        if (wait == 10 || wait == 30) fake.Key(mainWindow, platform::VK_F1);
+        if (wait == 20) overlayShown = fake.overlayText;
+        if (wait == 40) {
+            EXPECT_STREQ(fake.overlayText, "");
+        }
         if (wait == 50) fake.Key(mainWindow, platform::VK_ESCAPE);
     };
     EXPECT_EQ(Run(), 0);
+    // Drawn by the display over the picture, never into it.
+    EXPECT_EQ(overlayShown, "FPS = 0  RESYNCS 0");
     EXPECT_EQ(fake.framesShown, 50);
     EXPECT_EQ(fake.messageBoxes, 0);
     EXPECT_EQ(errorLog.count, 0) << errorLog.Report();
