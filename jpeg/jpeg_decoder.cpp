@@ -1,9 +1,9 @@
-// The decoder's life cycle and the frame set-up the stages share: the
-// constructor reads up to the frame header, begin() lays out the frame and
-// either decodes every progressive scan or opens the sequential one, and
-// the error and memory mechanism lets any stage give up at once. Every
-// block of memory goes through one table, so a failure anywhere frees it
-// all in one sweep, and no exception ever leaves the decoder.
+// The decoder's life cycle, errors and memory. The constructor reads up to
+// the frame header; begin() has the frame laid out and then either decodes
+// every progressive scan or opens the sequential one. Any stage gives up
+// through stop_decoding, which records the first error code, frees every
+// block in one sweep (all memory goes through one table) and throws to the
+// entry point, which catches it: no exception ever leaves the decoder.
 #include <cstring>
 
 #include "error/memory.h"
