@@ -150,7 +150,6 @@ public:
     int pixel_bytes() const { return comps_in_frame_ == 1 ? 1 : 4; }
     int line_bytes() const { return image_x_size_ * pixel_bytes(); }
     int error_code() const { return error_code_; }
-    bool is_progressive() const { return progressive_ != 0; }
 
     struct huff_derived;
 
@@ -158,12 +157,13 @@ private:
     struct failure {};
     struct bit_cursor;
 
-    // Errors and memory.
+    // Life cycle, errors and memory (jpeg_decoder.cpp).
     [[noreturn]] void stop_decoding(int code);
     void* alloc(std::size_t bytes);
     void free_all_blocks();
 
-    // Input.
+    // Input and the bit reader (jpeg_decoder_input.cpp; the hot refill in
+    // jpeg_decoder_internal.h).
     void fill_in_buffer();
     uint32_t get_byte();
     void push_back(uint32_t c);
@@ -174,7 +174,7 @@ private:
     void reset_bit_reader();
     int decode_symbol_slow(const huff_derived& h);
 
-    // Markers and headers.
+    // Markers, headers and scan set-up (jpeg_decoder_markers.cpp).
     void locate_soi();
     int next_marker();
     int process_markers();
@@ -184,16 +184,18 @@ private:
     void read_dri();
     void read_sof();
     void read_sos();
-    void init_frame();
     void setup_scan();
     void derive_tables();
+
+    // Sequential scans and restarts (jpeg_decoder_sequential.cpp; the
+    // restart count in jpeg_decoder_internal.h).
+    void decode_sequential_row();
+    bool decode_block(bit_cursor& bc, int16_t* coef, int scan_comp);  // true when AC stored
     void process_restart();
     void count_restart_interval(bit_cursor& bc);
     void finish_sequential();
 
-    // Entropy decoding.
-    void decode_sequential_row();
-    bool decode_block(bit_cursor& bc, int16_t* coef, int scan_comp);  // true when AC stored
+    // Progressive scans (jpeg_decoder_progressive.cpp).
     void decode_progressive();
     void decode_progressive_scan();
     int16_t* coef_block(int comp, int bx, int by);
@@ -203,7 +205,8 @@ private:
     void decode_ac_refine(bit_cursor& bc, int16_t* block);
     void load_progressive_row();
 
-    // Reconstruction and output.
+    // Frame layout, reconstruction and output (jpeg_decoder_output.cpp).
+    void init_frame();
     void idct_to_plane(const int16_t* coef, int slot, int mcu_x, bool dc_only);
     void make_line();
 

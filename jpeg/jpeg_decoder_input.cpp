@@ -1,0 +1,218 @@
+// Input and the bit reader. The streams deliver bytes; the decoder keeps
+// them in a 4096-byte buffer refilled only when empty, with room in front
+// for pushed-back bytes and end-of-image padding behind the true end of the
+// data. Entropy-coded data is read through a 64-bit bit buffer that undoes
+// byte stuffing (0xFF 0x00) and stops at a marker, which stays in the input
+// for marker processing to consume. The bit buffer's hot refill is inline
+// in jpeg_decoder_internal.h.
+#include <cstring>
+
+#include "jpeg/jpeg_decoder_internal.h"
+#include "pixmap/pixmap.h"
+
+using namespace jpeg_decoder_detail;
+
+namespace {
+
+// Reads in a row that deliver nothing, after which a stream that has not
+// reported its end is taken to have ended.
+constexpr int max_empty_reads = 1000;
+
+}  // namespace
+
+// ---------------------------------------------------------------- streams
+
+jpeg_decoder_stream_base::~jpeg_decoder_stream_base() = default;
+void jpeg_decoder_stream_base::notify_start() {}
+void jpeg_decoder_stream_base::notify_stop() {}
+
+jpeg_decoder_file_stream::jpeg_decoder_file_stream() : file(nullptr), eof(false), error(false) {}
+
+jpeg_decoder_file_stream::~jpeg_decoder_file_stream()
+{
+    close();
+}
+
+void jpeg_decoder_file_stream::close()
+{
+    if (file != nullptr) {
+        ResFile_Close(file);
+        file = nullptr;
+    }
+    eof = false;
+    error = false;
+}
+
+void jpeg_decoder_file_stream::open(const char* resname)
+{
+    close();
+    file = ResFile_Open(resname);
+}
+
+int jpeg_decoder_file_stream::read(unsigned char* buffer, int max_bytes, bool* eof_flag)
+{
+    if (file == nullptr) return -1;
+    if (eof) {
+        *eof_flag = true;
+        return 0;
+    }
+    if (error) return -1;
+    int got = ResFile_Read(buffer, max_bytes, file);
+    if (got < max_bytes) {
+        eof = true;
+        *eof_flag = true;
+    }
+    return got;
+}
+
+jpeg_decoder_memory_stream::jpeg_decoder_memory_stream(const void* data, std::size_t size)
+    : data_(static_cast<const unsigned char*>(data)), size_(data != nullptr ? size : 0), position_(0)
+{
+}
+
+int jpeg_decoder_memory_stream::read(unsigned char* buffer, int max_bytes, bool* eof_flag)
+{
+    std::size_t left = size_ - position_;
+    std::size_t n = max_bytes > 0 ? static_cast<std::size_t>(max_bytes) : 0;
+    if (n > left) n = left;
+    if (n > 0) std::memcpy(buffer, data_ + position_, n);
+    position_ += n;
+    if (position_ == size_) *eof_flag = true;
+    return static_cast<int>(n);
+}
+
+jpeg_decoder_stdio_stream::jpeg_decoder_stdio_stream() : file_(nullptr), eof_(false) {}
+
+jpeg_decoder_stdio_stream::~jpeg_decoder_stdio_stream()
+{
+    if (file_ != nullptr) std::fclose(file_);
+}
+
+bool jpeg_decoder_stdio_stream::open(const char* path)
+{
+    if (file_ != nullptr) std::fclose(file_);
+    eof_ = false;
+    file_ = std::fopen(path, "rb");
+    return file_ != nullptr;
+}
+
+int jpeg_decoder_stdio_stream::read(unsigned char* buffer, int max_bytes, bool* eof_flag)
+{
+    if (file_ == nullptr) return -1;
+    if (eof_ || max_bytes <= 0) {
+        *eof_flag = eof_;
+        return 0;
+    }
+    std::size_t got = std::fread(buffer, 1, static_cast<std::size_t>(max_bytes), file_);
+    if (got < static_cast<std::size_t>(max_bytes)) {
+        if (std::ferror(file_)) return -1;
+        eof_ = true;
+        *eof_flag = true;
+    }
+    return static_cast<int>(got);
+}
+
+// ---------------------------------------------------------------- input
+
+// Refills the empty buffer: asks the stream for the free space until the
+// buffer is full or the stream reports its end (after which it is never
+// asked again). Only behind the true end of the data do end-of-image
+// markers pad the buffer.
+void jpeg_decoder::fill_in_buffer()
+{
+    uint8_t* data = in_buf_ + in_buf_front;
+    int count = 0;
+    int empty_reads = 0;
+    while (count < in_buf_size && !eof_flag_) {
+        bool eof = false;
+        int got = stream_ != nullptr ? stream_->read(data + count, in_buf_size - count, &eof) : -1;
+        if (got < 0) stop_decoding(JPEG_STREAM_READ);
+        if (got > in_buf_size - count) got = in_buf_size - count;
+        count += got;
+        if (eof) eof_flag_ = 1;
+        // A stream that keeps delivering nothing without reporting its end
+        // is taken to have ended, so this loop always stops.
+        empty_reads = got == 0 ? empty_reads + 1 : 0;
+        if (empty_reads == max_empty_reads) eof_flag_ = 1;
+    }
+    in_pos_ = data;
+    in_end_ = data + count;
+    if (eof_flag_) {
+        for (int i = 0; i < in_buf_pad; i += 2) {
+            data[count + i] = 0xFF;
+            data[count + i + 1] = M_EOI;
+        }
+    }
+}
+
+// The next input byte. Past the end of the data the input reads as
+// 0xFF 0xD9 pairs for ever.
+uint32_t jpeg_decoder::get_byte()
+{
+    if (in_pos_ == in_end_) {
+        fill_in_buffer();
+        if (in_pos_ == in_end_) {
+            tem_flag_ ^= 1;
+            return tem_flag_ ? 0xFF : M_EOI;
+        }
+    }
+    return *in_pos_++;
+}
+
+// Puts a byte back in front of the read position. The buffer keeps room in
+// front of its data, so this works right after a refill too.
+void jpeg_decoder::push_back(uint32_t c)
+{
+    if (in_pos_ == in_buf_) stop_decoding(JPEG_ASSERTION_ERROR);
+    *--in_pos_ = static_cast<uint8_t>(c);
+}
+
+// A two-byte big-endian value, as marker segments hold their lengths.
+uint32_t jpeg_decoder::get_word()
+{
+    uint32_t hi = get_byte();
+    return (hi << 8) | get_byte();
+}
+
+// The next byte of entropy-coded data for the bit reader: a stuffed
+// 0xFF 0x00 is one 0xFF; a marker stays in the input and reads as 0xFF bytes
+// until marker processing consumes it.
+uint32_t jpeg_decoder::next_data_byte()
+{
+    if (marker_hit_) return 0xFF;
+    uint32_t c = get_byte();
+    if (c != 0xFF) return c;
+    uint32_t c2 = get_byte();
+    if (c2 == 0) return 0xFF;
+    push_back(c2);
+    push_back(0xFF);
+    marker_hit_ = 1;
+    return 0xFF;
+}
+
+// ---------------------------------------------------------------- bit reader
+
+// Empties the bit buffer and forgets a marker met in the data: at the start
+// of a scan, after a restart marker, and before marker processing resumes.
+void jpeg_decoder::reset_bit_reader()
+{
+    bit_buf_ = 0;
+    bit_count_ = 0;
+    marker_hit_ = 0;
+}
+
+// Codes longer than the lookahead; a pattern that is no code is corrupt data.
+int jpeg_decoder::decode_symbol_slow(const huff_derived& h)
+{
+    if (bit_count_ < 16) fill_bits();
+    int32_t peek = static_cast<int32_t>(bit_buf_ >> 48);
+    for (int len = kLookBits + 1; len <= 16; ++len) {
+        int32_t code = peek >> (16 - len);
+        if (code <= h.maxcode[len]) {
+            bit_buf_ <<= len;
+            bit_count_ -= len;
+            return h.values[(h.valoffset[len] + code) & 0xFF];
+        }
+    }
+    stop_decoding(JPEG_DECODE_ERROR);
+}

@@ -1,0 +1,236 @@
+// Progressive scans. A progressive picture arrives as many scans, each
+// adding a band of coefficients (spectral selection) or one more bit of
+// them (successive approximation) for one or all components, so begin()
+// decodes every scan into coefficient buffers that hold the whole picture.
+// Lines are then made one MCU row at a time from those buffers:
+// dequantised and handed to the inverse transform.
+#include <algorithm>
+#include <cstring>
+
+#include "jpeg/jpeg_decoder_internal.h"
+
+using namespace jpeg_decoder_detail;
+
+// The 64 coefficients of one block of a component, quantised, in natural
+// order; a position outside the component's buffer is refused.
+int16_t* jpeg_decoder::coef_block(int comp, int bx, int by)
+{
+    if (bx < 0 || by < 0 || bx >= coef_blocks_x_[comp] || by >= coef_blocks_y_[comp]) {
+        stop_decoding(JPEG_ASSERTION_ERROR);
+    }
+    int16_t* chunk = coef_chunk_[comp][by >> coef_chunk_shift_[comp]];
+    int row = by & ((1 << coef_chunk_shift_[comp]) - 1);
+    return chunk + (static_cast<std::size_t>(row) * coef_blocks_x_[comp] + bx) * 64;
+}
+
+// Obtains the coefficient buffers, then decodes every scan up to the end of
+// the image, checking each scan's band and bit positions first.
+void jpeg_decoder::decode_progressive()
+{
+    // A one-component frame is only ever decoded one block per MCU, so its
+    // buffer needs one block per 8 x 8 pixels whatever its factors say.
+    for (int c = 0; c < comps_in_frame_; ++c) {
+        int h = comps_in_frame_ == 1 ? 1 : comp_h_samp_[c];
+        int v = comps_in_frame_ == 1 ? 1 : comp_v_samp_[c];
+        coef_blocks_x_[c] = mcus_per_row_ * h;
+        coef_blocks_y_[c] = mcus_per_col_ * v;
+        // Block rows in chunks of a power-of-two count, each of at most
+        // coef_chunk_bytes: the heap can reuse such blocks from one picture
+        // to the next, where one huge block would be mapped afresh each time.
+        std::size_t row_bytes = static_cast<std::size_t>(coef_blocks_x_[c]) * 64 * sizeof(int16_t);
+        int shift = 0;
+        while (shift < 30 && (row_bytes << (shift + 1)) <= coef_chunk_bytes) ++shift;
+        coef_chunk_shift_[c] = shift;
+        int chunks = ((coef_blocks_y_[c] - 1) >> shift) + 1;
+        if (chunks > max_coef_chunks) stop_decoding(JPEG_ASSERTION_ERROR);
+        for (int i = 0; i < chunks; ++i) {
+            int rows = std::min(1 << shift, coef_blocks_y_[c] - (i << shift));
+            coef_chunk_[c][i] = static_cast<int16_t*>(alloc(row_bytes * static_cast<std::size_t>(rows)));
+        }
+    }
+
+    for (;;) {
+        int marker = process_markers();
+        if (marker == M_EOI) break;
+        if (marker != M_SOS) stop_decoding(JPEG_UNEXPECTED_MARKER);
+        if (++scan_count_ > jpeg_max_scans) stop_decoding(JPEG_TOO_MANY_SCANS);
+        read_sos();
+        setup_scan();
+        if (spectral_start_ > spectral_end_ || spectral_end_ > 63) stop_decoding(JPEG_BAD_SOS_SPECTRAL);
+        if (spectral_start_ == 0) {
+            if (spectral_end_ != 0) stop_decoding(JPEG_BAD_SOS_SPECTRAL);
+        } else if (comps_in_scan_ != 1) {
+            stop_decoding(JPEG_BAD_SOS_SPECTRAL);
+        }
+        if (succ_high_ != 0 && succ_low_ != succ_high_ - 1) stop_decoding(JPEG_BAD_SOS_SUCCESSIVE);
+        decode_progressive_scan();
+        reset_bit_reader();
+    }
+}
+
+// One scan: every MCU, each block through the decoder of the scan's kind.
+void jpeg_decoder::decode_progressive_scan()
+{
+    bool dc_scan = spectral_start_ == 0;
+    bool refine = succ_high_ != 0;
+    bit_cursor bc(*this);
+    for (int my = 0; my < scan_mcus_y_; ++my) {
+        for (int mx = 0; mx < scan_mcus_x_; ++mx) {
+            count_restart_interval(bc);
+            for (int b = 0; b < blocks_per_mcu_; ++b) {
+                int s = mcu_org_[b];
+                int c = comp_list_[s];
+                int16_t* block;
+                if (comps_in_scan_ == 1) {
+                    block = coef_block(c, mx, my);
+                } else {
+                    block = coef_block(c, mx * comp_h_samp_[c] + mcu_dx_[b], my * comp_v_samp_[c] + mcu_dy_[b]);
+                }
+                if (dc_scan) {
+                    if (refine) {
+                        decode_dc_refine(bc, block);
+                    } else {
+                        decode_dc_first(bc, block, s);
+                    }
+                } else {
+                    if (refine) {
+                        decode_ac_refine(bc, block);
+                    } else {
+                        decode_ac_first(bc, block);
+                    }
+                }
+            }
+        }
+    }
+    bc.store();
+}
+
+// DC, first scan: the predicted value, shifted up to its lowest bit.
+void jpeg_decoder::decode_dc_first(bit_cursor& bc, int16_t* block, int scan_comp)
+{
+    int c = comp_list_[scan_comp];
+    int s = bc.symbol(derived_[comp_dc_slot_[scan_comp]]);
+    if (s > 11) stop_decoding(JPEG_DECODE_ERROR);
+    if (s != 0) last_dc_[c] += static_cast<uint32_t>(bc.extend(s));
+    block[0] = static_cast<int16_t>(last_dc_[c] << succ_low_);
+}
+
+// DC, refinement: one more bit.
+void jpeg_decoder::decode_dc_refine(bit_cursor& bc, int16_t* block)
+{
+    if (bc.take(1)) block[0] = static_cast<int16_t>(static_cast<uint16_t>(block[0]) | (1u << succ_low_));
+}
+
+// AC, first scan of a band: run/size coding as in sequential blocks, with
+// end-of-band runs that cover following blocks too.
+void jpeg_decoder::decode_ac_first(bit_cursor& bc, int16_t* block)
+{
+    if (eob_run_ > 0) {
+        --eob_run_;
+        return;
+    }
+    const huff_derived& ac = derived_[comp_ac_slot_[0]];
+    for (int k = spectral_start_; k <= spectral_end_; ++k) {
+        int rs = bc.symbol(ac);
+        int r = rs >> 4, s = rs & 15;
+        if (s != 0) {
+            if (s > 10) stop_decoding(JPEG_DECODE_ERROR);
+            k += r;
+            if (k > 63) stop_decoding(JPEG_DECODE_ERROR);
+            int v = bc.extend(s);
+            block[kZigzag[k]] = static_cast<int16_t>(static_cast<uint32_t>(v) << succ_low_);
+        } else if (r == 15) {
+            if (k + 15 > 63) stop_decoding(JPEG_DECODE_ERROR);
+            k += 15;
+        } else {
+            eob_run_ = 1 << r;
+            if (r != 0) eob_run_ += static_cast<int>(bc.take(r));
+            --eob_run_;
+            break;
+        }
+    }
+}
+
+namespace {
+
+// A correction bit for a coefficient already known to be non-zero.
+inline void Refine(int16_t* coef, uint32_t bit, int p1)
+{
+    if (bit && (*coef & p1) == 0) *coef = static_cast<int16_t>(*coef >= 0 ? *coef + p1 : *coef - p1);
+}
+
+}  // namespace
+
+// AC, refinement of a band: a correction bit for each coefficient already
+// non-zero, and new coefficients of one unit at the current bit.
+void jpeg_decoder::decode_ac_refine(bit_cursor& bc, int16_t* block)
+{
+    const huff_derived& ac = derived_[comp_ac_slot_[0]];
+    int p1 = 1 << succ_low_;
+    int k = spectral_start_;
+    if (eob_run_ == 0) {
+        for (; k <= spectral_end_; ++k) {
+            int rs = bc.symbol(ac);
+            int r = rs >> 4, s = rs & 15;
+            int value = 0;
+            if (s != 0) {
+                if (s != 1) stop_decoding(JPEG_DECODE_ERROR);
+                value = bc.take(1) ? p1 : -p1;
+            } else if (r != 15) {
+                eob_run_ = 1 << r;
+                if (r != 0) eob_run_ += static_cast<int>(bc.take(r));
+                break;
+            }
+            // Skip r coefficients with no history, refining the known ones
+            // on the way; a new coefficient lands on the next empty one.
+            for (; k <= spectral_end_; ++k) {
+                int16_t* coef = block + kZigzag[k];
+                if (*coef != 0) {
+                    Refine(coef, bc.take(1), p1);
+                } else {
+                    if (r == 0) break;
+                    --r;
+                }
+            }
+            if (value != 0) {
+                if (k > 63) stop_decoding(JPEG_DECODE_ERROR);
+                block[kZigzag[k]] = static_cast<int16_t>(value);
+            }
+        }
+    }
+    if (eob_run_ > 0) {
+        for (; k <= spectral_end_; ++k) {
+            int16_t* coef = block + kZigzag[k];
+            if (*coef != 0) Refine(coef, bc.take(1), p1);
+        }
+        --eob_run_;
+    }
+}
+
+// Copies one MCU row out of the coefficient buffers, dequantises it and runs
+// the inverse DCT into the sample planes.
+void jpeg_decoder::load_progressive_row()
+{
+    int16_t q[3][64];
+    for (int c = 0; c < comps_in_frame_; ++c) {
+        int t = comp_quant_[c];
+        for (int k = 0; k < 64; ++k) {
+            q[c][kZigzag[k]] = static_cast<int16_t>(t < 4 ? quant_[t][k] : 0);
+        }
+    }
+    int16_t* tmp = mcu_coefs_;
+    for (int mx = 0; mx < mcus_per_row_; ++mx) {
+        for (int slot = 0; slot < layout_blocks_; ++slot) {
+            int c = slot_comp_[slot];
+            int h = layout_ == LAYOUT_GREY ? 1 : comp_h_samp_[c];
+            int v = layout_ == LAYOUT_GREY ? 1 : comp_v_samp_[c];
+            const int16_t* src = coef_block(c, mx * h + slot_dx_[slot], mcu_row_ * v + slot_dy_[slot]);
+            uint16_t ac = 0;
+            for (int i = 0; i < 64; ++i) {
+                tmp[i] = static_cast<int16_t>(static_cast<uint16_t>(src[i]) * static_cast<uint16_t>(q[c][i]));
+                ac |= static_cast<uint16_t>(i == 0 ? 0 : tmp[i]);
+            }
+            idct_to_plane(tmp, slot, mx, ac == 0);
+        }
+    }
+}

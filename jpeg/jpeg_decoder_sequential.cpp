@@ -1,0 +1,122 @@
+// Sequential scans. A baseline (or extended sequential) picture has one
+// scan holding every component, decoded one MCU row at a time as lines are
+// asked for: each block is Huffman decoded, dequantised and handed to the
+// inverse transform at once, so no coefficients are kept. Restart markers
+// are read between MCUs where the restart interval says (in progressive
+// scans too), resetting the DC predictions; a missing or misnumbered one is
+// an error.
+#include <cstring>
+
+#include "jpeg/jpeg_decoder_internal.h"
+
+using namespace jpeg_decoder_detail;
+
+namespace {
+
+// How far a restart marker is looked for before the data is taken as
+// corrupt, which bounds the search in a hostile file.
+constexpr int kRestartSearchBytes = 1536;
+
+}  // namespace
+
+// One sequential block: Huffman decoding with the lookahead tables, RECEIVE
+// and EXTEND, dequantisation kept to 16 bits.
+bool jpeg_decoder::decode_block(bit_cursor& bc, int16_t* coef, int scan_comp)
+{
+    bool ac_present = false;
+    int c = comp_list_[scan_comp];
+    const huff_derived& dc = derived_[comp_dc_slot_[scan_comp]];
+    const huff_derived& ac = derived_[comp_ac_slot_[scan_comp]];
+    const uint16_t* q = quant_[comp_quant_[c]];
+
+    int s = bc.symbol(dc);
+    if (s > 11) stop_decoding(JPEG_DECODE_ERROR);
+    if (s != 0) last_dc_[c] += static_cast<uint32_t>(bc.extend(s));
+    coef[0] = static_cast<int16_t>(last_dc_[c] * q[0]);
+
+    // Each step uses at most 16 code bits and 10 value bits.
+    for (int k = 1; k < 64;) {
+        if (bc.cnt < 32) refill_fast(bc.buf, bc.cnt);
+        int32_t f = ac.ac_look[bc.buf >> (64 - kLookBits)];
+        if (f & kAcLookHit) {
+            k += (f >> 8) & 15;
+            if (k > 63) stop_decoding(JPEG_DECODE_ERROR);
+            bc.skip(f & kAcLookBitsMask);
+            coef[kZigzag[k]] = static_cast<int16_t>(static_cast<uint32_t>(f >> 16) * q[k]);
+            ac_present = true;
+            ++k;
+            continue;
+        }
+        int rs = bc.symbol(ac);
+        int r = rs >> 4, size = rs & 15;
+        if (size != 0) {
+            if (size > 10) stop_decoding(JPEG_DECODE_ERROR);
+            k += r;
+            if (k > 63) stop_decoding(JPEG_DECODE_ERROR);
+            int v = bc.extend(size);
+            coef[kZigzag[k]] = static_cast<int16_t>(static_cast<uint32_t>(v) * q[k]);
+            ac_present = true;
+            ++k;
+        } else {
+            if (r != 15) break;
+            if (k + 15 > 63) stop_decoding(JPEG_DECODE_ERROR);
+            k += 16;
+        }
+    }
+    return ac_present;
+}
+
+// Ends a restart interval, in a scan of either kind: the rest of the
+// interval's data is passed over up to the next marker, which must be the
+// expected RSTn; then the DC predictions, the end-of-band run and the bit
+// reader start afresh.
+void jpeg_decoder::process_restart()
+{
+    int budget = kRestartSearchBytes;
+    uint32_t c;
+    for (;;) {
+        if (budget-- == 0) stop_decoding(JPEG_BAD_RESTART_MARKER);
+        if (get_byte() == 0xFF) break;
+    }
+    for (;;) {
+        if (budget-- == 0) stop_decoding(JPEG_BAD_RESTART_MARKER);
+        c = get_byte();
+        if (c != 0xFF) break;
+    }
+    if (c != static_cast<uint32_t>(M_RST0 + next_restart_num_)) stop_decoding(JPEG_BAD_RESTART_MARKER);
+    for (uint32_t& dc : last_dc_) dc = 0;
+    eob_run_ = 0;
+    restarts_left_ = restart_interval_;
+    next_restart_num_ = (next_restart_num_ + 1) & 7;
+    reset_bit_reader();
+}
+
+// Decodes one MCU row of the frame. Each block goes through the inverse DCT
+// straight after it is decoded, into its place in the sample planes; the
+// blocks of the scan's MCU are taken by position.
+void jpeg_decoder::decode_sequential_row()
+{
+    bit_cursor bc(*this);
+    for (int mx = 0; mx < mcus_per_row_; ++mx) {
+        count_restart_interval(bc);
+        for (int b = 0; b < blocks_per_mcu_; ++b) {
+            int16_t* coef = mcu_coefs_;
+            bool ac_present = decode_block(bc, coef, mcu_org_[b]);
+            if (b < layout_blocks_) idct_to_plane(coef, b, mx, !ac_present);
+            if (ac_present) {
+                std::memset(coef, 0, 64 * sizeof(int16_t));
+            } else {
+                coef[0] = 0;
+            }
+        }
+    }
+    bc.store();
+}
+
+// After the last MCU row: the segments up to the next marker are processed,
+// so that errors in them still count.
+void jpeg_decoder::finish_sequential()
+{
+    reset_bit_reader();
+    process_markers();
+}
