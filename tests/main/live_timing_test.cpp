@@ -147,14 +147,14 @@ public:
     FakePlatform* fake = nullptr;
 };
 
-class LiveTiming : public test_support::ShowTest {
+class LiveTiming : public test_support::ShellRunTest {
 protected:
     void SetUp() override
     {
 #ifdef ORCHID_SANITIZE
         GTEST_SKIP() << "whole-show simulations take too long under the sanitizers";
 #endif
-        ShowTest::SetUp();
+        ShellRunTest::SetUp();
         lastScene = -1;
         fake.Install();
         fake.dialogCommands[0] = IDC_BUTTON_WINDOWED;
@@ -163,7 +163,7 @@ protected:
     void TearDown() override
     {
         recording = nullptr;
-        ShowTest::TearDown();
+        ShellRunTest::TearDown();
     }
 
     Record Run(platform::Clock& clock)

@@ -62,11 +62,11 @@ public:
     std::function<void(int64_t)> at;
 };
 
-class ShellTest : public test_support::ShowTest {
+class ShellTest : public test_support::ShellRunTest {
 protected:
     void SetUp() override
     {
-        ShowTest::SetUp();
+        ShellRunTest::SetUp();
         clock.fake = &fake;
         platform::SetActiveClock(&clock);
         fake.Install();

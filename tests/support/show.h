@@ -30,7 +30,7 @@ inline void FreshShow()
 // A test that runs the shell: a fresh program before, and after it no
 // injected allocation failure and no clock of the test's left active. A
 // fixture that adds its own steps calls these: SetUp first, TearDown last.
-class ShowTest : public ::testing::Test {
+class ShellRunTest : public ::testing::Test {
 protected:
     void SetUp() override { FreshShow(); }
     void TearDown() override
