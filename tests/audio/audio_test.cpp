@@ -2,26 +2,26 @@
 
 #include <string>
 
-#include "../error/fresh_log.h"
 #include "audio/audio.h"
 #include "error/error_log.h"
 #include "platform/fake/fake_backend.h"
+#include "tests/support/log.h"
 
 using namespace platform;
 
 namespace {
 
-class AudioTest : public ::testing::Test {
+class AudioTest : public test_support::LogTest {
 protected:
     void SetUp() override
     {
-        test_log::FreshLog();
+        LogTest::SetUp();
         fake.Install();
     }
     void TearDown() override
     {
         a.Release();
-        errorLog.Free();
+        LogTest::TearDown();
     }
 
     static bool Reported(const char* message)

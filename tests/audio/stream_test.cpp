@@ -2,25 +2,25 @@
 
 #include <string>
 
-#include "../error/fresh_log.h"
 #include "../platform/test_mp3.h"
 #include "audio/audio.h"
 #include "error/error_log.h"
 #include "platform/clock.h"
 #include "platform/headless/headless_backend.h"
+#include "tests/support/log.h"
 
 using namespace platform;
 
 namespace {
 
-class HeadlessAudioTest : public ::testing::Test {
+class HeadlessAudioTest : public test_support::LogTest {
 protected:
     static void SetUpTestSuite() { stereo = test_mp3::Make("stereo", 2.0); }
     static void TearDownTestSuite() { test_mp3::CleanUp(); }
     void SetUp() override
     {
         if (stereo.empty()) GTEST_SKIP() << "lame is not installed";
-        test_log::FreshLog();
+        LogTest::SetUp();
         headless::Install(headless::Options{});
         clock.Set(0);
         SetActiveClock(&clock);
@@ -30,7 +30,7 @@ protected:
         a.Release();
         SetActiveClock(nullptr);
         headless::Uninstall();
-        errorLog.Free();
+        LogTest::TearDown();
     }
     static inline std::string stereo;
     VirtualClock clock;

@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "../error/fresh_log.h"
 #include "capture/benchmark_sink.h"
 #include "capture/capture.h"
 #include "capture/ffmpeg_sink.h"
 #include "capture/frame_digest.h"
 #include "capture/png_sink.h"
 #include "error/error_log.h"
+#include "tests/support/log.h"
 
 using capture::FrameSchedule;
 using platform::FrameView;
@@ -100,11 +100,11 @@ TEST(ConvertToRgb, EveryLayoutGivesFullRangeRgbAndScaleRepeatsPixels)
     EXPECT_EQ(0, std::memcmp(out + 12, row, 12));
 }
 
-class SinkTest : public ::testing::Test {
+class SinkTest : public test_support::LogTest {
 protected:
     void SetUp() override
     {
-        test_log::FreshLog();
+        LogTest::SetUp();
         char tmpl[] = "/tmp/orchid-capture-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir = tmpl;
@@ -115,7 +115,7 @@ protected:
     {
         std::string cmd = "rm -rf '" + dir + "'";
         ASSERT_EQ(std::system(cmd.c_str()), 0);
-        errorLog.Free();
+        LogTest::TearDown();
     }
     std::string dir;
     uint32_t pixels[8 * 4];

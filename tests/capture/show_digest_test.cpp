@@ -30,7 +30,7 @@
 #include "main/shell.h"
 #include "platform/clock.h"
 #include "platform/headless/headless_backend.h"
-#include "timer/timer.h"
+#include "tests/support/show.h"
 
 namespace {
 
@@ -95,12 +95,7 @@ private:
 // process starts in: the first `hundredths` of it, or all of it for 0.
 ShowDigests RenderShow(long hundredths)
 {
-    errorLog.length = errorLog.count = errorLog.locked = 0;
-    timer = Timer();
-    lastActive = 1;
-    demoRandomState = 1;
-    flashLevel = flashPhase = 0;
-    crossFade.Set(0, nullptr, nullptr);
+    test_support::FreshShow();
 
     // The program reads the music from its working directory.
     char tmpl[] = "/tmp/orchid-digest-XXXXXX";

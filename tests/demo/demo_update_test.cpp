@@ -4,12 +4,13 @@
 
 #include <vector>
 
-#include "../error/fresh_log.h"
 #include "demo/demo.h"
 #include "error/error_log.h"
 #include "error/memory.h"
+#include "tests/support/demo.h"
+#include "tests/support/log.h"
 
-using test_log::FreshLog;
+using test_support::FreshLog;
 
 namespace {
 
@@ -46,15 +47,13 @@ State Snapshot()
 // The scene windows begin one hundredth after these times.
 constexpr int kSceneEdges[] = {100, 3800, 6300, 13800, 16100, 19500};
 
-class DemoUpdateTest : public ::testing::Test {
+class DemoUpdateTest : public test_support::LogTest {
 protected:
     void SetUp() override
     {
-        FreshLog();
+        LogTest::SetUp();
         ASSERT_EQ(frameImage.Create(640, 480, 32), 1);
-        demoRandomState = 1;
-        flashLevel = flashPhase = 0;
-        crossFade.Set(0, nullptr, nullptr);
+        test_support::FreshDemo();
         ASSERT_EQ(DemoInitState(), 1);
         quitRequests = 0;
         SetDemoHooks(DemoHooks{CountQuitRequest});
@@ -64,7 +63,7 @@ protected:
     {
         DemoFree();  // records the pictures that were never loaded; harmless here
         frameImage.Free();
-        errorLog.Free();
+        LogTest::TearDown();
     }
 
     // One update at t, then what the render does with a pending blur.

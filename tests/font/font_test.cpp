@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "error/error_log.h"
@@ -8,33 +9,27 @@
 #include "font/font.h"
 #include "pixmap/pixmap.h"
 #include "platform/resources.h"
+#include "tests/support/log.h"
+#include "tests/support/resources.h"
 
 namespace {
 
-class FontTest : public ::testing::Test {
+class FontTest : public test_support::LogTest {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(errorLog.Init(nullptr), 1);
+        LogTest::SetUp();
         // 48 glyphs of 4 x 6 for the codes 48..95; glyph k has every byte k + 1
         // except capital A, drawn as it is in the show's font.
-        glyphs.resize(1152);
+        std::vector<uint8_t> glyphs(1152);
         for (int k = 0; k < 48; ++k)
             for (int i = 0; i < 24; ++i) glyphs[k * 24 + i] = static_cast<uint8_t>(k + 1);
         const char* a = "010011101010111010100000";
         for (int i = 0; i < 24; ++i) glyphs[(65 - 48) * 24 + i] = a[i] == '1' ? 255 : 0;
-        platform::RegisterResource(123, glyphs.data(), 1152);
+        resources.Add(123, std::move(glyphs));
         ASSERT_EQ(target.Create(640, 480, 32), 1);
     }
-    void TearDown() override
-    {
-        orchid::alloc_test::FailAt(0);
-        platform::ClearRegisteredResources();
-        errorLog.Free();
-        errorLog.count = 0;
-        errorLog.length = 0;
-    }
-    std::vector<uint8_t> glyphs;
+    test_support::TestResources resources;
     Pixmap target;
 };
 

@@ -20,7 +20,7 @@
 #include "platform/clock.h"
 #include "platform/fake/fake_backend.h"
 #include "platform/headless/headless_backend.h"
-#include "timer/timer.h"
+#include "tests/support/show.h"
 
 using platform::fake::FakePlatform;
 
@@ -147,20 +147,14 @@ public:
     FakePlatform* fake = nullptr;
 };
 
-class LiveTiming : public ::testing::Test {
+class LiveTiming : public test_support::ShellRunTest {
 protected:
     void SetUp() override
     {
 #ifdef ORCHID_SANITIZE
         GTEST_SKIP() << "whole-show simulations take too long under the sanitizers";
 #endif
-        errorLog.length = errorLog.count = errorLog.locked = 0;
-        timer = Timer();
-        lastActive = 1;
-        demoRandomState = 1;
-        flashLevel = flashPhase = 0;
-        crossFade.Set(0, nullptr, nullptr);
-        literalTiming = 0;
+        ShellRunTest::SetUp();
         lastScene = -1;
         fake.Install();
         fake.dialogCommands[0] = IDC_BUTTON_WINDOWED;
@@ -168,10 +162,8 @@ protected:
     }
     void TearDown() override
     {
-        showUpdate = DemoUpdate;
-        literalTiming = 0;
         recording = nullptr;
-        platform::SetActiveClock(nullptr);
+        ShellRunTest::TearDown();
     }
 
     Record Run(platform::Clock& clock)

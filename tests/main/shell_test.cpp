@@ -18,6 +18,7 @@
 #include "platform/clock.h"
 #include "platform/fake/fake_backend.h"
 #include "platform/headless/headless_backend.h"
+#include "tests/support/show.h"
 #include "timer/timer.h"
 
 using platform::fake::FakePlatform;
@@ -61,26 +62,15 @@ public:
     std::function<void(int64_t)> at;
 };
 
-class ShellTest : public ::testing::Test {
+class ShellTest : public test_support::ShellRunTest {
 protected:
     void SetUp() override
     {
-        // The globals as a fresh process has them.
-        errorLog.length = errorLog.count = errorLog.locked = 0;
-        timer = Timer();
-        lastActive = 1;
-        demoRandomState = 1;
-        flashLevel = flashPhase = 0;
-        crossFade.Set(0, nullptr, nullptr);
+        ShellRunTest::SetUp();
         clock.fake = &fake;
         platform::SetActiveClock(&clock);
         fake.Install();
         fake.dialogCommands[0] = IDC_BUTTON_32BPP;
-    }
-    void TearDown() override
-    {
-        orchid::alloc_test::FailAt(0);
-        platform::SetActiveClock(nullptr);
     }
 
     int Run() { return WinMain(nullptr, nullptr, "", platform::SW_SHOWNORMAL); }

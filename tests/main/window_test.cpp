@@ -2,12 +2,12 @@
 
 #include <string>
 
-#include "../error/fresh_log.h"
 #include "error/error_log.h"
 #include "main/app_state.h"
 #include "main/dialog.h"
 #include "main/window.h"
 #include "platform/fake/fake_backend.h"
+#include "tests/support/log.h"
 
 using namespace platform;
 
@@ -21,14 +21,13 @@ LRESULT CountingProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam
     return DefWindowProc(window, message, wParam, lParam);
 }
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public test_support::LogTest {
 protected:
     void SetUp() override
     {
-        test_log::FreshLog();
+        LogTest::SetUp();
         fake.Install();
     }
-    void TearDown() override { errorLog.Free(); }
     fake::FakePlatform fake;
 };
 

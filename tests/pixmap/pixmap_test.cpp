@@ -7,22 +7,14 @@
 #include "error/memory.h"
 #include "pixmap/pixmap.h"
 #include "platform/resources.h"
+#include "tests/support/log.h"
+#include "tests/support/resources.h"
 
 namespace {
 
-class PixmapTest : public ::testing::Test {
+class PixmapTest : public test_support::LogTest {
 protected:
-    void SetUp() override { ASSERT_EQ(errorLog.Init(nullptr), 1); }
-    void TearDown() override
-    {
-        orchid::alloc_test::FailAt(0);
-        platform::ClearRegisteredResources();
-        errorLog.Free();
-        errorLog.count = 0;
-        errorLog.length = 0;
-        errorLog.locked = 0;
-    }
-    std::string Report() const { return errorLog.Report(); }
+    test_support::TestResources resources;
 };
 
 TEST_F(PixmapTest, CreateComputesLayoutAndZeroFills)
@@ -100,14 +92,14 @@ TEST_F(PixmapTest, LoadRawReadsResourceBytes)
 {
     std::vector<uint8_t> mask(6 * 4 + 3);
     for (size_t i = 0; i < mask.size(); ++i) mask[i] = static_cast<uint8_t>(i * 7);
-    platform::RegisterResource(149, mask.data(), static_cast<uint32_t>(mask.size()));
+    const char* res = resources.Add(149, mask);
 
     Pixmap m;
-    ASSERT_EQ(m.LoadRaw(platform::MakeIntResource(149), 6, 4, 8), 1);
+    ASSERT_EQ(m.LoadRaw(res, 6, 4, 8), 1);
     for (int i = 0; i < 24; ++i) EXPECT_EQ(m.pixChar[i], mask[i]);  // a longer resource loads its first bytes
 
     Pixmap shortOne;
-    EXPECT_THROW(shortOne.LoadRaw(platform::MakeIntResource(149), 6, 5, 8), ErrorException);
+    EXPECT_THROW(shortOne.LoadRaw(res, 6, 5, 8), ErrorException);
     EXPECT_EQ(shortOne.initialized, 0);
     EXPECT_EQ(shortOne.pixChar, nullptr);
     EXPECT_NE(Report().find("Windows error:\n Couldn't load resource inside exe.\n"), std::string::npos);
@@ -136,10 +128,10 @@ TEST_F(PixmapTest, FreeRecordsWithoutThrowing)
 
 TEST_F(PixmapTest, ResFileReadsLikeAFile)
 {
-    const uint8_t bytes[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
-    platform::RegisterResource(7, bytes, sizeof bytes);
+    const std::vector<uint8_t> bytes = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+    const char* res = resources.Add(7, bytes);
 
-    ResFile* f = ResFile_Open(platform::MakeIntResource(7));
+    ResFile* f = ResFile_Open(res);
     uint8_t out[16] = {};
     EXPECT_EQ(ResFile_Read(out, 5, f), 5);
     EXPECT_EQ(ResFile_Read(out + 5, -3, f), 0);
@@ -147,7 +139,7 @@ TEST_F(PixmapTest, ResFileReadsLikeAFile)
     EXPECT_EQ(f->position, 11u);
     EXPECT_EQ(ResFile_Read(out, 4, f), 0);
     EXPECT_EQ(f->position, f->size);
-    EXPECT_EQ(0, memcmp(out, bytes, sizeof bytes));
+    EXPECT_EQ(0, memcmp(out, bytes.data(), bytes.size()));
     ResFile_Close(f);
 
     ResFile* none = ResFile_Open(platform::MakeIntResource(4242));
@@ -157,7 +149,7 @@ TEST_F(PixmapTest, ResFileReadsLikeAFile)
 
     // Without memory for the record, the resource reads as empty and closes safely.
     orchid::alloc_test::FailAt(1);
-    ResFile* empty = ResFile_Open(platform::MakeIntResource(7));
+    ResFile* empty = ResFile_Open(res);
     orchid::alloc_test::FailAt(0);
     ASSERT_NE(empty, nullptr);
     EXPECT_EQ(ResFile_Read(out, 4, empty), 0);

@@ -15,12 +15,12 @@
 #include <unistd.h>
 
 #include "test_mp3.h"
-#include "../error/fresh_log.h"
 #include "audio/audio.h"
 #include "dedraw/dedraw.h"
 #include "error/error_log.h"
 #include "platform/backend.h"
 #include "platform/sdl/sdl_backend.h"
+#include "tests/support/log.h"
 
 using namespace platform;
 
@@ -63,7 +63,7 @@ void PushKey(SDL_Keycode key, Uint16 mod = 0)
     SDL_PushEvent(&e);
 }
 
-class SdlTest : public ::testing::Test {
+class SdlTest : public test_support::LogTest {
 protected:
     static void SetUpTestSuite()
     {
@@ -102,9 +102,8 @@ protected:
     void SetUp() override
     {
         if (!skipReason.empty()) GTEST_SKIP() << skipReason;
-        test_log::FreshLog();
+        LogTest::SetUp();
     }
-    void TearDown() override { errorLog.Free(); }
 
     HWND MakeWindow()
     {

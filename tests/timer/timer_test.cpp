@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <string>
 
-#include "../error/fresh_log.h"
 #include "error/error_log.h"
 #include "platform/clock.h"
+#include "tests/support/log.h"
 #include "timer/timer.h"
 
 namespace {
@@ -47,18 +47,18 @@ int Render()
 }
 long Count(char c) { return std::count(calls.begin(), calls.end(), c); }
 
-class TimerTest : public ::testing::Test {
+class TimerTest : public test_support::LogTest {
 protected:
     void SetUp() override
     {
-        test_log::FreshLog();
+        LogTest::SetUp();
         calls.clear();
         jumping = nullptr;
     }
     void TearDown() override
     {
         platform::SetActiveClock(nullptr);
-        errorLog.Free();
+        LogTest::TearDown();
     }
 };
 

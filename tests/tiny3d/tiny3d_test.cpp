@@ -2,27 +2,18 @@
 
 #include <string>
 
-#include "../error/fresh_log.h"
 #include "error/error_log.h"
 #include "error/memory.h"
+#include "tests/support/log.h"
 #include "tiny3d/matrix.h"
 #include "tiny3d/polygon.h"
 #include "tiny3d/vertex.h"
 
-using namespace test_log;
+using namespace test_support;
 
 namespace {
 
-class Tiny3D : public ::testing::Test {
-protected:
-    void SetUp() override { FreshLog(); }
-    void TearDown() override
-    {
-        orchid::alloc_test::FailAt(0);
-        errorLog.Free();
-    }
-    static std::string Report() { return errorLog.Report(); }
-};
+using Tiny3D = LogTest;
 
 TEST_F(Tiny3D, VertexLifecycleAndReports)
 {

@@ -1,0 +1,16 @@
+// The show's own state that loading it does not set, as a fresh process has
+// it.
+#pragma once
+
+#include "demo/demo.h"
+
+namespace test_support {
+
+inline void FreshDemo()
+{
+    demoRandomState = 1;
+    flashLevel = flashPhase = 0;
+    crossFade.Set(0, nullptr, nullptr);
+}
+
+}  // namespace test_support
