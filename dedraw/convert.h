@@ -1,10 +1,12 @@
 // The pixel conversions of frame presentation, one row at a time. Each has
-// a plain version, the reference, and the 16-bit ones an SSE2 version that
-// gives the same bytes; the ...Row entry points pick the fast one when the
-// CPU has it.
+// a plain version, the reference, and the four 16-bit ones an SSE2 version
+// that gives the same bytes. Those four entry points take, on every row, the
+// kernels of the SIMD level in use (simd::Active()).
 #pragma once
 
 #include <cstdint>
+
+#include "simd/simd.h"
 
 namespace dedraw {
 
@@ -18,6 +20,21 @@ void Convert565To32Row(const uint16_t* source, uint32_t* target, int count);
 void Convert565To24Row(const uint16_t* source, uint8_t* target, int count);
 void Convert565To555Row(const uint16_t* source, uint16_t* target, int count);
 
+struct ConvertKernels {
+    const char* name;
+    void (*convert32To565)(const uint32_t* source, uint16_t* target, int count);
+    void (*convert32To555)(const uint32_t* source, uint16_t* target, int count);
+    void (*convert565To32)(const uint16_t* source, uint32_t* target, int count);
+    void (*convert565To555)(const uint16_t* source, uint16_t* target, int count);
+};
+
+// The kernels of a level; a level the CPU lacks gives those of the best it
+// has.
+const ConvertKernels& Kernels(simd::Level level);
+// The kernels of the level in use.
+const ConvertKernels& Active();
+
+// The individual forms, for tests and benchmarks.
 namespace scalar {
 void Convert32To565Row(const uint32_t* source, uint16_t* target, int count);
 void Convert32To555Row(const uint32_t* source, uint16_t* target, int count);
@@ -25,13 +42,13 @@ void Convert565To32Row(const uint16_t* source, uint32_t* target, int count);
 void Convert565To555Row(const uint16_t* source, uint16_t* target, int count);
 }  // namespace scalar
 
+#if defined(__x86_64__)
 namespace sse2 {
-// Present only where the CPU family has SSE2 (x86-64: always).
-bool Available();
 void Convert32To565Row(const uint32_t* source, uint16_t* target, int count);
 void Convert32To555Row(const uint32_t* source, uint16_t* target, int count);
 void Convert565To32Row(const uint16_t* source, uint32_t* target, int count);
 void Convert565To555Row(const uint16_t* source, uint16_t* target, int count);
 }  // namespace sse2
+#endif
 
 }  // namespace dedraw

@@ -13,6 +13,7 @@ void ScalarFill(int mode, uint32_t* d, uint32_t colour, std::size_t n);
 void ScalarCrossFade(uint32_t* d, const uint32_t* a, const uint32_t* b, int level, std::size_t n);
 void ScalarSpan(int mode, uint32_t* d, std::size_t n, const TexelWalk& walk);
 
+#if defined(__x86_64__)
 void Sse2Apply(int mode, uint32_t* d, const uint32_t* s, const uint8_t* m, int maskTest, std::size_t n);
 void Sse2Fill(int mode, uint32_t* d, uint32_t colour, std::size_t n);
 void Sse2CrossFade(uint32_t* d, const uint32_t* a, const uint32_t* b, int level, std::size_t n);
@@ -22,6 +23,7 @@ void Avx2Apply(int mode, uint32_t* d, const uint32_t* s, const uint8_t* m, int m
 void Avx2Fill(int mode, uint32_t* d, uint32_t colour, std::size_t n);
 void Avx2CrossFade(uint32_t* d, const uint32_t* a, const uint32_t* b, int level, std::size_t n);
 void Avx2Span(int mode, uint32_t* d, std::size_t n, const TexelWalk& walk);
+#endif
 
 // The texel index of a walk position, as every kernel computes it.
 inline int32_t TexelIndex(uint32_t tx, uint32_t ty, const TexelWalk& walk)

@@ -1,12 +1,14 @@
 // The row kernels under every effects, polygon and cross-fade operation, in
 // a plain scalar version (the reference) and in SSE2 and AVX2 versions that
-// give the same bytes. The fastest one the CPU supports is chosen once.
+// give the same bytes, one table per SIMD level. Each operation takes the
+// table of the level in use when it starts.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "effects/effects.h"
+#include "simd/simd.h"
 
 namespace orchid::pixel {
 
@@ -43,14 +45,11 @@ struct Ops {
     void (*span)(int mode, uint32_t* d, std::size_t n, const TexelWalk& walk);
 };
 
-const Ops& Scalar();
-// Null when the CPU lacks the instructions.
-const Ops* Sse2();
-const Ops* Avx2();
-
-// The kernels in use: the fastest available, unless a test chose others.
+// The kernels of a level; a level the CPU lacks gives those of the best it
+// has.
+const Ops& Kernels(simd::Level level);
+// The kernels of the level in use (simd::Active()).
 const Ops& Active();
-void Use(const Ops& ops);
 
 // One pixel of each rule, as the scalar kernels compute it.
 inline uint32_t Blend(uint32_t s, uint32_t d) { return ((s & 0xFEFEFEu) + (d & 0xFEFEFEu)) >> 1; }

@@ -151,38 +151,18 @@ const KernelSet kSse2 = {"sse2", IdctSse2, ColorH1Sse2, ColorH2Sse2, PackTriplet
 const KernelSet kAvx2 = {"avx2", IdctAvx2, ColorH1Avx2, ColorH2Avx2, PackTripletsAvx2, TripletsToWordsAvx2};
 #endif
 
-int selectedLevel = -1;
-
 }  // namespace
 
-int BestLevel()
+const KernelSet& Kernels(simd::Level level)
 {
+    if (!simd::Supported(level)) level = simd::Best();
 #if defined(__x86_64__)
-    static const int best = __builtin_cpu_supports("avx2") ? LEVEL_AVX2 : LEVEL_SSE2;
-    return best;
-#else
-    return LEVEL_SCALAR;
-#endif
-}
-
-const KernelSet& Kernels(int level)
-{
-    if (level > BestLevel()) level = BestLevel();
-#if defined(__x86_64__)
-    if (level == LEVEL_AVX2) return kAvx2;
-    if (level == LEVEL_SSE2) return kSse2;
+    if (level == simd::Level::Avx2) return kAvx2;
+    if (level == simd::Level::Sse2) return kSse2;
 #endif
     return kScalar;
 }
 
-const KernelSet& Active()
-{
-    return Kernels(selectedLevel < 0 ? BestLevel() : selectedLevel);
-}
-
-void SelectLevel(int level)
-{
-    selectedLevel = level;
-}
+const KernelSet& Active() { return Kernels(simd::Active()); }
 
 }  // namespace jpeg_kernels

@@ -1,10 +1,12 @@
 // The pixel kernels of the JPEG decoder: the integer inverse DCT and the
-// YCbCr to RGB conversion of one line. Each exists as a plain scalar
-// reference and in SIMD forms chosen at run time; all forms give identical
-// bytes for every input.
+// YCbCr to RGB conversion of one line, and the loader's byte moves. Each
+// exists as a plain scalar reference and in SIMD forms, one set per SIMD
+// level; all forms give identical bytes for every input.
 #pragma once
 
 #include <cstdint>
+
+#include "simd/simd.h"
 
 namespace jpeg_kernels {
 
@@ -51,16 +53,12 @@ struct KernelSet {
     WordsFn tripletsToWords;
 };
 
-enum Level { LEVEL_SCALAR = 0, LEVEL_SSE2 = 1, LEVEL_AVX2 = 2 };
-
-// The best level this CPU runs.
-int BestLevel();
-// The kernels of a level; a level the CPU lacks gives the best it has.
-const KernelSet& Kernels(int level);
-// What new decoders use: the best level unless a test or benchmark chose
-// another with SelectLevel.
+// The kernels of a level; a level the CPU lacks gives those of the best it
+// has.
+const KernelSet& Kernels(simd::Level level);
+// The kernels of the level in use (simd::Active()), which a decoder takes
+// when it is made.
 const KernelSet& Active();
-void SelectLevel(int level);
 
 // The individual forms, for tests.
 void IdctScalar(const int16_t* coef, uint8_t* out, int stride);
@@ -76,7 +74,7 @@ void ColorH1Sse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t
                  const ColorTables* t);
 void ColorH2Sse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
                  const ColorTables* t);
-// Only on CPUs with AVX2 (BestLevel() == LEVEL_AVX2).
+// Only on CPUs with AVX2 (simd::Supported(simd::Level::Avx2)).
 void IdctAvx2(const int16_t* coef, uint8_t* out, int stride);
 void ColorH1Avx2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
                  const ColorTables* t);

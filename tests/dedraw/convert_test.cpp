@@ -5,13 +5,20 @@
 #include <vector>
 
 #include "dedraw/convert.h"
+#include "tests/simd/levels.h"
 
 namespace {
 
-// The fast conversions against the plain ones, on random pixels and every
+class ConvertAt : public simd_test::LevelTest {};
+INSTANTIATE_TEST_SUITE_P(Simd, ConvertAt, simd_test::FastLevels(), simd_test::LevelName);
+
+// A level's conversions against the plain ones, on random pixels and every
 // row length around the vector width (with offsets that break alignment).
-TEST(Convert, FastPathsMatchScalarByteForByte)
+TEST_P(ConvertAt, MatchScalarByteForByte)
 {
+    const dedraw::ConvertKernels& fast = dedraw::Kernels(GetParam());
+    const dedraw::ConvertKernels& plain = dedraw::Kernels(simd::Level::Scalar);
+    if (&fast == &plain) GTEST_SKIP() << simd::Name(GetParam()) << " has no conversions of its own";
     std::mt19937 rng(12345);
     for (int round = 0; round < 200; ++round) {
         int count = round < 40 ? round : static_cast<int>(rng() % 700);
@@ -23,20 +30,20 @@ TEST(Convert, FastPathsMatchScalarByteForByte)
         std::vector<uint16_t> a16(static_cast<size_t>(count + 9), 0xABCD), b16(a16);
         std::vector<uint32_t> a32(static_cast<size_t>(count + 9), 0xDEADBEEF), b32(a32);
 
-        dedraw::scalar::Convert32To565Row(in32.data() + offset, a16.data() + 1, count);
-        dedraw::Convert32To565Row(in32.data() + offset, b16.data() + 1, count);
+        plain.convert32To565(in32.data() + offset, a16.data() + 1, count);
+        fast.convert32To565(in32.data() + offset, b16.data() + 1, count);
         ASSERT_EQ(a16, b16) << "565 count " << count;
 
-        dedraw::scalar::Convert32To555Row(in32.data() + offset, a16.data() + 1, count);
-        dedraw::Convert32To555Row(in32.data() + offset, b16.data() + 1, count);
+        plain.convert32To555(in32.data() + offset, a16.data() + 1, count);
+        fast.convert32To555(in32.data() + offset, b16.data() + 1, count);
         ASSERT_EQ(a16, b16) << "555 count " << count;
 
-        dedraw::scalar::Convert565To555Row(in16.data() + offset, a16.data() + 1, count);
-        dedraw::Convert565To555Row(in16.data() + offset, b16.data() + 1, count);
+        plain.convert565To555(in16.data() + offset, a16.data() + 1, count);
+        fast.convert565To555(in16.data() + offset, b16.data() + 1, count);
         ASSERT_EQ(a16, b16) << "565->555 count " << count;
 
-        dedraw::scalar::Convert565To32Row(in16.data() + offset, a32.data() + 1, count);
-        dedraw::Convert565To32Row(in16.data() + offset, b32.data() + 1, count);
+        plain.convert565To32(in16.data() + offset, a32.data() + 1, count);
+        fast.convert565To32(in16.data() + offset, b32.data() + 1, count);
         ASSERT_EQ(a32, b32) << "565->32 count " << count;
     }
 }

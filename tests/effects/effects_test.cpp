@@ -14,20 +14,18 @@ using namespace test_images;
 
 namespace {
 
-// Runs `body` once with each kernel table the CPU has.
+// Runs `body` once at each SIMD level the CPU has.
 template <class Body>
 void ForEachKernels(Body body)
 {
-    std::vector<const orchid::pixel::Ops*> tables = {&orchid::pixel::Scalar(), orchid::pixel::Sse2(),
-                                                     orchid::pixel::Avx2()};
-    const orchid::pixel::Ops& before = orchid::pixel::Active();
-    for (const orchid::pixel::Ops* ops : tables) {
-        if (ops == nullptr) continue;
-        SCOPED_TRACE(ops->name);
-        orchid::pixel::Use(*ops);
+    const simd::Level before = simd::Active();
+    for (simd::Level level : {simd::Level::Scalar, simd::Level::Sse2, simd::Level::Avx2}) {
+        if (!simd::Supported(level)) continue;
+        SCOPED_TRACE(simd::Name(level));
+        simd::SetActive(level);
         body();
     }
-    orchid::pixel::Use(before);
+    simd::SetActive(before);
 }
 
 class EffectsTest : public ::testing::Test {

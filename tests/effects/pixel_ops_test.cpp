@@ -5,6 +5,7 @@
 
 #include "effects/pixel_ops.h"
 #include "test_images.h"
+#include "tests/simd/levels.h"
 
 using namespace orchid::pixel;
 using test_images::Channel;
@@ -12,14 +13,10 @@ using test_images::RefMode;
 
 namespace {
 
-std::vector<const Ops*> AllKernels()
-{
-    std::vector<const Ops*> all = {&Scalar()};
-    for (const Ops* ops : {Sse2(), Avx2()}) {
-        if (ops != nullptr) all.push_back(ops);
-    }
-    return all;
-}
+class PixelOpsAt : public simd_test::LevelTest {};
+INSTANTIATE_TEST_SUITE_P(Simd, PixelOpsAt, simd_test::AllLevels(), simd_test::LevelName);
+class PixelSpansAt : public simd_test::LevelTest {};
+INSTANTIATE_TEST_SUITE_P(Simd, PixelSpansAt, simd_test::FastLevels(), simd_test::LevelName);
 
 std::vector<uint32_t> RandomPixels(std::mt19937& rng, size_t n)
 {
@@ -43,15 +40,15 @@ std::vector<uint8_t> RandomMask(std::mt19937& rng, size_t n)
     return m;
 }
 
-TEST(PixelOps, ApplyAndFillMatchTheRules)
+// Every mode (and two unknown ones) at every row length up to past a few
+// vectors, so that each tail is met.
+TEST_P(PixelOpsAt, ApplyAndFillMatchTheRules)
 {
+    const Ops& ops = Kernels(GetParam());
     std::mt19937 rng(7);
-    for (const Ops* ops : AllKernels()) {
-        SCOPED_TRACE(ops->name);
-        for (int round = 0; round < 300; ++round) {
-            const size_t n = rng() % 70;
+    for (int mode = -1; mode <= 6; ++mode) {
+        for (size_t n = 0; n < 70; ++n) {
             const size_t offset = rng() % 5;  // unaligned rows
-            const int mode = static_cast<int>(rng() % 8) - 1;
             const int test = static_cast<int>(rng() % 2);
             std::vector<uint32_t> s = RandomPixels(rng, n + 5), d = RandomPixels(rng, n + 5);
             std::vector<uint8_t> m = RandomMask(rng, n + 5);
@@ -59,7 +56,7 @@ TEST(PixelOps, ApplyAndFillMatchTheRules)
             for (size_t i = 0; i < n; ++i) {
                 expected[offset + i] = RefMode(mode, s[offset + i], d[offset + i], m[offset + i], test == MASK_NONZERO);
             }
-            ops->apply(mode, d.data() + offset, s.data() + offset, m.data() + offset, test, n);
+            ops.apply(mode, d.data() + offset, s.data() + offset, m.data() + offset, test, n);
             ASSERT_EQ(d, expected) << "mode " << mode << " n " << n;
 
             const uint32_t colour = rng();
@@ -67,73 +64,77 @@ TEST(PixelOps, ApplyAndFillMatchTheRules)
                 bool fills = mode == 0 || mode == 1 || mode == 4;
                 expected[offset + i] = fills ? RefMode(mode, colour, d[offset + i], 0, false) : d[offset + i];
             }
-            ops->fill(mode, d.data() + offset, colour, n);
+            ops.fill(mode, d.data() + offset, colour, n);
             ASSERT_EQ(d, expected) << "fill mode " << mode << " n " << n;
         }
     }
 }
 
-TEST(PixelOps, CrossFadeMatchesTheRule)
+TEST_P(PixelOpsAt, CrossFadeMatchesTheRule)
 {
+    const Ops& ops = Kernels(GetParam());
     std::mt19937 rng(8);
-    for (const Ops* ops : AllKernels()) {
-        SCOPED_TRACE(ops->name);
-        for (int round = 0; round < 200; ++round) {
-            const size_t n = rng() % 40;
-            const int level = round < 2 ? round * 255 : static_cast<int>(rng() % 256);
-            std::vector<uint32_t> a = RandomPixels(rng, n), b = RandomPixels(rng, n), d(n);
-            for (size_t i = 0; i < n; ++i) {
-                uint32_t out = 0;
-                for (int k = 0; k < 4; ++k) {
-                    out |= ((Channel(a[i], k) * level + Channel(b[i], k) * (255 - level)) >> 8) << (8 * k);
-                }
-                d[i] = out;
+    for (int round = 0; round < 200; ++round) {
+        const size_t n = static_cast<size_t>(round % 40);
+        const size_t offset = rng() % 5;  // unaligned rows
+        const int level = round < 2 ? round * 255 : static_cast<int>(rng() % 256);
+        std::vector<uint32_t> a = RandomPixels(rng, n + offset), b = RandomPixels(rng, n + offset), d(n + offset);
+        for (size_t i = offset; i < n + offset; ++i) {
+            uint32_t out = 0;
+            for (int k = 0; k < 4; ++k) {
+                out |= ((Channel(a[i], k) * level + Channel(b[i], k) * (255 - level)) >> 8) << (8 * k);
             }
-            std::vector<uint32_t> got(n);
-            ops->crossFade(got.data(), a.data(), b.data(), level, n);
-            ASSERT_EQ(got, d) << "level " << level;
-            ops->crossFade(b.data(), a.data(), b.data(), level, n);  // in place over B
-            ASSERT_EQ(b, d);
+            d[i] = out;
         }
+        std::vector<uint32_t> got(n + offset);
+        ops.crossFade(got.data() + offset, a.data() + offset, b.data() + offset, level, n);
+        ASSERT_EQ(got, d) << "level " << level << " n " << n;
+        std::vector<uint32_t> inPlace = b;
+        std::copy(d.begin() + static_cast<std::ptrdiff_t>(offset), d.end(),
+                  inPlace.begin() + static_cast<std::ptrdiff_t>(offset));
+        ops.crossFade(b.data() + offset, a.data() + offset, b.data() + offset, level, n);  // in place over B
+        ASSERT_EQ(b, inPlace) << "level " << level << " n " << n;
     }
 }
 
-TEST(PixelOps, SpansMatchTheScalarWalk)
+TEST_P(PixelSpansAt, SpansMatchTheScalarWalk)
 {
+    const Ops& ops = Kernels(GetParam());
+    const Ops& scalar = Kernels(simd::Level::Scalar);
+    if (ops.span == scalar.span) {
+        GTEST_SKIP() << simd::Name(GetParam()) << " has no span kernel of its own (no gather): it uses the scalar one";
+    }
     std::mt19937 rng(9);
     const int sides[] = {1, 4, 16, 64};
-    for (const Ops* ops : AllKernels()) {
-        SCOPED_TRACE(ops->name);
-        for (int round = 0; round < 2000; ++round) {
-            const int side = sides[rng() % 4];
-            std::vector<uint32_t> texels = RandomPixels(rng, static_cast<size_t>(side) * side);
-            std::vector<uint8_t> mask = RandomMask(rng, texels.size());
-            TexelWalk walk{};
-            walk.texels = texels.data();
-            walk.mask = mask.data();
-            walk.maxIndex = side * side - 1;
-            walk.shift = side == 1 ? 0 : side == 4 ? 2 : side == 16 ? 4 : 6;
-            // Steps from the show's range (around one texel per pixel), and
-            // wild ones that leave the texture.
-            const bool wild = rng() % 5 == 0;
-            auto coord = [&] {
-                return wild ? static_cast<uint32_t>(rng()) : static_cast<uint32_t>(rng() % (side << 16));
-            };
-            auto step = [&] {
-                return wild ? static_cast<int32_t>(rng()) : static_cast<int32_t>(rng() % 0x30000) - 0x18000;
-            };
-            walk.tx = coord();
-            walk.ty = coord();
-            walk.txstep = step();
-            walk.tystep = rng() % 3 == 0 ? 0 : step();
-            walk.maskTest = static_cast<int>(rng() % 2);
-            const int mode = static_cast<int>(rng() % 8) - 1;
-            const size_t n = rng() % 50;
-            std::vector<uint32_t> expected = RandomPixels(rng, n), got = expected;
-            Scalar().span(mode, expected.data(), n, walk);
-            ops->span(mode, got.data(), n, walk);
-            ASSERT_EQ(got, expected) << "mode " << mode << " round " << round;
-        }
+    for (int round = 0; round < 2000; ++round) {
+        const int side = sides[rng() % 4];
+        std::vector<uint32_t> texels = RandomPixels(rng, static_cast<size_t>(side) * side);
+        std::vector<uint8_t> mask = RandomMask(rng, texels.size());
+        TexelWalk walk{};
+        walk.texels = texels.data();
+        walk.mask = mask.data();
+        walk.maxIndex = side * side - 1;
+        walk.shift = side == 1 ? 0 : side == 4 ? 2 : side == 16 ? 4 : 6;
+        // Steps from the show's range (around one texel per pixel), and
+        // wild ones that leave the texture.
+        const bool wild = rng() % 5 == 0;
+        auto coord = [&] {
+            return wild ? static_cast<uint32_t>(rng()) : static_cast<uint32_t>(rng() % (side << 16));
+        };
+        auto step = [&] {
+            return wild ? static_cast<int32_t>(rng()) : static_cast<int32_t>(rng() % 0x30000) - 0x18000;
+        };
+        walk.tx = coord();
+        walk.ty = coord();
+        walk.txstep = step();
+        walk.tystep = rng() % 3 == 0 ? 0 : step();
+        walk.maskTest = static_cast<int>(rng() % 2);
+        const int mode = static_cast<int>(rng() % 8) - 1;
+        const size_t n = static_cast<size_t>(round % 50);
+        std::vector<uint32_t> expected = RandomPixels(rng, n), got = expected;
+        scalar.span(mode, expected.data(), n, walk);
+        ops.span(mode, got.data(), n, walk);
+        ASSERT_EQ(got, expected) << "mode " << mode << " round " << round;
     }
 }
 

@@ -12,6 +12,7 @@
 #include "error/memory.h"
 #include "pixmap/pixmap.h"
 #include "test_images.h"
+#include "tests/simd/levels.h"
 
 using namespace test_images;
 using namespace test_log;
@@ -260,11 +261,26 @@ TEST_F(PolygonTest, InitOutOfMemoryLeavesNothingBehind)
     ASSERT_EQ(polygonRender.Init(&target), 1);
 }
 
-TEST_F(PolygonTest, FastSpansMatchTheScalarOnes)
+// Whole polygons drawn at a level with span kernels of its own against the
+// same polygons drawn at the scalar level.
+class PolygonSpansAt : public PolygonTest, public ::testing::WithParamInterface<simd::Level> {
+protected:
+    void SetUp() override
+    {
+        PolygonTest::SetUp();
+        const simd::Level level = GetParam();
+        if (!simd::Supported(level)) GTEST_SKIP() << "this CPU lacks " << simd::Name(level);
+        if (orchid::pixel::Kernels(level).span == orchid::pixel::Kernels(simd::Level::Scalar).span) {
+            GTEST_SKIP() << simd::Name(level) << " has no span kernel of its own (no gather): it uses the scalar one";
+        }
+    }
+};
+INSTANTIATE_TEST_SUITE_P(Simd, PolygonSpansAt, simd_test::FastLevels(), simd_test::LevelName);
+
+TEST_P(PolygonSpansAt, DrawTheScalarLevelsBytes)
 {
     std::mt19937 rng(99);
-    std::vector<const orchid::pixel::Ops*> fast = {orchid::pixel::Sse2(), orchid::pixel::Avx2()};
-    const orchid::pixel::Ops& before = orchid::pixel::Active();
+    const simd::Level before = simd::Active();
     std::vector<uint32_t> background(target.numPixels), expected;
     for (int round = 0; round < 60; ++round) {
         std::uniform_real_distribution<double> sx(-200, 840), sy(-200, 680);
@@ -285,20 +301,16 @@ TEST_F(PolygonTest, FastSpansMatchTheScalarOnes)
             mask.pixChar[i] = (round / 6) % 2 == 0 ? static_cast<uint8_t>(rng()) : disc;
         }
         for (uint32_t& b : background) b = rng();
-        orchid::pixel::Use(orchid::pixel::Scalar());
+        simd::SetActive(simd::Level::Scalar);
         std::copy(background.begin(), background.end(), target.pixInt);
         Draw(mode, points);
         expected.assign(target.pixInt, target.pixInt + target.numPixels);
-        for (const orchid::pixel::Ops* ops : fast) {
-            if (ops == nullptr) continue;
-            orchid::pixel::Use(*ops);
-            std::copy(background.begin(), background.end(), target.pixInt);
-            Draw(mode, points);
-            ASSERT_TRUE(std::equal(expected.begin(), expected.end(), target.pixInt))
-                << ops->name << " round " << round;
-        }
+        simd::SetActive(GetParam());
+        std::copy(background.begin(), background.end(), target.pixInt);
+        Draw(mode, points);
+        simd::SetActive(before);
+        ASSERT_TRUE(std::equal(expected.begin(), expected.end(), target.pixInt)) << "round " << round;
     }
-    orchid::pixel::Use(before);
 }
 
 }  // namespace

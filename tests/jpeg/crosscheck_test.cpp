@@ -10,7 +10,7 @@
 #include <string>
 
 #include "jpeg/jpeg_decoder.h"
-#include "jpeg/jpeg_kernels.h"
+#include "simd/simd.h"
 #include "tests/jpeg/libjpeg_peer.h"
 
 namespace {
@@ -30,12 +30,13 @@ struct Decoded {
     std::vector<std::vector<uint8_t>> lines;  // as handed out, padded to whole MCUs
 };
 
-Decoded DecodeOurs(const std::vector<uint8_t>& file, int level)
+Decoded DecodeOurs(const std::vector<uint8_t>& file, simd::Level level)
 {
-    jpeg_kernels::SelectLevel(level);
+    const simd::Level before = simd::Active();
+    simd::SetActive(level);
     jpeg_decoder_memory_stream stream(file.data(), file.size());
     jpeg_decoder d(&stream);
-    jpeg_kernels::SelectLevel(-1);
+    simd::SetActive(before);
     Decoded out;
     if (d.error_code() == 0 && d.begin() == 0) {
         out.width = d.image_width();
@@ -73,12 +74,13 @@ TEST(JpegCrossCheck, EveryLayoutAgreesWithLibjpegTurboAndAtEveryKernelLevel)
                 std::string what = std::string(layout.name) + " " + std::to_string(w) + "x" + std::to_string(h) +
                                    (o.progressive ? " progressive" : " baseline") +
                                    (o.restartInterval ? " restarts" : "");
-                Decoded ours = DecodeOurs(file, jpeg_kernels::LEVEL_SCALAR);
+                Decoded ours = DecodeOurs(file, simd::Level::Scalar);
                 ASSERT_EQ(ours.error, 0) << what;
                 ASSERT_EQ(ours.width, w) << what;
                 ASSERT_EQ(ours.lines.size(), static_cast<size_t>(h)) << what;
-                for (int level = jpeg_kernels::LEVEL_SSE2; level <= jpeg_kernels::BestLevel(); ++level) {
-                    EXPECT_EQ(DecodeOurs(file, level).lines, ours.lines) << what << " level " << level;
+                for (simd::Level level : {simd::Level::Sse2, simd::Level::Avx2}) {
+                    if (!simd::Supported(level)) continue;
+                    EXPECT_EQ(DecodeOurs(file, level).lines, ours.lines) << what << " at " << simd::Name(level);
                 }
                 long total = 0;
                 int worst = 0;

@@ -1,6 +1,6 @@
 // The SIMD kernels give exactly the bytes of the scalar reference, for
-// ordinary and for hostile inputs (whole decodes at every level are compared
-// in the cross-check).
+// ordinary and for hostile inputs, at each level (whole decodes at every
+// level are compared in the cross-check).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,20 +8,18 @@
 #include <vector>
 
 #include "jpeg/jpeg_kernels.h"
+#include "tests/simd/levels.h"
 
 using namespace jpeg_kernels;
 
 namespace {
 
-std::vector<int> Levels()
-{
-    std::vector<int> levels;
-    for (int l = LEVEL_SSE2; l <= BestLevel(); ++l) levels.push_back(l);
-    return levels;
-}
+class JpegKernelsAt : public simd_test::LevelTest {};
+INSTANTIATE_TEST_SUITE_P(Simd, JpegKernelsAt, simd_test::FastLevels(), simd_test::LevelName);
 
-TEST(JpegKernels, IdctMatchesScalarForAnyCoefficients)
+TEST_P(JpegKernelsAt, IdctMatchesScalarForAnyCoefficients)
 {
+    const KernelSet& k = Kernels(GetParam());
     std::mt19937 rng(7);
     int16_t block[64];
     uint8_t expect[8 * 11], got[8 * 11];
@@ -41,11 +39,9 @@ TEST(JpegKernels, IdctMatchesScalarForAnyCoefficients)
         }
         std::memset(expect, 0xAA, sizeof(expect));
         IdctScalar(block, expect, 11);
-        for (int level : Levels()) {
-            std::memset(got, 0xAA, sizeof(got));
-            Kernels(level).idct(block, got, 11);
-            ASSERT_EQ(std::memcmp(expect, got, sizeof(got)), 0) << Kernels(level).name << " trial " << trial;
-        }
+        std::memset(got, 0xAA, sizeof(got));
+        k.idct(block, got, 11);
+        ASSERT_EQ(std::memcmp(expect, got, sizeof(got)), 0) << "trial " << trial;
     }
 }
 
@@ -60,8 +56,9 @@ TEST(JpegKernels, DcOnlyShortcutMatchesTheTransformForEveryDc)
     }
 }
 
-TEST(JpegKernels, ColourConversionMatchesScalarForEveryChromaPair)
+TEST_P(JpegKernelsAt, ColourConversionMatchesScalarForEveryChromaPair)
 {
+    const KernelSet& k = Kernels(GetParam());
     ColorTables tables;
     FillColorTables(&tables);
     std::mt19937 rng(3);
@@ -69,36 +66,37 @@ TEST(JpegKernels, ColourConversionMatchesScalarForEveryChromaPair)
     std::vector<uint8_t> y(2 * n + 64), cb(n + 64), cr(n + 64);
     std::vector<uint8_t> expect(8 * n + 256), got(8 * n + 256);
     for (int cbValue = 0; cbValue < 256; ++cbValue) {
+        const size_t off = static_cast<size_t>(cbValue % 4);  // unaligned rows
         for (int i = 0; i < n; ++i) {
-            cb[static_cast<size_t>(i)] = static_cast<uint8_t>(cbValue);
-            cr[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
+            cb[off + static_cast<size_t>(i)] = static_cast<uint8_t>(cbValue);
+            cr[off + static_cast<size_t>(i)] = static_cast<uint8_t>(i);
         }
         for (uint8_t& v : y) v = static_cast<uint8_t>(rng());
         for (int pixels : {n, 8, 24, 40}) {
             std::fill(expect.begin(), expect.end(), 0);
-            ColorH1Scalar(y.data(), cb.data(), cr.data(), expect.data(), pixels, &tables);
-            for (int level : Levels()) {
-                std::fill(got.begin(), got.end(), 0);
-                Kernels(level).colorH1(y.data(), cb.data(), cr.data(), got.data(), pixels, &tables);
-                ASSERT_EQ(expect, got) << Kernels(level).name << " H1 cb " << cbValue << " pixels " << pixels;
-            }
+            ColorH1Scalar(y.data() + off, cb.data() + off, cr.data() + off, expect.data() + off, pixels, &tables);
+            std::fill(got.begin(), got.end(), 0);
+            k.colorH1(y.data() + off, cb.data() + off, cr.data() + off, got.data() + off, pixels, &tables);
+            ASSERT_EQ(expect, got) << "H1 cb " << cbValue << " pixels " << pixels;
         }
         for (int pixels : {2 * n, 16, 48, 80}) {
             std::fill(expect.begin(), expect.end(), 0);
-            ColorH2Scalar(y.data(), cb.data(), cr.data(), expect.data(), pixels, &tables);
-            for (int level : Levels()) {
-                std::fill(got.begin(), got.end(), 0);
-                Kernels(level).colorH2(y.data(), cb.data(), cr.data(), got.data(), pixels, &tables);
-                ASSERT_EQ(expect, got) << Kernels(level).name << " H2 cb " << cbValue << " pixels " << pixels;
-            }
+            ColorH2Scalar(y.data() + off, cb.data() + off, cr.data() + off, expect.data() + off, pixels, &tables);
+            std::fill(got.begin(), got.end(), 0);
+            k.colorH2(y.data() + off, cb.data() + off, cr.data() + off, got.data() + off, pixels, &tables);
+            ASSERT_EQ(expect, got) << "H2 cb " << cbValue << " pixels " << pixels;
         }
     }
 }
 
 // Buffers of exactly the row's size, so that a block move reaching past
 // either end fails under the address sanitizer.
-TEST(JpegKernels, LoaderByteMovesMatchScalarAtEveryLength)
+TEST_P(JpegKernelsAt, LoaderByteMovesMatchScalarAtEveryLength)
 {
+    const KernelSet& k = Kernels(GetParam());
+    if (k.packTriplets == PackTripletsScalar && k.tripletsToWords == TripletsToWordsScalar) {
+        GTEST_SKIP() << simd::Name(GetParam()) << " has no byte moves of its own (no byte shuffle): it uses the scalar ones";
+    }
     std::mt19937 rng(11);
     for (int pixels = 0; pixels <= 67; ++pixels) {
         const int n = pixels == 67 ? 640 : pixels;
@@ -108,12 +106,10 @@ TEST(JpegKernels, LoaderByteMovesMatchScalarAtEveryLength)
         std::vector<uint32_t> words(static_cast<size_t>(n)), gotWords(words.size());
         PackTripletsScalar(rgbx.data(), rgb.data(), n);
         TripletsToWordsScalar(rgb.data(), words.data(), n);
-        for (int level : Levels()) {
-            Kernels(level).packTriplets(rgbx.data(), gotRgb.data(), n);
-            ASSERT_EQ(rgb, gotRgb) << Kernels(level).name << " pixels " << n;
-            Kernels(level).tripletsToWords(rgb.data(), gotWords.data(), n);
-            ASSERT_EQ(words, gotWords) << Kernels(level).name << " pixels " << n;
-        }
+        k.packTriplets(rgbx.data(), gotRgb.data(), n);
+        ASSERT_EQ(rgb, gotRgb) << "pixels " << n;
+        k.tripletsToWords(rgb.data(), gotWords.data(), n);
+        ASSERT_EQ(words, gotWords) << "pixels " << n;
     }
 }
 

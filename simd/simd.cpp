@@ -1,0 +1,75 @@
+#include "simd/simd.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "simd/choice.h"
+
+namespace simd {
+
+namespace {
+
+Level Detect()
+{
+#if defined(__x86_64__)
+    // SSE2 is part of every x86-64 processor. The AVX2 check includes the
+    // operating system's saving of the 256-bit registers.
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? Level::Avx2 : Level::Sse2;
+#else
+    return Level::Scalar;
+#endif
+}
+
+Level FromEnvironment()
+{
+    Choice choice = Choose(std::getenv("ORCHID_SIMD"), Best());
+    if (!choice.complaint.empty()) std::fprintf(stderr, "orchid: %s\n", choice.complaint.c_str());
+    return choice.level;
+}
+
+Level& Current()
+{
+    static Level level = FromEnvironment();
+    return level;
+}
+
+}  // namespace
+
+Choice Choose(const char* wanted, Level best)
+{
+    if (wanted == nullptr || *wanted == '\0') return {best, {}};
+    for (Level level : {Level::Scalar, Level::Sse2, Level::Avx2}) {
+        if (std::strcmp(wanted, Name(level)) != 0) continue;
+        if (level <= best) return {level, {}};
+        return {best, std::string("ORCHID_SIMD=") + wanted + ": this CPU lacks " + Name(level) + "; using " +
+                          Name(best)};
+    }
+    return {best, std::string("ORCHID_SIMD=") + wanted + " is not a SIMD level (scalar, sse2, avx2); using " +
+                      Name(best)};
+}
+
+Level Best()
+{
+    static const Level best = Detect();
+    return best;
+}
+
+bool Supported(Level level) { return level <= Best(); }
+
+Level Active() { return Current(); }
+
+void SetActive(Level level) { Current() = Supported(level) ? level : Best(); }
+
+const char* Name(Level level)
+{
+    switch (level) {
+    case Level::Scalar: return "scalar";
+    case Level::Sse2: return "sse2";
+    case Level::Avx2: return "avx2";
+    }
+    return "unknown";
+}
+
+}  // namespace simd

@@ -1,0 +1,30 @@
+// The one SIMD dispatch of the program. The level is detected once; every
+// subsystem with vector kernels (JPEG decoding, the effects' pixel
+// operations, the display conversions) asks Active() when it chooses a
+// kernel, so that switching the level switches all of them at once.
+//
+// ORCHID_SIMD=scalar|sse2|avx2 in the environment forces a level. A value
+// that names no level, or a level this CPU lacks, is not obeyed: one line on
+// stderr names the problem and the level used instead, which is Best().
+// An empty value counts as unset.
+#pragma once
+
+namespace simd {
+
+// Ordered: each level's instructions include those of the levels below it.
+enum class Level { Scalar, Sse2, Avx2 };
+
+// The best level this CPU has (x86-64: Sse2 or Avx2; elsewhere Scalar).
+Level Best();
+// Whether this CPU runs the level's instructions: level <= Best().
+bool Supported(Level level);
+// The level in use: ORCHID_SIMD if set and supported, else Best().
+Level Active();
+// Switches the level in use at run time (tests and tools). A level the CPU
+// lacks is refused in favour of Best(), so no unsupported instruction ever
+// runs.
+void SetActive(Level level);
+// "scalar", "sse2", "avx2".
+const char* Name(Level level);
+
+}  // namespace simd

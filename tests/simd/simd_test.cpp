@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "dedraw/convert.h"
+#include "effects/pixel_ops.h"
+#include "jpeg/jpeg_kernels.h"
+#include "simd/choice.h"
+#include "simd/simd.h"
+
+using simd::Level;
+
+namespace {
+
+const Level kLevels[] = {Level::Scalar, Level::Sse2, Level::Avx2};
+
+TEST(SimdChoice, ObeysALevelTheCpuHasAndOtherwiseSaysWhichItUses)
+{
+    struct Case {
+        const char* wanted;
+        Level best;
+        Level expected;
+        const char* complaint;  // null: none
+    };
+    const Case cases[] = {
+        {nullptr, Level::Avx2, Level::Avx2, nullptr},
+        {"", Level::Sse2, Level::Sse2, nullptr},
+        {"scalar", Level::Avx2, Level::Scalar, nullptr},
+        {"sse2", Level::Avx2, Level::Sse2, nullptr},
+        {"sse2", Level::Sse2, Level::Sse2, nullptr},
+        {"avx2", Level::Avx2, Level::Avx2, nullptr},
+        {"scalar", Level::Scalar, Level::Scalar, nullptr},
+        {"avx2", Level::Sse2, Level::Sse2, "ORCHID_SIMD=avx2: this CPU lacks avx2; using sse2"},
+        {"sse2", Level::Scalar, Level::Scalar, "ORCHID_SIMD=sse2: this CPU lacks sse2; using scalar"},
+        {"AVX2", Level::Avx2, Level::Avx2,
+         "ORCHID_SIMD=AVX2 is not a SIMD level (scalar, sse2, avx2); using avx2"},
+        {"avx2 ", Level::Sse2, Level::Sse2,
+         "ORCHID_SIMD=avx2  is not a SIMD level (scalar, sse2, avx2); using sse2"},
+        {"avx512", Level::Avx2, Level::Avx2,
+         "ORCHID_SIMD=avx512 is not a SIMD level (scalar, sse2, avx2); using avx2"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.wanted == nullptr ? "(unset)" : c.wanted);
+        simd::Choice choice = simd::Choose(c.wanted, c.best);
+        EXPECT_EQ(choice.level, c.expected) << "best " << simd::Name(c.best);
+        EXPECT_EQ(choice.complaint, c.complaint == nullptr ? "" : c.complaint);
+    }
+}
+
+// The variable is read once, in a fresh process: a refused value costs one
+// line on stderr, and the program goes on at the best level.
+TEST(Simd, TheEnvironmentChoosesTheLevelOnceAtStart)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::string best = simd::Name(simd::Best());
+    EXPECT_EXIT(
+        {
+            setenv("ORCHID_SIMD", "fast", 1);
+            std::fprintf(stderr, "active %s\n", simd::Name(simd::Active()));
+            std::fprintf(stderr, "active %s\n", simd::Name(simd::Active()));
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0),
+        "^orchid: ORCHID_SIMD=fast is not a SIMD level \\(scalar, sse2, avx2\\); using " + best + "\nactive " +
+            best + "\nactive " + best + "\n$");
+    EXPECT_EXIT(
+        {
+            setenv("ORCHID_SIMD", "scalar", 1);
+            std::fprintf(stderr, "active %s\n", simd::Name(simd::Active()));
+            setenv("ORCHID_SIMD", "sse2", 1);
+            std::fprintf(stderr, "active %s\n", simd::Name(simd::Active()));
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "^active scalar\nactive scalar\n$");
+    EXPECT_EXIT(
+        {
+            unsetenv("ORCHID_SIMD");
+            std::fprintf(stderr, "active %s\n", simd::Name(simd::Active()));
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "^active " + best + "\n$");
+}
+
+// Every subsystem takes its kernels from the one level in use, so switching
+// it switches them all; a level the CPU lacks is never taken.
+TEST(Simd, SetActiveSwitchesEverySubsystemAtOnce)
+{
+    const Level before = simd::Active();
+    EXPECT_TRUE(simd::Supported(Level::Scalar));
+    EXPECT_TRUE(simd::Supported(simd::Best()));
+#if defined(__x86_64__)
+    EXPECT_TRUE(simd::Supported(Level::Sse2));
+#endif
+    for (Level level : kLevels) {
+        SCOPED_TRACE(simd::Name(level));
+        const Level expected = simd::Supported(level) ? level : simd::Best();
+        simd::SetActive(level);
+        EXPECT_EQ(simd::Active(), expected);
+        EXPECT_EQ(&jpeg_kernels::Active(), &jpeg_kernels::Kernels(expected));
+        EXPECT_EQ(&orchid::pixel::Active(), &orchid::pixel::Kernels(expected));
+        EXPECT_EQ(&dedraw::Active(), &dedraw::Kernels(expected));
+        EXPECT_EQ(&jpeg_kernels::Kernels(level), &jpeg_kernels::Kernels(expected));
+        EXPECT_EQ(&orchid::pixel::Kernels(level), &orchid::pixel::Kernels(expected));
+        EXPECT_EQ(&dedraw::Kernels(level), &dedraw::Kernels(expected));
+    }
+    // The scalar level is the reference in each.
+    simd::SetActive(Level::Scalar);
+    EXPECT_EQ(jpeg_kernels::Active().idct, jpeg_kernels::IdctScalar);
+    EXPECT_STREQ(orchid::pixel::Active().name, "scalar");
+    EXPECT_EQ(dedraw::Active().convert32To565, dedraw::scalar::Convert32To565Row);
+    simd::SetActive(before);
+}
+
+}  // namespace
