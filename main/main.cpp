@@ -22,6 +22,7 @@
 #include "platform/clock.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/sdl/sdl_backend.h"
+#include "simd/simd.h"
 
 namespace {
 
@@ -82,6 +83,7 @@ int RunHeadless(const Options& options)
     const bool terminal = isatty(STDERR_FILENO) != 0;
 
     if (options.benchmark) {
+        std::printf("simd level: %s\n", simd::Name(simd::Active()));
         benchmarkSink.emplace(SceneLabel, FrameImage);
         sink = &*benchmarkSink;
         progress = &benchmarkSink->progress;

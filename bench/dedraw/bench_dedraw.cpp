@@ -1,7 +1,7 @@
 // The 16-bit pixel conversions of frame presentation on a 640 x 480 frame,
-// the SSE2 rows against the plain ones, with memcpy of one 32-bit frame as
-// the yardstick in the same run. Prints the ratios (of processor time) at
-// the end.
+// the rows of each SIMD level against the plain ones, with memcpy of one
+// 32-bit frame as the yardstick in the same run. Prints the ratios (of
+// processor time) at the end.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -13,6 +13,7 @@
 
 #include "bench/fastest_runs.h"
 #include "dedraw/convert.h"
+#include "simd/simd.h"
 
 namespace {
 
@@ -58,50 +59,55 @@ template <>
 std::vector<uint16_t>& Output() { return Shared().out16; }
 
 // One frame converted row by row, as presentation does.
-template <class In, class Out, void (*Convert)(const In*, Out*, int)>
-void Rows(benchmark::State& state)
+template <class In, class Out>
+void Rows(benchmark::State& state, void (*convert)(const In*, Out*, int))
 {
     const In* in = Input<In>().data();
     Out* out = Output<Out>().data();
     for (auto _ : state) {
-        for (int y = 0; y < kH; ++y) Convert(in + y * kW, out + y * kW, kW);
+        for (int y = 0; y < kH; ++y) convert(in + y * kW, out + y * kW, kW);
         benchmark::ClobberMemory();
     }
 }
 
-void Register(const char* name, void (*body)(benchmark::State&))
+template <class In, class Out>
+void Register(const std::string& name, void (*convert)(const In*, Out*, int))
 {
-    benchmark::RegisterBenchmark(name, body)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark(name.c_str(), [convert](benchmark::State& state) { Rows(state, convert); })
+        ->Unit(benchmark::kMicrosecond);
 }
 
-using namespace dedraw;
+void RegisterMemcpy(const char* name) { benchmark::RegisterBenchmark(name, Memcpy)->Unit(benchmark::kMicrosecond); }
 
-struct Case {
-    const char* name;
-    void (*body)(benchmark::State&);
-};
-
-// Plain and SSE2 rows of each 16-bit conversion.
-const Case kCases[] = {
-    {"Scalar/32To565", Rows<uint32_t, uint16_t, scalar::Convert32To565Row>},
-    {"SSE2/32To565", Rows<uint32_t, uint16_t, sse2::Convert32To565Row>},
-    {"Scalar/32To555", Rows<uint32_t, uint16_t, scalar::Convert32To555Row>},
-    {"SSE2/32To555", Rows<uint32_t, uint16_t, sse2::Convert32To555Row>},
-    {"Scalar/565To32", Rows<uint16_t, uint32_t, scalar::Convert565To32Row>},
-    {"SSE2/565To32", Rows<uint16_t, uint32_t, sse2::Convert565To32Row>},
-    {"Scalar/565To555", Rows<uint16_t, uint16_t, scalar::Convert565To555Row>},
-    {"SSE2/565To555", Rows<uint16_t, uint16_t, sse2::Convert565To555Row>},
-};
+const char* const kConversions[] = {"32To565", "32To555", "565To32", "565To555"};
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    Register("Memcpy", Memcpy);
-    for (const Case& c : kCases) Register(c.name, c.body);
-    Register("MemcpyAgain", Memcpy);
+    // Each kernel table once: a level without conversions of its own shares
+    // the table of the level below.
+    std::vector<const dedraw::ConvertKernels*> tables;
+    for (simd::Level level : {simd::Level::Scalar, simd::Level::Sse2, simd::Level::Avx2}) {
+        const dedraw::ConvertKernels* k = &dedraw::Kernels(level);
+        if (simd::Supported(level) && std::find(tables.begin(), tables.end(), k) == tables.end()) tables.push_back(k);
+    }
+    RegisterMemcpy("Memcpy");
+    for (const dedraw::ConvertKernels* k : tables) {
+        const std::string name = k->name;
+        Register(name + "/32To565", k->convert32To565);
+        Register(name + "/32To555", k->convert32To555);
+        Register(name + "/565To32", k->convert565To32);
+        Register(name + "/565To555", k->convert565To555);
+    }
+    // The entry points presentation calls, which look up the level on every
+    // row.
+    Register("dispatched/32To565", dedraw::Convert32To565Row);
+    Register("dispatched/565To32", dedraw::Convert565To32Row);
+    RegisterMemcpy("MemcpyAgain");
 
     bench::InitializeRepeated(argc, argv);
+    benchmark::AddCustomContext("simd level", simd::Name(simd::Active()));
     bench::FastestRuns reporter(bench::FastestRuns::PROCESSOR_TIME);
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
@@ -114,12 +120,14 @@ int main(int argc, char** argv)
                         reporter.times[name] / frame);
         }
     }
-    std::printf("\nSSE2 against scalar (scalar time / SSE2 time):\n");
-    for (const char* conversion : {"32To565", "32To555", "565To32", "565To555"}) {
-        const double* plain = reporter.Find(std::string("Scalar/") + conversion);
-        const double* fast = reporter.Find(std::string("SSE2/") + conversion);
-        if (plain == nullptr || fast == nullptr) continue;
-        std::printf("  %-10s %5.2fx\n", conversion, *plain / *fast);
+    for (size_t t = 1; t < tables.size(); ++t) {
+        std::printf("\n%s against scalar (scalar time / %s time):\n", tables[t]->name, tables[t]->name);
+        for (const char* conversion : kConversions) {
+            const double* plain = reporter.Find(std::string(tables[0]->name) + "/" + conversion);
+            const double* fast = reporter.Find(std::string(tables[t]->name) + "/" + conversion);
+            if (plain == nullptr || fast == nullptr) continue;
+            std::printf("  %-10s %5.2fx\n", conversion, *plain / *fast);
+        }
     }
     benchmark::Shutdown();
     return 0;

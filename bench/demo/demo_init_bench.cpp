@@ -12,6 +12,7 @@
 #include "error/error_log.h"
 #include "error/memory.h"
 #include "platform/resources.h"
+#include "simd/simd.h"
 
 namespace {
 
@@ -117,4 +118,12 @@ void BM_LibjpegTurboLoadJpegs(benchmark::State& state)
 BENCHMARK(BM_LibjpegTurboLoadJpegs)->Unit(benchmark::kMillisecond);
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::AddCustomContext("simd level", simd::Name(simd::Active()));
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

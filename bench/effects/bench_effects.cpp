@@ -16,9 +16,9 @@
 #include "demo/cross_fade.h"
 #include "demo/routines.h"
 #include "effects/effects.h"
-#include "effects/pixel_ops.h"
 #include "effects/polygon_render.h"
 #include "pixmap/pixmap.h"
+#include "simd/simd.h"
 
 namespace {
 
@@ -85,13 +85,13 @@ void Combine(benchmark::State& state, int mode)
 void CombineScalar(benchmark::State& state, int mode)
 {
     Images& im = Shared();
-    const orchid::pixel::Ops& before = orchid::pixel::Active();
-    orchid::pixel::Use(orchid::pixel::Scalar());
+    const simd::Level before = simd::Active();
+    simd::SetActive(simd::Level::Scalar);
     for (auto _ : state) {
         effects.Combine(mode, &im.source, &im.mask);
         benchmark::ClobberMemory();
     }
-    orchid::pixel::Use(before);
+    simd::SetActive(before);
 }
 
 void DrawSprite(benchmark::State& state, int mode)
@@ -306,7 +306,7 @@ int main(int argc, char** argv)
     // The machine may be shared: by default each case runs in several short
     // repetitions, and the ratios use the fastest of each.
     bench::InitializeRepeated(argc, argv);
-    std::printf("kernels: %s\n", orchid::pixel::Active().name);
+    benchmark::AddCustomContext("simd level", simd::Name(simd::Active()));
     bench::FastestRuns reporter(bench::FastestRuns::WALL_TIME);
     benchmark::RunSpecifiedBenchmarks(&reporter);
 

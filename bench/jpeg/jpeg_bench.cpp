@@ -12,8 +12,8 @@
 
 #include "bench/fastest_runs.h"
 #include "jpeg/jpeg_decoder.h"
-#include "jpeg/jpeg_kernels.h"
 #include "platform/resources.h"
+#include "simd/simd.h"
 #include "tests/jpeg/libjpeg_peer.h"
 
 namespace {
@@ -84,10 +84,11 @@ bool DecodeOrchid(const Picture& p, uint8_t* out)
     }
 }
 
-void BM_Orchid(benchmark::State& state, size_t index, int level)
+void BM_Orchid(benchmark::State& state, size_t index, simd::Level level)
 {
     const PictureSet& set = Sets()[index];
-    jpeg_kernels::SelectLevel(level);
+    const simd::Level before = simd::Active();
+    simd::SetActive(level);
     std::vector<uint8_t> out(static_cast<size_t>(4096) * 4096 * 4);
     for (auto _ : state) {
         for (const Picture& p : set.pictures) {
@@ -95,7 +96,7 @@ void BM_Orchid(benchmark::State& state, size_t index, int level)
         }
         benchmark::DoNotOptimize(out.data());
     }
-    jpeg_kernels::SelectLevel(-1);
+    simd::SetActive(before);
     state.SetItemsProcessed(state.iterations() * set.pixels);
 }
 
@@ -117,16 +118,19 @@ void BM_LibjpegTurbo(benchmark::State& state, size_t index)
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    const char* levelNames[] = {"scalar", "sse2", "avx2"};
-    int best = jpeg_kernels::BestLevel();
+    benchmark::AddCustomContext("simd level", simd::Name(simd::Active()));
+    std::vector<simd::Level> levels;
+    for (simd::Level level : {simd::Level::Scalar, simd::Level::Sse2, simd::Level::Avx2}) {
+        if (simd::Supported(level)) levels.push_back(level);
+    }
     for (size_t i = 0; i < Sets().size(); ++i) {
         const std::string& name = Sets()[i].name;
         benchmark::RegisterBenchmark(("libjpeg-turbo/" + name).c_str(), BM_LibjpegTurbo, i)
             ->Unit(benchmark::kMillisecond)
             ->MinTime(0.2)
             ->Repetitions(5);
-        for (int level = 0; level <= best; ++level) {
-            benchmark::RegisterBenchmark(("orchid-" + std::string(levelNames[level]) + "/" + name).c_str(), BM_Orchid,
+        for (simd::Level level : levels) {
+            benchmark::RegisterBenchmark(("orchid-" + std::string(simd::Name(level)) + "/" + name).c_str(), BM_Orchid,
                                          i, level)
                 ->Unit(benchmark::kMillisecond)
                 ->MinTime(0.2)
@@ -142,9 +146,9 @@ int main(int argc, char** argv)
         const double* theirs = reporter.Find("libjpeg-turbo/" + set.name);
         if (theirs == nullptr) continue;
         std::printf("  %-28s", set.name.c_str());
-        for (int level = 0; level <= best; ++level) {
-            const double* ours = reporter.Find("orchid-" + std::string(levelNames[level]) + "/" + set.name);
-            if (ours != nullptr) std::printf("  %s %.3f", levelNames[level], *ours / *theirs);
+        for (simd::Level level : levels) {
+            const double* ours = reporter.Find("orchid-" + std::string(simd::Name(level)) + "/" + set.name);
+            if (ours != nullptr) std::printf("  %s %.3f", simd::Name(level), *ours / *theirs);
         }
         std::printf("\n");
     }
