@@ -10,7 +10,8 @@
 // After a change that is meant to move pixels, write the table anew and
 // commit it:
 //     ORCHID_WRITE_DIGESTS=1 build/tests/capture/show_digest_test
-// rewrites tests/capture/show_digests.txt in the source tree.
+// rewrites tests/capture/show_digests.txt in the source tree from the scalar
+// level, then holds the other levels to it.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -30,6 +31,8 @@
 #include "main/shell.h"
 #include "platform/clock.h"
 #include "platform/headless/headless_backend.h"
+#include "simd/simd.h"
+#include "tests/simd/levels.h"
 #include "tests/support/show.h"
 
 namespace {
@@ -320,9 +323,20 @@ void ExpectGoldenFrames(const Table& golden)
                                     << "ORCHID_WRITE_DIGESTS=1 (see show_digest_test.cpp).";
 }
 
-TEST(ShowDigest, EveryHundredthIsTheGoldenFrame)
+// The same golden frames at every SIMD level the CPU has. The table is
+// written from the scalar level, the reference; the levels after it are
+// then held to what it wrote.
+class ShowDigestAt : public simd_test::LevelTest {
+protected:
+    void TearDown() override { simd::SetActive(before); }
+    const simd::Level before = simd::Active();
+};
+INSTANTIATE_TEST_SUITE_P(Simd, ShowDigestAt, simd_test::AllLevels(), simd_test::LevelName);
+
+TEST_P(ShowDigestAt, EveryHundredthIsTheGoldenFrame)
 {
-    if (std::getenv("ORCHID_WRITE_DIGESTS") != nullptr) {
+    simd::SetActive(GetParam());
+    if (std::getenv("ORCHID_WRITE_DIGESTS") != nullptr && GetParam() == simd::Level::Scalar) {
         const std::string text = Text(TableOf(RenderShow(0)));
         std::ofstream file(ORCHID_DIGESTS);
         file << text;
