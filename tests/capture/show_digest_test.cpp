@@ -32,7 +32,7 @@
 #include "platform/clock.h"
 #include "platform/headless/headless_backend.h"
 #include "simd/simd.h"
-#include "tests/simd/levels.h"
+#include "tests/support/simd_levels.h"
 #include "tests/support/show.h"
 
 namespace {
@@ -326,12 +326,12 @@ void ExpectGoldenFrames(const Table& golden)
 // The same golden frames at every SIMD level the CPU has. The table is
 // written from the scalar level, the reference; the levels after it are
 // then held to what it wrote.
-class ShowDigestAt : public simd_test::LevelTest {
+class ShowDigestAt : public test_support::LevelTest {
 protected:
     void TearDown() override { simd::SetActive(before); }
     const simd::Level before = simd::Active();
 };
-INSTANTIATE_TEST_SUITE_P(Simd, ShowDigestAt, simd_test::AllLevels(), simd_test::LevelName);
+INSTANTIATE_TEST_SUITE_P(Simd, ShowDigestAt, test_support::AllLevels(), test_support::LevelName);
 
 TEST_P(ShowDigestAt, EveryHundredthIsTheGoldenFrame)
 {

@@ -5,12 +5,12 @@
 #include <vector>
 
 #include "dedraw/convert.h"
-#include "tests/simd/levels.h"
+#include "tests/support/simd_levels.h"
 
 namespace {
 
-class ConvertAt : public simd_test::LevelTest {};
-INSTANTIATE_TEST_SUITE_P(Simd, ConvertAt, simd_test::FastLevels(), simd_test::LevelName);
+class ConvertAt : public test_support::LevelTest {};
+INSTANTIATE_TEST_SUITE_P(Simd, ConvertAt, test_support::FastLevels(), test_support::LevelName);
 
 // A level's conversions against the plain ones, on random pixels and every
 // row length around the vector width (with offsets that break alignment).

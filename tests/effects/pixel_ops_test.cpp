@@ -5,7 +5,7 @@
 
 #include "effects/pixel_ops.h"
 #include "test_images.h"
-#include "tests/simd/levels.h"
+#include "tests/support/simd_levels.h"
 
 using namespace orchid::pixel;
 using test_images::Channel;
@@ -13,10 +13,10 @@ using test_images::RefMode;
 
 namespace {
 
-class PixelOpsAt : public simd_test::LevelTest {};
-INSTANTIATE_TEST_SUITE_P(Simd, PixelOpsAt, simd_test::AllLevels(), simd_test::LevelName);
-class PixelSpansAt : public simd_test::LevelTest {};
-INSTANTIATE_TEST_SUITE_P(Simd, PixelSpansAt, simd_test::FastLevels(), simd_test::LevelName);
+class PixelOpsAt : public test_support::LevelTest {};
+INSTANTIATE_TEST_SUITE_P(Simd, PixelOpsAt, test_support::AllLevels(), test_support::LevelName);
+class PixelSpansAt : public test_support::LevelTest {};
+INSTANTIATE_TEST_SUITE_P(Simd, PixelSpansAt, test_support::FastLevels(), test_support::LevelName);
 
 std::vector<uint32_t> RandomPixels(std::mt19937& rng, size_t n)
 {

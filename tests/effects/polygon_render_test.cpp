@@ -12,7 +12,7 @@
 #include "error/memory.h"
 #include "pixmap/pixmap.h"
 #include "test_images.h"
-#include "tests/simd/levels.h"
+#include "tests/support/simd_levels.h"
 
 using namespace test_images;
 using namespace test_log;
@@ -275,7 +275,7 @@ protected:
         }
     }
 };
-INSTANTIATE_TEST_SUITE_P(Simd, PolygonSpansAt, simd_test::FastLevels(), simd_test::LevelName);
+INSTANTIATE_TEST_SUITE_P(Simd, PolygonSpansAt, test_support::FastLevels(), test_support::LevelName);
 
 TEST_P(PolygonSpansAt, DrawTheScalarLevelsBytes)
 {

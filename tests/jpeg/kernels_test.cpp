@@ -8,14 +8,14 @@
 #include <vector>
 
 #include "jpeg/jpeg_kernels.h"
-#include "tests/simd/levels.h"
+#include "tests/support/simd_levels.h"
 
 using namespace jpeg_kernels;
 
 namespace {
 
-class JpegKernelsAt : public simd_test::LevelTest {};
-INSTANTIATE_TEST_SUITE_P(Simd, JpegKernelsAt, simd_test::FastLevels(), simd_test::LevelName);
+class JpegKernelsAt : public test_support::LevelTest {};
+INSTANTIATE_TEST_SUITE_P(Simd, JpegKernelsAt, test_support::FastLevels(), test_support::LevelName);
 
 TEST_P(JpegKernelsAt, IdctMatchesScalarForAnyCoefficients)
 {
