@@ -37,7 +37,11 @@ Measures, per run:
   with the picture put in show time through the sound, are fitted against
   capture's by a line, which gives the recording's start and end (and, by
   its slope, the speed).
-- underruns: lines with "underrun" in the PulseAudio log while the show ran.
+- underruns: the lines with "underrun" in the PulseAudio log while the show
+  ran, and the underruns within the show they tell of. A stream's life has
+  two such lines that are no fault: its start ("end of underrun", once the
+  first data came) and its drain at the close (an underrun nothing ends).
+  An underrun within the show is one that began and then ended: a gap.
 """
 
 import array
@@ -152,53 +156,89 @@ def onset(music, near):
     return (first + max(range(before, len(energy) - after), key=jump)) / RATE
 
 
+def high_bytes(samples):
+    """The high byte of every sample, as one bytes object; and the low bytes."""
+    data = samples.tobytes()
+    return (data[1::2], data[0::2]) if sys.byteorder == "little" else (data[0::2], data[1::2])
+
+
 class Alignment:
     """Where the music's moments sit in the recorded sound. The sound goes
     from decoder to recorder untouched, so the recording holds the music's
-    own samples (decoders round differently: by at most 1); a run of loud
-    samples of the music is found where the recording holds the same run.
-    The shift of a moment is the recorded sample index less the music's. It
-    grows wherever the sound stalled: an underrun plays silence, and then
-    the music goes on where it stood."""
+    own samples (decoders round differently: by at most 1). A stretch of
+    loud music is looked for in the recording by the high bytes of a few of
+    its samples, chosen so that a difference of 1 cannot change them (a
+    byte search, which is quick), and each place found is checked sample by
+    sample. The shift of a moment is the recorded sample index less the
+    music's. It grows wherever the sound stalled: an underrun plays silence,
+    and then the music goes on where it stood."""
 
-    RUN = 256       # samples matched
+    KEY = 16        # samples whose high bytes are searched for
+    RUN = 256       # samples checked
     TOLERANCE = 1   # rounding between decoders
-    LOUD = 2000     # the run's first sample at least this loud
+    LOUD = 2000     # the key's first sample at least this loud
 
     def __init__(self, music, heard):
         self.music, self.heard = music, heard
+        self.music_high, music_low = high_bytes(music)
+        self.heard_high, _ = high_bytes(heard)
+        # Where a sample's low byte is 0 or 255, a difference of 1 can move
+        # its high byte.
+        self.steady = bytes(1 if 0 < b < 255 else 0 for b in music_low)
         self.shifts = {}
 
-    def find(self, t, guess, search):
-        """The shift at music time t nearest to `guess`, within `search`
-        samples of it; None if the music there is not in the recording."""
-        music, heard, run = self.music, self.heard, self.RUN
-        # A run that starts on a loud sample: quiet ones match too much.
-        start = int(t * RATE)
-        for start in range(start, min(start + RATE // 20, len(music) - run)):
-            if abs(music[start]) >= self.LOUD:
-                break
-        else:
-            return None
-        first = music[start]
-        low, high = first - self.TOLERANCE, first + self.TOLERANCE
-        for distance in range(search + 1):
-            for shift in ((guess + distance, guess - distance) if distance else (guess,)):
-                at = start + shift
-                if at < 0 or at + run > len(heard) or not low <= heard[at] <= high:
-                    continue
-                if all(abs(heard[at + i] - music[start + i]) <= self.TOLERANCE for i in range(1, run)):
-                    return shift
+    def key_at(self, t):
+        """The first loud sample within 50 ms after t from which KEY samples
+        have steady high bytes, or None."""
+        first = int(t * RATE)
+        for start in range(first, min(first + RATE // 20, len(self.music) - self.RUN)):
+            if abs(self.music[start]) >= self.LOUD and all(self.steady[start:start + self.KEY]):
+                return start
         return None
+
+    def matches(self, start, at):
+        music, heard = self.music, self.heard
+        return 0 <= at and at + self.RUN <= len(heard) and \
+            all(abs(heard[at + i] - music[start + i]) <= self.TOLERANCE for i in range(self.RUN))
+
+    def find(self, t, guess, back, ahead):
+        """The shift at music time t nearest to `guess`, from `back` samples
+        before it to `ahead` after; None if the music there is not in the
+        recording."""
+        start = self.key_at(t)
+        if start is None:
+            return None
+        key = self.music_high[start:start + self.KEY]
+        found = []
+        # Ahead of the guess, nearest first.
+        at = max(0, start + guess) - 1
+        while True:
+            at = self.heard_high.find(key, at + 1, start + guess + ahead + self.KEY)
+            if at < 0:
+                break
+            if self.matches(start, at):
+                found.append(at - start)
+                break
+        # Behind it, nearest first.
+        at = start + guess
+        while at > 0:
+            at = self.heard_high.rfind(key, max(0, start + guess - back), at + self.KEY - 1)
+            if at < 0:
+                break
+            if self.matches(start, at):
+                found.append(at - start)
+                break
+        return min(found, key=lambda shift: abs(shift - guess), default=None)
 
     def track(self, times, guess):
         """Follows the music through `times` (ascending), each looked for
-        near the shift found before it."""
+        near the shift found before it: up to half a second earlier (the
+        recorder may have lost sound) or a minute later (the show's sound
+        may have stalled)."""
         for t in times:
-            found = self.find(t, guess, RATE // 2)
-            if found is None:
-                continue
-            guess = self.shifts[t] = found
+            found = self.find(t, guess, RATE // 2, 60 * RATE)
+            if found is not None:
+                guess = self.shifts[t] = found
         if len(self.shifts) < 2:
             raise RuntimeError("the music was found in the recording at fewer than two moments")
 
@@ -343,11 +383,32 @@ def interpolate(points, x):
     return y0 + (y1 - y0) * (x - x0) / (x1 - x0)
 
 
+def count_underruns(log, start, end):
+    """(lines naming an underrun, underruns that began and ended) in the
+    PulseAudio log between byte offsets start and end."""
+    with open(log, "rb") as f:
+        f.seek(start)
+        text = f.read(end - start).decode(errors="replace")
+    lines, gaps, open_gap = 0, 0, False
+    for line in text.splitlines():
+        lowered = line.lower()
+        if "underrun" not in lowered:
+            continue
+        lines += 1
+        if "end of underrun" in lowered:
+            gaps += open_gap
+            open_gap = False
+        else:
+            open_gap = True
+    return lines, gaps
+
+
 def analyse_run(run_dir, reference):
     with open(os.path.join(run_dir, "run.json")) as f:
         info = json.load(f)
     rec = Recording(os.path.join(run_dir, "rec.nut"))
-    result = {"exit": info["exit"], "underruns": info["underruns"],
+    lines, gaps = count_underruns(os.path.join(os.path.dirname(run_dir), info["pulse_log"]), *info["log_span"])
+    result = {"exit": info["exit"], "underrun_lines": lines, "underruns": gaps,
               "lasted": info["show_ended"] - info["show_started"]}
 
     # The music is followed every fifth of a second, and at the hits.
@@ -509,7 +570,8 @@ def report(results):
                   "%.3f" % r["fades"][f]["speed"] if r["fades"][f]["speed"] else "at once") for r in results])
     row("sound fallen behind over the show, ms", "0", [cell(r, lambda r: "%.0f" % r["drift_ms"]) for r in results])
     row("show lasted, s", "%.1f" % SHOW_LENGTH, [cell(r, lambda r: "%.1f" % r["lasted"]) for r in results])
-    row("underrun lines", "0", [cell(r, lambda r: str(r["underruns"])) for r in results])
+    row("underrun lines in the server's log", "", [cell(r, lambda r: str(r["underrun_lines"])) for r in results])
+    row("underruns within the show", "0", [cell(r, lambda r: str(r["underruns"])) for r in results])
     row("orchid exit status", "0", [cell(r, lambda r: str(r["exit"])) for r in results])
 
     header = ["measure", "capture"] + columns
