@@ -38,7 +38,7 @@ CLICK_SECONDS = 0.010
 FLASH_SECONDS = 0.120
 
 
-class PaSampleSpec(ctypes.Structure):
+class PaSampleFormat(ctypes.Structure):
     _fields_ = [("format", ctypes.c_int), ("rate", ctypes.c_uint32), ("channels", ctypes.c_uint8)]
 
 
@@ -64,18 +64,18 @@ class Speaker:
         self.pa = load("pulse-simple", "libpulse-simple.so.0")
         self.pa.pa_simple_new.restype = ctypes.c_void_p
         self.pa.pa_simple_new.argtypes = [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_int, ctypes.c_char_p,
-                                          ctypes.c_char_p, ctypes.POINTER(PaSampleSpec), ctypes.c_void_p,
+                                          ctypes.c_char_p, ctypes.POINTER(PaSampleFormat), ctypes.c_void_p,
                                           ctypes.POINTER(PaBufferAttr), ctypes.POINTER(ctypes.c_int)]
         self.pa.pa_simple_write.argtypes = [ctypes.c_void_p, ctypes.c_void_p, ctypes.c_size_t,
                                             ctypes.POINTER(ctypes.c_int)]
         self.pa.pa_simple_get_latency.restype = ctypes.c_uint64
         self.pa.pa_simple_get_latency.argtypes = [ctypes.c_void_p, ctypes.POINTER(ctypes.c_int)]
         self.pa.pa_simple_free.argtypes = [ctypes.c_void_p]
-        spec = PaSampleSpec(PA_SAMPLE_S16LE, RATE, CHANNELS)
+        sample_format = PaSampleFormat(PA_SAMPLE_S16LE, RATE, CHANNELS)
         attr = PaBufferAttr(UNSET, int(TARGET_LATENCY_SECONDS * RATE) * FRAME_BYTES, UNSET, UNSET, UNSET)
         error = ctypes.c_int(0)
         self.handle = self.pa.pa_simple_new(None, b"live-sync stimulus", PA_STREAM_PLAYBACK, None, b"click",
-                                            ctypes.byref(spec), None, ctypes.byref(attr), ctypes.byref(error))
+                                            ctypes.byref(sample_format), None, ctypes.byref(attr), ctypes.byref(error))
         if not self.handle:
             raise RuntimeError("cannot open a PulseAudio playback stream (error %d)" % error.value)
         self.silence = bytes(int(CHUNK_SECONDS * RATE) * FRAME_BYTES)
