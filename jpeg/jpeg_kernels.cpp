@@ -3,9 +3,10 @@
 //
 // The inverse DCT is the Loeffler-Ligtenberg-Moschytz integer transform with
 // 13 fractional bits in its constants and 2 extra bits kept between the
-// passes, rows first. All sums and products are taken modulo 2^32 and every
-// pass-1 output is kept to 16 bits, so coefficients of any size give defined
-// results that the SIMD forms reproduce exactly.
+// passes, rows first; its constants are in jpeg_constants.h. All sums and
+// products are taken modulo 2^32 and every pass-1 output is kept to 16 bits,
+// so coefficients of any size give defined results that the SIMD forms
+// reproduce exactly.
 #include "jpeg/jpeg_kernels.h"
 
 namespace jpeg_kernels {
@@ -14,10 +15,10 @@ void FillColorTables(ColorTables* t)
 {
     for (int i = 0; i < 256; ++i) {
         int d = 2 * i - 255;
-        t->crr[i] = (45941 * d + 32768) >> 16;
-        t->cbb[i] = (58065 * d + 32768) >> 16;
-        t->crg[i] = -23401 * d;
-        t->cbg[i] = -11277 * d + 32768;
+        t->crr[i] = (kCrToRed * d + kColorRound) >> kColorBits;
+        t->cbb[i] = (kCbToBlue * d + kColorRound) >> kColorBits;
+        t->crg[i] = -kCrToGreen * d;
+        t->cbg[i] = -kCbToGreen * d + kColorRound;
     }
 }
 
@@ -28,6 +29,9 @@ inline uint8_t Clamp255(int32_t v)
     return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
 }
 
+// A constant as a factor of the modulo-2^32 arithmetic.
+constexpr uint32_t U(int32_t k) { return static_cast<uint32_t>(k); }
+
 // One 8-point pass. c[] holds the inputs (sign-extended to 32 bits); x[]
 // receives the eight outputs before rounding, in output order.
 inline void Idct8(const int32_t* c, uint32_t* x)
@@ -37,22 +41,22 @@ inline void Idct8(const int32_t* c, uint32_t* x)
     const uint32_t c4 = static_cast<uint32_t>(c[4]), c5 = static_cast<uint32_t>(c[5]);
     const uint32_t c6 = static_cast<uint32_t>(c[6]), c7 = static_cast<uint32_t>(c[7]);
 
-    uint32_t z1 = (c2 + c6) * 4433u;
-    uint32_t t2 = z1 - c6 * 15137u;
-    uint32_t t3 = z1 + c2 * 6270u;
-    uint32_t t0 = (c0 + c4) * 8192u;
-    uint32_t t1 = (c0 - c4) * 8192u;
+    uint32_t z1 = (c2 + c6) * U(kFix_0_541196100);
+    uint32_t t2 = z1 - c6 * U(kFix_1_847759065);
+    uint32_t t3 = z1 + c2 * U(kFix_0_765366865);
+    uint32_t t0 = (c0 + c4) * U(kFix_1_0);
+    uint32_t t1 = (c0 - c4) * U(kFix_1_0);
     uint32_t t10 = t0 + t3, t13 = t0 - t3, t11 = t1 + t2, t12 = t1 - t2;
 
-    uint32_t z5 = (c1 + c3 + c5 + c7) * 9633u;
-    uint32_t o1 = (c7 + c1) * static_cast<uint32_t>(-7373);
-    uint32_t o2 = (c5 + c3) * static_cast<uint32_t>(-20995);
-    uint32_t o3 = (c7 + c3) * static_cast<uint32_t>(-16069) + z5;
-    uint32_t o4 = (c1 + c5) * static_cast<uint32_t>(-3196) + z5;
-    uint32_t u0 = c7 * 2446u + o1 + o3;
-    uint32_t u1 = c5 * 16819u + o2 + o4;
-    uint32_t u2 = c3 * 25172u + o2 + o3;
-    uint32_t u3 = c1 * 12299u + o1 + o4;
+    uint32_t z5 = (c1 + c3 + c5 + c7) * U(kFix_1_175875602);
+    uint32_t o1 = (c7 + c1) * U(-kFix_0_899976223);
+    uint32_t o2 = (c5 + c3) * U(-kFix_2_562915447);
+    uint32_t o3 = (c7 + c3) * U(-kFix_1_961570560) + z5;
+    uint32_t o4 = (c1 + c5) * U(-kFix_0_390180644) + z5;
+    uint32_t u0 = c7 * U(kFix_0_298631336) + o1 + o3;
+    uint32_t u1 = c5 * U(kFix_2_053119869) + o2 + o4;
+    uint32_t u2 = c3 * U(kFix_3_072711026) + o2 + o3;
+    uint32_t u3 = c1 * U(kFix_1_501321110) + o1 + o4;
 
     x[0] = t10 + u3;
     x[7] = t10 - u3;
@@ -76,28 +80,29 @@ void IdctScalar(const int16_t* coef, uint8_t* out, int stride)
         const int16_t* in = coef + r * 8;
         int16_t* w = ws + r * 8;
         if ((in[1] | in[2] | in[3] | in[4] | in[5] | in[6] | in[7]) == 0) {
-            int16_t dc = static_cast<int16_t>(static_cast<uint32_t>(in[0]) * 4u);
+            int16_t dc = static_cast<int16_t>(static_cast<uint32_t>(in[0]) * (1u << kIdctPassBits));
             for (int i = 0; i < 8; ++i) w[i] = dc;
             continue;
         }
         for (int i = 0; i < 8; ++i) c[i] = in[i];
         Idct8(c, x);
         for (int i = 0; i < 8; ++i) {
-            w[i] = static_cast<int16_t>(static_cast<int32_t>(x[i] + 1024u) >> 11);
+            w[i] = static_cast<int16_t>(static_cast<int32_t>(x[i] + U(kIdctPass1Round)) >> kIdctPass1Shift);
         }
     }
 
     for (int col = 0; col < 8; ++col) {
         const int16_t* in = ws + col;
         if ((in[8] | in[16] | in[24] | in[32] | in[40] | in[48] | in[56]) == 0) {
-            uint8_t v = Clamp255(((in[0] + 16) >> 5) + 128);
+            uint8_t v = Clamp255(((in[0] + kIdctDcRound) >> kIdctDcShift) + kSampleOffset);
             for (int r = 0; r < 8; ++r) out[r * stride + col] = v;
             continue;
         }
         for (int i = 0; i < 8; ++i) c[i] = in[i * 8];
         Idct8(c, x);
         for (int r = 0; r < 8; ++r) {
-            out[r * stride + col] = Clamp255((static_cast<int32_t>(x[r] + 131072u) >> 18) + 128);
+            out[r * stride + col] = Clamp255((static_cast<int32_t>(x[r] + U(kIdctPass2Round)) >> kIdctPass2Shift) +
+                                             kSampleOffset);
         }
     }
 }
@@ -107,7 +112,7 @@ namespace {
 inline void ColorPixel(int y, int cb, int cr, uint8_t* out, const ColorTables* t)
 {
     out[0] = Clamp255(y + t->crr[cr]);
-    out[1] = Clamp255(y + ((t->crg[cr] + t->cbg[cb]) >> 16));
+    out[1] = Clamp255(y + ((t->crg[cr] + t->cbg[cb]) >> kColorBits));
     out[2] = Clamp255(y + t->cbb[cb]);
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "jpeg/jpeg_constants.h"
 #include "simd/simd.h"
 
 namespace jpeg_kernels {
@@ -27,8 +28,10 @@ using IdctFn = void (*)(const int16_t* coef, uint8_t* out, int stride);
 // The one sample value of a block whose AC coefficients are all zero.
 inline uint8_t DcOnlySample(int16_t dc)
 {
-    int16_t row = static_cast<int16_t>(static_cast<uint32_t>(dc) * 4u);  // pass 1, kept to 16 bits
-    int v = ((row + 16) >> 5) + 128;                                      // pass 2
+    // Row pass, kept to 16 bits.
+    int16_t row = static_cast<int16_t>(static_cast<uint32_t>(dc) * (1u << kIdctPassBits));
+    // Column pass.
+    int v = ((row + kIdctDcRound) >> kIdctDcShift) + kSampleOffset;
     return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
 }
 

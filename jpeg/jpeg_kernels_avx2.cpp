@@ -40,17 +40,17 @@ ORCHID_AVX2 inline void Transpose(__m128i r[8])
 
 ORCHID_AVX2 inline void Pass(const __m128i c[8], __m256i x[8])
 {
-    __m256i t2 = Madd(c[2], c[6], 4433, -10704);
-    __m256i t3 = Madd(c[2], c[6], 10703, 4433);
-    __m256i t0 = Madd(c[0], c[4], 8192, 8192);
-    __m256i t1 = Madd(c[0], c[4], 8192, -8192);
+    __m256i t2 = Madd(c[2], c[6], kFix_0_541196100, kT2C6);
+    __m256i t3 = Madd(c[2], c[6], kT3C2, kFix_0_541196100);
+    __m256i t0 = Madd(c[0], c[4], kFix_1_0, kFix_1_0);
+    __m256i t1 = Madd(c[0], c[4], kFix_1_0, -kFix_1_0);
     __m256i t10 = _mm256_add_epi32(t0, t3), t13 = _mm256_sub_epi32(t0, t3);
     __m256i t11 = _mm256_add_epi32(t1, t2), t12 = _mm256_sub_epi32(t1, t2);
 
-    __m256i u0 = _mm256_add_epi32(Madd(c[1], c[3], 2260, -6436), Madd(c[5], c[7], 9633, -11363));
-    __m256i u1 = _mm256_add_epi32(Madd(c[1], c[3], 6437, -11362), Madd(c[5], c[7], 2261, 9633));
-    __m256i u2 = _mm256_add_epi32(Madd(c[1], c[3], 9633, -2259), Madd(c[5], c[7], -11362, -6436));
-    __m256i u3 = _mm256_add_epi32(Madd(c[1], c[3], 11363, 9633), Madd(c[5], c[7], 6437, 2260));
+    __m256i u0 = _mm256_add_epi32(Madd(c[1], c[3], kU0C1, kU0C3), Madd(c[5], c[7], kU0C5, kU0C7));
+    __m256i u1 = _mm256_add_epi32(Madd(c[1], c[3], kU1C1, kU1C3), Madd(c[5], c[7], kU1C5, kU1C7));
+    __m256i u2 = _mm256_add_epi32(Madd(c[1], c[3], kU2C1, kU2C3), Madd(c[5], c[7], kU2C5, kU2C7));
+    __m256i u3 = _mm256_add_epi32(Madd(c[1], c[3], kU3C1, kU3C3), Madd(c[5], c[7], kU3C5, kU3C7));
 
     x[0] = _mm256_add_epi32(t10, u3);
     x[7] = _mm256_sub_epi32(t10, u3);
@@ -70,14 +70,14 @@ ORCHID_AVX2 inline __m128i Narrow(__m256i v)
 
 ORCHID_AVX2 inline __m128i RoundPass1(__m256i x)
 {
-    __m256i v = _mm256_srai_epi32(_mm256_add_epi32(x, _mm256_set1_epi32(1024)), 11);
+    __m256i v = _mm256_srai_epi32(_mm256_add_epi32(x, _mm256_set1_epi32(kIdctPass1Round)), kIdctPass1Shift);
     return Narrow(_mm256_srai_epi32(_mm256_slli_epi32(v, 16), 16));
 }
 
 ORCHID_AVX2 inline __m128i RoundPass2(__m256i x)
 {
-    __m256i v = _mm256_srai_epi32(_mm256_add_epi32(x, _mm256_set1_epi32(131072)), 18);
-    return _mm_add_epi16(Narrow(v), _mm_set1_epi16(128));
+    __m256i v = _mm256_srai_epi32(_mm256_add_epi32(x, _mm256_set1_epi32(kIdctPass2Round)), kIdctPass2Shift);
+    return _mm_add_epi16(Narrow(v), _mm_set1_epi16(kSampleOffset));
 }
 
 }  // namespace
@@ -101,14 +101,15 @@ ORCHID_AVX2 void IdctAvx2(const int16_t* coef, uint8_t* out, int stride)
 
 namespace {
 
-// (k * d + 32768) >> 16 for 16 lanes of 16 bits, in order, k = ka + kb
-// applied to a and b.
+// (a * ka + b * kb + 32768) >> 16 for 16 lanes of 16 bits, in order.
 ORCHID_AVX2 inline __m256i Term(__m256i a, __m256i b, int16_t ka, int16_t kb)
 {
     const __m256i k = _mm256_set_epi16(kb, ka, kb, ka, kb, ka, kb, ka, kb, ka, kb, ka, kb, ka, kb, ka);
-    const __m256i half = _mm256_set1_epi32(32768);
-    __m256i lo = _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), k), half), 16);
-    __m256i hi = _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), k), half), 16);
+    const __m256i half = _mm256_set1_epi32(kColorRound);
+    __m256i lo = _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), k), half),
+                                  kColorBits);
+    __m256i hi = _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), k), half),
+                                  kColorBits);
     return _mm256_packs_epi32(lo, hi);  // lane-wise unpack and pack keep the order
 }
 
@@ -123,7 +124,8 @@ ORCHID_AVX2 inline ChromaTerms Terms(const uint8_t* cb, const uint8_t* cr)
     __m256i r = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cr)));
     __m256i db = _mm256_sub_epi16(_mm256_add_epi16(b, b), k255);
     __m256i dr = _mm256_sub_epi16(_mm256_add_epi16(r, r), k255);
-    return {Term(dr, dr, 22970, 22971), Term(dr, db, -23401, -11277), Term(db, db, 29032, 29033)};
+    return {Term(dr, dr, kCrToRedHalf, kCrToRedRest), Term(dr, db, -kCrToGreen, -kCbToGreen),
+            Term(db, db, kCbToBlueHalf, kCbToBlueRest)};
 }
 
 ORCHID_AVX2 inline void Store16(__m256i y, __m256i red, __m256i green, __m256i blue, uint8_t* out)

@@ -5,8 +5,9 @@
 // rows. Every product of the scalar form is expanded into pairs of 16-bit
 // inputs times 16-bit constants (pmaddwd), e.g. pass output u3 =
 // c1*12299 + (c7+c1)*-7373 + (c1+c5)*-3196 + (c1+c3+c5+c7)*9633 =
-// c1*11363 + c3*9633 + c5*6437 + c7*2260. Both forms are the same sums
-// modulo 2^32, so the results are identical for every input.
+// c1*11363 + c3*9633 + c5*6437 + c7*2260 (the multipliers are in
+// jpeg_constants.h). Both forms are the same sums modulo 2^32, so the
+// results are identical for every input.
 #include <emmintrin.h>
 
 #include "jpeg/jpeg_kernels.h"
@@ -54,16 +55,16 @@ inline void Transpose(__m128i r[8])
 // receives output i before rounding.
 inline void Pass(const __m128i c[8], I32x8 x[8])
 {
-    I32x8 t2 = Madd(c[2], c[6], 4433, -10704);
-    I32x8 t3 = Madd(c[2], c[6], 10703, 4433);
-    I32x8 t0 = Madd(c[0], c[4], 8192, 8192);
-    I32x8 t1 = Madd(c[0], c[4], 8192, -8192);
+    I32x8 t2 = Madd(c[2], c[6], kFix_0_541196100, kT2C6);
+    I32x8 t3 = Madd(c[2], c[6], kT3C2, kFix_0_541196100);
+    I32x8 t0 = Madd(c[0], c[4], kFix_1_0, kFix_1_0);
+    I32x8 t1 = Madd(c[0], c[4], kFix_1_0, -kFix_1_0);
     I32x8 t10 = Add(t0, t3), t13 = Sub(t0, t3), t11 = Add(t1, t2), t12 = Sub(t1, t2);
 
-    I32x8 u0 = Add(Madd(c[1], c[3], 2260, -6436), Madd(c[5], c[7], 9633, -11363));
-    I32x8 u1 = Add(Madd(c[1], c[3], 6437, -11362), Madd(c[5], c[7], 2261, 9633));
-    I32x8 u2 = Add(Madd(c[1], c[3], 9633, -2259), Madd(c[5], c[7], -11362, -6436));
-    I32x8 u3 = Add(Madd(c[1], c[3], 11363, 9633), Madd(c[5], c[7], 6437, 2260));
+    I32x8 u0 = Add(Madd(c[1], c[3], kU0C1, kU0C3), Madd(c[5], c[7], kU0C5, kU0C7));
+    I32x8 u1 = Add(Madd(c[1], c[3], kU1C1, kU1C3), Madd(c[5], c[7], kU1C5, kU1C7));
+    I32x8 u2 = Add(Madd(c[1], c[3], kU2C1, kU2C3), Madd(c[5], c[7], kU2C5, kU2C7));
+    I32x8 u3 = Add(Madd(c[1], c[3], kU3C1, kU3C3), Madd(c[5], c[7], kU3C5, kU3C7));
 
     x[0] = Add(t10, u3);
     x[7] = Sub(t10, u3);
@@ -78,9 +79,9 @@ inline void Pass(const __m128i c[8], I32x8 x[8])
 // (x + 1024) >> 11, kept to 16 bits (truncated, as the scalar form does).
 inline __m128i RoundPass1(I32x8 x)
 {
-    const __m128i bias = _mm_set1_epi32(1024);
-    __m128i lo = _mm_srai_epi32(_mm_add_epi32(x.lo, bias), 11);
-    __m128i hi = _mm_srai_epi32(_mm_add_epi32(x.hi, bias), 11);
+    const __m128i bias = _mm_set1_epi32(kIdctPass1Round);
+    __m128i lo = _mm_srai_epi32(_mm_add_epi32(x.lo, bias), kIdctPass1Shift);
+    __m128i hi = _mm_srai_epi32(_mm_add_epi32(x.hi, bias), kIdctPass1Shift);
     lo = _mm_srai_epi32(_mm_slli_epi32(lo, 16), 16);
     hi = _mm_srai_epi32(_mm_slli_epi32(hi, 16), 16);
     return _mm_packs_epi32(lo, hi);
@@ -89,10 +90,10 @@ inline __m128i RoundPass1(I32x8 x)
 // ((x + 131072) >> 18) + 128 as 16-bit lanes (the shifted value always fits).
 inline __m128i RoundPass2(I32x8 x)
 {
-    const __m128i bias = _mm_set1_epi32(131072);
-    __m128i lo = _mm_srai_epi32(_mm_add_epi32(x.lo, bias), 18);
-    __m128i hi = _mm_srai_epi32(_mm_add_epi32(x.hi, bias), 18);
-    return _mm_add_epi16(_mm_packs_epi32(lo, hi), _mm_set1_epi16(128));
+    const __m128i bias = _mm_set1_epi32(kIdctPass2Round);
+    __m128i lo = _mm_srai_epi32(_mm_add_epi32(x.lo, bias), kIdctPass2Shift);
+    __m128i hi = _mm_srai_epi32(_mm_add_epi32(x.hi, bias), kIdctPass2Shift);
+    return _mm_add_epi16(_mm_packs_epi32(lo, hi), _mm_set1_epi16(kSampleOffset));
 }
 
 }  // namespace
@@ -120,19 +121,19 @@ struct ChromaTerms {
     __m128i red, green, blue;  // 8 lanes of 16 bits
 };
 
-// (k * d + 32768) >> 16 for 8 lanes, with k split as ka + kb.
+// (a * ka + b * kb + 32768) >> 16 for 8 lanes.
 inline __m128i Term(__m128i a, __m128i b, int16_t ka, int16_t kb)
 {
-    const __m128i half = _mm_set1_epi32(32768);
+    const __m128i half = _mm_set1_epi32(kColorRound);
     I32x8 p = Madd(a, b, ka, kb);
-    __m128i lo = _mm_srai_epi32(_mm_add_epi32(p.lo, half), 16);
-    __m128i hi = _mm_srai_epi32(_mm_add_epi32(p.hi, half), 16);
+    __m128i lo = _mm_srai_epi32(_mm_add_epi32(p.lo, half), kColorBits);
+    __m128i hi = _mm_srai_epi32(_mm_add_epi32(p.hi, half), kColorBits);
     return _mm_packs_epi32(lo, hi);
 }
 
-// The colour tables' values for 8 chroma pairs: red (45941 d + 32768) >> 16,
-// blue (58065 d + 32768) >> 16, green (-23401 dr - 11277 db + 32768) >> 16,
-// with d = 2 c - 255.
+// The colour tables' values for 8 chroma pairs, with d = 2 C - 255:
+// red (kCrToRed dr + 32768) >> 16, blue (kCbToBlue db + 32768) >> 16,
+// green (-kCrToGreen dr - kCbToGreen db + 32768) >> 16.
 inline ChromaTerms Terms(const uint8_t* cb, const uint8_t* cr)
 {
     const __m128i zero = _mm_setzero_si128();
@@ -141,7 +142,8 @@ inline ChromaTerms Terms(const uint8_t* cb, const uint8_t* cr)
     __m128i r = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr)), zero);
     __m128i db = _mm_sub_epi16(_mm_add_epi16(b, b), k255);
     __m128i dr = _mm_sub_epi16(_mm_add_epi16(r, r), k255);
-    return {Term(dr, dr, 22970, 22971), Term(dr, db, -23401, -11277), Term(db, db, 29032, 29033)};
+    return {Term(dr, dr, kCrToRedHalf, kCrToRedRest), Term(dr, db, -kCrToGreen, -kCbToGreen),
+            Term(db, db, kCbToBlueHalf, kCbToBlueRest)};
 }
 
 // 8 pixels from 8 luma samples (16-bit lanes) and their chroma terms.

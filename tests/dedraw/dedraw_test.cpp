@@ -8,6 +8,7 @@
 #include "dedraw/dedraw.h"
 #include "error/error_log.h"
 #include "platform/fake/fake_backend.h"
+#include "tests/support/log.h"
 
 using namespace platform;
 
@@ -15,11 +16,11 @@ namespace {
 
 LRESULT TestProc(HWND w, uint32_t m, WPARAM wp, LPARAM lp) { return DefWindowProc(w, m, wp, lp); }
 
-class DeDrawTest : public ::testing::Test {
+class DeDrawTest : public test_support::LogTest {
 protected:
     void SetUp() override
     {
-        ResetLog();
+        LogTest::SetUp();
         fake.Install();
         WNDCLASS wc = {};
         wc.lpfnWndProc = TestProc;
@@ -33,16 +34,7 @@ protected:
     {
         d.Release();
         image.Free();
-        errorLog.Free();
-    }
-
-    static void ResetLog()
-    {
-        errorLog.Free();
-        errorLog.count = 0;
-        errorLog.length = 0;
-        errorLog.locked = 0;
-        ASSERT_EQ(errorLog.Init(nullptr), 1);
+        LogTest::TearDown();
     }
 
     static std::string Entry(const char* header, const char* message)
@@ -140,7 +132,7 @@ TEST_F(DeDrawTest, SetUpFailuresReportAndReleaseWhatWasMade)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.message);
-        ResetLog();
+        test_support::FreshLog();
         fake.ClearDisplayFailures();
         fake.FailDisplay(row.call, DDERR_GENERIC);
         int released = fake.devicesReleased;
@@ -179,7 +171,7 @@ TEST_F(DeDrawTest, EightBitSurfaces)
     EXPECT_TRUE(ReportStartsWith(Entry("DeDraw system error:\n", "8 bpp mode not supported.\n")));
     EXPECT_FALSE(fake.fullscreen);
 
-    ResetLog();
+    test_support::FreshLog();
     fake.desktopBpp = 8;
     DeDrawClass windowedOne;
     EXPECT_THROW(windowedOne.Init(640, 480, 0, 1, window), ErrorException);
@@ -221,7 +213,7 @@ TEST_F(DeDrawTest, ReleaseEntriesWhenPiecesAreMissing)
     EXPECT_NE(std::string(errorLog.Report()).find("DirectDraw7 object was null.\n"), std::string::npos);
     device->Release();
 
-    ResetLog();
+    test_support::FreshLog();
     ASSERT_EQ(d.Init(640, 480, 0, 1, window), 1);
     d.pDDSPrimary = nullptr;
     int released = fake.surfacesReleased;

@@ -9,6 +9,7 @@
 #include "error/error_log.h"
 #include "pixmap/pixmap.h"
 #include "test_images.h"
+#include "tests/support/log.h"
 
 using namespace test_images;
 
@@ -28,15 +29,20 @@ void ForEachKernels(Body body)
     simd::SetActive(before);
 }
 
-class EffectsTest : public ::testing::Test {
+class EffectsTest : public test_support::LogTest {
 protected:
     void SetUp() override
     {
+        LogTest::SetUp();
         ASSERT_EQ(target.Create(64, 48, 32), 1);
         ASSERT_EQ(before.Create(64, 48, 32), 1);
         ASSERT_EQ(effects.SetBuffer(&target), 1);
     }
-    void TearDown() override { effects.buffer = nullptr; }
+    void TearDown() override
+    {
+        effects.buffer = nullptr;
+        LogTest::TearDown();
+    }
 
     Pixmap target, before;
     std::mt19937 rng{1234};
@@ -45,15 +51,12 @@ protected:
 TEST_F(EffectsTest, SetBufferRefusesNullAndKeepsTarget)
 {
     errorLog.Free();
-    errorLog.length = 0;
-    errorLog.count = 0;
     EXPECT_EQ(effects.SetBuffer(nullptr), 0);  // log not running: nothing raised
-    ASSERT_EQ(errorLog.Init(nullptr), 1);
+    test_support::FreshLog();
     EXPECT_THROW(effects.SetBuffer(nullptr), ErrorException);
     EXPECT_EQ(effects.buffer, &target);
     EXPECT_EQ(std::string(errorLog.Report()),
               "Misc. error:\n Effects::SetBuffer given null buffer.\nFilename: effects/effects\nLine: 33\n\n");
-    errorLog.Free();
 }
 
 TEST_F(EffectsTest, FillModes)

@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "../error/fresh_log.h"
 #include "effects/effects.h"
 #include "effects/pixel_ops.h"
 #include "effects/polygon_render.h"
@@ -12,10 +11,11 @@
 #include "error/memory.h"
 #include "pixmap/pixmap.h"
 #include "test_images.h"
+#include "tests/support/log.h"
 #include "tests/support/simd_levels.h"
 
 using namespace test_images;
-using namespace test_log;
+using namespace test_support;
 
 namespace {
 
@@ -25,11 +25,11 @@ struct Point {
     double x, y, u, v;
 };
 
-class PolygonTest : public ::testing::Test {
+class PolygonTest : public LogTest {
 protected:
     void SetUp() override
     {
-        FreshLog();
+        LogTest::SetUp();
         ASSERT_EQ(target.Create(640, 480, 32), 1);
         ASSERT_EQ(effects.SetBuffer(&target), 1);
         ASSERT_EQ(polygonRender.Init(&target), 1);
@@ -44,8 +44,7 @@ protected:
     {
         polygonRender.Release();
         effects.buffer = nullptr;
-        orchid::alloc_test::FailAt(0);
-        errorLog.Free();
+        LogTest::TearDown();
     }
 
     void Clear()

@@ -9,6 +9,8 @@
 #include "pixmap/pixmap.h"
 #include "platform/resources.h"
 #include "tests/jpeg/jpeg_builder.h"
+#include "tests/support/log.h"
+#include "tests/support/resources.h"
 
 using namespace jpeg_test;
 
@@ -43,30 +45,14 @@ Bytes TwoColourPicture(size_t comps = 3, int yhv = 0x11)
     return b.Raw(bw.Finish()).Eoi().data;
 }
 
-class LoadJpegTest : public ::testing::Test {
+class LoadJpegTest : public test_support::LogTest {
 protected:
-    void SetUp() override { ASSERT_EQ(errorLog.Init(nullptr), 1); }
-    void TearDown() override
-    {
-        orchid::alloc_test::FailAt(0);
-        platform::ClearRegisteredResources();
-        errorLog.Free();
-        errorLog.count = 0;
-        errorLog.length = 0;
-        errorLog.locked = 0;
-    }
-    const char* Register(int id, const Bytes& bytes)
-    {
-        held_.push_back(bytes);
-        platform::RegisterResource(id, held_.back().data(), static_cast<uint32_t>(held_.back().size()));
-        return platform::MakeIntResource(id);
-    }
-    std::vector<Bytes> held_;
+    test_support::TestResources resources;
 };
 
 TEST_F(LoadJpegTest, StoresEveryDepth)
 {
-    const char* res = Register(300, TwoColourPicture());
+    const char* res = resources.Add(300, TwoColourPicture());
     Pixmap p32, p24, p16, p8;
     ASSERT_EQ(p32.LoadJpeg(res, 32), 1);
     EXPECT_EQ(p32.width, 16);
@@ -104,12 +90,12 @@ TEST_F(LoadJpegTest, FailuresReportAndLeaveThePixmapEmpty)
         const char* text;
     } cases[] = {
         {nullptr, 32, "'char *resname' was null.\n"},
-        {Register(301, Bytes(100, 0x42)), 32, "Jpeg decoder failed: init\n"},
+        {resources.Add(301, Bytes(100, 0x42)), 32, "Jpeg decoder failed: init\n"},
         {platform::MakeIntResource(399), 32, "Jpeg decoder failed: init\n"},
-        {Register(302, TwoColourPicture(3, 0x31)), 32, "Jpeg decoder failed: begin\n"},
-        {Register(303, TwoColourPicture(1)), 32, "'UCHAR *Pbuf' was null.\n"},
-        {Register(304, cut), 32, "Unknown error:\n Jpeg decoder failed: end\n"},
-        {Register(305, TwoColourPicture()), 12, "Invalid bpp.\n"},
+        {resources.Add(302, TwoColourPicture(3, 0x31)), 32, "Jpeg decoder failed: begin\n"},
+        {resources.Add(303, TwoColourPicture(1)), 32, "'UCHAR *Pbuf' was null.\n"},
+        {resources.Add(304, cut), 32, "Unknown error:\n Jpeg decoder failed: end\n"},
+        {resources.Add(305, TwoColourPicture()), 12, "Invalid bpp.\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -125,7 +111,7 @@ TEST_F(LoadJpegTest, FailuresReportAndLeaveThePixmapEmpty)
 
 TEST_F(LoadJpegTest, OutOfMemoryAtEveryStepIsReported)
 {
-    const char* res = Register(306, TwoColourPicture());
+    const char* res = resources.Add(306, TwoColourPicture());
     bool loaded = false;
     for (long n = 1; n < 40 && !loaded; ++n) {
         Pixmap p;
