@@ -51,6 +51,7 @@ int SdlSound::Init(int, uint32_t frequency, uint32_t, HWND)
     queueBytes = static_cast<int64_t>(have.samples) * Mp3Decoder::kBytesPerSample;
     streamPlaying = false;
     // The device opens paused.
+    std::lock_guard<std::mutex> hold(clockLock);
     clock.Restart();
     clock.Pause(NowNs());
     return 1;
@@ -59,9 +60,10 @@ int SdlSound::Init(int, uint32_t frequency, uint32_t, HWND)
 int SdlSound::Start()
 {
     if (device == 0) return 0;
-    SDL_LockAudioDevice(device);
-    clock.Resume(NowNs());
-    SDL_UnlockAudioDevice(device);
+    {
+        std::lock_guard<std::mutex> hold(clockLock);
+        clock.Resume(NowNs());
+    }
     SDL_PauseAudioDevice(device, 0);
     return 1;
 }
@@ -70,9 +72,8 @@ int SdlSound::Pause()
 {
     if (device == 0) return 0;
     SDL_PauseAudioDevice(device, 1);
-    SDL_LockAudioDevice(device);
+    std::lock_guard<std::mutex> hold(clockLock);
     clock.Pause(NowNs());
-    SDL_UnlockAudioDevice(device);
     return 1;
 }
 
@@ -82,8 +83,9 @@ int SdlSound::Stop()
     SDL_PauseAudioDevice(device, 1);
     SDL_LockAudioDevice(device);
     streamPlaying = false;
-    clock.Pause(NowNs());
     SDL_UnlockAudioDevice(device);
+    std::lock_guard<std::mutex> hold(clockLock);
+    clock.Pause(NowNs());
     return 1;
 }
 
@@ -105,7 +107,10 @@ int SdlSound::StreamPlay(uint32_t stream, int, uint32_t)
     bool rewound = decoder.Rewind();
     streamPlaying = rewound;
     handed = 0;
-    clock.Restart();
+    {
+        std::lock_guard<std::mutex> hold(clockLock);
+        clock.Restart();
+    }
     SDL_UnlockAudioDevice(device);
     return rewound ? 1 : 0;
 }
@@ -113,9 +118,11 @@ int SdlSound::StreamPlay(uint32_t stream, int, uint32_t)
 uint32_t SdlSound::ChannelGetPosition(uint32_t stream)
 {
     if (device == 0 || !Valid(stream)) return 0;
-    SDL_LockAudioDevice(device);
-    int64_t bytes = clock.Position(NowNs());
-    SDL_UnlockAudioDevice(device);
+    int64_t bytes = 0;
+    {
+        std::lock_guard<std::mutex> hold(clockLock);
+        bytes = clock.Position(NowNs());
+    }
     // Past the stream's end the position goes on (silence is heard), so a
     // show longer than its music still reaches its end.
     if (bytes > 0xFFFFFFFCll) bytes = 0xFFFFFFFCll;
@@ -129,12 +136,16 @@ void SdlSound::Callback(void* userdata, uint8_t* stream, int length)
 
 // Runs on SDL's audio thread with the device locked. The report is made
 // first, so that its time is that of the device's request and not of the
-// decoding after it.
+// decoding after it; a report skipped while the position is being read
+// costs nothing, the next buffer reports again.
 void SdlSound::Fill(uint8_t* stream, int length)
 {
     std::memset(stream, 0, static_cast<size_t>(length));
     if (!streamPlaying) return;
-    clock.Report(handed + length, length + queueBytes, NowNs());
+    if (clockLock.try_lock()) {
+        clock.Report(handed + length, length + queueBytes, NowNs());
+        clockLock.unlock();
+    }
     decoder.Read(stream, static_cast<size_t>(length));
     // Past the stream's end the buffer holds silence, which counts as heard
     // like the music: the position goes on with the device.

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 
 #include "platform/audio_clock.h"
 #include "platform/stream_sound.h"
@@ -40,8 +41,14 @@ private:
     // What the device still holds ahead of the speaker when it asks for the
     // next buffer.
     int64_t queueBytes = 0;
+    // Under SDL's device lock: the audio thread's.
     bool streamPlaying = false;
     int64_t handed = 0;
+    // The clock has a lock of its own, so that reading the position never
+    // takes SDL's device lock: a reader preempted while holding that would
+    // keep the audio thread from refilling the device. The audio thread only
+    // tries this one, and skips a report rather than wait.
+    std::mutex clockLock;
     AudioClock clock{kBytesPerSecond};
 };
 
