@@ -4,7 +4,7 @@
 // thread that notes them took to wake. Between and across reports the clock
 // runs on the steady clock at the device's own rate, which it learns: each
 // report's disagreement is worked off as a small change of speed (a
-// second-order loop with a time constant of about a second), never as a step.
+// second-order loop with a time constant of two seconds), never as a step.
 //
 // - Monotonic and continuous: never backwards, no steps.
 // - Reports are taken as possibly late, never early: the clock follows the
@@ -44,13 +44,12 @@ public:
     // The device's rate learnt so far, relative to the stream's nominal rate.
     double Speed() const { return speed; }
 
+private:
     // Disagreements up to this size are worked off smoothly; the clock stands
     // still for a larger one ahead of the sound.
     static constexpr double kLockSeconds = 0.020;
     // Behind the sound by more than this, the clock moves forward at once.
     static constexpr double kCatchUpSeconds = 0.100;
-
-private:
     static constexpr int kWindow = 8;
     struct Heard {
         double position;

@@ -46,8 +46,9 @@ int SdlSound::Init(int, uint32_t frequency, uint32_t, HWND)
         return 0;
     }
     // SDL asks for the next buffer once the device has room for it, with
-    // one buffer still queued; SDL says nothing more of the device's queue
-    // to a callback.
+    // about one buffer still queued (PulseAudio, for one, is asked for one
+    // buffer of latency in all); SDL tells a callback nothing more of the
+    // device's queue.
     queueBytes = static_cast<int64_t>(have.samples) * Mp3Decoder::kBytesPerSample;
     streamPlaying = false;
     // The device opens paused.
