@@ -39,7 +39,7 @@ struct Result {
     double maxError = 0;   // largest |clock - heard| after settling, in ms
     double rateRatio = 0;  // clock's rate over the device's, from 30 s on
     double speed = 0;      // the clock's learnt speed at the end
-    double pausedMove = 0; // how far it moved while paused, in ms
+    double pausedMove = 0; // how far it moved while paused, in bytes
     double peakAfterStall = 0;
 };
 
@@ -144,7 +144,7 @@ TEST(AudioClock, FollowsTheDeviceRateAndPositionWithinTwoMilliseconds)
                 SCOPED_TRACE(testing::Message() << frames << " frames, drift " << drift << ", late " << late);
                 Scenario s;
                 s.bufferFrames = frames;
-                s.queueFrames = frames;
+                s.queueFrames = frames * 3 / 2;
                 s.drift = drift;
                 s.lateMax = late;
                 s.seconds = 240;
@@ -249,7 +249,9 @@ TEST(AudioClock, LateReportsAndStallsSlowItDownButNeverStepIt)
         s.lateMax = 2 * kMs;
         s.stallAt = 20000 * kMs;
         s.stallFor = stall;
-        Result r = Play(s, [&](int64_t t) { return t >= 5000 * kMs && (t < s.stallAt || t > s.stallAt + stall + 4000 * kMs); });
+        Result r = Play(s, [&](int64_t t) {
+            return t >= 5000 * kMs && (t < s.stallAt || t > s.stallAt + stall + 4000 * kMs);
+        });
         EXPECT_TRUE(r.monotonic);
         EXPECT_LE(r.maxStep, 1.05);
         EXPECT_LE(r.maxError, 2.0);
