@@ -34,7 +34,7 @@ int SdlSound::Init(int, uint32_t frequency, uint32_t, HWND)
     want.freq = static_cast<int>(frequency != 0 ? frequency : Mp3Decoder::kRate);
     want.format = AUDIO_S16SYS;
     want.channels = 2;
-    want.samples = 1024;
+    want.samples = kBufferFrames;
     want.callback = &SdlSound::Callback;
     want.userdata = this;
     SDL_AudioSpec have = {};
@@ -45,23 +45,26 @@ int SdlSound::Init(int, uint32_t frequency, uint32_t, HWND)
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return 0;
     }
-    latencyBytes = static_cast<int64_t>(have.samples) * Mp3Decoder::kBytesPerSample;
-    paused = true;
+    // SDL asks for the next buffer once the device has room for it, with
+    // about one buffer still queued (PulseAudio, for one, is asked for one
+    // buffer of latency in all); SDL tells a callback nothing more of the
+    // device's queue.
+    queueBytes = static_cast<int64_t>(have.samples) * Mp3Decoder::kBytesPerSample;
     streamPlaying = false;
-    frozen = 0;
+    // The device opens paused.
+    std::lock_guard<std::mutex> hold(clockLock);
+    clock.Restart();
+    clock.Pause(NowNs());
     return 1;
 }
 
 int SdlSound::Start()
 {
     if (device == 0) return 0;
-    SDL_LockAudioDevice(device);
-    if (paused) {
-        anchorBytes = frozen;
-        anchorNs = NowNs();
-        paused = false;
+    {
+        std::lock_guard<std::mutex> hold(clockLock);
+        clock.Resume(NowNs());
     }
-    SDL_UnlockAudioDevice(device);
     SDL_PauseAudioDevice(device, 0);
     return 1;
 }
@@ -70,12 +73,8 @@ int SdlSound::Pause()
 {
     if (device == 0) return 0;
     SDL_PauseAudioDevice(device, 1);
-    SDL_LockAudioDevice(device);
-    if (!paused) {
-        frozen = Heard(NowNs());
-        paused = true;
-    }
-    SDL_UnlockAudioDevice(device);
+    std::lock_guard<std::mutex> hold(clockLock);
+    clock.Pause(NowNs());
     return 1;
 }
 
@@ -86,6 +85,8 @@ int SdlSound::Stop()
     SDL_LockAudioDevice(device);
     streamPlaying = false;
     SDL_UnlockAudioDevice(device);
+    std::lock_guard<std::mutex> hold(clockLock);
+    clock.Pause(NowNs());
     return 1;
 }
 
@@ -107,11 +108,10 @@ int SdlSound::StreamPlay(uint32_t stream, int, uint32_t)
     bool rewound = decoder.Rewind();
     streamPlaying = rewound;
     handed = 0;
-    anchorBytes = -latencyBytes;
-    anchorNs = NowNs();
-    limitBytes = 0;
-    frozen = 0;
-    lastReported = 0;
+    {
+        std::lock_guard<std::mutex> hold(clockLock);
+        clock.Restart();
+    }
     SDL_UnlockAudioDevice(device);
     return rewound ? 1 : 0;
 }
@@ -119,29 +119,15 @@ int SdlSound::StreamPlay(uint32_t stream, int, uint32_t)
 uint32_t SdlSound::ChannelGetPosition(uint32_t stream)
 {
     if (device == 0 || !Valid(stream)) return 0;
-    SDL_LockAudioDevice(device);
-    int64_t bytes = paused ? frozen : Heard(NowNs());
-    if (bytes < lastReported) bytes = lastReported;
-    lastReported = bytes;
-    SDL_UnlockAudioDevice(device);
+    int64_t bytes = 0;
+    {
+        std::lock_guard<std::mutex> hold(clockLock);
+        bytes = clock.Position(NowNs());
+    }
     // Past the stream's end the position goes on (silence is heard), so a
     // show longer than its music still reaches its end.
     if (bytes > 0xFFFFFFFCll) bytes = 0xFFFFFFFCll;
     return static_cast<uint32_t>(bytes - bytes % Mp3Decoder::kBytesPerSample);
-}
-
-// What has been heard at `now`: the bytes handed over before the last
-// callback, less the device buffer still queued ahead of them, plus the time
-// since that callback at the stream's rate; never beyond what was handed
-// over (less the queue).
-int64_t SdlSound::Heard(int64_t now) const
-{
-    if (!streamPlaying && handed == 0) return frozen;
-    int64_t since = now - anchorNs;
-    if (since < 0) since = 0;
-    int64_t bytes = anchorBytes + since / 1000 * kBytesPerSecond / 1000000;
-    if (bytes > limitBytes) bytes = limitBytes;
-    return bytes < 0 ? 0 : bytes;
 }
 
 void SdlSound::Callback(void* userdata, uint8_t* stream, int length)
@@ -149,19 +135,22 @@ void SdlSound::Callback(void* userdata, uint8_t* stream, int length)
     static_cast<SdlSound*>(userdata)->Fill(stream, length);
 }
 
-// Runs on SDL's audio thread with the device locked.
+// Runs on SDL's audio thread with the device locked. The report is made
+// first, so that its time is that of the device's request and not of the
+// decoding after it; a report skipped while the position is being read
+// costs nothing, the next buffer reports again.
 void SdlSound::Fill(uint8_t* stream, int length)
 {
     std::memset(stream, 0, static_cast<size_t>(length));
     if (!streamPlaying) return;
-    int64_t before = static_cast<int64_t>(handed);
+    if (clockLock.try_lock()) {
+        clock.Report(handed + length, length + queueBytes, NowNs());
+        clockLock.unlock();
+    }
     decoder.Read(stream, static_cast<size_t>(length));
     // Past the stream's end the buffer holds silence, which counts as heard
     // like the music: the position goes on with the device.
-    handed += static_cast<uint64_t>(length);
-    anchorBytes = before - latencyBytes;
-    anchorNs = NowNs();
-    limitBytes = static_cast<int64_t>(handed) - latencyBytes;
+    handed += length;
 }
 
 }  // namespace platform::sdl
