@@ -17,6 +17,7 @@ using namespace platform;
 char fpsText[80];
 int32_t shutdownDone = 0;
 int32_t literalTiming = 0;
+int32_t displayLead = 0;
 ShowSteps showSteps;
 int32_t overlayShown = 0;
 void (*showUpdate)() = DemoUpdate;
@@ -96,7 +97,7 @@ int UpdateCallback()
     // the timer's further calls in this frame then find nothing due. Between
     // updates `musicPosition` holds the time the next one will see, as it
     // does in a capture.
-    int32_t heard = audio.GetPosition();
+    int32_t heard = audio.GetPosition() + displayLead;
     while (!quitting) {
         int32_t time = showSteps.Next(heard);
         if (time < 0) break;

@@ -40,6 +40,12 @@ extern int32_t shutdownDone;
 // several updates in quick succession sees one time twice and skips the
 // next, and fades follow the display's refresh rate.
 extern int32_t literalTiming;
+// Hundredths by which live play draws ahead of the music heard: a frame
+// drawn now reaches the eye a refresh or so later (the upload, the wait for
+// the next refresh, the display's own delay), so the picture for a moment is
+// drawn when the music is that much short of it. 0 (the default) for
+// headless runs, whose frames are a capture's.
+extern int32_t displayLead;
 // The update the shell runs for each hundredth: DemoUpdate. Tests wrap it
 // to watch the times the show sees.
 extern void (*showUpdate)();

@@ -36,6 +36,7 @@ struct Scenario {
     int64_t bufferFrames;  // the device takes this much at each callback
     int64_t jitterNs;      // each callback runs up to this late
     int64_t driftPpm;      // the device's clock against the system's
+    int32_t lead;          // hundredths drawn ahead of the music heard
 };
 
 // What the update saw, and the state it left at each change of scene.
@@ -215,15 +216,16 @@ TEST_F(LiveTiming, EveryHundredthOnceAtAnyRefreshRateAndDriftAsInCapture)
     ASSERT_EQ(Breaks(capture.times, &where), 0) << where;
 
     const Scenario scenarios[] = {
-        {"60 Hz vsync, 2048-frame buffer, +500 ppm", 60, 2048, 3000000, 500},
-        {"75 Hz vsync, 1024-frame buffer, -500 ppm", 75, 1024, 2000000, -500},
-        {"144 Hz vsync, 2048-frame buffer, +500 ppm", 144, 2048, 3000000, 500},
-        {"no vsync, 1024-frame buffer, -500 ppm", 0, 1024, 3000000, -500},
+        {"60 Hz vsync, 2048-frame buffer, +500 ppm, drawn 2 ahead", 60, 2048, 3000000, 500, 2},
+        {"75 Hz vsync, 1024-frame buffer, -500 ppm", 75, 1024, 2000000, -500, 0},
+        {"144 Hz vsync, 2048-frame buffer, +500 ppm, drawn 2 ahead", 144, 2048, 3000000, 500, 2},
+        {"no vsync, 1024-frame buffer, -500 ppm", 0, 1024, 3000000, -500, 0},
     };
     for (const Scenario& scenario : scenarios) {
         SCOPED_TRACE(scenario.name);
         TearDown();
         SetUp();
+        displayLead = scenario.lead;
         const Record live = Simulate(scenario);
         ASSERT_FALSE(live.times.empty());
         EXPECT_EQ(live.times.front(), 0);
@@ -243,7 +245,7 @@ TEST_F(LiveTiming, LiteralTimingRepeatsAndSkipsAtSixtyHertz)
 {
     literalTiming = 1;
     SimulatedTime time;
-    time.scenario = {"60 Hz vsync, 1024-frame buffer", 60, 1024, 3000000, 0};
+    time.scenario = {"60 Hz vsync, 1024-frame buffer", 60, 1024, 3000000, 0, 0};
     time.fake = &fake;
     fake.onFrameShown = [&] {
         time.FrameShown();
