@@ -117,9 +117,10 @@
   }
 
   // ---- the page's events, for the show --------------------------------------
-  function focusChanged() {
-    if (!running) return;
-    Module._orchid_web_focus(!document.hidden && document.hasFocus() ? 1 : 0);
+  // Hidden or without the focus, the show pauses; visible with the focus
+  // again, it resumes.
+  function focus(gained) {
+    if (running) Module._orchid_web_focus(gained ? 1 : 0);
   }
 
   function listen() {
@@ -137,9 +138,12 @@
       event.preventDefault();
       Module._orchid_web_key(key);
     });
-    document.addEventListener('visibilitychange', focusChanged);
-    window.addEventListener('blur', focusChanged);
-    window.addEventListener('focus', focusChanged);
+    document.addEventListener('visibilitychange', function () {
+      if (document.hidden) focus(false);
+      else if (document.hasFocus()) focus(true);
+    });
+    window.addEventListener('blur', function () { focus(false); });
+    window.addEventListener('focus', function () { if (!document.hidden) focus(true); });
     // In fullscreen the browser takes Escape for itself and leaves
     // fullscreen: that is the viewer's Escape.
     document.addEventListener('fullscreenchange', function () {
