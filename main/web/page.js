@@ -5,6 +5,7 @@
 //   index.html                  the start screen, then the show with sound
 //   index.html?at=S[&depth=D]   the frame at S seconds, on the virtual clock
 //   index.html?bench            the whole show as `orchid --benchmark`
+//   &simd=LEVEL                 with any of them: the program's ORCHID_SIMD
 //
 // document.body.dataset.orchid tells where the page stands: "loading",
 // "start", "playing", "paused", "ended", "error"; "rendering" and then
@@ -87,6 +88,10 @@
       }
     },
     printErr: function (text) { console.warn(text); },
+    // ?simd=LEVEL is the program's ORCHID_SIMD.
+    preRun: [function () {
+      if (params.has('simd')) Module.ENV.ORCHID_SIMD = params.get('simd');
+    }],
     onRuntimeInitialized: begin
   };
 
