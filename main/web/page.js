@@ -92,7 +92,14 @@
     preRun: [function () {
       if (params.has('simd')) Module.ENV.ORCHID_SIMD = params.get('simd');
     }],
-    onRuntimeInitialized: begin
+    onRuntimeInitialized: begin,
+    // The module could not be loaded or compiled (a browser without
+    // WebAssembly SIMD, a missing orchid.wasm).
+    onAbort: function (what) {
+      document.getElementById('loading').textContent = 'Orchid could not start: ' + what;
+      show('loading', true);
+      setState('error');
+    }
   };
 
   window.orchidShowTime = function () { return Module._orchid_show_time(); };
