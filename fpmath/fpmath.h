@@ -13,10 +13,10 @@
 
 namespace fpmath {
 
-// Sine and cosine of x in radians. The argument is reduced by pi/2 held to
-// 200 bits, exactly for |x| < 2^28 (about 2.7e8); beyond that the
-// reduction's products are no longer exact and the result loses precision
-// as |x| grows (it stays within [-1, 1]). Infinite or NaN x gives NaN.
+// Sine and cosine of x in radians, for every finite x: below 2^28 the
+// argument is reduced by pi/2 held to 200 bits, every product exact; beyond,
+// by the bits of 2/pi that reach the fraction of x * 2/pi, as an integer
+// product. Infinite or NaN x gives NaN.
 double Sin(double x);
 double Cos(double x);
 
