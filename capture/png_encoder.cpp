@@ -511,14 +511,44 @@ uint8_t Paeth(int a, int b, int c)
     return static_cast<uint8_t>(pb <= pc ? b : c);
 }
 
-// Row y filtered with `filter` into out (row bytes, without the filter
-// byte); prev is the row above or nullptr for the first row.
+// A filtered byte taken as a signed value, absolute: summed over a row, the
+// usual measure of how well the row will compress.
+uint32_t Weight(int filteredByte)
+{
+    const uint32_t v = static_cast<uint8_t>(filteredByte);
+    return v < 128 ? v : 256 - v;
+}
+
+// The filter (0 none, 1 sub, 2 up, 3 average, 4 Paeth) whose output for the
+// row has the smallest weight, ties to the lower number; prev is the row
+// above (zeros for the first row).
+int ChooseFilter(const uint8_t* row, const uint8_t* prev, std::size_t n)
+{
+    uint64_t cost[5] = {};
+    for (std::size_t i = 0; i < n; ++i) {
+        const int x = row[i];
+        const int a = i >= 3 ? row[i - 3] : 0;
+        const int b = prev[i];
+        const int c = i >= 3 ? prev[i - 3] : 0;
+        cost[0] += Weight(x);
+        cost[1] += Weight(x - a);
+        cost[2] += Weight(x - b);
+        cost[3] += Weight(x - ((a + b) >> 1));
+        cost[4] += Weight(x - Paeth(a, b, c));
+    }
+    int best = 0;
+    for (int f = 1; f < 5; ++f) {
+        if (cost[f] < cost[best]) best = f;
+    }
+    return best;
+}
+
 void FilterRow(int filter, const uint8_t* row, const uint8_t* prev, std::size_t n, uint8_t* out)
 {
     for (std::size_t i = 0; i < n; ++i) {
         const int a = i >= 3 ? row[i - 3] : 0;
-        const int b = prev != nullptr ? prev[i] : 0;
-        const int c = (i >= 3 && prev != nullptr) ? prev[i - 3] : 0;
+        const int b = prev[i];
+        const int c = i >= 3 ? prev[i - 3] : 0;
         int predicted = 0;
         switch (filter) {
             case 1: predicted = a; break;
@@ -529,15 +559,6 @@ void FilterRow(int filter, const uint8_t* row, const uint8_t* prev, std::size_t 
         }
         out[i] = static_cast<uint8_t>(row[i] - predicted);
     }
-}
-
-// Sum of the bytes taken as signed values, absolute: the usual measure of
-// how well a filtered row will compress.
-uint64_t Cost(const uint8_t* out, std::size_t n)
-{
-    uint64_t sum = 0;
-    for (std::size_t i = 0; i < n; ++i) sum += out[i] < 128 ? out[i] : 256 - out[i];
-    return sum;
 }
 
 void PutU32(uint8_t* p, uint32_t v)
@@ -602,11 +623,12 @@ int PngEncoder::Open(int w, int h)
     const std::size_t blocks = filteredSize / kBlockSymbols + 1;
     fileCapacity = filteredSize + 5 * (filteredSize / 65535 + 1 + blocks) + 8 + 25 + 12 + 6 + 12 + 8;
     filtered = static_cast<uint8_t*>(orchid::MemAlloc(filteredSize));
+    zeroRow = static_cast<uint8_t*>(orchid::MemAlloc(rowBytes));
     file = static_cast<uint8_t*>(orchid::MemAlloc(fileCapacity));
     head = static_cast<int32_t*>(orchid::MemAlloc(sizeof(int32_t) << kHashBits));
     chain = static_cast<int32_t*>(orchid::MemAlloc(sizeof(int32_t) * kWindow));
     symbols = static_cast<uint32_t*>(orchid::MemAlloc(sizeof(uint32_t) * kBlockSymbols));
-    if (filtered == nullptr || file == nullptr || head == nullptr || chain == nullptr || symbols == nullptr) {
+    if (filtered == nullptr || zeroRow == nullptr || file == nullptr || head == nullptr || chain == nullptr || symbols == nullptr) {
         Close();
         REPORT(ERR_OUT_OF_MEMORY, "PNG encoder buffers\n", static_cast<int>(filteredSize > INT32_MAX ? INT32_MAX : filteredSize));
         return 0;
@@ -617,11 +639,12 @@ int PngEncoder::Open(int w, int h)
 void PngEncoder::Close()
 {
     orchid::MemFree(filtered);
+    orchid::MemFree(zeroRow);
     orchid::MemFree(file);
     orchid::MemFree(head);
     orchid::MemFree(chain);
     orchid::MemFree(symbols);
-    filtered = file = nullptr;
+    filtered = zeroRow = file = nullptr;
     head = chain = nullptr;
     symbols = nullptr;
     width = height = 0;
@@ -631,21 +654,11 @@ const uint8_t* PngEncoder::Encode(const uint8_t* rgb, std::size_t* size)
 {
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
 
-    // Filter each row with the filter whose output costs least; ties go to
-    // the lower filter number.
     for (int y = 0; y < height; ++y) {
         const uint8_t* row = rgb + rowBytes * static_cast<std::size_t>(y);
-        const uint8_t* prev = y > 0 ? row - rowBytes : nullptr;
+        const uint8_t* prev = y > 0 ? row - rowBytes : zeroRow;
         uint8_t* out = filtered + (rowBytes + 1) * static_cast<std::size_t>(y);
-        uint64_t bestCost = UINT64_MAX;
-        for (int filter = 0; filter < 5; ++filter) {
-            FilterRow(filter, row, prev, rowBytes, out + 1);
-            const uint64_t cost = Cost(out + 1, rowBytes);
-            if (cost < bestCost) {
-                bestCost = cost;
-                out[0] = static_cast<uint8_t>(filter);
-            }
-        }
+        out[0] = static_cast<uint8_t>(ChooseFilter(row, prev, rowBytes));
         FilterRow(out[0], row, prev, rowBytes, out + 1);
     }
 

@@ -34,6 +34,7 @@ private:
     int height = 0;
     uint8_t* filtered = nullptr;  // height rows of a filter byte and the row
     std::size_t filteredSize = 0;
+    uint8_t* zeroRow = nullptr;   // the row above the first
     uint8_t* file = nullptr;      // the PNG file being written
     std::size_t fileCapacity = 0;
     int32_t* head = nullptr;      // per hash of 3 bytes: the latest position
