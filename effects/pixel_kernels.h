@@ -18,6 +18,9 @@ void ScalarSpan(int mode, uint32_t* d, std::size_t n, const TexelWalk& walk);
 void Sse2Apply(int mode, uint32_t* d, const uint32_t* s, const uint8_t* m, int maskTest, std::size_t n);
 void Sse2Fill(int mode, uint32_t* d, uint32_t colour, std::size_t n);
 void Sse2CrossFade(uint32_t* d, const uint32_t* a, const uint32_t* b, int level, std::size_t n);
+// Without a gather the texels are fetched one by one; the indices and the
+// drawing mode take four pixels at a time.
+void Sse2Span(int mode, uint32_t* d, std::size_t n, const TexelWalk& walk);
 #endif
 
 #if defined(__x86_64__)
