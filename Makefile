@@ -2,12 +2,18 @@
 #   make run    install what is missing, build, play the show
 #   make test   install what is missing, build, run every test
 #   make bench  build and run the benchmarks
+#   make web    the browser build in build-web/ (index.html, orchid.js,
+#               orchid.wasm, the music); make serve serves it on
+#               http://127.0.0.1:8000/
+#   make test-web-node  the web build's own suites under node (the vector
+#               kernels at the WebAssembly SIMD level, resources, sound)
 
 BUILD   ?= build
+WEB_BUILD ?= build-web
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench clean web serve test-web-node
 
 all: build
 
@@ -31,5 +37,19 @@ bench: build
 		[ -x "$$b" ] || continue; echo "== $$b"; "$$b" || exit 1; \
 	done
 
+# The browser build takes its pictures and music from the native build.
+web: build
+	@NODE_PATH=/usr/share/nodejs emcmake cmake -S . -B $(WEB_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+		-DORCHID_HOST_BUILD=$(abspath $(BUILD)) >/dev/null
+	@NODE_PATH=/usr/share/nodejs cmake --build $(WEB_BUILD) -j $(JOBS) --target orchid
+
+test-web-node: web
+	@NODE_PATH=/usr/share/nodejs cmake --build $(WEB_BUILD) -j $(JOBS)
+	@ctest --test-dir $(WEB_BUILD) -L web --output-on-failure
+
+serve: web
+	@echo "Orchid on http://127.0.0.1:8000/"
+	@cd $(WEB_BUILD) && python3 -m http.server 8000 --bind 127.0.0.1
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(WEB_BUILD)
