@@ -2,12 +2,14 @@
 #   make run    install what is missing, build, play the show
 #   make test   install what is missing, build, run every test
 #   make bench  build and run the benchmarks
+#   make test-web  the browser tests of the web build, in Debian's chromium
 
 BUILD   ?= build
+WEB_BUILD ?= build-web
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test test-web bench clean
 
 all: build
 
@@ -25,6 +27,11 @@ run: build
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 1800
+	@$(MAKE) --no-print-directory test-web
+
+# The web build in chromium, its frames held to the native build's.
+test-web: build
+	@ORCHID_BUILD=$(abspath $(BUILD)) ORCHID_WEB_BUILD=$(abspath $(WEB_BUILD)) tests/web/run
 
 bench: build
 	@for b in $(BUILD)/bench/*/orchid-bench-*; do \

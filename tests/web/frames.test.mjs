@@ -1,0 +1,69 @@
+// The browser build renders the same frames as the native one: ?at=SECONDS
+// runs the show on the virtual clock up to that hundredth and leaves the
+// frame on the canvas, which must equal the native headless frame byte for
+// byte. One time in each of the show's seven scenes.
+import assert from 'node:assert/strict';
+import path from 'node:path';
+import { after, before, test } from 'node:test';
+import { SCREENSHOTS, openPage, session, waitForState } from './lib/browser.mjs';
+import { nativeFrame } from './lib/native.mjs';
+
+const TIMES = ['0.50', '20.00', '40.00', '70.00', '150.00', '180.00', '200.00'];
+// The scene the README's picture of the browser build shows.
+const SCREENSHOT_TIME = '70.00';
+
+let s;
+before(async () => { s = await session({ viewport: { width: 800, height: 600 } }); });
+after(async () => { await s?.close(); });
+
+// The canvas's pixels as RGBA bytes.
+async function canvasPixels(page) {
+    const { width, height, base64 } = await page.evaluate(() => {
+        const canvas = document.getElementById('canvas') ?? document.querySelector('canvas');
+        const data = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
+        let binary = '';
+        for (let i = 0; i < data.length; i += 0x8000) {
+            binary += String.fromCharCode.apply(null, data.subarray(i, i + 0x8000));
+        }
+        return { width: canvas.width, height: canvas.height, base64: btoa(binary) };
+    });
+    return { width, height, rgba: Buffer.from(base64, 'base64') };
+}
+
+// Describes how two RGBA images differ in their colour; alpha must be 255 in
+// the browser's.
+function differences(got, want) {
+    let count = 0, first = null, opaque = true;
+    for (let p = 0; p < want.width * want.height; p++) {
+        const i = p * 4;
+        if (got.rgba[i + 3] !== 255) opaque = false;
+        if (got.rgba[i] !== want.rgba[i] || got.rgba[i + 1] !== want.rgba[i + 1] || got.rgba[i + 2] !== want.rgba[i + 2]) {
+            if (count++ === 0) first = p;
+        }
+    }
+    if (count === 0) return opaque ? null : 'the canvas has pixels that are not opaque';
+    const rgb = (img, p) => `(${img.rgba[p * 4]}, ${img.rgba[p * 4 + 1]}, ${img.rgba[p * 4 + 2]})`;
+    return `${count} of ${want.width * want.height} pixels differ; the first at x ${first % want.width}, ` +
+           `y ${Math.floor(first / want.width)}: browser ${rgb(got, first)}, native ${rgb(want, first)}`;
+}
+
+for (const seconds of TIMES) {
+    test(`?at=${seconds} shows the native frame of that hundredth`, { timeout: 180_000 }, async () => {
+        const hundredth = Math.round(Number(seconds) * 100);
+        const want = nativeFrame(hundredth);
+        const { page, problems } = await openPage(s.context, s.url(`?at=${seconds}`));
+        await waitForState(page, 'ready', 150_000);
+        assert.equal(await page.evaluate(() => window.orchidShowTime()), hundredth,
+                     'orchidShowTime() names the hundredth shown');
+        const got = await canvasPixels(page);
+        assert.deepEqual([got.width, got.height], [want.width, want.height], 'canvas size');
+        const diff = differences(got, want);
+        if (diff) assert.fail(`at ${seconds} s: ${diff}`);
+        assert.deepEqual(problems, []);
+        if (SCREENSHOTS && seconds === SCREENSHOT_TIME) {
+            const canvas = page.locator('canvas').first();
+            await canvas.screenshot({ path: path.join(SCREENSHOTS, 'web-scene.png') });
+        }
+        await page.close();
+    });
+}

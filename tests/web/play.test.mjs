@@ -1,0 +1,138 @@
+// Live play: the show's clock follows the music, stops with it while the page
+// is hidden or loses the focus, resumes with it, and Escape ends it.
+//
+// Headless chromium never hides a page by itself (neither a minimised window
+// nor another tab in front changes document.visibilityState), so hiding is
+// emulated: document.hidden and visibilityState are overridden and a
+// visibilitychange event is sent. Losing the focus is real: with focus
+// emulation off, bringing another page to the front blurs this one.
+import assert from 'node:assert/strict';
+import { after, before, test } from 'node:test';
+import { openPage, session, sleep, waitForState } from './lib/browser.mjs';
+
+let s;
+before(async () => { s = await session({ autoplay: true }); });
+after(async () => { await s?.close(); });
+
+// Keeps every AudioContext the page makes, so the test can read the music's
+// clock beside the show's.
+function recordAudioContexts() {
+    window.orchidTestAudioContexts = [];
+    const Original = window.AudioContext;
+    window.AudioContext = window.webkitAudioContext = class extends Original {
+        constructor(...args) {
+            super(...args);
+            window.orchidTestAudioContexts.push(this);
+        }
+    };
+}
+
+// The show's clock in hundredths, and the state and time of the page's audio.
+const clocks = page => page.evaluate(() => {
+    const audio = window.orchidTestAudioContexts;
+    const context = audio.find(c => c.state === 'running') ?? audio[audio.length - 1];
+    return {
+        show: window.orchidShowTime(),
+        audioState: context?.state ?? 'none',
+        audio: context?.currentTime ?? 0,
+        state: document.body.dataset.orchid,
+    };
+});
+
+function setHidden(page, hidden) {
+    return page.evaluate(hidden => {
+        if (hidden) {
+            Object.defineProperty(document, 'hidden', { configurable: true, get: () => true });
+            Object.defineProperty(document, 'visibilityState', { configurable: true, get: () => 'hidden' });
+        } else {
+            delete document.hidden;
+            delete document.visibilityState;
+        }
+        document.dispatchEvent(new Event('visibilitychange'));
+    }, hidden);
+}
+
+// Checks that nothing moves while paused: the show's clock, the music, the
+// picture.
+async function assertStandsStill(page, why) {
+    await waitForState(page, 'paused', 5_000);
+    const picture = () => page.evaluate(() => {
+        const canvas = document.getElementById('canvas') ?? document.querySelector('canvas');
+        return canvas.toDataURL();
+    });
+    const before = await clocks(page);
+    const beforePicture = await picture();
+    await sleep(1000);
+    const later = await clocks(page);
+    assert.equal(later.show, before.show, `${why}: the show's clock stands still`);
+    assert.ok(later.audioState !== 'running' || later.audio === before.audio,
+              `${why}: the music stands still (its AudioContext is ${later.audioState}, ` +
+              `its time went from ${before.audio} to ${later.audio})`);
+    assert.ok(await picture() === beforePicture, `${why}: the picture stands still`);
+    return before.show;
+}
+
+// Checks that the show goes on from where it stood.
+async function assertResumes(page, stoodAt, why) {
+    await waitForState(page, 'playing', 5_000);
+    const first = await clocks(page);
+    assert.ok(first.show >= stoodAt && first.show <= stoodAt + 50,
+              `${why}: the show goes on from ${stoodAt} (it is at ${first.show})`);
+    await sleep(1000);
+    const later = await clocks(page);
+    assert.ok(later.show - first.show >= 50, `${why}: the show's clock moves on (${first.show} → ${later.show})`);
+    assert.equal(later.audioState, 'running', `${why}: the music plays`);
+}
+
+test('the show plays in step with its music, pauses while hidden or blurred, and Escape ends it',
+     { timeout: 120_000 }, async t => {
+    const { page, problems } = await openPage(s.context, s.url(), { init: recordAudioContexts });
+    await waitForState(page, 'start');
+    await page.getByRole('button', { name: 'Windowed' }).click();
+    await waitForState(page, 'playing', 20_000);
+
+    await t.test('the clock follows the music', async () => {
+        await sleep(500);
+        const a = await clocks(page);
+        await sleep(3000);
+        const b = await clocks(page);
+        assert.equal(b.audioState, 'running', 'the music plays');
+        const show = (b.show - a.show) / 100, audio = b.audio - a.audio;
+        assert.ok(show > 2.5, `the show's clock moved ${show} s in 3 s`);
+        assert.ok(Math.abs(show - audio) <= 0.1,
+                  `in the same span the show's clock moved ${show.toFixed(2)} s and the music ${audio.toFixed(2)} s`);
+    });
+
+    await t.test('hiding the page pauses picture and music; showing it resumes both', async () => {
+        await setHidden(page, true);
+        const stoodAt = await assertStandsStill(page, 'while hidden');
+        await setHidden(page, false);
+        await assertResumes(page, stoodAt, 'shown again');
+    });
+
+    await t.test('losing the focus pauses picture and music; regaining it resumes both', async () => {
+        const cdp = await s.context.newCDPSession(page);
+        await cdp.send('Emulation.setFocusEmulationEnabled', { enabled: false });
+        const other = await s.context.newPage();
+        await other.bringToFront();
+        const stoodAt = await assertStandsStill(page, 'while another page has the focus');
+        await page.bringToFront();
+        await assertResumes(page, stoodAt, 'focused again');
+        await other.close();
+        await cdp.send('Emulation.setFocusEmulationEnabled', { enabled: true });
+        await cdp.detach();
+    });
+
+    await t.test('Escape ends the show', async () => {
+        await page.keyboard.press('Escape');
+        await waitForState(page, 'ended', 5_000);
+        const a = await clocks(page);
+        await sleep(1000);
+        const b = await clocks(page);
+        assert.equal(b.show, a.show, 'the show\'s clock stands still after the end');
+        assert.notEqual(b.audioState, 'running', 'the music stops');
+    });
+
+    assert.deepEqual(problems, []);
+    await page.close();
+});
