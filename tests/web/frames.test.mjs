@@ -50,9 +50,12 @@ function differences(got, want) {
 for (const seconds of TIMES) {
     test(`?at=${seconds} shows the native frame of that hundredth`, { timeout: 180_000 }, async () => {
         const hundredth = Math.round(Number(seconds) * 100);
-        const want = nativeFrame(hundredth);
+        // The native build renders its frame while the browser renders its own.
+        const native = nativeFrame(hundredth);
+        native.catch(() => {});
         const { page, problems } = await openPage(s.context, s.url(`?at=${seconds}`));
         await waitForState(page, 'ready', 150_000);
+        const want = await native;
         assert.equal(await page.evaluate(() => window.orchidShowTime()), hundredth,
                      'orchidShowTime() names the hundredth shown');
         const got = await canvasPixels(page);

@@ -1,21 +1,22 @@
 // The native build as the oracle: its headless frames and its frames digest.
-import { execFileSync } from 'node:child_process';
+import { execFile } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
+import { promisify } from 'node:util';
 import { NATIVE_BUILD, ROOT } from './browser.mjs';
 import { readPng } from './png.mjs';
 
 export const ORCHID = path.join(NATIVE_BUILD, 'orchid');
 
 // The frame the native build renders headless for hundredth h, as RGBA.
-export function nativeFrame(hundredth) {
+export async function nativeFrame(hundredth) {
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'orchid-frames-'));
     try {
         const seconds = (hundredth / 100).toFixed(2);
         // The program finds the music in its working directory.
-        execFileSync(ORCHID, ['--frames', dir, '--fps', '100', '--from', seconds, '--to', seconds],
-                     { cwd: NATIVE_BUILD, stdio: ['ignore', 'ignore', 'pipe'] });
+        await promisify(execFile)(ORCHID, ['--frames', dir, '--fps', '100', '--from', seconds, '--to', seconds],
+                                  { cwd: NATIVE_BUILD });
         const file = path.join(dir, `frame-${String(hundredth).padStart(5, '0')}.png`);
         if (!fs.existsSync(file)) {
             throw new Error(`${ORCHID} --frames wrote no ${path.basename(file)} (it wrote: ` +
