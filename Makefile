@@ -2,6 +2,9 @@
 #   make run    install what is missing, build, play the show
 #   make test   install what is missing, build, run every test
 #   make bench  build and run the benchmarks
+#   make web    the browser build in build-web/ (index.html, orchid.js,
+#               orchid.wasm, the music); make serve serves it on
+#               http://127.0.0.1:8000/
 #   make test-web  the browser tests of the web build, in Debian's chromium
 
 BUILD   ?= build
@@ -9,7 +12,7 @@ WEB_BUILD ?= build-web
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test test-web bench clean
+.PHONY: all deps configure build run test test-web bench clean web serve
 
 all: build
 
@@ -30,7 +33,7 @@ test: build
 	@$(MAKE) --no-print-directory test-web
 
 # The web build in chromium, its frames held to the native build's.
-test-web: build
+test-web: build web
 	@ORCHID_BUILD=$(abspath $(BUILD)) ORCHID_WEB_BUILD=$(abspath $(WEB_BUILD)) tests/web/run
 
 bench: build
@@ -38,5 +41,15 @@ bench: build
 		[ -x "$$b" ] || continue; echo "== $$b"; "$$b" || exit 1; \
 	done
 
+# The browser build takes its pictures and music from the native build.
+web: build
+	@NODE_PATH=/usr/share/nodejs emcmake cmake -S . -B $(WEB_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+		-DORCHID_HOST_BUILD=$(abspath $(BUILD)) >/dev/null
+	@NODE_PATH=/usr/share/nodejs cmake --build $(WEB_BUILD) -j $(JOBS) --target orchid
+
+serve: web
+	@echo "Orchid on http://127.0.0.1:8000/"
+	@cd $(WEB_BUILD) && python3 -m http.server 8000 --bind 127.0.0.1
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(WEB_BUILD)

@@ -5,8 +5,11 @@
 # The manifest holds one resource per line, "id name file", where file is
 # relative to BASEDIR ('#' starts a comment). The files are assembled into
 # read-only data with .incbin and listed in the table platform/resources.h
-# declares. Files that other rules generate are depended on by path, so the
-# generator runs first.
+# declares. WebAssembly has no .incbin: there each file becomes a C++ array
+# made at build time (cmake/EmbedFile.cmake). Files that other rules generate
+# are depended on by path, so the generator runs first.
+set(ORCHID_EMBED_FILE_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/EmbedFile.cmake)
+
 function(orchid_embed_resources)
   cmake_parse_arguments(ARG "" "TARGET;MANIFEST;BASEDIR" "" ${ARGN})
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${ARG_MANIFEST})
@@ -16,6 +19,10 @@ function(orchid_embed_resources)
   set(decls "")
   set(rows "")
   set(files "")
+  set(arrays "")
+  set(arrayDecls "")
+  set(arrayRows "")
+  set(out ${CMAKE_CURRENT_BINARY_DIR}/${ARG_TARGET})
   set(n 0)
   foreach(line IN LISTS lines)
     string(STRIP "${line}" line)
@@ -33,16 +40,33 @@ function(orchid_embed_resources)
     string(APPEND asm "\t.balign 16\n\t.globl orchid_res_${name}\norchid_res_${name}:\n\t.incbin \"${path}\"\n\t.globl orchid_res_${name}_end\norchid_res_${name}_end:\n")
     string(APPEND decls "extern const uint8_t orchid_res_${name}[];\nextern const uint8_t orchid_res_${name}_end[];\n")
     string(APPEND rows "    {${id}, \"${name}\", orchid_res_${name}, orchid_res_${name}_end},\n")
+    string(APPEND arrayDecls "extern const uint8_t orchid_res_${name}[];\nextern const uint32_t orchid_res_${name}_size;\n")
+    string(APPEND arrayRows "    {${id}, \"${name}\", orchid_res_${name}, orchid_res_${name} + orchid_res_${name}_size},\n")
+    list(APPEND arrays ${out}/res_${name}.cpp)
+    if(EMSCRIPTEN)
+      add_custom_command(OUTPUT ${out}/res_${name}.cpp
+        COMMAND ${CMAKE_COMMAND} -DINPUT=${path} -DOUTPUT=${out}/res_${name}.cpp -DNAME=${name}
+                -P ${ORCHID_EMBED_FILE_SCRIPT}
+        DEPENDS ${path} ${ORCHID_EMBED_FILE_SCRIPT}
+        VERBATIM)
+    endif()
     math(EXPR n "${n} + 1")
   endforeach()
   string(APPEND asm "\t.section .note.GNU-stack,\"\",@progbits\n")
 
-  set(out ${CMAKE_CURRENT_BINARY_DIR}/${ARG_TARGET})
-  file(CONFIGURE OUTPUT ${out}/resources.S CONTENT "${asm}")
+  if(EMSCRIPTEN)
+    set(decls "${arrayDecls}")
+    set(rows "${arrayRows}")
+  endif()
   set(cpp "// Generated from ${ARG_MANIFEST}; do not edit.\n#include <cstdint>\n#include \"platform/resources.h\"\n\nextern \"C\" {\n${decls}}\n\nnamespace platform {\nnamespace {\nconst EmbeddedResource table[] = {\n${rows}    {0, nullptr, nullptr, nullptr},\n};\n}  // namespace\n\nconst EmbeddedResource* const kEmbeddedResources = table;\nconst int kEmbeddedResourceCount = ${n};\n}  // namespace platform\n")
   file(CONFIGURE OUTPUT ${out}/resources_table.cpp CONTENT "${cpp}")
 
-  add_library(${ARG_TARGET} OBJECT ${out}/resources.S ${out}/resources_table.cpp)
+  if(EMSCRIPTEN)
+    add_library(${ARG_TARGET} OBJECT ${arrays} ${out}/resources_table.cpp)
+  else()
+    file(CONFIGURE OUTPUT ${out}/resources.S CONTENT "${asm}")
+    add_library(${ARG_TARGET} OBJECT ${out}/resources.S ${out}/resources_table.cpp)
+    set_source_files_properties(${out}/resources.S PROPERTIES OBJECT_DEPENDS "${files}")
+  endif()
   target_link_libraries(${ARG_TARGET} PUBLIC orchid_platform)
-  set_source_files_properties(${out}/resources.S PROPERTIES OBJECT_DEPENDS "${files}")
 endfunction()

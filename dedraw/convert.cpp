@@ -67,6 +67,10 @@ const ConvertKernels kScalar = {"scalar", scalar::Convert32To565Row, scalar::Con
 const ConvertKernels kSse2 = {"sse2", sse2::Convert32To565Row, sse2::Convert32To555Row, sse2::Convert565To32Row,
                               sse2::Convert565To555Row};
 #endif
+#if defined(__wasm_simd128__)
+const ConvertKernels kWasm128 = {"wasm-simd128", sse2::Convert32To565Row, sse2::Convert32To555Row,
+                                 sse2::Convert565To32Row, sse2::Convert565To555Row};
+#endif
 
 }  // namespace
 
@@ -75,6 +79,9 @@ const ConvertKernels& Kernels(simd::Level level)
     if (!simd::Supported(level)) level = simd::Best();
 #if defined(__x86_64__)
     if (level == simd::Level::Avx2 || level == simd::Level::Sse2) return kSse2;
+#endif
+#if defined(__wasm_simd128__)
+    if (level == simd::Level::Wasm128) return kWasm128;
 #endif
     return kScalar;
 }

@@ -42,7 +42,8 @@ void Convert565To32Row(const uint16_t* source, uint32_t* target, int count);
 void Convert565To555Row(const uint16_t* source, uint16_t* target, int count);
 }  // namespace scalar
 
-#if defined(__x86_64__)
+#if defined(__x86_64__) || defined(__wasm_simd128__)
+// On WebAssembly these compile to its 128-bit vector instructions.
 namespace sse2 {
 void Convert32To565Row(const uint32_t* source, uint16_t* target, int count);
 void Convert32To555Row(const uint32_t* source, uint16_t* target, int count);

@@ -13,10 +13,14 @@ void ScalarFill(int mode, uint32_t* d, uint32_t colour, std::size_t n);
 void ScalarCrossFade(uint32_t* d, const uint32_t* a, const uint32_t* b, int level, std::size_t n);
 void ScalarSpan(int mode, uint32_t* d, std::size_t n, const TexelWalk& walk);
 
-#if defined(__x86_64__)
+#if defined(__x86_64__) || defined(__wasm_simd128__)
+// On WebAssembly the SSE2 forms compile to its 128-bit vector instructions.
 void Sse2Apply(int mode, uint32_t* d, const uint32_t* s, const uint8_t* m, int maskTest, std::size_t n);
 void Sse2Fill(int mode, uint32_t* d, uint32_t colour, std::size_t n);
 void Sse2CrossFade(uint32_t* d, const uint32_t* a, const uint32_t* b, int level, std::size_t n);
+#endif
+
+#if defined(__x86_64__)
 
 // Only to be called when the CPU has AVX2.
 void Avx2Apply(int mode, uint32_t* d, const uint32_t* s, const uint8_t* m, int maskTest, std::size_t n);

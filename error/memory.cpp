@@ -13,8 +13,9 @@ long failAt = 0;
 bool failSticky = false;
 
 // Every block carries a header just in front of it, telling how it was
-// obtained: from calloc (no mapping), or as pages of its own.
-struct Header {
+// obtained: from calloc (no mapping), or as pages of its own. Its
+// alignment keeps it 16 bytes long where pointers have 4 (WebAssembly).
+struct alignas(16) Header {
     void* mapping;
     std::size_t mappingBytes;
 };

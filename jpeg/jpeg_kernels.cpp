@@ -155,6 +155,12 @@ const KernelSet kScalar = {"scalar", IdctScalar, ColorH1Scalar, ColorH2Scalar, P
 const KernelSet kSse2 = {"sse2", IdctSse2, ColorH1Sse2, ColorH2Sse2, PackTripletsScalar, TripletsToWordsScalar};
 const KernelSet kAvx2 = {"avx2", IdctAvx2, ColorH1Avx2, ColorH2Avx2, PackTripletsAvx2, TripletsToWordsAvx2};
 #endif
+#if defined(__wasm_simd128__)
+// The SSE2 forms, as WebAssembly vector instructions; the byte moves stay
+// scalar as with SSE2.
+const KernelSet kWasm128 = {"wasm-simd128", IdctSse2, ColorH1Sse2, ColorH2Sse2, PackTripletsScalar,
+                            TripletsToWordsScalar};
+#endif
 
 }  // namespace
 
@@ -164,6 +170,9 @@ const KernelSet& Kernels(simd::Level level)
 #if defined(__x86_64__)
     if (level == simd::Level::Avx2) return kAvx2;
     if (level == simd::Level::Sse2) return kSse2;
+#endif
+#if defined(__wasm_simd128__)
+    if (level == simd::Level::Wasm128) return kWasm128;
 #endif
     return kScalar;
 }

@@ -71,12 +71,15 @@ void ColorH2Scalar(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8
                    const ColorTables* t);
 void PackTripletsScalar(const uint8_t* rgbx, uint8_t* rgb, int pixels);
 void TripletsToWordsScalar(const uint8_t* rgb, uint32_t* words, int pixels);
-#if defined(__x86_64__)
+#if defined(__x86_64__) || defined(__wasm_simd128__)
+// On WebAssembly the SSE2 forms compile to its 128-bit vector instructions.
 void IdctSse2(const int16_t* coef, uint8_t* out, int stride);
 void ColorH1Sse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
                  const ColorTables* t);
 void ColorH2Sse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
                  const ColorTables* t);
+#endif
+#if defined(__x86_64__)
 // Only on CPUs with AVX2 (simd::Supported(simd::Level::Avx2)).
 void IdctAvx2(const int16_t* coef, uint8_t* out, int stride);
 void ColorH1Avx2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,

@@ -1,4 +1,5 @@
-// Decodes an MP3 file (libmpg123) to 44.1 kHz, 16-bit stereo samples,
+// Decodes an MP3 file (libmpg123; in the browser, the browser's own decoder,
+// platform/web/web_mp3_decoder.cpp) to 44.1 kHz, 16-bit stereo samples,
 // whatever the file's own rate and channels. Opening scans the whole file,
 // so the decoded length is exact, and decodes the first frame, so a file
 // that is not MP3 is refused at once.
@@ -33,7 +34,9 @@ public:
     size_t Read(uint8_t* target, size_t bytes);
 
 private:
+#if !defined(__EMSCRIPTEN__)
     ::mpg123_handle_struct* handle = nullptr;
+#endif
     uint64_t lengthBytes = 0;
 };
 

@@ -17,6 +17,9 @@ Level Detect()
     // operating system's saving of the 256-bit registers.
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2") ? Level::Avx2 : Level::Sse2;
+#elif defined(__wasm_simd128__)
+    // The module is built with SIMD: a browser without it does not load it.
+    return Level::Wasm128;
 #else
     return Level::Scalar;
 #endif
@@ -40,13 +43,13 @@ Level& Current()
 Choice Choose(const char* wanted, Level best)
 {
     if (wanted == nullptr || *wanted == '\0') return {best, {}};
-    for (Level level : {Level::Scalar, Level::Sse2, Level::Avx2}) {
+    for (Level level : {Level::Scalar, Level::Sse2, Level::Avx2, Level::Wasm128}) {
         if (std::strcmp(wanted, Name(level)) != 0) continue;
-        if (level <= best) return {level, {}};
+        if (Includes(best, level)) return {level, {}};
         return {best, std::string("ORCHID_SIMD=") + wanted + ": this CPU lacks " + Name(level) + "; using " +
                           Name(best)};
     }
-    return {best, std::string("ORCHID_SIMD=") + wanted + " is not a SIMD level (scalar, sse2, avx2); using " +
+    return {best, std::string("ORCHID_SIMD=") + wanted + " is not a SIMD level (scalar, sse2, avx2, wasm-simd128); using " +
                       Name(best)};
 }
 
@@ -56,7 +59,14 @@ Level Best()
     return best;
 }
 
-bool Supported(Level level) { return level <= Best(); }
+bool Includes(Level best, Level level)
+{
+    if (level == Level::Scalar || level == best) return true;
+    if (best == Level::Wasm128 || level == Level::Wasm128) return false;
+    return level < best;
+}
+
+bool Supported(Level level) { return Includes(Best(), level); }
 
 Level Active() { return Current(); }
 
@@ -68,6 +78,7 @@ const char* Name(Level level)
     case Level::Scalar: return "scalar";
     case Level::Sse2: return "sse2";
     case Level::Avx2: return "avx2";
+    case Level::Wasm128: return "wasm-simd128";
     }
     return "unknown";
 }

@@ -3,7 +3,8 @@
 // operations, the display conversions) asks Active() when it chooses a
 // kernel, so that switching the level switches all of them at once.
 //
-// ORCHID_SIMD=scalar|sse2|avx2 in the environment forces a level. A value
+// ORCHID_SIMD=scalar|sse2|avx2|wasm-simd128 in the environment forces a
+// level. A value
 // that names no level, or a level this CPU lacks, is not obeyed: one line on
 // stderr names the problem and the level used instead, which is Best().
 // An empty value counts as unset.
@@ -11,12 +12,18 @@
 
 namespace simd {
 
-// Ordered: each level's instructions include those of the levels below it.
-enum class Level { Scalar, Sse2, Avx2 };
+// The x86 levels are ordered: each one's instructions include those of the
+// levels below it. WebAssembly's 128-bit SIMD stands beside them, over the
+// scalar level only; it runs the SSE2 kernels, which the compiler turns
+// into WebAssembly vector instructions.
+enum class Level { Scalar, Sse2, Avx2, Wasm128 };
 
-// The best level this CPU has (x86-64: Sse2 or Avx2; elsewhere Scalar).
+// The best level this CPU has (x86-64: Sse2 or Avx2; WebAssembly built with
+// SIMD: Wasm128; elsewhere Scalar).
 Level Best();
-// Whether this CPU runs the level's instructions: level <= Best().
+// Whether a processor whose best level is `best` runs `level`.
+bool Includes(Level best, Level level);
+// Whether this CPU runs the level's instructions: Includes(Best(), level).
 bool Supported(Level level);
 // The level in use: ORCHID_SIMD if set and supported, else Best().
 Level Active();
@@ -24,7 +31,7 @@ Level Active();
 // lacks is refused in favour of Best(), so no unsupported instruction ever
 // runs.
 void SetActive(Level level);
-// "scalar", "sse2", "avx2".
+// "scalar", "sse2", "avx2", "wasm-simd128".
 const char* Name(Level level);
 
 }  // namespace simd

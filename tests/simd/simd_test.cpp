@@ -13,7 +13,7 @@ using simd::Level;
 
 namespace {
 
-const Level kLevels[] = {Level::Scalar, Level::Sse2, Level::Avx2};
+const Level kLevels[] = {Level::Scalar, Level::Sse2, Level::Avx2, Level::Wasm128};
 
 TEST(SimdChoice, ObeysALevelTheCpuHasAndOtherwiseSaysWhichItUses)
 {
@@ -31,14 +31,19 @@ TEST(SimdChoice, ObeysALevelTheCpuHasAndOtherwiseSaysWhichItUses)
         {"sse2", Level::Sse2, Level::Sse2, nullptr},
         {"avx2", Level::Avx2, Level::Avx2, nullptr},
         {"scalar", Level::Scalar, Level::Scalar, nullptr},
+        {"wasm-simd128", Level::Wasm128, Level::Wasm128, nullptr},
+        {"scalar", Level::Wasm128, Level::Scalar, nullptr},
+        {"sse2", Level::Wasm128, Level::Wasm128, "ORCHID_SIMD=sse2: this CPU lacks sse2; using wasm-simd128"},
+        {"wasm-simd128", Level::Avx2, Level::Avx2,
+         "ORCHID_SIMD=wasm-simd128: this CPU lacks wasm-simd128; using avx2"},
         {"avx2", Level::Sse2, Level::Sse2, "ORCHID_SIMD=avx2: this CPU lacks avx2; using sse2"},
         {"sse2", Level::Scalar, Level::Scalar, "ORCHID_SIMD=sse2: this CPU lacks sse2; using scalar"},
         {"AVX2", Level::Avx2, Level::Avx2,
-         "ORCHID_SIMD=AVX2 is not a SIMD level (scalar, sse2, avx2); using avx2"},
+         "ORCHID_SIMD=AVX2 is not a SIMD level (scalar, sse2, avx2, wasm-simd128); using avx2"},
         {"avx2 ", Level::Sse2, Level::Sse2,
-         "ORCHID_SIMD=avx2  is not a SIMD level (scalar, sse2, avx2); using sse2"},
+         "ORCHID_SIMD=avx2  is not a SIMD level (scalar, sse2, avx2, wasm-simd128); using sse2"},
         {"avx512", Level::Avx2, Level::Avx2,
-         "ORCHID_SIMD=avx512 is not a SIMD level (scalar, sse2, avx2); using avx2"},
+         "ORCHID_SIMD=avx512 is not a SIMD level (scalar, sse2, avx2, wasm-simd128); using avx2"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.wanted == nullptr ? "(unset)" : c.wanted);
@@ -62,8 +67,8 @@ TEST(Simd, TheEnvironmentChoosesTheLevelOnceAtStart)
             std::exit(0);
         },
         ::testing::ExitedWithCode(0),
-        "^orchid: ORCHID_SIMD=fast is not a SIMD level \\(scalar, sse2, avx2\\); using " + best + "\nactive " +
-            best + "\nactive " + best + "\n$");
+        "^orchid: ORCHID_SIMD=fast is not a SIMD level \\(scalar, sse2, avx2, wasm-simd128\\); using " + best +
+            "\nactive " + best + "\nactive " + best + "\n$");
     EXPECT_EXIT(
         {
             setenv("ORCHID_SIMD", "scalar", 1);

@@ -20,11 +20,21 @@ protected:
 };
 
 // The levels with vector kernels, each held to the scalar reference.
-inline auto FastLevels() { return ::testing::Values(simd::Level::Sse2, simd::Level::Avx2); }
+inline auto FastLevels() { return ::testing::Values(simd::Level::Sse2, simd::Level::Avx2, simd::Level::Wasm128); }
 // Every level, for tests with a reference of their own (rules written in
 // the test, a golden table).
-inline auto AllLevels() { return ::testing::Values(simd::Level::Scalar, simd::Level::Sse2, simd::Level::Avx2); }
+inline auto AllLevels()
+{
+    return ::testing::Values(simd::Level::Scalar, simd::Level::Sse2, simd::Level::Avx2, simd::Level::Wasm128);
+}
 
-inline std::string LevelName(const ::testing::TestParamInfo<simd::Level>& info) { return simd::Name(info.param); }
+// The level's name as a test name can hold it (letters, digits and '_').
+inline std::string LevelName(const ::testing::TestParamInfo<simd::Level>& info)
+{
+    std::string name = simd::Name(info.param);
+    for (char& c : name)
+        if (c == '-') c = '_';
+    return name;
+}
 
 }  // namespace test_support

@@ -1,0 +1,140 @@
+// The page's side of the browser backend (platform/web/web_backend.cpp,
+// platform/web/web_mp3_decoder.cpp). The page (platform/web/page.js) sets
+// up what these functions use before the show starts:
+//   Module.canvas        the 640 x 480 canvas
+//   Module.orchidMusic   {name, buffer}: the music file's name and its
+//                        samples, decoded by the browser at 44.1 kHz
+//                        (buffer null when it could not be fetched or decoded)
+//   Module.orchidAudio   {context}: the audio context, made and resumed by
+//                        the start screen's click
+//   Module.orchidPage    {showError(text, caption), overlay(text),
+//                        cursor(css), leaveFullscreen()}
+mergeInto(LibraryManager.library, {
+  // ---- the picture ----------------------------------------------------------
+  // One ImageData over the program's own RGBA buffer, made again only when
+  // the buffer moves (a grown memory); each frame is one putImageData.
+  orchid_js_show_picture: function(rgba, width, height) {
+    var canvas = Module.canvas;
+    if (!canvas) return;
+    var view = Module.orchidPicture;
+    if (!view || view.address !== rgba || view.memory !== HEAPU8.buffer || view.image.width !== width ||
+        view.image.height !== height) {
+      var pixels = new Uint8ClampedArray(HEAPU8.buffer, rgba, width * height * 4);
+      view = Module.orchidPicture = {
+        address: rgba,
+        memory: HEAPU8.buffer,
+        image: new ImageData(pixels, width, height),
+        context: canvas.getContext('2d', {alpha: false})
+      };
+    }
+    view.context.putImageData(view.image, 0, 0);
+  },
+
+  orchid_js_message_box: function(text, caption) {
+    Module.orchidPage.showError(UTF8ToString(text), UTF8ToString(caption));
+  },
+
+  orchid_js_overlay: function(text) {
+    Module.orchidPage.overlay(UTF8ToString(text));
+  },
+
+  // The standard cursors by id (32512 arrow, 32514 hourglass).
+  orchid_js_cursor: function(id, visible) {
+    Module.orchidPage.cursor(!visible || id === 0 ? 'none' : id === 32514 ? 'wait' : 'default');
+  },
+
+  orchid_js_leave_fullscreen: function() {
+    Module.orchidPage.leaveFullscreen();
+  },
+
+  // ---- the music file ---------------------------------------------------------
+  orchid_js_music_open: function(fileName) {
+    var music = Module.orchidMusic;
+    if (!music || !music.buffer || music.name !== UTF8ToString(fileName)) return 0;
+    music.cursor = 0;
+    music.open = true;
+    return music.buffer.length;
+  },
+
+  orchid_js_music_close: function() {
+    if (Module.orchidMusic) Module.orchidMusic.open = false;
+  },
+
+  orchid_js_music_rewind: function() {
+    Module.orchidMusic.cursor = 0;
+  },
+
+  // 16-bit stereo, little-endian, from the float samples (a mono file on
+  // both sides).
+  orchid_js_music_read: function(target, frames) {
+    var music = Module.orchidMusic;
+    if (!music || !music.open) return 0;
+    var buffer = music.buffer;
+    var left = buffer.getChannelData(0);
+    var right = buffer.numberOfChannels > 1 ? buffer.getChannelData(1) : left;
+    var count = Math.max(0, Math.min(frames, buffer.length - music.cursor));
+    var out = target >> 1;
+    for (var i = 0; i < count; i++) {
+      var l = Math.max(-1, Math.min(1, left[music.cursor + i]));
+      var r = Math.max(-1, Math.min(1, right[music.cursor + i]));
+      HEAP16[out + 2 * i] = Math.round(l * 32767);
+      HEAP16[out + 2 * i + 1] = Math.round(r * 32767);
+    }
+    music.cursor += count;
+    return count;
+  },
+
+  // ---- the output ---------------------------------------------------------------
+  orchid_js_audio_open: function() {
+    return Module.orchidAudio && Module.orchidAudio.context ? 1 : 0;
+  },
+
+  // The position stands still while the context is suspended: its time
+  // does not move.
+  orchid_js_audio_resume: function() {
+    var audio = Module.orchidAudio;
+    if (audio.context.state === 'closed') return 0;
+    audio.context.resume();
+    return 1;
+  },
+
+  orchid_js_audio_suspend: function() {
+    var audio = Module.orchidAudio;
+    if (audio.context.state === 'closed') return 0;
+    audio.context.suspend();
+    return 1;
+  },
+
+  // Plays the decoded music from its start, now.
+  orchid_js_audio_play: function() {
+    var audio = Module.orchidAudio;
+    var music = Module.orchidMusic;
+    if (!music || !music.buffer) return 0;
+    if (audio.source) audio.source.stop();
+    var source = audio.context.createBufferSource();
+    source.buffer = music.buffer;
+    source.connect(audio.context.destination);
+    audio.startTime = audio.context.currentTime;
+    source.start(audio.startTime);
+    audio.source = source;
+    return 1;
+  },
+
+  orchid_js_audio_stop: function() {
+    var audio = Module.orchidAudio;
+    if (!audio || !audio.source) return;
+    audio.source.stop();
+    audio.source.disconnect();
+    audio.source = null;
+  },
+
+  // Seconds of the music heard: the context's time since the music started,
+  // less the time its output takes to reach the speaker.
+  orchid_js_audio_heard: function() {
+    var audio = Module.orchidAudio;
+    if (!audio || !audio.source) return 0;
+    var context = audio.context;
+    var latency = context.outputLatency || context.baseLatency || 0;
+    return Math.max(0, context.currentTime - latency - audio.startTime);
+  }
+});
