@@ -1,14 +1,18 @@
 // The browser build renders the same frames as the native one: ?at=SECONDS
 // runs the show on the virtual clock up to that hundredth and leaves the
 // frame on the canvas, which must equal the native headless frame byte for
-// byte. One time in each of the show's seven scenes.
+// byte. One time in each of the show's seven scenes, and one through the
+// 16-bit display conversion.
 import assert from 'node:assert/strict';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
 import { SCREENSHOTS, openPage, session, waitForState } from './lib/browser.mjs';
 import { nativeFrame } from './lib/native.mjs';
 
-const TIMES = ['0.50', '20.00', '40.00', '70.00', '150.00', '180.00', '200.00'];
+const CASES = [
+    ...['0.50', '20.00', '40.00', '70.00', '150.00', '180.00', '200.00'].map(seconds => ({ seconds, depth: 32 })),
+    { seconds: '63.50', depth: 16 },
+];
 // The scene the README's picture of the browser build shows.
 const SCREENSHOT_TIME = '70.00';
 
@@ -47,23 +51,25 @@ function differences(got, want) {
            `y ${Math.floor(first / want.width)}: browser ${rgb(got, first)}, native ${rgb(want, first)}`;
 }
 
-for (const seconds of TIMES) {
-    test(`?at=${seconds} shows the native frame of that hundredth`, { timeout: 180_000 }, async () => {
+for (const { seconds, depth } of CASES) {
+    const query = depth === 32 ? `?at=${seconds}` : `?at=${seconds}&depth=${depth}`;
+    const native = depth === 32 ? 'native frame' : `native ${depth}-bit frame`;
+    test(`${query} shows the ${native} of that hundredth`, { timeout: 180_000 }, async () => {
         const hundredth = Math.round(Number(seconds) * 100);
         // The native build renders its frame while the browser renders its own.
-        const native = nativeFrame(hundredth);
-        native.catch(() => {});
-        const { page, problems } = await openPage(s.context, s.url(`?at=${seconds}`));
+        const wanted = nativeFrame(hundredth, depth);
+        wanted.catch(() => {});
+        const { page, problems } = await openPage(s.context, s.url(query));
         await waitForState(page, 'ready', 150_000);
-        const want = await native;
+        const want = await wanted;
         assert.equal(await page.evaluate(() => window.orchidShowTime()), hundredth,
                      'orchidShowTime() names the hundredth shown');
         const got = await canvasPixels(page);
         assert.deepEqual([got.width, got.height], [want.width, want.height], 'canvas size');
         const diff = differences(got, want);
-        if (diff) assert.fail(`at ${seconds} s: ${diff}`);
+        if (diff) assert.fail(`${query}: ${diff}`);
         assert.deepEqual(problems, []);
-        if (SCREENSHOTS && seconds === SCREENSHOT_TIME) {
+        if (SCREENSHOTS && seconds === SCREENSHOT_TIME && depth === 32) {
             const canvas = page.locator('canvas').first();
             await canvas.screenshot({ path: path.join(SCREENSHOTS, 'web-scene.png') });
         }

@@ -92,7 +92,7 @@ test('Windowed by Tab and Enter plays the show', async () => {
 });
 
 for (const [label, key] of [['32bpp', 'mouse'], ['24bpp', 'Enter'], ['16bpp', 'Space']]) {
-    test(`${label} by ${key === 'mouse' ? 'mouse' : `Tab and ${key}`} plays the show in fullscreen`, async () => {
+    test(`${label} by ${key === 'mouse' ? 'mouse' : `Tab and ${key}`} plays the show in fullscreen, Escape ends it`, async () => {
         const { page, problems } = await startScreen();
         if (key === 'mouse') {
             await page.getByRole('button', { name: label }).click();
@@ -102,6 +102,10 @@ for (const [label, key] of [['32bpp', 'mouse'], ['24bpp', 'Enter'], ['16bpp', 'S
         }
         await assertPlaying(page, `after choosing ${label}`);
         assert.equal(await inFullscreen(page), true, `${label} plays in the page's fullscreen`);
+        // In fullscreen the browser takes Escape to leave it: the show ends too.
+        await page.keyboard.press('Escape');
+        await waitForState(page, 'ended', 5_000);
+        assert.equal(await inFullscreen(page), false, 'Escape leaves fullscreen');
         assert.deepEqual(problems, []);
         await page.close();
     });

@@ -9,13 +9,15 @@ import { readPng } from './png.mjs';
 
 export const ORCHID = path.join(NATIVE_BUILD, 'orchid');
 
-// The frame the native build renders headless for hundredth h, as RGBA.
-export async function nativeFrame(hundredth) {
+// The frame the native build renders headless for hundredth h, through the
+// display conversion of depth bits, as RGBA.
+export async function nativeFrame(hundredth, depth = 32) {
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'orchid-frames-'));
     try {
         const seconds = (hundredth / 100).toFixed(2);
         // The program finds the music in its working directory.
-        await promisify(execFile)(ORCHID, ['--frames', dir, '--fps', '100', '--from', seconds, '--to', seconds],
+        await promisify(execFile)(ORCHID, ['--frames', dir, '--fps', '100', '--from', seconds, '--to', seconds,
+                                                       '--depth', String(depth)],
                                   { cwd: NATIVE_BUILD });
         const file = path.join(dir, `frame-${String(hundredth).padStart(5, '0')}.png`);
         if (!fs.existsSync(file)) {
