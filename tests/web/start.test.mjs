@@ -5,6 +5,7 @@ import assert from 'node:assert/strict';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
 import { SCREENSHOTS, openPage, session, sleep, waitForState } from './lib/browser.mjs';
+import { nativeReportWithoutMusic } from './lib/native.mjs';
 
 const LABELS = ['32bpp', '24bpp', '16bpp', 'Windowed', 'Quit'];
 
@@ -56,7 +57,14 @@ test('the page loads to the start screen with no console error and no failed req
     assert.equal(await page.evaluate(() => typeof window.orchidShowTime), 'function',
                  'window.orchidShowTime is a function');
     assert.deepEqual(problems, [], 'nothing went wrong while loading');
-    if (SCREENSHOTS) await page.screenshot({ path: path.join(SCREENSHOTS, 'web-start.png') });
+    if (SCREENSHOTS) {
+        // The start screen with a margin of the page around it.
+        const box = await page.locator('#start').boundingBox();
+        await page.screenshot({
+            path: path.join(SCREENSHOTS, 'web-start.png'),
+            clip: { x: box.x - 24, y: box.y - 24, width: box.width + 48, height: box.height + 48 },
+        });
+    }
     await page.close();
 });
 
@@ -133,3 +141,26 @@ for (const key of ['mouse', 'Enter']) {
         await page.close();
     });
 }
+
+test('without its music the show ends with the native build\'s error report under "Error!"', async () => {
+    const want = nativeReportWithoutMusic();
+    want.catch(() => {});
+    const page = await s.context.newPage();
+    await page.route('**/kestrune-velomar.mp3', route => route.fulfill({ status: 404, body: '' }));
+    await page.goto(s.url());
+    await waitForState(page, 'start');
+    await page.getByRole('button', { name: 'Windowed' }).click();
+    await waitForState(page, 'error', 20_000);
+    const shown = await page.evaluate(() => {
+        const box = document.querySelector('[role=alertdialog]') ?? document.getElementById('error');
+        return { visible: box.checkVisibility(), title: box.querySelector('h1')?.textContent,
+                 text: box.querySelector('pre')?.textContent };
+    });
+    assert.ok(shown.visible, 'the error box is shown');
+    assert.equal(shown.title, 'Error!');
+    assert.equal(shown.text, await want, 'the report is the native build\'s, word for word');
+    await page.getByRole('button', { name: 'OK' }).click();
+    assert.equal(await page.evaluate(() => document.querySelector('[role=alertdialog]').checkVisibility()), false,
+                 'OK closes the error box');
+    await page.close();
+});

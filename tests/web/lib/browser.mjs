@@ -91,7 +91,8 @@ export async function waitForState(page, wanted, timeout = 30_000) {
 export const sleep = ms => new Promise(r => setTimeout(r, ms));
 
 // Serves the web build and starts one browser for a test file's tests.
-// Resolves to { url(query), context, close() }.
+// Resolves to { url(query), context, requests, close() }; requests lists
+// what the server was asked for.
 export async function session(options) {
     if (!fs.existsSync(path.join(WEB_BUILD, 'index.html'))) {
         throw new Error(`${WEB_BUILD}/index.html is missing: run make web first`);
@@ -107,6 +108,7 @@ export async function session(options) {
     return {
         context: browser.context,
         url: (query = '') => `${server.url}index.html${query}`,
+        requests: server.requests,
         close: async () => {
             await browser.close();
             await server.close();

@@ -38,3 +38,19 @@ export function goldenDigest() {
     if (!line) throw new Error('tests/capture/show_digests.txt has no "show" line');
     return line[1];
 }
+
+// The error report the native build gives when the music is missing: what
+// follows the caption "Error!" on its standard error.
+export async function nativeReportWithoutMusic() {
+    const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'orchid-no-music-'));
+    try {
+        const run = await promisify(execFile)(ORCHID, ['--frames', dir, '--to', '0'], { cwd: dir })
+            .then(() => { throw new Error(`${ORCHID} ran without its music`); },
+                  failed => failed);
+        const at = run.stderr.indexOf('Error!\n');
+        if (at < 0) throw new Error(`${ORCHID} without its music reported no "Error!":\n${run.stderr}`);
+        return run.stderr.slice(at + 'Error!\n'.length);
+    } finally {
+        fs.rmSync(dir, { recursive: true, force: true });
+    }
+}
