@@ -110,6 +110,29 @@ for (const [label, key] of [['32bpp', 'mouse'], ['24bpp', 'Enter'], ['16bpp', 'S
         }
         await assertPlaying(page, `after choosing ${label}`);
         assert.equal(await inFullscreen(page), true, `${label} plays in the page's fullscreen`);
+        const shown = await page.evaluate(() => {
+            const box = document.querySelector('canvas').getBoundingClientRect();
+            return { width: box.width, height: box.height, screenWidth: innerWidth, screenHeight: innerHeight };
+        });
+        assert.ok(Math.abs(shown.width * 3 - shown.height * 4) <= 4 &&
+                  (shown.width === shown.screenWidth || shown.height === shown.screenHeight),
+                  `the picture fills the screen at 4:3: ${shown.width} x ${shown.height} on ` +
+                  `${shown.screenWidth} x ${shown.screenHeight}`);
+        if (label === '16bpp') {
+            // Through the 16-bit conversion the picture has at most 32 levels
+            // of red and blue and 64 of green; from 8 s on, when the pattern
+            // has faded in, its 32-bit frames have more than 32 of red.
+            await page.waitForFunction(() => window.orchidShowTime() >= 800, null, { timeout: 20_000 });
+            const levels = await page.evaluate(() => {
+                const canvas = document.querySelector('canvas');
+                const data = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
+                const seen = [new Set(), new Set(), new Set()];
+                for (let i = 0; i < data.length; i += 4) for (let c = 0; c < 3; c++) seen[c].add(data[i + c]);
+                return seen.map(set => set.size);
+            });
+            assert.ok(levels[0] <= 32 && levels[1] <= 64 && levels[2] <= 32,
+                      `levels of red, green, blue in the 16-bit picture: ${levels.join(', ')}`);
+        }
         // In fullscreen the browser takes Escape to leave it: the show ends too.
         await page.keyboard.press('Escape');
         await waitForState(page, 'ended', 5_000);
