@@ -5,6 +5,7 @@
 //   index.html                  the start screen, then the show with sound
 //   index.html?at=S[&depth=D]   the frame at S seconds, on the virtual clock
 //   index.html?bench            the whole show as `orchid --benchmark`
+//   &simd=LEVEL                 with any of them: the program's ORCHID_SIMD
 //
 // document.body.dataset.orchid tells where the page stands: "loading",
 // "start", "playing", "paused", "ended", "error"; "rendering" and then
@@ -87,21 +88,38 @@
       }
     },
     printErr: function (text) { console.warn(text); },
-    onRuntimeInitialized: begin
+    // ?simd=LEVEL is the program's ORCHID_SIMD.
+    preRun: [function () {
+      if (params.has('simd')) Module.ENV.ORCHID_SIMD = params.get('simd');
+    }],
+    onRuntimeInitialized: begin,
+    // The module could not be loaded or compiled (a browser without
+    // WebAssembly SIMD, a missing orchid.wasm).
+    onAbort: function (what) {
+      document.getElementById('loading').textContent = 'Orchid could not start: ' + what;
+      show('loading', true);
+      setState('error');
+    }
   };
 
   window.orchidShowTime = function () { return Module._orchid_show_time(); };
 
   // ---- the loop: one pass of the program's message loop per animation frame
-  function frame() {
+  // One pass; false once the show has ended.
+  function pass() {
+    if (!running) return false;
     var state = Module._orchid_frame();
     if (state === ENDED) {
       running = false;
       finish();
-      return;
+      return false;
     }
     if (mode === 'play' && !errorShown) setState(state === PAUSED ? 'paused' : 'playing');
-    window.requestAnimationFrame(frame);
+    return true;
+  }
+
+  function frame() {
+    if (pass()) window.requestAnimationFrame(frame);
   }
 
   function finish() {
@@ -118,9 +136,12 @@
 
   // ---- the page's events, for the show --------------------------------------
   // Hidden or without the focus, the show pauses; visible with the focus
-  // again, it resumes.
+  // again, it resumes. The change is taken at once: a hidden page gets no
+  // animation frames.
   function focus(gained) {
-    if (running) Module._orchid_web_focus(gained ? 1 : 0);
+    if (!running) return;
+    Module._orchid_web_focus(gained ? 1 : 0);
+    pass();
   }
 
   function listen() {
@@ -187,9 +208,15 @@
   function choose(command, kind) {
     show('start', false);
     if (kind !== 'quit') {
-      var context = new (window.AudioContext || window.webkitAudioContext)();
-      context.resume();
-      Module.orchidAudio = {context: context, source: null, startTime: 0};
+      // Without an audio context (no output device) the show reports that
+      // it cannot start its sound.
+      try {
+        var context = new (window.AudioContext || window.webkitAudioContext)();
+        context.resume();
+        Module.orchidAudio = {context: context, source: null, startTime: 0};
+      } catch (error) {
+        console.warn('orchid: ' + error);
+      }
       show('stage', true);
       fullscreenShow = kind === 'fullscreen';
       if (fullscreenShow && stage.requestFullscreen) stage.requestFullscreen().catch(function () {});

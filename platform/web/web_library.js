@@ -65,7 +65,13 @@ mergeInto(LibraryManager.library, {
   },
 
   // 16-bit stereo, little-endian, from the float samples (a mono file on
-  // both sides).
+  // both sides): full scale is 32767 either way, rounded to the nearest
+  // (halves away from zero), beyond it clipped.
+  orchid_js_music_read__deps: ['$orchidSample16'],
+  $orchidSample16: function(x) {
+    var v = Math.round(Math.min(1, Math.abs(x)) * 32767);
+    return x < 0 ? -v : v;
+  },
   orchid_js_music_read: function(target, frames) {
     var music = Module.orchidMusic;
     if (!music || !music.open) return 0;
@@ -75,10 +81,8 @@ mergeInto(LibraryManager.library, {
     var count = Math.max(0, Math.min(frames, buffer.length - music.cursor));
     var out = target >> 1;
     for (var i = 0; i < count; i++) {
-      var l = Math.max(-1, Math.min(1, left[music.cursor + i]));
-      var r = Math.max(-1, Math.min(1, right[music.cursor + i]));
-      HEAP16[out + 2 * i] = Math.round(l * 32767);
-      HEAP16[out + 2 * i + 1] = Math.round(r * 32767);
+      HEAP16[out + 2 * i] = orchidSample16(left[music.cursor + i]);
+      HEAP16[out + 2 * i + 1] = orchidSample16(right[music.cursor + i]);
     }
     music.cursor += count;
     return count;
