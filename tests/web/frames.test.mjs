@@ -1,8 +1,8 @@
 // The browser build renders the same frames as the native one: ?at=SECONDS
 // runs the show on the virtual clock up to that hundredth and leaves the
 // frame on the canvas, which must equal the native headless frame byte for
-// byte. One time in each of the show's seven scenes, and one through the
-// 16-bit display conversion.
+// byte. One time in each of the show's seven scenes, one through the 16-bit
+// display conversion and one with the scalar kernels.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -13,6 +13,7 @@ import { nativeFrame } from './lib/native.mjs';
 const CASES = [
     ...['0.50', '20.00', '40.00', '130.00', '150.00', '180.00', '200.00'].map(seconds => ({ seconds, depth: 32 })),
     { seconds: '63.50', depth: 16 },
+    { seconds: '100.00', depth: 32, simd: 'scalar' },
 ];
 // The scene the README's picture of the browser build shows.
 const SCREENSHOT_TIME = '130.00';
@@ -52,8 +53,8 @@ function differences(got, want) {
            `y ${Math.floor(first / want.width)}: browser ${rgb(got, first)}, native ${rgb(want, first)}`;
 }
 
-for (const { seconds, depth } of CASES) {
-    const query = depth === 32 ? `?at=${seconds}` : `?at=${seconds}&depth=${depth}`;
+for (const { seconds, depth, simd } of CASES) {
+    const query = `?at=${seconds}` + (depth === 32 ? '' : `&depth=${depth}`) + (simd ? `&simd=${simd}` : '');
     const native = depth === 32 ? 'native frame' : `native ${depth}-bit frame`;
     test(`${query} shows the ${native} of that hundredth`, { timeout: 180_000 }, async () => {
         const hundredth = Math.round(Number(seconds) * 100);
@@ -70,7 +71,7 @@ for (const { seconds, depth } of CASES) {
         const diff = differences(got, want);
         if (diff) assert.fail(`${query}: ${diff}`);
         assert.deepEqual(problems, []);
-        if (SCREENSHOTS && seconds === SCREENSHOT_TIME && depth === 32) {
+        if (SCREENSHOTS && seconds === SCREENSHOT_TIME) {
             // At half size, as the README's other pictures.
             const png = await page.evaluate(() => {
                 const half = document.createElement('canvas');
