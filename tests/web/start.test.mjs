@@ -187,3 +187,13 @@ test('without its music the show ends with the native build\'s error report unde
                  'OK closes the error box');
     await page.close();
 });
+
+test('a program that cannot be loaded is reported in the page', async () => {
+    const page = await s.context.newPage();
+    await page.route('**/orchid.wasm', route => route.fulfill({ status: 404, body: '' }));
+    await page.goto(s.url());
+    await waitForState(page, 'error', 20_000);
+    const text = await page.evaluate(() => document.body.innerText);
+    assert.match(text, /could not start/i, `the page says the program could not start; it shows:\n${text}`);
+    await page.close();
+});
