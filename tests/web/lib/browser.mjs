@@ -76,7 +76,7 @@ export async function waitForState(page, wanted, timeout = 30_000) {
     try {
         await page.waitForFunction(
             w => ['error', ...w].includes(document.body?.dataset.orchid), wanted, { timeout, polling: 50 });
-    } catch (e) {
+    } catch {
         throw new Error(`the page did not reach "${wanted.join('" or "')}" in ${timeout / 1000} s ` +
                         `(its state: ${await state(page)})`);
     }

@@ -16,9 +16,8 @@ export async function nativeFrame(hundredth, depth = 32) {
     try {
         const seconds = (hundredth / 100).toFixed(2);
         // The program finds the music in its working directory.
-        await promisify(execFile)(ORCHID, ['--frames', dir, '--fps', '100', '--from', seconds, '--to', seconds,
-                                                       '--depth', String(depth)],
-                                  { cwd: NATIVE_BUILD });
+        await promisify(execFile)(ORCHID, ['--frames', dir, '--fps', '100', '--from', seconds,
+                                           '--to', seconds, '--depth', String(depth)], { cwd: NATIVE_BUILD });
         const file = path.join(dir, `frame-${String(hundredth).padStart(5, '0')}.png`);
         if (!fs.existsSync(file)) {
             throw new Error(`${ORCHID} --frames wrote no ${path.basename(file)} (it wrote: ` +
