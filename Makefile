@@ -5,6 +5,8 @@
 #   make web    the browser build in build-web/ (index.html, orchid.js,
 #               orchid.wasm, the music); make serve serves it on
 #               http://127.0.0.1:8000/
+#   make test-web-node  the web build's own suites under node (the vector
+#               kernels at the WebAssembly SIMD level, resources, sound)
 #   make test-web  the browser tests of the web build, in Debian's chromium
 
 BUILD   ?= build
@@ -12,7 +14,7 @@ WEB_BUILD ?= build-web
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test test-web bench clean web serve
+.PHONY: all deps configure build run test test-web bench clean web serve test-web-node
 
 all: build
 
@@ -46,6 +48,10 @@ web: build
 	@NODE_PATH=/usr/share/nodejs emcmake cmake -S . -B $(WEB_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
 		-DORCHID_HOST_BUILD=$(abspath $(BUILD)) >/dev/null
 	@NODE_PATH=/usr/share/nodejs cmake --build $(WEB_BUILD) -j $(JOBS) --target orchid
+
+test-web-node: web
+	@NODE_PATH=/usr/share/nodejs cmake --build $(WEB_BUILD) -j $(JOBS)
+	@ctest --test-dir $(WEB_BUILD) -L web --output-on-failure
 
 serve: web
 	@echo "Orchid on http://127.0.0.1:8000/"

@@ -33,11 +33,11 @@
 #include "main/app_state.h"
 #include "main/dialog.h"
 #include "main/shell.h"
+#include "pixmap/pixmap.h"
 #include "platform/backend.h"
 #include "platform/clock.h"
 #include "platform/resources.h"
 #include "platform/web/web_backend.h"
-#include "pixmap/pixmap.h"
 #include "simd/simd.h"
 #include "timer/timer.h"
 
