@@ -1,6 +1,7 @@
 // The page as a visitor meets it: it loads cleanly to the start screen, whose
-// five buttons answer the mouse and the keyboard. No autoplay permission
-// here: the click or key on a button must itself start the music.
+// five buttons answer the mouse and the keyboard, and reports what keeps the
+// show from starting. No autoplay permission here: the click or key on a
+// button must itself start the music.
 import assert from 'node:assert/strict';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
