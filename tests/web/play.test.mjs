@@ -1,5 +1,6 @@
 // Live play: the show's clock follows the music, stops with it while the page
-// is hidden or loses the focus, resumes with it, and Escape ends it.
+// is hidden or loses the focus, resumes with it; F1 and Alt+Enter work as on
+// the desktop, and Escape ends the show.
 //
 // Headless chromium never hides a page by itself (neither a minimised window
 // nor another tab in front changes document.visibilityState), so hiding is
@@ -103,7 +104,7 @@ async function assertResumes(page, stoodAt, why) {
     assert.ok(later.sounding, `${why}: the music plays (${later.audioState})`);
 }
 
-test('the show plays in step with its music, pauses while hidden or blurred, and Escape ends it',
+test('the show plays in step with its music, pauses while hidden or blurred, answers its keys',
      { timeout: 120_000 }, async t => {
     const { page, problems } = await openPage(s.context, s.url(), { init: recordAudio });
     await waitForState(page, 'start');
@@ -140,6 +141,33 @@ test('the show plays in step with its music, pauses while hidden or blurred, and
         await other.close();
         await cdp.send('Emulation.setFocusEmulationEnabled', { enabled: true });
         await cdp.detach();
+    });
+
+    await t.test('F1 shows the frame rate over the picture and hides it again', async () => {
+        const overlay = () => page.evaluate(() => document.getElementById('overlay')?.textContent ?? '');
+        await page.keyboard.press('F1');
+        await page.waitForFunction(() => /FPS/.test(document.getElementById('overlay')?.textContent), null,
+                                   { timeout: 5_000 }).catch(() => {});
+        assert.match(await overlay(), /FPS = \d+/, 'after F1 the frame rate is shown');
+        await page.keyboard.press('F1');
+        await sleep(300);
+        assert.equal(await overlay(), '', 'after F1 again nothing is shown');
+    });
+
+    await t.test('Alt+Enter goes fullscreen and back, and the show plays on', async () => {
+        const fullscreen = () => page.evaluate(() => document.fullscreenElement !== null);
+        await page.keyboard.press('Alt+Enter');
+        await page.waitForFunction(() => document.fullscreenElement !== null, null, { timeout: 5_000 }).catch(() => {});
+        assert.equal(await fullscreen(), true, 'Alt+Enter enters fullscreen');
+        await page.keyboard.press('Alt+Enter');
+        await page.waitForFunction(() => document.fullscreenElement === null, null, { timeout: 5_000 }).catch(() => {});
+        assert.equal(await fullscreen(), false, 'Alt+Enter again leaves it');
+        const a = await clocks(page);
+        await sleep(1000);
+        const b = await clocks(page);
+        assert.equal(await page.evaluate(() => document.body.dataset.orchid), 'playing',
+                     'leaving fullscreen by Alt+Enter does not end the show');
+        assert.ok(b.show - a.show >= 50, `the show plays on (${a.show} → ${b.show})`);
     });
 
     await t.test('Escape ends the show', async () => {
