@@ -61,7 +61,7 @@ for (const { seconds, depth, simd } of CASES) {
         // The native build renders its frame while the browser renders its own.
         const wanted = nativeFrame(hundredth, depth);
         wanted.catch(() => {});
-        const { page, problems } = await openPage(s.context, s.url(query));
+        const { page, problems, warnings } = await openPage(s.context, s.url(query));
         await waitForState(page, 'ready', 150_000);
         const want = await wanted;
         assert.equal(await page.evaluate(() => window.orchidShowTime()), hundredth,
@@ -71,6 +71,10 @@ for (const { seconds, depth, simd } of CASES) {
         const diff = differences(got, want);
         if (diff) assert.fail(`${query}: ${diff}`);
         assert.deepEqual(problems, []);
+        if (simd) {
+            assert.deepEqual(warnings.filter(w => w.includes('ORCHID_SIMD')), [],
+                             `the program runs at the ${simd} level it was asked for`);
+        }
         if (SCREENSHOTS && seconds === SCREENSHOT_TIME) {
             // At half size, as the README's other pictures.
             const png = await page.evaluate(() => {

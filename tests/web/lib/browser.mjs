@@ -47,13 +47,15 @@ export async function launch({ autoplay = false, viewport = { width: 800, height
 }
 
 // Opens a page and keeps every problem it shows: console errors, uncaught
-// exceptions, requests that failed or were answered with an error status.
+// exceptions, requests that failed or were answered with an error status;
+// and apart from them its console warnings.
 // init, a function, runs in the page before any of the page's own scripts.
 export async function openPage(context, url, { init } = {}) {
     const page = await context.newPage();
     if (init) await page.addInitScript(init);
-    const problems = [];
+    const problems = [], warnings = [];
     page.on('console', msg => {
+        if (msg.type() === 'warning') warnings.push(msg.text());
         if (msg.type() !== 'error') return;
         const where = msg.location()?.url;
         problems.push(`console error: ${msg.text()}${where ? ` (${where})` : ''}`);
@@ -64,7 +66,7 @@ export async function openPage(context, url, { init } = {}) {
         if (r.status() >= 400) problems.push(`request answered ${r.status()}: ${r.url()}`);
     });
     await page.goto(url, { waitUntil: 'load', timeout: 60_000 });
-    return { page, problems };
+    return { page, problems, warnings };
 }
 
 export const state = page => page.evaluate(() => document.body?.dataset.orchid ?? null);
