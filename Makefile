@@ -7,13 +7,14 @@
 #               http://127.0.0.1:8000/
 #   make test-web-node  the web build's own suites under node (the vector
 #               kernels at the WebAssembly SIMD level, resources, sound)
+#   make test-web  the browser tests of the web build, in Debian's chromium
 
 BUILD   ?= build
 WEB_BUILD ?= build-web
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench clean web serve test-web-node
+.PHONY: all deps configure build run test test-web bench clean web serve test-web-node
 
 all: build
 
@@ -31,6 +32,11 @@ run: build
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 1800
+	@$(MAKE) --no-print-directory test-web
+
+# The web build in chromium, its frames held to the native build's.
+test-web: build web
+	@ORCHID_BUILD=$(abspath $(BUILD)) ORCHID_WEB_BUILD=$(abspath $(WEB_BUILD)) tests/web/run
 
 bench: build
 	@for b in $(BUILD)/bench/*/orchid-bench-*; do \

@@ -1,0 +1,185 @@
+// Live play: the show's clock follows the music, stops with it while the page
+// is hidden or loses the focus, resumes with it; F1 and Alt+Enter work as on
+// the desktop, and Escape ends the show.
+//
+// Headless chromium never hides a page by itself (neither a minimised window
+// nor another tab in front changes document.visibilityState), so hiding is
+// emulated: document.hidden and visibilityState are overridden and a
+// visibilitychange event is sent. Losing the focus is real: with focus
+// emulation off, bringing another page to the front blurs this one.
+import assert from 'node:assert/strict';
+import { after, before, test } from 'node:test';
+import { openPage, session, sleep, waitForState } from './lib/browser.mjs';
+
+let s;
+before(async () => { s = await session({ autoplay: true }); });
+after(async () => { await s?.close(); });
+
+// Keeps every AudioContext the page makes and every buffer source it plays,
+// so the test can read the music's clock beside the show's and tell whether
+// music sounds.
+function recordAudio() {
+    window.orchidTestAudio = { contexts: [], sources: [] };
+    const Original = window.AudioContext;
+    window.AudioContext = window.webkitAudioContext = class extends Original {
+        constructor(...args) {
+            super(...args);
+            window.orchidTestAudio.contexts.push(this);
+        }
+    };
+    const createBufferSource = Original.prototype.createBufferSource;
+    Original.prototype.createBufferSource = function () {
+        const source = createBufferSource.call(this);
+        const { start, stop } = source;
+        source.start = function (...args) {
+            this.orchidTestPlaying = true;
+            window.orchidTestAudio.sources.push(this);
+            return start.apply(this, args);
+        };
+        source.stop = function (...args) {
+            this.orchidTestPlaying = false;
+            return stop.apply(this, args);
+        };
+        source.addEventListener('ended', () => { source.orchidTestPlaying = false; });
+        return source;
+    };
+}
+
+// The show's clock in hundredths, the time of the page's audio context, and
+// whether music sounds (a source plays in a running context).
+const clocks = page => page.evaluate(() => {
+    const { contexts, sources } = window.orchidTestAudio;
+    const context = contexts.find(c => c.state === 'running') ?? contexts[contexts.length - 1];
+    return {
+        show: window.orchidShowTime(),
+        audio: context?.currentTime ?? 0,
+        sounding: context?.state === 'running' && sources.some(s => s.orchidTestPlaying && s.context === context),
+        audioState: `context ${context?.state ?? 'none'}, ` +
+                    `${sources.filter(s => s.orchidTestPlaying).length} of ${sources.length} sources playing`,
+    };
+});
+
+function setHidden(page, hidden) {
+    return page.evaluate(hidden => {
+        if (hidden) {
+            Object.defineProperty(document, 'hidden', { configurable: true, get: () => true });
+            Object.defineProperty(document, 'visibilityState', { configurable: true, get: () => 'hidden' });
+        } else {
+            delete document.hidden;
+            delete document.visibilityState;
+        }
+        document.dispatchEvent(new Event('visibilitychange'));
+    }, hidden);
+}
+
+// Checks that nothing moves while paused: the show's clock, the music, the
+// picture.
+async function assertStandsStill(page, why) {
+    await waitForState(page, 'paused', 5_000);
+    const picture = () => page.evaluate(() => {
+        const canvas = document.getElementById('canvas') ?? document.querySelector('canvas');
+        return canvas.toDataURL();
+    });
+    const before = await clocks(page);
+    const beforePicture = await picture();
+    await sleep(1000);
+    const later = await clocks(page);
+    assert.equal(later.show, before.show, `${why}: the show's clock stands still`);
+    assert.ok(!later.sounding || later.audio === before.audio,
+              `${why}: the music stands still (${later.audioState}; ` +
+              `its time went from ${before.audio} to ${later.audio})`);
+    assert.ok(await picture() === beforePicture, `${why}: the picture stands still`);
+    return before.show;
+}
+
+// Checks that the show goes on from where it stood.
+async function assertResumes(page, stoodAt, why) {
+    await waitForState(page, 'playing', 5_000);
+    const first = await clocks(page);
+    assert.ok(first.show >= stoodAt && first.show <= stoodAt + 50,
+              `${why}: the show goes on from ${stoodAt} (it is at ${first.show})`);
+    await sleep(1000);
+    const later = await clocks(page);
+    assert.ok(later.show - first.show >= 50, `${why}: the show's clock moves on (${first.show} → ${later.show})`);
+    assert.ok(later.sounding, `${why}: the music plays (${later.audioState})`);
+}
+
+test('the show plays in step with its music, pauses while hidden or blurred, answers its keys',
+     { timeout: 120_000 }, async t => {
+    const { page, problems } = await openPage(s.context, s.url(), { init: recordAudio });
+    await waitForState(page, 'start');
+    await page.getByRole('button', { name: 'Windowed' }).click();
+    await waitForState(page, 'playing', 20_000);
+
+    await t.test('the clock follows the music', async () => {
+        await sleep(500);
+        const a = await clocks(page);
+        await sleep(3000);
+        const b = await clocks(page);
+        assert.ok(b.sounding, `the music plays (${b.audioState})`);
+        const show = (b.show - a.show) / 100, audio = b.audio - a.audio;
+        assert.ok(show > 2.5, `the show's clock moved ${show} s in 3 s`);
+        assert.ok(Math.abs(show - audio) <= 0.25,
+                  `in the same span the show's clock moved ${show.toFixed(2)} s and the music ${audio.toFixed(2)} s`);
+    });
+
+    await t.test('hiding the page pauses picture and music; showing it resumes both', async () => {
+        await setHidden(page, true);
+        const stoodAt = await assertStandsStill(page, 'while hidden');
+        await setHidden(page, false);
+        await assertResumes(page, stoodAt, 'shown again');
+    });
+
+    await t.test('losing the focus pauses picture and music; regaining it resumes both', async () => {
+        const cdp = await s.context.newCDPSession(page);
+        await cdp.send('Emulation.setFocusEmulationEnabled', { enabled: false });
+        const other = await s.context.newPage();
+        await other.bringToFront();
+        const stoodAt = await assertStandsStill(page, 'while another page has the focus');
+        await page.bringToFront();
+        await assertResumes(page, stoodAt, 'focused again');
+        await other.close();
+        await cdp.send('Emulation.setFocusEmulationEnabled', { enabled: true });
+        await cdp.detach();
+    });
+
+    await t.test('F1 shows the frame rate over the picture and hides it again', async () => {
+        const overlay = () => page.evaluate(() => document.getElementById('overlay')?.textContent ?? '');
+        await page.keyboard.press('F1');
+        await page.waitForFunction(() => /FPS/.test(document.getElementById('overlay')?.textContent), null,
+                                   { timeout: 5_000 }).catch(() => {});
+        assert.match(await overlay(), /FPS = \d+/, 'after F1 the frame rate is shown');
+        await page.keyboard.press('F1');
+        await sleep(300);
+        assert.equal(await overlay(), '', 'after F1 again nothing is shown');
+    });
+
+    await t.test('Alt+Enter goes fullscreen and back, and the show plays on', async () => {
+        const fullscreen = () => page.evaluate(() => document.fullscreenElement !== null);
+        await page.keyboard.press('Alt+Enter');
+        await page.waitForFunction(() => document.fullscreenElement !== null, null, { timeout: 5_000 }).catch(() => {});
+        assert.equal(await fullscreen(), true, 'Alt+Enter enters fullscreen');
+        await page.keyboard.press('Alt+Enter');
+        await page.waitForFunction(() => document.fullscreenElement === null, null, { timeout: 5_000 }).catch(() => {});
+        assert.equal(await fullscreen(), false, 'Alt+Enter again leaves it');
+        const a = await clocks(page);
+        await sleep(1000);
+        const b = await clocks(page);
+        assert.equal(await page.evaluate(() => document.body.dataset.orchid), 'playing',
+                     'leaving fullscreen by Alt+Enter does not end the show');
+        assert.ok(b.show - a.show >= 50, `the show plays on (${a.show} → ${b.show})`);
+    });
+
+    await t.test('Escape ends the show', async () => {
+        await page.keyboard.press('Escape');
+        await waitForState(page, 'ended', 5_000);
+        const a = await clocks(page);
+        await sleep(1000);
+        const b = await clocks(page);
+        assert.equal(b.show, a.show, 'the show\'s clock stands still after the end');
+        assert.ok(!b.sounding, `the music stops (${b.audioState})`);
+    });
+
+    assert.deepEqual(problems, []);
+    await page.close();
+});
