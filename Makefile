@@ -34,8 +34,9 @@ test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 1800
 	@$(MAKE) --no-print-directory test-web
 
-# The web build in chromium, its frames held to the native build's.
-test-web: build web
+# The web build's own suites under node, then the page in chromium, its
+# frames held to the native build's.
+test-web: build web test-web-node
 	@ORCHID_BUILD=$(abspath $(BUILD)) ORCHID_WEB_BUILD=$(abspath $(WEB_BUILD)) tests/web/run
 
 bench: build
