@@ -4,6 +4,12 @@
 // written frame arrives, and a failed exit or a missing program is reported.
 #include <gtest/gtest.h>
 
+#if defined(_WIN32)
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -30,13 +36,23 @@ void SetEnvironment(const char* name, const char* value)
 #endif
 }
 
+int ProcessId()
+{
+#if defined(_WIN32)
+    return _getpid();
+#else
+    return getpid();
+#endif
+}
+
 class FfmpegPipeTest : public test_support::LogTest {
 protected:
     void SetUp() override
     {
         LogTest::SetUp();
         dir = std::filesystem::temp_directory_path() /
-              ("orchid-ffmpeg-pipe-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+              ("orchid-ffmpeg-pipe-" + std::to_string(ProcessId()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir);
         report = (dir / "report.txt").string();
         SetEnvironment("ORCHID_FAKE_FFMPEG_REPORT", report.c_str());
