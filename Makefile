@@ -8,13 +8,18 @@
 #   make test-web-node  the web build's own suites under node (the vector
 #               kernels at the WebAssembly SIMD level, resources, sound)
 #   make test-web  the browser tests of the web build, in Debian's chromium
+#   make windows       the Windows program (MinGW-w64 cross build) and its zip
+#   make test-windows  the Windows test suites under Wine
 
 BUILD   ?= build
 WEB_BUILD ?= build-web
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
+WINDOWS_BUILD ?= build-windows
+# Wine runs the Windows tests; without it they are skipped.
+WINE ?= /usr/lib/wine/wine64
 
-.PHONY: all deps configure build run test test-web bench clean web serve test-web-node
+.PHONY: all deps configure build run test bench clean web serve test-web test-web-node windows configure-windows test-windows
 
 all: build
 
@@ -32,7 +37,34 @@ run: build
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 1800
+	@$(MAKE) --no-print-directory test-windows
 	@$(MAKE) --no-print-directory test-web
+
+# The cross build takes the pictures and the music from the native build.
+configure-windows: build
+	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+		-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DORCHID_HOST_BUILD=$(abspath $(BUILD)) >/dev/null
+
+# build-windows/orchid.exe, and dist/orchid-windows.zip: the program, the
+# music and how to run them, in a folder "orchid".
+windows: configure-windows
+	@cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target orchid
+	@rm -rf $(WINDOWS_BUILD)/zip dist/orchid-windows.zip
+	@mkdir -p $(WINDOWS_BUILD)/zip/orchid dist
+	@cp $(WINDOWS_BUILD)/orchid.exe $(WINDOWS_BUILD)/kestrune-velomar.mp3 $(WINDOWS_BUILD)/zip/orchid/
+	@sed 's/$$/\r/' docs/README-WINDOWS.txt > $(WINDOWS_BUILD)/zip/orchid/README-WINDOWS.txt
+	@cd $(WINDOWS_BUILD)/zip && cmake -E tar cf $(abspath dist/orchid-windows.zip) --format=zip orchid
+	@echo "windows: $(WINDOWS_BUILD)/orchid.exe, dist/orchid-windows.zip"
+
+# The zip, then the Windows suites and orchid.exe's frames digest, run
+# through Wine.
+test-windows: windows
+	@if [ ! -x "$(WINE)" ]; then \
+		echo "test-windows: SKIPPED, Wine is not installed ($(WINE)); scripts/install-deps installs it"; \
+	else \
+		cmake --build $(WINDOWS_BUILD) -j $(JOBS) && \
+		cd $(WINDOWS_BUILD) && ORCHID_WINE=$(WINE) ctest --output-on-failure -j $(JOBS) --timeout 1200; \
+	fi
 
 # The web build's own suites under node, then the page in chromium, its
 # frames held to the native build's.
@@ -59,4 +91,4 @@ serve: web
 	@cd $(WEB_BUILD) && python3 -m http.server 8000 --bind 127.0.0.1
 
 clean:
-	rm -rf $(BUILD) $(WEB_BUILD)
+	rm -rf $(BUILD) $(WEB_BUILD) $(WINDOWS_BUILD) dist

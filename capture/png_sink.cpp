@@ -1,6 +1,9 @@
 #include "capture/png_sink.h"
 
 #include <sys/stat.h>
+#if defined(_WIN32)
+#include <direct.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -11,6 +14,19 @@
 ORCHID_REPORT_MODULE("capture/png_sink");
 
 namespace capture {
+
+namespace {
+
+int MakeDirectory(const char* name)
+{
+#if defined(_WIN32)
+    return _mkdir(name);
+#else
+    return mkdir(name, 0777);
+#endif
+}
+
+}  // namespace
 
 PngSink::PngSink(const char* dir, const FrameSchedule& frameSchedule, int frameScale)
     : CaptureSink(frameSchedule, frameScale)
@@ -23,7 +39,7 @@ int PngSink::Open(int width, int height)
 {
     struct stat st;
     if (stat(directory, &st) != 0) {
-        if (mkdir(directory, 0777) != 0) {
+        if (MakeDirectory(directory) != 0) {
             char reason[200];
             std::snprintf(reason, sizeof reason, "could not be made as a directory: %s.\n",
                           std::strerror(errno));

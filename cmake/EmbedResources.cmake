@@ -15,7 +15,12 @@ function(orchid_embed_resources)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${ARG_MANIFEST})
   file(STRINGS ${ARG_MANIFEST} lines)
 
-  set(asm "\t.section .rodata\n")
+  # Read-only data: .rodata in ELF, .rdata in PE/COFF (Windows).
+  if(WIN32)
+    set(asm "\t.section .rdata,\"dr\"\n")
+  else()
+    set(asm "\t.section .rodata\n")
+  endif()
   set(decls "")
   set(rows "")
   set(files "")
@@ -52,7 +57,11 @@ function(orchid_embed_resources)
     endif()
     math(EXPR n "${n} + 1")
   endforeach()
-  string(APPEND asm "\t.section .note.GNU-stack,\"\",@progbits\n")
+  # ELF objects say that they need no executable stack; other formats have
+  # no such note.
+  if(CMAKE_EXECUTABLE_FORMAT STREQUAL "ELF")
+    string(APPEND asm "\t.section .note.GNU-stack,\"\",@progbits\n")
+  endif()
 
   if(EMSCRIPTEN)
     set(decls "${arrayDecls}")

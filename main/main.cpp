@@ -1,7 +1,11 @@
 // The program `orchid`: reads the command line, chooses the desktop (SDL)
 // or the headless backend with its frame sink, runs the shell, and turns the
 // outcome into the exit status.
+#if defined(_WIN32)
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -21,7 +25,9 @@
 #include "platform/backend.h"
 #include "platform/clock.h"
 #include "platform/headless/headless_backend.h"
+#if !defined(_WIN32)
 #include "platform/sdl/sdl_backend.h"
+#endif
 #include "simd/simd.h"
 
 namespace {
@@ -32,6 +38,11 @@ constexpr const char kDefaultCapture[] = "orchid.mp4";
 constexpr int32_t kDisplayLead = 2;
 // Presents of a whole headless run: one per hundredth up to 214.61 s.
 constexpr long kShowPresents = kShowEnd + 1;
+#if defined(_WIN32)
+constexpr const char kFfmpegName[] = "ffmpeg.exe";
+#else
+constexpr const char kFfmpegName[] = "ffmpeg";
+#endif
 
 int CommandOf(int mode)
 {
@@ -43,12 +54,21 @@ int CommandOf(int mode)
     }
 }
 
+#if defined(_WIN32)
+// Windows always has its desktop.
+bool DesktopPresent() { return true; }
+
+bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+#else
 bool DesktopPresent()
 {
     const char* x = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     return (x != nullptr && *x != '\0') || (wayland != nullptr && *wayland != '\0');
 }
+
+bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
+#endif
 
 // Once every frame up to --to is written, the run ends as if Escape had
 // been pressed.
@@ -82,7 +102,7 @@ int RunHeadless(const Options& options)
     std::optional<capture::BenchmarkSink> benchmarkSink;
     platform::FrameSink* sink = nullptr;
     capture::ProgressLine* progress = nullptr;
-    const bool terminal = isatty(STDERR_FILENO) != 0;
+    const bool terminal = StderrIsTerminal();
 
     if (options.benchmark) {
         std::printf("simd level: %s\n", simd::Name(simd::Active()));
@@ -128,6 +148,15 @@ int RunHeadless(const Options& options)
     return result;
 }
 
+#if defined(_WIN32)
+int RunDesktop(const Options&)
+{
+    std::fprintf(stderr,
+                 "orchid: this build has no display backend; render without one with --capture FILE or "
+                 "--benchmark\n");
+    return kExitFailed;
+}
+#else
 int RunDesktop(const Options& options)
 {
     platform::sdl::Options sdlOptions;
@@ -161,6 +190,7 @@ int RunDesktop(const Options& options)
     }
     return result;
 }
+#endif
 
 }  // namespace
 
@@ -198,8 +228,9 @@ int main(int argc, char** argv)
     }
     if (options.capture != nullptr && !capture::FfmpegSink::ProgramAvailable("ffmpeg")) {
         std::fprintf(stderr,
-                     "orchid: capturing a video needs the ffmpeg program, which was not found on PATH; install "
-                     "ffmpeg, or write PNG frames with --frames DIR\n");
+                     "orchid: capturing a video needs the ffmpeg program, which was not found on PATH (%s); "
+                     "install ffmpeg, or write PNG frames with --frames DIR\n",
+                     kFfmpegName);
         return kExitFailed;
     }
     if (options.capture != nullptr)
