@@ -12,7 +12,12 @@ function(orchid_embed_resources)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${ARG_MANIFEST})
   file(STRINGS ${ARG_MANIFEST} lines)
 
-  set(asm "\t.section .rodata\n")
+  # Read-only data: .rodata in ELF, .rdata in PE/COFF (Windows).
+  if(WIN32)
+    set(asm "\t.section .rdata,\"dr\"\n")
+  else()
+    set(asm "\t.section .rodata\n")
+  endif()
   set(decls "")
   set(rows "")
   set(files "")
@@ -35,7 +40,11 @@ function(orchid_embed_resources)
     string(APPEND rows "    {${id}, \"${name}\", orchid_res_${name}, orchid_res_${name}_end},\n")
     math(EXPR n "${n} + 1")
   endforeach()
-  string(APPEND asm "\t.section .note.GNU-stack,\"\",@progbits\n")
+  # ELF objects say that they need no executable stack; other formats have
+  # no such note.
+  if(CMAKE_EXECUTABLE_FORMAT STREQUAL "ELF")
+    string(APPEND asm "\t.section .note.GNU-stack,\"\",@progbits\n")
+  endif()
 
   set(out ${CMAKE_CURRENT_BINARY_DIR}/${ARG_TARGET})
   file(CONFIGURE OUTPUT ${out}/resources.S CONTENT "${asm}")

@@ -1,7 +1,11 @@
 // The program `orchid`: reads the command line, chooses the desktop (SDL)
 // or the headless backend with its frame sink, runs the shell, and turns the
 // outcome into the exit status.
+#if defined(_WIN32)
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,7 +14,9 @@
 
 #include "capture/benchmark_sink.h"
 #include "capture/ffmpeg_sink.h"
+#if !defined(_WIN32)
 #include "capture/png_sink.h"
+#endif
 #include "demo/demo.h"
 #include "error/error_log.h"
 #include "main/app_state.h"
@@ -21,7 +27,9 @@
 #include "platform/backend.h"
 #include "platform/clock.h"
 #include "platform/headless/headless_backend.h"
+#if !defined(_WIN32)
 #include "platform/sdl/sdl_backend.h"
+#endif
 #include "simd/simd.h"
 
 namespace {
@@ -32,6 +40,11 @@ constexpr const char kDefaultCapture[] = "orchid.mp4";
 constexpr int32_t kDisplayLead = 2;
 // Presents of a whole headless run: one per hundredth up to 214.61 s.
 constexpr long kShowPresents = kShowEnd + 1;
+#if defined(_WIN32)
+constexpr const char kFfmpegName[] = "ffmpeg.exe";
+#else
+constexpr const char kFfmpegName[] = "ffmpeg";
+#endif
 
 int CommandOf(int mode)
 {
@@ -43,12 +56,21 @@ int CommandOf(int mode)
     }
 }
 
+#if defined(_WIN32)
+// Windows always has its desktop.
+bool DesktopPresent() { return true; }
+
+bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+#else
 bool DesktopPresent()
 {
     const char* x = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     return (x != nullptr && *x != '\0') || (wayland != nullptr && *wayland != '\0');
 }
+
+bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
+#endif
 
 // Once every frame up to --to is written, the run ends as if Escape had
 // been pressed.
@@ -77,12 +99,14 @@ int RunHeadless(const Options& options)
     platform::SetActiveClock(&clock);
 
     capture::FrameSchedule schedule(options.fps, options.fromHundredths, options.toHundredths);
+#if !defined(_WIN32)
     std::optional<capture::PngSink> pngSink;
+#endif
     std::optional<capture::FfmpegSink> ffmpegSink;
     std::optional<capture::BenchmarkSink> benchmarkSink;
     platform::FrameSink* sink = nullptr;
     capture::ProgressLine* progress = nullptr;
-    const bool terminal = isatty(STDERR_FILENO) != 0;
+    const bool terminal = StderrIsTerminal();
 
     if (options.benchmark) {
         std::printf("simd level: %s\n", simd::Name(simd::Active()));
@@ -90,12 +114,14 @@ int RunHeadless(const Options& options)
         sink = &*benchmarkSink;
         progress = &benchmarkSink->progress;
         progress->Start("benchmark", kShowPresents, stderr, terminal);
+#if !defined(_WIN32)
     } else if (options.frames != nullptr) {
         pngSink.emplace(options.frames, schedule, options.scale);
         pngSink->onComplete = EndCapture;
         sink = &*pngSink;
         progress = &pngSink->progress;
         progress->Start("frames", schedule.PresentsNeeded(kShowPresents), stderr, terminal);
+#endif
     } else {
         ffmpegSink.emplace(options.capture, options.noSound ? nullptr : kMusicFile, options.fps, schedule,
                            options.scale);
@@ -118,8 +144,12 @@ int RunHeadless(const Options& options)
     platform::SetActiveClock(nullptr);
 
     if (result == kExitOk && !options.benchmark) {
+#if defined(_WIN32)
+        const capture::CaptureSink& written = *ffmpegSink;
+#else
         const capture::CaptureSink& written = pngSink ? static_cast<const capture::CaptureSink&>(*pngSink)
                                                       : static_cast<const capture::CaptureSink&>(*ffmpegSink);
+#endif
         double showSeconds = static_cast<double>(written.presents) / 100.0;
         std::fprintf(stderr, "orchid: wrote %ld frames to %s; rendered %.2f s of the show in %.1f s, %.1fx real time\n",
                      written.written, options.frames != nullptr ? options.frames : options.capture, showSeconds,
@@ -128,6 +158,15 @@ int RunHeadless(const Options& options)
     return result;
 }
 
+#if defined(_WIN32)
+int RunDesktop(const Options&)
+{
+    std::fprintf(stderr,
+                 "orchid: this build has no display backend; render without one with --capture FILE or "
+                 "--benchmark\n");
+    return kExitFailed;
+}
+#else
 int RunDesktop(const Options& options)
 {
     platform::sdl::Options sdlOptions;
@@ -161,6 +200,7 @@ int RunDesktop(const Options& options)
     }
     return result;
 }
+#endif
 
 }  // namespace
 
@@ -196,10 +236,17 @@ int main(int argc, char** argv)
         options.capture = kDefaultCapture;
         std::fprintf(stderr, "orchid: no display; rendering the show headless to %s\n", kDefaultCapture);
     }
+#if defined(_WIN32)
+    if (options.frames != nullptr) {
+        std::fprintf(stderr, "orchid: this build writes no PNG frames; capture a video with --capture FILE\n");
+        return kExitFailed;
+    }
+#endif
     if (options.capture != nullptr && !capture::FfmpegSink::ProgramAvailable("ffmpeg")) {
         std::fprintf(stderr,
-                     "orchid: capturing a video needs the ffmpeg program, which was not found on PATH; install "
-                     "ffmpeg, or write PNG frames with --frames DIR\n");
+                     "orchid: capturing a video needs the ffmpeg program, which was not found on PATH (%s); "
+                     "install ffmpeg, or write PNG frames with --frames DIR\n",
+                     kFfmpegName);
         return kExitFailed;
     }
     if (options.capture != nullptr)

@@ -1,7 +1,9 @@
 // Decodes an MP3 file (libmpg123) to 44.1 kHz, 16-bit stereo samples,
 // whatever the file's own rate and channels. Opening scans the whole file,
 // so the decoded length is exact, and decodes the first frame, so a file
-// that is not MP3 is refused at once.
+// that is not MP3 is refused at once. On Windows the system's codec decodes
+// (mp3_decoder_acm.cpp): MPEG-1 layer III at 44.1 kHz only, and the length
+// counts whole frames.
 #pragma once
 
 #include <cstddef>
@@ -33,7 +35,13 @@ public:
     size_t Read(uint8_t* target, size_t bytes);
 
 private:
+#if defined(_WIN32)
+    // The file, its frames and the system codec's stream.
+    struct State;
+    State* state = nullptr;
+#else
     ::mpg123_handle_struct* handle = nullptr;
+#endif
     uint64_t lengthBytes = 0;
 };
 
