@@ -3,6 +3,7 @@
 #   make test   install what is missing, build, run every test
 #   make bench  build and run the benchmarks
 #   make windows       the Windows program (MinGW-w64 cross build) and its zip
+#   make test-windows  the Windows test suites under Wine
 
 BUILD   ?= build
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
@@ -11,7 +12,7 @@ WINDOWS_BUILD ?= build-windows
 # Wine runs the Windows tests; without it they are skipped.
 WINE ?= /usr/lib/wine/wine64
 
-.PHONY: all deps configure build run test bench clean windows configure-windows
+.PHONY: all deps configure build run test bench clean windows configure-windows test-windows
 
 all: build
 
@@ -29,6 +30,7 @@ run: build
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 1800
+	@$(MAKE) --no-print-directory test-windows
 
 # The cross build takes the pictures and the music from the native build.
 configure-windows: build
@@ -45,6 +47,15 @@ windows: configure-windows
 	@sed 's/$$/\r/' docs/README-WINDOWS.txt > $(WINDOWS_BUILD)/zip/orchid/README-WINDOWS.txt
 	@cd $(WINDOWS_BUILD)/zip && cmake -E tar cf $(abspath dist/orchid-windows.zip) --format=zip orchid
 	@echo "windows: $(WINDOWS_BUILD)/orchid.exe, dist/orchid-windows.zip"
+
+# The Windows suites and orchid.exe's frames digest, run through Wine.
+test-windows: configure-windows
+	@if [ ! -x "$(WINE)" ]; then \
+		echo "test-windows: SKIPPED, Wine is not installed ($(WINE)); scripts/install-deps installs it"; \
+	else \
+		cmake --build $(WINDOWS_BUILD) -j $(JOBS) && \
+		cd $(WINDOWS_BUILD) && ORCHID_WINE=$(WINE) ctest --output-on-failure -j $(JOBS) --timeout 1200; \
+	fi
 
 bench: build
 	@for b in $(BUILD)/bench/*/orchid-bench-*; do \

@@ -13,10 +13,16 @@
 // rewrites tests/capture/show_digests.txt in the source tree from the scalar
 // level, then holds the other levels to it.
 #include <gtest/gtest.h>
+
+#if defined(_WIN32)
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -94,20 +100,30 @@ private:
     long last;
 };
 
+int ProcessId()
+{
+#if defined(_WIN32)
+    return _getpid();
+#else
+    return getpid();
+#endif
+}
+
 // The show as `orchid --benchmark` renders it, from the state a fresh
 // process starts in: the first `hundredths` of it, or all of it for 0.
 ShowDigests RenderShow(long hundredths)
 {
     test_support::FreshShow();
 
-    // The program reads the music from its working directory.
-    char tmpl[] = "/tmp/orchid-digest-XXXXXX";
-    EXPECT_NE(mkdtemp(tmpl), nullptr);
-    const std::string dir = tmpl;
-    EXPECT_EQ(symlink(ORCHID_MUSIC, (dir + "/" + kMusicFile).c_str()), 0);
-    char previous[4096];
-    EXPECT_NE(getcwd(previous, sizeof previous), nullptr);
-    EXPECT_EQ(chdir(dir.c_str()), 0);
+    // The program reads the music from its working directory: a scratch
+    // folder of its own with a copy of the music.
+    namespace fs = std::filesystem;
+    const fs::path previous = fs::current_path();
+    const fs::path dir = fs::temp_directory_path() / ("orchid-digest-" + std::to_string(ProcessId()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    fs::copy_file(ORCHID_MUSIC, dir / kMusicFile);
+    fs::current_path(dir);
 
     ShowDigests show;
     show.hashes.reserve(kShowEnd + 1);
@@ -126,9 +142,8 @@ ShowDigests RenderShow(long hundredths)
         platform::SetActiveClock(nullptr);
     }
 
-    EXPECT_EQ(chdir(previous), 0);
-    std::remove((dir + "/" + kMusicFile).c_str());
-    rmdir(dir.c_str());
+    fs::current_path(previous);
+    fs::remove_all(dir);
     return show;
 }
 

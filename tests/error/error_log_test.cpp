@@ -10,9 +10,11 @@
 
 namespace {
 
+// The log file is a text file: read as text, so Windows' line ends (CR LF)
+// read as the report's "\n".
 std::string ReadFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path);
     std::stringstream s;
     s << in.rdbuf();
     return s.str();

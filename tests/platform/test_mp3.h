@@ -1,17 +1,36 @@
 // A short MP3 made at test time: a synthesized tone written as WAV and
-// encoded with lame. Empty when lame is not installed.
+// encoded with lame. Empty when lame is not installed. A Windows build's
+// suites take the tones the build made on the host (ORCHID_TEST_MP3_DIR).
 #pragma once
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#if defined(_WIN32)
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace test_mp3 {
+
+// This process's own scratch folder.
+inline std::string Dir()
+{
+#if defined(_WIN32)
+    const int pid = _getpid();
+#else
+    const int pid = getpid();
+#endif
+    std::filesystem::path dir = std::filesystem::temp_directory_path() / ("orchid-test-" + std::to_string(pid));
+    std::filesystem::create_directories(dir);
+    return dir.string();
+}
 
 inline void Put16(std::vector<uint8_t>& v, uint32_t x)
 {
@@ -27,9 +46,15 @@ inline void Put32(std::vector<uint8_t>& v, uint32_t x)
 // `seconds` of a 440 Hz tone at `rate` Hz with `channels` channels.
 inline std::string Make(const std::string& name, double seconds, int rate = 44100, int channels = 2)
 {
+#if defined(ORCHID_TEST_MP3_DIR)
+    (void)name;
+    const std::string made = std::string(ORCHID_TEST_MP3_DIR) + "/tone-" +
+                             std::to_string(static_cast<int>(seconds * 1000.0 + 0.5)) + "-" + std::to_string(rate) +
+                             "-" + std::to_string(channels) + ".mp3";
+    return std::filesystem::exists(made) ? made : "";
+#else
     if (std::system("command -v lame >/dev/null 2>&1") != 0) return "";
-    std::string dir = "/tmp/orchid-test-" + std::to_string(getpid());
-    std::system(("mkdir -p " + dir).c_str());
+    std::string dir = Dir();
     std::string wav = dir + "/" + name + ".wav";
     std::string mp3 = dir + "/" + name + ".mp3";
     uint32_t frames = static_cast<uint32_t>(seconds * rate);
@@ -58,13 +83,12 @@ inline std::string Make(const std::string& name, double seconds, int rate = 4410
     std::string cmd = "lame --quiet -b 128 '" + wav + "' '" + mp3 + "'";
     if (std::system(cmd.c_str()) != 0) return "";
     return mp3;
+#endif
 }
 
 inline std::string WriteFile(const std::string& name, const std::string& bytes)
 {
-    std::string dir = "/tmp/orchid-test-" + std::to_string(getpid());
-    std::system(("mkdir -p " + dir).c_str());
-    std::string path = dir + "/" + name;
+    std::string path = Dir() + "/" + name;
     FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) return "";
     std::fwrite(bytes.data(), 1, bytes.size(), f);
@@ -72,6 +96,10 @@ inline std::string WriteFile(const std::string& name, const std::string& bytes)
     return path;
 }
 
-inline void CleanUp() { std::system(("rm -rf /tmp/orchid-test-" + std::to_string(getpid())).c_str()); }
+inline void CleanUp()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(Dir(), ignored);
+}
 
 }  // namespace test_mp3

@@ -15,6 +15,17 @@ namespace {
 
 const Level kLevels[] = {Level::Scalar, Level::Sse2, Level::Avx2};
 
+// Sets (value non-null) or removes a variable of this process's environment.
+void SetEnvironment(const char* name, const char* value)
+{
+#if defined(_WIN32)
+    _putenv_s(name, value != nullptr ? value : "");
+#else
+    if (value != nullptr) setenv(name, value, 1);
+    else unsetenv(name);
+#endif
+}
+
 TEST(SimdChoice, ObeysALevelTheCpuHasAndOtherwiseSaysWhichItUses)
 {
     struct Case {
@@ -56,7 +67,7 @@ TEST(Simd, TheEnvironmentChoosesTheLevelOnceAtStart)
     const std::string best = simd::Name(simd::Best());
     EXPECT_EXIT(
         {
-            setenv("ORCHID_SIMD", "fast", 1);
+            SetEnvironment("ORCHID_SIMD", "fast");
             std::fprintf(stderr, "active %s\n", simd::Name(simd::Active()));
             std::fprintf(stderr, "active %s\n", simd::Name(simd::Active()));
             std::exit(0);
@@ -66,16 +77,16 @@ TEST(Simd, TheEnvironmentChoosesTheLevelOnceAtStart)
             best + "\nactive " + best + "\n$");
     EXPECT_EXIT(
         {
-            setenv("ORCHID_SIMD", "scalar", 1);
+            SetEnvironment("ORCHID_SIMD", "scalar");
             std::fprintf(stderr, "active %s\n", simd::Name(simd::Active()));
-            setenv("ORCHID_SIMD", "sse2", 1);
+            SetEnvironment("ORCHID_SIMD", "sse2");
             std::fprintf(stderr, "active %s\n", simd::Name(simd::Active()));
             std::exit(0);
         },
         ::testing::ExitedWithCode(0), "^active scalar\nactive scalar\n$");
     EXPECT_EXIT(
         {
-            unsetenv("ORCHID_SIMD");
+            SetEnvironment("ORCHID_SIMD", nullptr);
             std::fprintf(stderr, "active %s\n", simd::Name(simd::Active()));
             std::exit(0);
         },
