@@ -14,7 +14,8 @@ that one function), with its owner, text, caption and type.
 
 The cases: the mode dialog (shown, Escape ignored, Tab/Return choosing Quit
 or Windowed), the show in a window at the window's place, Escape ending the
-run with status 0, fullscreen at 32 and 16 bits (the 16-bit picture reaches
+run with status 0, the show pausing while another program is active and
+going on when its window is clicked, fullscreen at 32 and 16 bits (the 16-bit picture reaches
 the screen through a 5-6-5 surface: at most 32, 64 and 32 levels of red,
 green and blue), and the failure reports the real interfaces can be made to
 give: a display mode DirectDraw refuses (24 bits), no audio device, and a
@@ -124,14 +125,24 @@ class Wine:
                        stderr=subprocess.DEVNULL, check=True, timeout=120)
 
     def prepare(self):
-        """The prefix: a virtual desktop the size of the screen, and the
-        message box calls traced."""
+        """The prefix: a black virtual desktop the size of the screen, and
+        the message box calls traced. The desktop comes up with the next
+        program, once the prefix's server has ended."""
         self.run("wineboot", "--init")
+        self.run("reg", "add", r"HKCU\Control Panel\Colors", "/v", "Background", "/d", "0 0 0", "/f")
         self.run("reg", "add", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/d", "Default", "/f")
         self.run("reg", "add", r"HKCU\Software\Wine\Explorer\Desktops", "/v", "Default", "/d",
                  "%dx%d" % (SCREEN_W, SCREEN_H), "/f")
         self.run("reg", "add", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude", "/d", "user32.MessageBoxA",
                  "/f")
+        self.stop()
+
+    def stop(self):
+        """Ends the prefix's server and every program in it."""
+        subprocess.run([self.wine.replace("wine64", "wineserver"), "-k"], env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60)
+        subprocess.run([self.wine.replace("wine64", "wineserver"), "-w"], env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60)
 
 
 class Run:
@@ -209,6 +220,14 @@ def pixels(data, rect):
         for x in range(w):
             i = row + x * 3
             yield data[i], data[i + 1], data[i + 2]
+
+
+def pixels_of(data, rect):
+    """The rectangle's bytes, row by row."""
+    x0, y0, w, h = rect
+    for y in range(y0, y0 + h):
+        row = (y * SCREEN_W + x0) * 3
+        yield from data[row:row + w * 3]
 
 
 def lit(data, rect):
@@ -380,6 +399,36 @@ class Cases:
             os.remove(self.shot("windows-windowed-full.png"))
         self.end_with_escape(run, "windowed")
 
+    def activation(self):
+        """Another program taking the activation pauses the show (the frames
+        stand still); a click on the show's window resumes it."""
+        run = self.start("activation", ["--mode", "windowed"])
+        wait_until(lambda: lit(self.screen.grab(), WINDOW) > 0, 60, "the first frame")
+        time.sleep(max(0.0, 10.0 - (time.monotonic() - run.started)))
+        if self.still(1.5):
+            raise Failure("the show stands still before anything else is active")
+        other = subprocess.Popen([self.wine.wine, "notepad"], env=self.wine.env, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.DEVNULL, start_new_session=True)
+        try:
+            wait_until(lambda: self.still(1.5), 30, "the show to pause while another program is active")
+            # The bottom right corner of the window, clear of the other
+            # program's window in the top left.
+            corner = (WINDOW[0] + WINDOW[2] - 20, WINDOW[1] + WINDOW[3] - 20)
+            subprocess.run(["xdotool", "mousemove", str(corner[0]), str(corner[1]), "click", "1"],
+                           env=self.screen.env, check=True, timeout=30)
+            wait_until(lambda: not self.still(1.5), 30, "the show to go on once its window is clicked")
+        finally:
+            if other.poll() is None:
+                os.killpg(other.pid, signal.SIGKILL)
+                other.wait()
+        self.end_with_escape(run, "after the activation changes")
+
+    def still(self, seconds):
+        """Whether the window shows the same picture `seconds` apart."""
+        before = bytes(pixels_of(self.screen.grab(), WINDOW))
+        time.sleep(seconds)
+        return bytes(pixels_of(self.screen.grab(), WINDOW)) == before
+
     def fullscreen(self, depth):
         run = self.start("fullscreen%d" % depth, ["--mode", str(depth)])
         wait_until(lambda: lit(self.screen.grab(), FULLSCREEN) > 0, 60, "the first fullscreen frame")
@@ -433,7 +482,7 @@ class Cases:
                           % m.group(1))
 
 
-CASES = ["dialog_quit", "dialog_windowed", "windowed", "fullscreen_depths", "mode_refused", "no_audio_device",
+CASES = ["dialog_quit", "dialog_windowed", "windowed", "activation", "fullscreen_depths", "mode_refused", "no_audio_device",
          "music_files", "with_sound"]
 
 
@@ -482,8 +531,7 @@ def main():
                 print("FAIL %s: %s" % (name, e), flush=True)
         for note in cases.notes:
             print("note: " + note)
-        subprocess.run([args.wine.replace("wine64", "wineserver"), "-k"], env=wine.env,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wine.stop()
     except Failure as e:
         print("live_test: " + str(e))
         return 1
