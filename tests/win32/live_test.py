@@ -205,6 +205,13 @@ class Screen:
         return data
 
     def key(self, *keys):
+        """Keys for the active Windows window. Wine's virtual desktop takes
+        them from the X server and passes them on; with no window manager
+        to give it the X focus back after a mode change, it is given the
+        focus here first."""
+        desktops = self.window_named("Default - Wine desktop")
+        if desktops:
+            subprocess.run(["xdotool", "windowfocus", desktops[0]], env=self.env, timeout=30)
         subprocess.run(["xdotool", "key", "--delay", "150"] + list(keys), env=self.env, check=True, timeout=30)
 
     def window_named(self, name):
