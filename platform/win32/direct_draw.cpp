@@ -50,16 +50,109 @@ DDPIXELFORMAT FromNative(const ::DDPIXELFORMAT& native)
     return native;
 }
 
-// The overlay text, white on a black band, through the surface's (or the
-// window's) device context.
-void DrawOverlay(HDC dc)
-{
-    int length = static_cast<int>(std::strlen(overlay));
-    ::SetBkMode(dc, OPAQUE);
-    ::SetBkColor(dc, RGB(0, 0, 0));
-    ::SetTextColor(dc, RGB(255, 255, 255));
-    ::TextOutA(dc, 8, 4, overlay, length);
-}
+// The overlay line, rendered by GDI (white on a black band) into a small
+// picture of its own whenever the text changes, and copied into each frame's
+// locked surface before it is unlocked or flipped: it shows with the frame,
+// never after it.
+class OverlayPicture {
+public:
+    static constexpr int kWidth = 320;
+    static constexpr int kHeight = 20;
+
+    // Renders the current text if it changed; false when there is none to
+    // draw (or no picture to draw it in).
+    bool Update()
+    {
+        if (overlay[0] == '\0') return false;
+        if (std::strcmp(overlay, rendered) == 0) return bitmap != nullptr;
+        if (bitmap == nullptr && !Make()) return false;
+        std::snprintf(rendered, sizeof rendered, "%s", overlay);
+        std::memset(pixels, 0, sizeof(uint32_t) * kWidth * kHeight);
+        int length = static_cast<int>(std::strlen(rendered));
+        ::TextOutA(dc, 8, 3, rendered, length);
+        ::GdiFlush();
+        SIZE extent = {};
+        ::GetTextExtentPoint32A(dc, rendered, length, &extent);
+        width = extent.cx + 16 < kWidth ? static_cast<int>(extent.cx) + 16 : kWidth;
+        return true;
+    }
+
+    // Copies the band into locked surface memory with its top left corner
+    // at (x, y), clipped to the surface, in the surface's pixel layout.
+    void CopyTo(const ::DDSURFACEDESC2& surface, int x, int y) const
+    {
+        const ::DDPIXELFORMAT& f = surface.ddpfPixelFormat;
+        PixelLayout layout = LayoutOf(static_cast<int>(f.dwRGBBitCount), f.dwRBitMask, f.dwGBitMask, f.dwBBitMask);
+        int surfaceWidth = static_cast<int>(surface.dwWidth);
+        int surfaceHeight = static_cast<int>(surface.dwHeight);
+        for (int row = 0; row < kHeight; ++row) {
+            int sy = y + row;
+            if (sy < 0 || sy >= surfaceHeight) continue;
+            uint8_t* line = static_cast<uint8_t*>(surface.lpSurface) + static_cast<ptrdiff_t>(sy) * surface.lPitch;
+            for (int column = 0; column < width; ++column) {
+                int sx = x + column;
+                if (sx < 0 || sx >= surfaceWidth) continue;
+                uint32_t p = pixels[row * kWidth + column] & 0xFFFFFF;
+                uint32_t r = p >> 16;
+                uint32_t g = (p >> 8) & 0xFF;
+                uint32_t b = p & 0xFF;
+                switch (layout) {
+                case PixelLayout::XRGB8888: std::memcpy(line + sx * 4, &p, 4); break;
+                case PixelLayout::BGR24:
+                    line[sx * 3] = static_cast<uint8_t>(b);
+                    line[sx * 3 + 1] = static_cast<uint8_t>(g);
+                    line[sx * 3 + 2] = static_cast<uint8_t>(r);
+                    break;
+                case PixelLayout::RGB565: {
+                    auto word = static_cast<uint16_t>((r >> 3) << 11 | (g >> 2) << 5 | b >> 3);
+                    std::memcpy(line + sx * 2, &word, 2);
+                    break;
+                }
+                case PixelLayout::RGB555: {
+                    auto word = static_cast<uint16_t>((r >> 3) << 10 | (g >> 3) << 5 | b >> 3);
+                    std::memcpy(line + sx * 2, &word, 2);
+                    break;
+                }
+                case PixelLayout::Other: return;
+                }
+            }
+        }
+    }
+
+private:
+    bool Make()
+    {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = kWidth;
+        info.bmiHeader.biHeight = -kHeight;  // rows top to bottom
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        dc = ::CreateCompatibleDC(nullptr);
+        void* bits = nullptr;
+        bitmap = dc != nullptr ? ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
+        if (bitmap == nullptr) {
+            if (dc != nullptr) ::DeleteDC(dc);
+            dc = nullptr;
+            return false;
+        }
+        pixels = static_cast<uint32_t*>(bits);
+        ::SelectObject(dc, bitmap);
+        ::SelectObject(dc, ::GetStockObject(DEFAULT_GUI_FONT));
+        ::SetBkMode(dc, TRANSPARENT);
+        ::SetTextColor(dc, RGB(255, 255, 255));
+        return true;
+    }
+
+    HDC dc = nullptr;
+    HBITMAP bitmap = nullptr;
+    uint32_t* pixels = nullptr;
+    char rendered[sizeof overlay] = {};
+    int width = 0;
+};
+
+OverlayPicture overlayPicture;
 
 class Device;
 
@@ -82,6 +175,7 @@ public:
     IDirectDrawSurface7* surface;
     bool primary;
     Surface* back = nullptr;  // primary of a flipping chain: its back buffer
+    ::DDSURFACEDESC2 locked = {};  // while locked: the memory and its layout
 };
 
 class Device final : public DisplayDevice {
@@ -146,17 +240,6 @@ public:
         return left;
     }
 
-    // Windowed frames are written straight into the desktop: the overlay
-    // goes over them through the window's own device context.
-    void DrawWindowOverlay() const
-    {
-        if (overlay[0] == '\0' || window == nullptr) return;
-        HDC dc = ::GetDC(window);
-        if (dc == nullptr) return;
-        DrawOverlay(dc);
-        ::ReleaseDC(window, dc);
-    }
-
     IDirectDraw7* directDraw;
     ::HWND window = nullptr;
     bool windowed = false;
@@ -170,6 +253,7 @@ HRESULT Surface::Lock(const RECT* rect, DDSURFACEDESC2* desc, uint32_t flags, vo
     native.dwSize = sizeof native;
     HRESULT result = surface->Lock(nullptr, &native, flags, nullptr);
     if (result != DD_OK) return result;
+    locked = native;
     desc->dwFlags = native.dwFlags;
     desc->dwWidth = native.dwWidth;
     desc->dwHeight = native.dwHeight;
@@ -185,21 +269,23 @@ HRESULT Surface::Lock(const RECT* rect, DDSURFACEDESC2* desc, uint32_t flags, vo
 HRESULT Surface::Unlock(const RECT* rect)
 {
     if (rect != nullptr) return DDERR_INVALIDPARAMS;
-    HRESULT result = surface->Unlock(nullptr);
-    if (result == DD_OK && primary && back == nullptr && device->windowed) device->DrawWindowOverlay();
-    return result;
+    // The frame is in the surface: the back buffer's top left corner, or,
+    // windowed, the desktop's surface at the window's place.
+    if (locked.lpSurface != nullptr && overlayPicture.Update()) {
+        ::RECT r = {};
+        if (!primary) {
+            overlayPicture.CopyTo(locked, 0, 0);
+        } else if (device->windowed && device->window != nullptr && ::GetWindowRect(device->window, &r) != 0) {
+            overlayPicture.CopyTo(locked, r.left, r.top);
+        }
+    }
+    locked = ::DDSURFACEDESC2{};
+    return surface->Unlock(nullptr);
 }
 
 HRESULT Surface::Flip(DisplaySurface* target, uint32_t flags)
 {
     if (target != nullptr) return DDERR_INVALIDPARAMS;
-    if (back != nullptr && overlay[0] != '\0') {
-        HDC dc = nullptr;
-        if (back->surface->GetDC(&dc) == DD_OK) {
-            DrawOverlay(dc);
-            back->surface->ReleaseDC(dc);
-        }
-    }
     return surface->Flip(nullptr, flags);
 }
 

@@ -15,7 +15,7 @@ that one function), with its owner, text, caption and type.
 The cases: the mode dialog (shown, Escape ignored, Tab/Return choosing Quit
 or Windowed), the show in a window at the window's place, Escape ending the
 run with status 0, the show pausing while another program is active and
-going on when its window is clicked, fullscreen at 32 and 16 bits (the 16-bit picture reaches
+going on when its window is clicked, F1's line over the picture, fullscreen at 32 and 16 bits (the 16-bit picture reaches
 the screen through a 5-6-5 surface: at most 32, 64 and 32 levels of red,
 green and blue), and the failure reports the real interfaces can be made to
 give: a display mode DirectDraw refuses (24 bits), no audio device, and a
@@ -430,6 +430,32 @@ class Cases:
                 other.wait()
         self.end_with_escape(run, "after the activation changes")
 
+    def overlay(self):
+        """F1 draws the frame rate, white on black, over the picture's top
+        left corner (fullscreen: on the back buffer before the flip); F1
+        again takes it away. The show's picture there (a violet pattern at
+        this time) has no white."""
+        run = self.start("overlay", ["--mode", "32"])
+        wait_until(lambda: lit(self.screen.grab(), FULLSCREEN) > 0, 60, "the first frame")
+        time.sleep(max(0.0, 10.0 - (time.monotonic() - run.started)))
+        band = (0, 0, 240, 22)
+
+        def white(name):
+            data = self.screen.grab(os.path.join(self.work, name))
+            return sum(1 for p in pixels(data, band) if p == (255, 255, 255))
+
+        self.screen.key("F1")
+        time.sleep(1.0)
+        shown = white("overlay-shown.png")
+        self.screen.key("F1")
+        time.sleep(1.0)
+        gone = white("overlay-gone.png")
+        self.end_with_escape(run, "after F1")
+        if shown < 40:
+            raise Failure("F1 shows no white text: %d white pixels" % shown)
+        if gone >= 20:
+            raise Failure("the text stays after the second F1: %d white pixels" % gone)
+
     def still(self, seconds):
         """Whether the window shows the same picture `seconds` apart."""
         before = bytes(pixels_of(self.screen.grab(), WINDOW))
@@ -489,7 +515,7 @@ class Cases:
                           % m.group(1))
 
 
-CASES = ["dialog_quit", "dialog_windowed", "windowed", "activation", "fullscreen_depths", "mode_refused", "no_audio_device",
+CASES = ["dialog_quit", "dialog_windowed", "windowed", "activation", "overlay", "fullscreen_depths", "mode_refused", "no_audio_device",
          "music_files", "with_sound"]
 
 
