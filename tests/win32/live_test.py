@@ -312,7 +312,9 @@ class Cases:
 
     def end_with_escape(self, run, what):
         self.screen.key("Escape")
-        status = run.wait(20)
+        if not self.wait_end(run, 20):
+            self.screen.grab(os.path.join(self.work, "stuck.png"))
+        status = run.wait(1)
         if status != 0:
             raise Failure("%s: Escape ended the run with status %d, not 0" % (what, status))
         if run.message_boxes():
@@ -429,6 +431,9 @@ class Cases:
                 os.killpg(other.pid, signal.SIGKILL)
                 other.wait()
         self.end_with_escape(run, "after the activation changes")
+        # A program killed from outside leaves the Wine session's keyboard
+        # focus astray for the programs after it: start a fresh session.
+        self.wine.stop()
 
     def overlay(self):
         """F1 draws the frame rate, white on black, over the picture's top
