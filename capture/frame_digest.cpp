@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdio>
 
-#if defined(__x86_64__) && !defined(XXH_INLINE_ALL)
+#if defined(ORCHID_XXHASH_X86_DISPATCH)
 // The library picks the widest vector unit this processor has; the hash is
 // the same with every one.
 #include <xxh_x86dispatch.h>

@@ -1,17 +1,17 @@
 // Writes the kept frames as PNG files DIR/frame-00000.png, ... named by
-// frame index.
+// frame index, with Orchid's own encoder.
 #pragma once
 
 #include <cstdint>
 
 #include "capture/capture.h"
+#include "capture/png_encoder.h"
 
 namespace capture {
 
 class PngSink final : public CaptureSink {
 public:
     PngSink(const char* directory, const FrameSchedule& schedule, int scale);
-    ~PngSink() override;
 
     // Makes the directory (if missing) and the buffers. 1 on success, 0 after
     // a report.
@@ -26,7 +26,7 @@ protected:
 private:
     char directory[4096];
     char path[4096 + 32];
-    uint8_t** rows = nullptr;
+    PngEncoder encoder;
 };
 
 }  // namespace capture

@@ -1,13 +1,13 @@
 #include "demo/routines.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
 #include "effects/effects.h"
 #include "effects/image_checks.h"
 #include "effects/pixel_ops.h"
 #include "effects/polygon_render.h"
+#include "fpmath/fpmath.h"
 #include "pixmap/pixmap.h"
 
 namespace {
@@ -50,8 +50,8 @@ void DrawLaidOut(double x, double y, double w, double h, double angle, int mode,
     if (texture == nullptr) return;
     const double halfW = w * 0.5, halfH = h * 0.5;
     const double back = angle - kPi * 0.5;
-    const double sinA = std::sin(angle), cosA = std::cos(angle);
-    const double sinB = std::sin(back), cosB = std::cos(back);
+    const double sinA = fpmath::Sin(angle), cosA = fpmath::Cos(angle);
+    const double sinB = fpmath::Sin(back), cosB = fpmath::Cos(back);
     auto corner = [](double cx, double cy) {
         return Corner{static_cast<double>(TruncToInt(cx)), static_cast<double>(TruncToInt(cy))};
     };

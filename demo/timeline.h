@@ -1,8 +1,9 @@
 // Constants the update and the render share.
 #pragma once
 
-#include <cmath>
 #include <cstdint>
+
+#include "fpmath/fpmath.h"
 
 namespace timeline {
 
@@ -16,7 +17,7 @@ constexpr double kOver57_1 = 0.017513134851138354;
 constexpr double kOver167 = 0.005988023952095809;
 
 // sin(t * k) for a time in hundredths.
-inline double Wave(int t, double k) { return std::sin(static_cast<double>(t) * k); }
+inline double Wave(int t, double k) { return fpmath::Sin(static_cast<double>(t) * k); }
 
 // grey(v): the level in each of the three colour bytes.
 constexpr uint32_t Grey(int v)

@@ -131,7 +131,7 @@ void Blur(int t)
         if (captionLevel > 255) captionLevel = 255;
     }
     captionPos.x += 0.5;
-    captionPos.y += (2.0 / 3.0) * std::sin(static_cast<double>(t) * 0.01);
+    captionPos.y += (2.0 / 3.0) * fpmath::Sin(static_cast<double>(t) * 0.01);
     scene = 2;
 }
 

@@ -14,9 +14,7 @@
 
 #include "capture/benchmark_sink.h"
 #include "capture/ffmpeg_sink.h"
-#if !defined(_WIN32)
 #include "capture/png_sink.h"
-#endif
 #include "demo/demo.h"
 #include "error/error_log.h"
 #include "main/app_state.h"
@@ -108,9 +106,7 @@ int RunHeadless(const Options& options)
     platform::SetActiveClock(&clock);
 
     capture::FrameSchedule schedule(options.fps, options.fromHundredths, options.toHundredths);
-#if !defined(_WIN32)
     std::optional<capture::PngSink> pngSink;
-#endif
     std::optional<capture::FfmpegSink> ffmpegSink;
     std::optional<capture::BenchmarkSink> benchmarkSink;
     platform::FrameSink* sink = nullptr;
@@ -123,14 +119,12 @@ int RunHeadless(const Options& options)
         sink = &*benchmarkSink;
         progress = &benchmarkSink->progress;
         progress->Start("benchmark", kShowPresents, stderr, terminal);
-#if !defined(_WIN32)
     } else if (options.frames != nullptr) {
         pngSink.emplace(options.frames, schedule, options.scale);
         pngSink->onComplete = EndCapture;
         sink = &*pngSink;
         progress = &pngSink->progress;
         progress->Start("frames", schedule.PresentsNeeded(kShowPresents), stderr, terminal);
-#endif
     } else {
         ffmpegSink.emplace(options.capture, options.noSound ? nullptr : kMusicFile, options.fps, schedule,
                            options.scale);
@@ -153,12 +147,8 @@ int RunHeadless(const Options& options)
     platform::SetActiveClock(nullptr);
 
     if (result == kExitOk && !options.benchmark) {
-#if defined(_WIN32)
-        const capture::CaptureSink& written = *ffmpegSink;
-#else
         const capture::CaptureSink& written = pngSink ? static_cast<const capture::CaptureSink&>(*pngSink)
                                                       : static_cast<const capture::CaptureSink&>(*ffmpegSink);
-#endif
         double showSeconds = static_cast<double>(written.presents) / 100.0;
         std::fprintf(stderr, "orchid: wrote %ld frames to %s; rendered %.2f s of the show in %.1f s, %.1fx real time\n",
                      written.written, options.frames != nullptr ? options.frames : options.capture, showSeconds,
@@ -235,12 +225,6 @@ int main(int argc, char** argv)
         options.capture = kDefaultCapture;
         std::fprintf(stderr, "orchid: no display; rendering the show headless to %s\n", kDefaultCapture);
     }
-#if defined(_WIN32)
-    if (options.frames != nullptr) {
-        std::fprintf(stderr, "orchid: this build writes no PNG frames; capture a video with --capture FILE\n");
-        return kExitFailed;
-    }
-#endif
     if (options.capture != nullptr && !capture::FfmpegSink::ProgramAvailable("ffmpeg")) {
         std::fprintf(stderr,
                      "orchid: capturing a video needs the ffmpeg program, which was not found on PATH (%s); "

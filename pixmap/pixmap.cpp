@@ -1,18 +1,19 @@
 #include "pixmap/pixmap.h"
 
-#include <cmath>
 #include <cstring>
 
 #include "error/memory.h"
 #include "error/report.h"
+#include "fpmath/fpmath.h"
 #include "platform/resources.h"
 
 ORCHID_REPORT_MODULE("pixmap/pixmap");
 
 int8_t PixmapShift(int value)
 {
-    const double log10of2 = std::log10(2.0);
-    double log10ofValue = log10of2 * std::log2(static_cast<double>(value));
+    // log10(2) correctly rounded.
+    constexpr double log10of2 = 0x1.34413509f79ffp-2;
+    double log10ofValue = log10of2 * fpmath::Log2(static_cast<double>(value));
     return static_cast<int8_t>(static_cast<int>(log10ofValue / log10of2));
 }
 

@@ -42,7 +42,9 @@ public:
 };
 
 // floor(log2(value)) computed as the system always has: log10(value) /
-// log10(2) in double precision, truncated toward zero.
+// log10(2) in double precision, truncated toward zero. The logarithm comes
+// from our own correctly rounded log2 (log10(value) = log10(2) * log2(value)),
+// so every platform's library gives the same shift.
 int8_t PixmapShift(int value);
 
 struct ResFile {

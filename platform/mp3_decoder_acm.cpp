@@ -303,7 +303,7 @@ bool Mp3Decoder::Open(const char* fileName)
     // Walk the frames from the first header after the tag: the length, and
     // the format of the first frame, which the others must keep.
     long position = Id3v2Bytes(file);
-    static uint8_t bytes[kMaxFrameBytes];
+    uint8_t bytes[kMaxFrameBytes];
     FrameHeader frame;
     FrameHeader firstFrame;
     bool seenFirst = false;

@@ -40,6 +40,10 @@ TEST_F(PixmapTest, CreateComputesLayoutAndZeroFills)
 TEST(PixmapShift, PowersOfTwoAreExactOthersRoundDown)
 {
     for (int k = 0; k < 31; ++k) EXPECT_EQ(PixmapShift(1 << k), k) << "2^" << k;
+    for (int k = 2; k < 31; ++k) {
+        EXPECT_EQ(PixmapShift((1 << k) - 1), k - 1) << "2^" << k << " - 1";
+        EXPECT_EQ(PixmapShift((1 << k) + 1), k) << "2^" << k << " + 1";
+    }
     EXPECT_EQ(PixmapShift(1920), 10);
 }
 
