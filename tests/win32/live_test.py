@@ -15,9 +15,10 @@ that one function), with its owner, text, caption and type.
 The cases: the mode dialog (shown, Escape ignored, Tab/Return choosing Quit
 or Windowed), the show in a window at the window's place, Escape ending the
 run with status 0, the show pausing while another program is active and
-going on when its window is clicked, F1's line over the picture, fullscreen at 32 and 16 bits (the 16-bit picture reaches
-the screen through a 5-6-5 surface: at most 32, 64 and 32 levels of red,
-green and blue), and the failure reports the real interfaces can be made to
+going on when its window is clicked, F1's line over the picture, fullscreen
+at 32 and 16 bits (the 16-bit picture reaches the screen through a 5-6-5
+surface: at most 32, 64 and 32 levels of red, green and blue), and the
+failure reports the real interfaces can be made to
 give: a display mode DirectDraw refuses (24 bits), no audio device, and a
 music file that is missing, empty or not MP3. With sound a private
 PulseAudio server with a null sink is the device.
