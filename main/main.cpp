@@ -1,6 +1,6 @@
-// The program `orchid`: reads the command line, chooses the desktop (SDL)
-// or the headless backend with its frame sink, runs the shell, and turns the
-// outcome into the exit status.
+// The program `orchid`: reads the command line, chooses the desktop (SDL;
+// on Windows the Win32 one) or the headless backend with its frame sink,
+// runs the shell, and turns the outcome into the exit status.
 #if defined(_WIN32)
 #include <io.h>
 #else
@@ -25,12 +25,21 @@
 #include "platform/backend.h"
 #include "platform/clock.h"
 #include "platform/headless/headless_backend.h"
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include "platform/win32/win32_backend.h"
+#else
 #include "platform/sdl/sdl_backend.h"
 #endif
 #include "simd/simd.h"
 
 namespace {
+
+// The desktop backend: the same Install(Options)/Uninstall on both.
+#if defined(_WIN32)
+namespace desktop = platform::win32;
+#else
+namespace desktop = platform::sdl;
+#endif
 
 constexpr const char kVersion[] = "orchid 1.0";
 constexpr const char kDefaultCapture[] = "orchid.mp4";
@@ -148,20 +157,11 @@ int RunHeadless(const Options& options)
     return result;
 }
 
-#if defined(_WIN32)
-int RunDesktop(const Options&)
-{
-    std::fprintf(stderr,
-                 "orchid: this build has no display backend; render without one with --capture FILE or "
-                 "--benchmark\n");
-    return kExitFailed;
-}
-#else
 int RunDesktop(const Options& options)
 {
-    platform::sdl::Options sdlOptions;
-    sdlOptions.silentAudio = options.noSound;
-    if (!platform::sdl::Install(sdlOptions)) {
+    desktop::Options desktopOptions;
+    desktopOptions.silentAudio = options.noSound;
+    if (!desktop::Install(desktopOptions)) {
         std::fprintf(stderr,
                      "orchid: the display could not be opened; render without one with --capture FILE or "
                      "--frames DIR\n");
@@ -180,7 +180,7 @@ int RunDesktop(const Options& options)
     // capture's timing without it.
     displayLead = kDisplayLead;
     int result = ExitStatus(WinMain(nullptr, nullptr, "", platform::SW_SHOWNORMAL));
-    platform::sdl::Uninstall();
+    desktop::Uninstall();
     if (options.verbose && !userQuit) {
         if (literalTiming)
             std::fprintf(stderr, "orchid: literal timing: each update read the music position anew\n");
@@ -190,7 +190,6 @@ int RunDesktop(const Options& options)
     }
     return result;
 }
-#endif
 
 }  // namespace
 

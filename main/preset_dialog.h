@@ -21,6 +21,7 @@ public:
     {
         return inner->ShowMessageBox(text, caption);
     }
+    void ShowOverlay(const char* text) override { inner->ShowOverlay(text); }
     // Presses the control once, without showing anything.
     bool RunDialog(platform::WindowRecord& dialog, const platform::DialogTemplate&) override
     {

@@ -34,6 +34,9 @@ struct WindowRecord {
     bool dialogEnded;
     intptr_t dialogResult;
     HICON icon;
+    const char* className;  // the registered class's name (the class table's copy)
+    int dialogId;           // a dialog: its template's resource id
+    WindowRecord* owner;    // a dialog: the window given as its owner
     void* native;
 };
 
@@ -107,10 +110,21 @@ public:
     virtual void DeviceReleased() {}
 };
 
+// A display interface of the operating system itself, in place of the
+// device over memory surfaces: DirectDrawCreateEx makes its device.
+class DisplayDriver {
+public:
+    virtual ~DisplayDriver() = default;
+    // The device, or the interface's own failure result.
+    virtual HRESULT CreateDevice(DisplayDevice** device) = 0;
+};
+
 struct Backend {
     WindowSystem* windows;
     DisplayBackend* display;
     SoundLibrary* sound;
+    // When set, the display calls go to this driver and `display` is unused.
+    DisplayDriver* driver = nullptr;
 };
 
 // Installs a backend (pieces may be null: their calls then fail). Clears

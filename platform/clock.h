@@ -18,7 +18,8 @@ public:
     virtual void Spin() {}
 };
 
-// std::chrono::steady_clock in nanoseconds.
+// The system's monotonic clock: on Windows the performance counter itself,
+// elsewhere std::chrono::steady_clock in nanoseconds.
 class SteadyClock final : public Clock {
 public:
     int QueryFrequency(int64_t* frequency) override;

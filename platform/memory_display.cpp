@@ -1,5 +1,6 @@
-// The display device over surfaces in memory. Every backend shares it; the
-// backend decides which modes exist and shows what is flipped (fullscreen)
+// The display device over surfaces in memory. Every backend without a
+// display driver of its own (platform/backend.h) shares it; the backend
+// decides which modes exist and shows what is flipped (fullscreen)
 // or unlocked (the desktop surface, windowed).
 #include <cstring>
 
@@ -296,6 +297,7 @@ HRESULT DirectDrawCreateEx(const void* guid, DisplayDevice** device, void* outer
     if (device == nullptr) return DDERR_INVALIDPARAMS;
     *device = nullptr;
     if (guid != nullptr || outer != nullptr) return DDERR_INVALIDPARAMS;
+    if (InstalledBackend().driver != nullptr) return InstalledBackend().driver->CreateDevice(device);
     DisplayBackend* display = InstalledBackend().display;
     if (display == nullptr) return DDERR_NODIRECTDRAWHW;
     HRESULT check = display->Check(DisplayCall::Create);

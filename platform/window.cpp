@@ -223,6 +223,7 @@ HWND CreateWindowEx(uint32_t exStyle, const char* className, const char* title, 
     CopyText(record->title, sizeof record->title, title);
     record->procedure = windowClass->procedure;
     record->icon = windowClass->icon;
+    record->className = windowClass->name;
     record->visible = (style & WS_VISIBLE) != 0;
     if (!system->CreateNative(*record)) {
         *record = WindowRecord{};
@@ -446,7 +447,7 @@ const DialogTemplate* FindDialogTemplate(int id)
     return nullptr;
 }
 
-intptr_t DialogBoxParam(HINSTANCE, int templateId, HWND, DLGPROC procedure, LPARAM initParam)
+intptr_t DialogBoxParam(HINSTANCE, int templateId, HWND owner, DLGPROC procedure, LPARAM initParam)
 {
     const DialogTemplate* dialogTemplate = FindDialogTemplate(templateId);
     WindowSystem* system = Windows();
@@ -457,6 +458,8 @@ intptr_t DialogBoxParam(HINSTANCE, int templateId, HWND, DLGPROC procedure, LPAR
     record->isDialog = true;
     record->alive = true;
     record->dialogProcedure = procedure;
+    record->dialogId = templateId;
+    record->owner = FindWindowRecord(owner);
     CopyText(record->title, sizeof record->title, dialogTemplate->title);
     // One dialog unit is about 1.5 pixels across and 1.625 pixels down.
     record->width = dialogTemplate->width * 3 / 2;

@@ -341,6 +341,28 @@ TEST_F(Music, FollowsTheTimeline)
     EXPECT_LT(Rms(212, 214.6), Rms(190, 200) * 0.1);
 }
 
+// The icon file holds one 32 x 32, 256-colour image: the icon bitmap's
+// header (its height doubled for the mask), palette and rows, then an
+// all-zero (opaque) mask of 4 bytes a row.
+TEST(Generator, TheIconFileIsTheIconBitmap)
+{
+    std::vector<uint8_t> bmp = ReadFile(std::filesystem::path(ORCHID_ASSET_DIR) / "icon.bmp");
+    std::vector<uint8_t> ico = ReadFile(std::filesystem::path(ORCHID_ASSET_DIR) / "icon.ico");
+    ASSERT_GT(bmp.size(), 14u + 40u);
+    size_t image = bmp.size() - 14;
+    ASSERT_EQ(ico.size(), 6 + 16 + image + 32 * 4);
+    const uint8_t header[14] = {0, 0, 1, 0, 1, 0, 32, 32, 0, 0, 1, 0, 8, 0};
+    EXPECT_TRUE(std::equal(std::begin(header), std::end(header), ico.begin()));
+    uint32_t bytes = ico[14] | ico[15] << 8 | ico[16] << 16 | uint32_t(ico[17]) << 24;
+    uint32_t offset = ico[18] | ico[19] << 8 | ico[20] << 16 | uint32_t(ico[21]) << 24;
+    EXPECT_EQ(bytes, image + 32 * 4);
+    EXPECT_EQ(offset, 22u);
+    std::vector<uint8_t> expected(bmp.begin() + 14, bmp.end());
+    expected[8] = 64;  // 32 rows of colour, 32 of mask
+    expected.resize(image + 32 * 4, 0);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), ico.begin() + 22));
+}
+
 TEST(Generator, MakesTheSameBytesOnEveryRun)
 {
     namespace fs = std::filesystem;
@@ -356,7 +378,9 @@ TEST(Generator, MakesTheSameBytesOnEveryRun)
         EXPECT_TRUE(ReadFile(entry.path()) == ReadFile(dir / entry.path().filename()));
         ++compared;
     }
-    EXPECT_EQ(compared, int(std::size(kAssets)));
+    // Every resource, and the icon once more as the Windows resource
+    // compiler takes it.
+    EXPECT_EQ(compared, int(std::size(kAssets)) + 1);
     EXPECT_TRUE(ReadFile(ORCHID_MUSIC_FILE) == ReadFile(dir / "music.mp3"));
     fs::remove_all(dir);
 }

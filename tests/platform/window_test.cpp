@@ -179,6 +179,91 @@ TEST_F(WindowTest, WindowRectFollowsMoves)
     EXPECT_EQ(r.bottom, 500);
 }
 
+// A window system over real windows needs the class's name to make the
+// window, and the dialog's resource id and owner to run the real dialog.
+class NativeWindows final : public WindowSystem {
+public:
+    void ScreenSize(int* width, int* height) override { *width = *height = 1000; }
+    bool CreateNative(WindowRecord& window) override
+    {
+        className = window.className != nullptr ? window.className : "";
+        return true;
+    }
+    void DestroyNative(WindowRecord&) override {}
+    void ShowNative(WindowRecord&, bool) override {}
+    void FocusNative(WindowRecord&) override {}
+    void PumpEvents() override {}
+    bool WaitEvents() override { return false; }
+    void ApplyCursor(int, bool) override {}
+    bool ShowMessageBox(const char*, const char*) override { return true; }
+    bool RunDialog(WindowRecord& dialog, const DialogTemplate&) override
+    {
+        dialogId = dialog.dialogId;
+        owner = dialog.owner;
+        EndDialog(&dialog, 5);
+        return true;
+    }
+    std::string className;
+    int dialogId = 0;
+    HWND owner = nullptr;
+};
+
+intptr_t EndLater(HWND, uint32_t, WPARAM, LPARAM) { return 0; }
+
+TEST(NativeBackend, RecordsCarryTheClassAndTheDialogsResource)
+{
+    NativeWindows windows;
+    InstallBackend(Backend{&windows, nullptr, nullptr});
+    WNDCLASS wc = {};
+    wc.lpszClassName = "__real_class__";
+    ASSERT_NE(RegisterClass(&wc), 0);
+    HWND window = CreateWindowEx(0, "__real_class__", "t", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(windows.className, "__real_class__");
+
+    static const DialogControl controls[] = {{1, "OK", 0, 0, 10, 10, 0}};
+    static const DialogTemplate dialog = {100, 50, "d", controls, 1};
+    RegisterDialogTemplate(4242, &dialog);
+    EXPECT_EQ(DialogBoxParam(nullptr, 4242, window, EndLater, 0), 5);
+    EXPECT_EQ(windows.dialogId, 4242);
+    EXPECT_EQ(windows.owner, window);
+    UninstallBackend();
+}
+
+// A backend with a display interface of its own makes every device, and
+// its failures come back as they are.
+class Driver final : public DisplayDriver {
+public:
+    HRESULT CreateDevice(DisplayDevice** device) override
+    {
+        ++calls;
+        *device = nullptr;
+        return DDERR_NODIRECTDRAWHW;
+    }
+    int calls = 0;
+};
+
+TEST(NativeBackend, ADisplayDriverMakesTheDevice)
+{
+    fake::FakePlatform fake;
+    fake.Install();
+    Driver driver;
+    Backend backend = InstalledBackend();
+    backend.driver = &driver;
+    InstallBackend(backend);
+    DisplayDevice* device = nullptr;
+    EXPECT_EQ(DirectDrawCreateEx(nullptr, &device, nullptr), DDERR_NODIRECTDRAWHW);
+    EXPECT_EQ(driver.calls, 1);
+    EXPECT_EQ(device, nullptr);
+    // Without the driver the same backend's memory device is made.
+    backend.driver = nullptr;
+    InstallBackend(backend);
+    ASSERT_EQ(DirectDrawCreateEx(nullptr, &device, nullptr), DD_OK);
+    device->Release();
+    EXPECT_EQ(driver.calls, 1);
+    UninstallBackend();
+}
+
 TEST(NoBackend, CallsFailQuietly)
 {
     UninstallBackend();

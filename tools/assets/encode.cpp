@@ -182,6 +182,35 @@ std::vector<uint8_t> EncodeBmp8(const Image& img)
     return out;
 }
 
+std::vector<uint8_t> IconFromBmp8(const std::vector<uint8_t>& bmp)
+{
+    // The bitmap's header, palette and rows as they are, with the height
+    // doubled (colour rows, then the mask's) and an all-zero mask (every
+    // pixel opaque) after them: rows of 1 bit per pixel, 4-byte aligned.
+    int32_t width = int32_t(bmp[18] | bmp[19] << 8 | bmp[20] << 16 | uint32_t(bmp[21]) << 24);
+    int32_t height = int32_t(bmp[22] | bmp[23] << 8 | bmp[24] << 16 | uint32_t(bmp[25]) << 24);
+    uint32_t maskStride = ((uint32_t(width) + 31) / 32) * 4;
+    std::vector<uint8_t> image(bmp.begin() + 14, bmp.end());
+    uint32_t doubled = uint32_t(height) * 2;
+    for (int i = 0; i < 4; ++i) image[size_t(8 + i)] = uint8_t(doubled >> (8 * i));
+    image.insert(image.end(), size_t(maskStride) * size_t(height), 0);
+
+    std::vector<uint8_t> out;
+    Put16(out, 0);
+    Put16(out, 1);  // an icon
+    Put16(out, 1);  // one image
+    out.push_back(uint8_t(width));
+    out.push_back(uint8_t(height));
+    out.push_back(0);  // 256 colours
+    out.push_back(0);
+    Put16(out, 1);  // planes
+    Put16(out, 8);  // bits per pixel
+    Put32(out, uint32_t(image.size()));
+    Put32(out, 6 + 16);  // where the image starts
+    out.insert(out.end(), image.begin(), image.end());
+    return out;
+}
+
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)
 {
     FILE* f = std::fopen(path.c_str(), "wb");

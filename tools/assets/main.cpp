@@ -175,7 +175,9 @@ void WritePictures(Output& out, const std::string& fontDir)
     out.Bytes("banner.bmp", EncodeBmp8(banner));
     out.Preview("banner", banner);
     Image icon = IconPicture();
-    out.Bytes("icon.bmp", EncodeBmp8(icon));
+    std::vector<uint8_t> iconBmp = EncodeBmp8(icon);
+    out.Bytes("icon.bmp", iconBmp);
+    out.Bytes("icon.ico", IconFromBmp8(iconBmp));
     out.Preview("icon", icon);
 }
 

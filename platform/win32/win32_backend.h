@@ -1,0 +1,23 @@
+// The Windows desktop backend: real windows of a registered class with a
+// window procedure that turns keys, activation, moves and close requests
+// into the platform layer's messages; the message loop on PeekMessageA and
+// DispatchMessageA; the system's cursors and message box; the mode dialog
+// from the dialog resource of the executable (DialogBoxParamA); the display
+// on DirectDraw 7; the music decoded by the system's MP3 codec and played
+// through waveOut.
+#pragma once
+
+namespace platform::win32 {
+
+struct Options {
+    // No audio device: the position starts when the stream plays, follows
+    // the real clock and stops while paused.
+    bool silentAudio = false;
+};
+
+// Installs the backend; false (nothing installed) when it cannot start.
+bool Install(const Options& options);
+// Uninstalls the backend and closes the audio device.
+void Uninstall();
+
+}  // namespace platform::win32
