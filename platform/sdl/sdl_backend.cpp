@@ -4,9 +4,9 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 
 #include "platform/backend.h"
+#include "platform/lasting.h"
 #include "platform/sdl/sdl_dialog.h"
 #include "platform/sdl/sdl_font.h"
 #include "platform/sdl/sdl_sound.h"
@@ -340,24 +340,6 @@ private:
 
 SdlPlatform* platformInstance = nullptr;
 SoundLibrary* soundInstance = nullptr;
-
-// Storage for an object that is made once and never destroyed. The
-// program's global objects (the music, the display) release themselves in
-// their destructors, which run at exit in an order no one controls; the
-// backend objects they call into must outlive all of them.
-template <class T>
-class Lasting {
-public:
-    T& Get()
-    {
-        if (object == nullptr) object = new (storage) T();
-        return *object;
-    }
-
-private:
-    alignas(T) unsigned char storage[sizeof(T)];
-    T* object = nullptr;
-};
 
 Lasting<SdlPlatform> platformObject;
 Lasting<SdlSound> deviceSound;

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 
+#include "platform/lasting.h"
 #include "platform/stream_sound.h"
 #include "platform/win32/direct_draw.h"
 #include "platform/win32/wave_sound.h"
@@ -225,23 +225,6 @@ INT_PTR CALLBACK Win32Platform::DialogProc(::HWND hwnd, UINT message, WPARAM wPa
     if (record->dialogEnded) ::EndDialog(hwnd, record->dialogResult);
     return handled != 0 ? TRUE : FALSE;
 }
-
-// Made once and never destroyed: the program's global objects (the music,
-// the display) release themselves in destructors that run at exit in no
-// set order, and the backend they call into must outlive them.
-template <class T>
-class Lasting {
-public:
-    T& Get()
-    {
-        if (object == nullptr) object = new (storage) T();
-        return *object;
-    }
-
-private:
-    alignas(T) unsigned char storage[sizeof(T)];
-    T* object = nullptr;
-};
 
 Lasting<Win32Platform> platformObject;
 Lasting<WaveSound> deviceSound;
