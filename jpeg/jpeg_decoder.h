@@ -150,11 +150,16 @@ public:
     int pixel_bytes() const { return comps_in_frame_ == 1 ? 1 : 4; }
     int line_bytes() const { return image_x_size_ * pixel_bytes(); }
     int error_code() const { return error_code_; }
+    // True once a scan's entropy-coded data ended before its last block:
+    // the blocks left keep what earlier scans gave them (zero, mid-grey, in
+    // a first scan or a sequential picture). Such a file still decodes.
+    bool data_ended_early() const { return data_ended_early_ != 0; }
 
     struct huff_derived;
 
 private:
     struct failure {};
+    struct data_ended {};
     struct bit_cursor;
 
     // Life cycle, errors and memory (jpeg_decoder.cpp).
@@ -173,6 +178,8 @@ private:
     void refill_fast(uint64_t& buf, int& cnt);
     void reset_bit_reader();
     int decode_symbol_slow(const huff_derived& h);
+    [[noreturn]] void bad_data(int cnt, int examined);
+    bool data_exhausted(bit_cursor& bc);
 
     // Markers, headers and scan set-up (jpeg_decoder_markers.cpp).
     void locate_soi();
@@ -291,6 +298,8 @@ private:
     uint64_t bit_buf_;
     int bit_count_;
     int marker_hit_;
+    int pad_bits_;           // bits of padding (past a marker) in bit_buf_
+    int data_ended_early_;
 
     // Input buffer: room in front for pushed-back bytes, the data, padding.
     static constexpr int in_buf_front = 8;

@@ -176,17 +176,19 @@ uint32_t jpeg_decoder::get_word()
 
 // The next byte of entropy-coded data for the bit reader: a stuffed
 // 0xFF 0x00 is one 0xFF; a marker stays in the input and reads as 0xFF bytes
-// until marker processing consumes it.
+// (padding, counted in pad_bits_) until marker processing consumes it.
 uint32_t jpeg_decoder::next_data_byte()
 {
-    if (marker_hit_) return 0xFF;
-    uint32_t c = get_byte();
-    if (c != 0xFF) return c;
-    uint32_t c2 = get_byte();
-    if (c2 == 0) return 0xFF;
-    push_back(c2);
-    push_back(0xFF);
-    marker_hit_ = 1;
+    if (!marker_hit_) {
+        uint32_t c = get_byte();
+        if (c != 0xFF) return c;
+        uint32_t c2 = get_byte();
+        if (c2 == 0) return 0xFF;
+        push_back(c2);
+        push_back(0xFF);
+        marker_hit_ = 1;
+    }
+    pad_bits_ += 8;
     return 0xFF;
 }
 
@@ -199,6 +201,17 @@ void jpeg_decoder::reset_bit_reader()
     bit_buf_ = 0;
     bit_count_ = 0;
     marker_hit_ = 0;
+    pad_bits_ = 0;
+}
+
+// Data that breaks the coding: corrupt when the bits that broke it are the
+// scan's own, but only the end of the data when some of them (the cnt bits
+// left before the last examined ones were taken) are padding. Then the
+// scan stops where it is (data_ended, caught by the scan loops).
+void jpeg_decoder::bad_data(int cnt, int examined)
+{
+    if (cnt - examined < pad_bits_) throw data_ended{};
+    stop_decoding(JPEG_DECODE_ERROR);
 }
 
 // Codes longer than the lookahead; a pattern that is no code is corrupt data.
@@ -214,5 +227,5 @@ int jpeg_decoder::decode_symbol_slow(const huff_derived& h)
             return h.values[(h.valoffset[len] + code) & 0xFF];
         }
     }
-    stop_decoding(JPEG_DECODE_ERROR);
+    bad_data(bit_count_, 16);
 }

@@ -164,6 +164,15 @@ struct jpeg_decoder::bit_cursor {
     }
 };
 
+// Before each MCU: true when every bit still to come is padding, so the
+// scan's data has ended and the MCU is not decoded. The bit buffer is
+// topped up first when it runs low, to find out whether a marker follows.
+inline bool jpeg_decoder::data_exhausted(bit_cursor& bc)
+{
+    if (bc.cnt < 8) refill_fast(bc.buf, bc.cnt);
+    return marker_hit_ && bc.cnt <= pad_bits_;
+}
+
 // Before each MCU of a scan with restarts: when the interval is used up,
 // the restart marker is read (through the stream, so the cursor's bits go
 // back to the decoder first).

@@ -69,38 +69,52 @@ void jpeg_decoder::decode_progressive()
 }
 
 // One scan: every MCU, each block through the decoder of the scan's kind.
+// The scan stops where its data ends (a block needing bits finds only
+// padding): the blocks left keep what earlier scans gave them, so a scan
+// with no data costs next to nothing.
 void jpeg_decoder::decode_progressive_scan()
 {
     bool dc_scan = spectral_start_ == 0;
     bool refine = succ_high_ != 0;
     bit_cursor bc(*this);
-    for (int my = 0; my < scan_mcus_y_; ++my) {
-        for (int mx = 0; mx < scan_mcus_x_; ++mx) {
-            count_restart_interval(bc);
-            for (int b = 0; b < blocks_per_mcu_; ++b) {
-                int s = mcu_org_[b];
-                int c = comp_list_[s];
-                int16_t* block;
-                if (comps_in_scan_ == 1) {
-                    block = coef_block(c, mx, my);
-                } else {
-                    block = coef_block(c, mx * comp_h_samp_[c] + mcu_dx_[b], my * comp_v_samp_[c] + mcu_dy_[b]);
+    try {
+        for (int my = 0; my < scan_mcus_y_; ++my) {
+            for (int mx = 0; mx < scan_mcus_x_; ++mx) {
+                count_restart_interval(bc);
+                // An end-of-band run that covers every block left in the
+                // scan, or in the restart interval, needs no more data.
+                if (data_exhausted(bc)) {
+                    int left = (scan_mcus_y_ - my) * scan_mcus_x_ - mx;
+                    if (restart_interval_ != 0) left = std::min(left, restarts_left_ + 1);
+                    if (eob_run_ < left) throw data_ended{};
                 }
-                if (dc_scan) {
-                    if (refine) {
-                        decode_dc_refine(bc, block);
+                for (int b = 0; b < blocks_per_mcu_; ++b) {
+                    int s = mcu_org_[b];
+                    int c = comp_list_[s];
+                    int16_t* block;
+                    if (comps_in_scan_ == 1) {
+                        block = coef_block(c, mx, my);
                     } else {
-                        decode_dc_first(bc, block, s);
+                        block = coef_block(c, mx * comp_h_samp_[c] + mcu_dx_[b], my * comp_v_samp_[c] + mcu_dy_[b]);
                     }
-                } else {
-                    if (refine) {
-                        decode_ac_refine(bc, block);
+                    if (dc_scan) {
+                        if (refine) {
+                            decode_dc_refine(bc, block);
+                        } else {
+                            decode_dc_first(bc, block, s);
+                        }
                     } else {
-                        decode_ac_first(bc, block);
+                        if (refine) {
+                            decode_ac_refine(bc, block);
+                        } else {
+                            decode_ac_first(bc, block);
+                        }
                     }
                 }
             }
         }
+    } catch (const data_ended&) {
+        data_ended_early_ = 1;
     }
     bc.store();
 }
@@ -110,7 +124,7 @@ void jpeg_decoder::decode_dc_first(bit_cursor& bc, int16_t* block, int scan_comp
 {
     int c = comp_list_[scan_comp];
     int s = bc.symbol(derived_[comp_dc_slot_[scan_comp]]);
-    if (s > 11) stop_decoding(JPEG_DECODE_ERROR);
+    if (s > 11) bad_data(bc.cnt, 0);
     if (s != 0) last_dc_[c] += static_cast<uint32_t>(bc.extend(s));
     block[0] = static_cast<int16_t>(last_dc_[c] << succ_low_);
 }
@@ -134,13 +148,13 @@ void jpeg_decoder::decode_ac_first(bit_cursor& bc, int16_t* block)
         int rs = bc.symbol(ac);
         int r = rs >> 4, s = rs & 15;
         if (s != 0) {
-            if (s > 10) stop_decoding(JPEG_DECODE_ERROR);
+            if (s > 10) bad_data(bc.cnt, 0);
             k += r;
-            if (k > 63) stop_decoding(JPEG_DECODE_ERROR);
+            if (k > 63) bad_data(bc.cnt, 0);
             int v = bc.extend(s);
             block[kZigzag[k]] = static_cast<int16_t>(static_cast<uint32_t>(v) << succ_low_);
         } else if (r == 15) {
-            if (k + 15 > 63) stop_decoding(JPEG_DECODE_ERROR);
+            if (k + 15 > 63) bad_data(bc.cnt, 0);
             k += 15;
         } else {
             eob_run_ = 1 << r;
@@ -174,7 +188,7 @@ void jpeg_decoder::decode_ac_refine(bit_cursor& bc, int16_t* block)
             int r = rs >> 4, s = rs & 15;
             int value = 0;
             if (s != 0) {
-                if (s != 1) stop_decoding(JPEG_DECODE_ERROR);
+                if (s != 1) bad_data(bc.cnt, 0);
                 value = bc.take(1) ? p1 : -p1;
             } else if (r != 15) {
                 eob_run_ = 1 << r;
@@ -193,7 +207,7 @@ void jpeg_decoder::decode_ac_refine(bit_cursor& bc, int16_t* block)
                 }
             }
             if (value != 0) {
-                if (k > 63) stop_decoding(JPEG_DECODE_ERROR);
+                if (k > 63) bad_data(bc.cnt, 0);
                 block[kZigzag[k]] = static_cast<int16_t>(value);
             }
         }

@@ -30,7 +30,7 @@ bool jpeg_decoder::decode_block(bit_cursor& bc, int16_t* coef, int scan_comp)
     const uint16_t* q = quant_[comp_quant_[c]];
 
     int s = bc.symbol(dc);
-    if (s > 11) stop_decoding(JPEG_DECODE_ERROR);
+    if (s > 11) bad_data(bc.cnt, 0);
     if (s != 0) last_dc_[c] += static_cast<uint32_t>(bc.extend(s));
     coef[0] = static_cast<int16_t>(last_dc_[c] * q[0]);
 
@@ -40,7 +40,7 @@ bool jpeg_decoder::decode_block(bit_cursor& bc, int16_t* coef, int scan_comp)
         int32_t f = ac.ac_look[bc.buf >> (64 - kLookBits)];
         if (f & kAcLookHit) {
             k += (f >> 8) & 15;
-            if (k > 63) stop_decoding(JPEG_DECODE_ERROR);
+            if (k > 63) bad_data(bc.cnt, f & kAcLookBitsMask);
             bc.skip(f & kAcLookBitsMask);
             coef[kZigzag[k]] = static_cast<int16_t>(static_cast<uint32_t>(f >> 16) * q[k]);
             ac_present = true;
@@ -50,16 +50,16 @@ bool jpeg_decoder::decode_block(bit_cursor& bc, int16_t* coef, int scan_comp)
         int rs = bc.symbol(ac);
         int r = rs >> 4, size = rs & 15;
         if (size != 0) {
-            if (size > 10) stop_decoding(JPEG_DECODE_ERROR);
+            if (size > 10) bad_data(bc.cnt, 0);
             k += r;
-            if (k > 63) stop_decoding(JPEG_DECODE_ERROR);
+            if (k > 63) bad_data(bc.cnt, 0);
             int v = bc.extend(size);
             coef[kZigzag[k]] = static_cast<int16_t>(static_cast<uint32_t>(v) * q[k]);
             ac_present = true;
             ++k;
         } else {
             if (r != 15) break;
-            if (k + 15 > 63) stop_decoding(JPEG_DECODE_ERROR);
+            if (k + 15 > 63) bad_data(bc.cnt, 0);
             k += 16;
         }
     }
@@ -93,24 +93,43 @@ void jpeg_decoder::process_restart()
 
 // Decodes one MCU row of the frame. Each block goes through the inverse DCT
 // straight after it is decoded, into its place in the sample planes; the
-// blocks of the scan's MCU are taken by position.
+// blocks of the scan's MCU are taken by position. Once the data has ended,
+// the MCUs left (the one whose data broke off from its broken block on) get
+// blocks of zero coefficients, mid-grey, down to the last row.
 void jpeg_decoder::decode_sequential_row()
 {
-    bit_cursor bc(*this);
-    for (int mx = 0; mx < mcus_per_row_; ++mx) {
-        count_restart_interval(bc);
-        for (int b = 0; b < blocks_per_mcu_; ++b) {
-            int16_t* coef = mcu_coefs_;
-            bool ac_present = decode_block(bc, coef, mcu_org_[b]);
-            if (b < layout_blocks_) idct_to_plane(coef, b, mx, !ac_present);
-            if (ac_present) {
-                std::memset(coef, 0, 64 * sizeof(int16_t));
-            } else {
-                coef[0] = 0;
+    int mx = 0;
+    int b = 0;
+    if (!data_ended_early_) {
+        bit_cursor bc(*this);
+        try {
+            for (; mx < mcus_per_row_; ++mx) {
+                count_restart_interval(bc);
+                if (data_exhausted(bc)) {
+                    data_ended_early_ = 1;
+                    break;
+                }
+                for (b = 0; b < blocks_per_mcu_; ++b) {
+                    int16_t* coef = mcu_coefs_;
+                    bool ac_present = decode_block(bc, coef, mcu_org_[b]);
+                    if (b < layout_blocks_) idct_to_plane(coef, b, mx, !ac_present);
+                    if (ac_present) {
+                        std::memset(coef, 0, 64 * sizeof(int16_t));
+                    } else {
+                        coef[0] = 0;
+                    }
+                }
+                b = 0;
             }
+        } catch (const data_ended&) {
+            data_ended_early_ = 1;
+            std::memset(mcu_coefs_, 0, 64 * sizeof(int16_t));
         }
+        bc.store();
     }
-    bc.store();
+    for (; mx < mcus_per_row_; ++mx, b = 0) {
+        for (; b < layout_blocks_; ++b) idct_to_plane(mcu_coefs_, b, mx, true);
+    }
 }
 
 // After the last MCU row: the segments up to the next marker are processed,

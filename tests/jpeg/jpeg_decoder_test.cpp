@@ -38,6 +38,7 @@ struct Result {
     int error = 0;
     int lineBytes = 0;
     std::vector<std::vector<uint8_t>> lines;
+    bool endedEarly = false;
 };
 
 // Runs the decoder's whole calling order over a stream.
@@ -66,6 +67,7 @@ Result DecodeAll(jpeg_decoder_stream_base* stream)
         r.lines.emplace_back(p, p + len);
     }
     r.error = d.error_code();
+    r.endedEarly = d.data_ended_early();
     return r;
 }
 
@@ -284,19 +286,25 @@ TEST(JpegDecoder, InputBoundariesNeverLookLikeTheEnd)
     }
 }
 
-TEST(JpegDecoder, DataEndingEarlyReadsAsEndOfImage)
+TEST(JpegDecoder, DataEndingEarlyLeavesTheBlocksPastItsEnd)
 {
-    // The scan's bytes are missing: the bit reader meets the padding EOI and
-    // sees 1-bits, which match no DC code.
-    EXPECT_EQ(DecodeAll(GreyScan(8, 8).data).error, JPEG_DECODE_ERROR);
+    // The scan's bytes are missing: the bit reader meets the padding EOI at
+    // once, so no block is decoded from it and the picture is mid-grey.
+    Result empty = DecodeAll(GreyScan(16, 8).data);
+    ASSERT_EQ(empty.error, 0);
+    EXPECT_TRUE(empty.endedEarly);
+    ASSERT_EQ(empty.lines.size(), 8u);
+    for (const auto& line : empty.lines) EXPECT_EQ(line, std::vector<uint8_t>(16, 128));
 
     // Cut after the entropy data but before EOI: still a complete picture.
     Bytes file = DcPicture(GreyScan(16, 8), {{0, -80}, {0, 300}});
     file.resize(file.size() - 2);
     Result r = DecodeAll(file);
     EXPECT_EQ(r.error, 0);
+    EXPECT_FALSE(r.endedEarly);
     EXPECT_EQ(r.lines[0][0], 118);
     EXPECT_EQ(r.lines[0][8], 166);
+
 }
 
 class FailingStream : public jpeg_decoder_stream_base {
@@ -448,6 +456,12 @@ TEST(JpegDecoder, ProgressiveScansAndTheirChecks)
     Result first = DecodeAll(Progressive({}));
     ASSERT_EQ(first.error, 0);
     EXPECT_EQ(first.lines[3][3], 138);
+    EXPECT_FALSE(first.endedEarly);
+    // An AC scan of no data keeps what the DC scan gave.
+    Result noAc = DecodeAll(Progressive({{{1, 1, 0x00, 1, 63, 0x00}, {}}}));
+    ASSERT_EQ(noAc.error, 0);
+    EXPECT_TRUE(noAc.endedEarly);
+    EXPECT_EQ(noAc.lines, first.lines);
     Result refined = DecodeAll(Progressive({{{1, 1, 0x00, 0, 0, 0x10}, {0x7F}}}));
     ASSERT_EQ(refined.error, 0);
     EXPECT_EQ(refined.lines[0][0], 138);

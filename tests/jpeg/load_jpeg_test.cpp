@@ -82,8 +82,10 @@ TEST_F(LoadJpegTest, StoresEveryDepth)
 
 TEST_F(LoadJpegTest, FailuresReportAndLeaveThePixmapEmpty)
 {
-    Bytes cut = TwoColourPicture();
-    cut.resize(cut.size() - 6);  // the entropy data ends early
+    // A damaged segment after the last line's data, in place of EOI.
+    Bytes damagedEnd = TwoColourPicture();
+    damagedEnd.resize(damagedEnd.size() - 2);
+    damagedEnd.insert(damagedEnd.end(), {0xFF, 0xC4, 0x00, 0x01});
     const struct {
         const char* res;
         int bpp;
@@ -94,7 +96,7 @@ TEST_F(LoadJpegTest, FailuresReportAndLeaveThePixmapEmpty)
         {platform::MakeIntResource(399), 32, "Jpeg decoder failed: init\n"},
         {resources.Add(302, TwoColourPicture(3, 0x31)), 32, "Jpeg decoder failed: begin\n"},
         {resources.Add(303, TwoColourPicture(1)), 32, "'UCHAR *Pbuf' was null.\n"},
-        {resources.Add(304, cut), 32, "Unknown error:\n Jpeg decoder failed: end\n"},
+        {resources.Add(304, damagedEnd), 32, "Unknown error:\n Jpeg decoder failed: end\n"},
         {resources.Add(305, TwoColourPicture()), 12, "Invalid bpp.\n"},
     };
     for (const auto& c : cases) {

@@ -76,14 +76,25 @@ TEST(OrchidJpegTool, FailuresAndUsage)
     EXPECT_EQ(ReadFile(err).rfind("error -217", 0), 0u) << ReadFile(err);
     EXPECT_FALSE(std::ifstream(out).good()) << "nothing is written on failure";
 
-    // Corrupt data found only while decoding lines: still nothing written.
+    // A damaged segment found only after the last line's data, in place of
+    // EOI: still nothing written.
     std::vector<uint8_t> file = jpeg_peer::Encode(jpeg_peer::TestPicture(64, 64, 3, 9), 64, 64, {});
+    std::vector<uint8_t> damaged(file.begin(), file.end() - 2);
+    damaged.insert(damaged.end(), {0xFF, 0xC4, 0x00, 0x01});
+    std::string damagedPath = TempPath("damaged.jpg");
+    WriteFile(damagedPath, damaged);
+    EXPECT_EQ(RunTool(damagedPath + " " + out, err), 1);
+    EXPECT_EQ(ReadFile(err).rfind("error -202", 0), 0u) << ReadFile(err);
+    EXPECT_FALSE(std::ifstream(out).good());
+
+    // Data cut in half decodes, with a warning.
     file.resize(file.size() / 2);
     std::string cut = TempPath("cut.jpg");
     WriteFile(cut, file);
-    EXPECT_EQ(RunTool(cut + " " + out, err), 1);
-    EXPECT_EQ(ReadFile(err).rfind("error -2", 0), 0u) << ReadFile(err);
-    EXPECT_FALSE(std::ifstream(out).good());
+    EXPECT_EQ(RunTool(cut + " " + out, err), 0);
+    EXPECT_EQ(ReadFile(err).rfind("orchid-jpeg: warning: entropy-coded data ends early", 0), 0u) << ReadFile(err);
+    EXPECT_EQ(ReadFile(out).rfind("P6\n64 64\n255\n", 0), 0u);
+    std::remove(out.c_str());
 
     EXPECT_EQ(RunTool(TempPath("missing.jpg") + " " + out, err), 2);
     EXPECT_EQ(RunTool(notJpeg, err), 2);

@@ -65,6 +65,10 @@ int main(int argc, char** argv)
             }
         }
         if (decoder.error_code() != 0) return Fail(decoder.error_code());
+        if (decoder.data_ended_early()) {
+            std::fprintf(stderr, "orchid-jpeg: warning: entropy-coded data ends early; the blocks past its end are left as"
+                                 " earlier scans made them (mid-grey in a first scan)\n");
+        }
     }
 
     bool to_stdout = std::strcmp(argv[2], "-") == 0;

@@ -1,0 +1,164 @@
+#!/usr/bin/env python3
+"""Hostile JPEG files whose entropy-coded data ends long before the picture
+their headers describe, run through orchid-jpeg with a time and a memory
+bound, and checked for the pixels the decoder must give.
+
+Their Huffman tables give two 1-bit codes, so the 1-bits of the padding
+past the data would decode as valid blocks; the decoder must stop each scan
+where its data ends instead.
+
+    hostile_jpeg.py ORCHID_JPEG          run the cases (ctest does)
+    hostile_jpeg.py --write DIR          only write the files into DIR
+"""
+import os
+import resource
+import subprocess
+import sys
+import tempfile
+import time
+
+
+def segment(marker, payload):
+    return bytes([0xFF, marker]) + (len(payload) + 2).to_bytes(2, "big") + bytes(payload)
+
+
+def dqt(value):
+    return segment(0xDB, [0] + [value] * 64)
+
+
+def dht(table_class, number, counts, values):
+    return segment(0xC4, [table_class << 4 | number] + counts + [0] * (16 - len(counts)) + values)
+
+
+def sof(marker, width, height, components):
+    payload = [8] + list(height.to_bytes(2, "big")) + list(width.to_bytes(2, "big")) + [components]
+    for c in range(components):
+        payload += [c + 1, 0x11, 0]
+    return segment(marker, payload)
+
+
+def sos(components, ss, se, ah_al):
+    payload = [len(components)]
+    for c in components:
+        payload += [c, 0x00]
+    return segment(0xDA, payload + [ss, se, ah_al])
+
+
+SOI = b"\xff\xd8"
+EOI = b"\xff\xd9"
+# Two 1-bit codes in each table: DC category 0 either way; AC end-of-block.
+TWO_CODE_TABLES = dht(0, 0, [2], [0, 0]) + dht(1, 0, [2], [0, 0])
+
+
+def huge_progressive():
+    """8192 x 8192 colour, one DC scan of no data."""
+    return SOI + dqt(1) + sof(0xC2, 8192, 8192, 3) + TWO_CODE_TABLES + sos([1, 2, 3], 0, 0, 0) + EOI
+
+
+def refinement_scans(count):
+    """8192 x 8192 grey: a DC scan, then `count` AC refinement scans, all of no data."""
+    data = SOI + dqt(1) + sof(0xC2, 8192, 8192, 1) + TWO_CODE_TABLES + sos([1], 0, 0, 1)
+    for _ in range(count):
+        data += sos([1], 1, 63, 0x10)
+    return data + EOI
+
+
+def truncated_baseline():
+    """64 x 64 grey baseline whose data stops after 8 of its 64 blocks.
+
+    DC codes: '0' category 1, '1' category 0; AC: '0' and '1' both end the
+    block. Each sent block is '0' '1' '0': a DC step of +1 (x 8 by the
+    quantiser, +1 on every pixel)."""
+    tables = dht(0, 0, [2], [1, 0]) + dht(1, 0, [2], [0, 0])
+    bits = "010" * 8
+    data = bytes(int(bits[i:i + 8], 2) for i in range(0, len(bits), 8))
+    return SOI + dqt(8) + sof(0xC0, 64, 64, 1) + tables + sos([1], 0, 63, 0) + data + EOI
+
+
+def read_pnm(path):
+    with open(path, "rb") as f:
+        raw = f.read()
+    fields = raw.split(maxsplit=4)
+    width, height = int(fields[1]), int(fields[2])
+    return fields[0], width, height, fields[4]
+
+
+def run(tool, jpeg, out, tmp):
+    src = os.path.join(tmp, "in.jpg")
+    with open(src, "wb") as f:
+        f.write(jpeg)
+    start = time.monotonic()
+    proc = subprocess.run([tool, src, out], capture_output=True, text=True)
+    seconds = time.monotonic() - start
+    # The largest peak of any child so far: the first case's own.
+    peak_kb = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+    return proc, seconds, peak_kb // 1024
+
+
+def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "--write":
+        for name, data in (("huge_progressive", huge_progressive()),
+                           ("refinement_996", refinement_scans(996)),
+                           ("refinement_1002", refinement_scans(1002)),
+                           ("truncated_baseline", truncated_baseline())):
+            with open(os.path.join(sys.argv[2], name + ".jpg"), "wb") as f:
+                f.write(data)
+        return 0
+    tool = sys.argv[1]
+    failures = []
+
+    def check(ok, what):
+        if not ok:
+            failures.append(what)
+
+    with tempfile.TemporaryDirectory() as tmp:
+        out = os.path.join(tmp, "out.pnm")
+
+        # The blocks past the end are mid-grey: a DC scan of no data leaves
+        # them at 0. The coefficient store (384 MiB) and the tool's own
+        # picture (192 MiB) are what the memory holds.
+        proc, seconds, peak_mb = run(tool, huge_progressive(), out, tmp)
+        check(proc.returncode == 0, f"huge progressive: exit {proc.returncode} {proc.stderr}")
+        check(seconds < 3.0, f"huge progressive: {seconds:.2f} s")
+        check(peak_mb < 800, f"huge progressive: {peak_mb} MB")
+        kind, width, height, pixels = read_pnm(out)
+        check((kind, width, height) == (b"P6", 8192, 8192), "huge progressive: size")
+        # Zero coefficients in every component: one colour everywhere, mid-grey to within 1.
+        check(len(pixels) == 8192 * 8192 * 3 and pixels == pixels[:3] * (8192 * 8192)
+              and all(abs(v - 128) <= 1 for v in pixels[:3]), "huge progressive: not all mid-grey")
+        os.remove(out)
+
+        proc, seconds, _ = run(tool, refinement_scans(996), out, tmp)
+        check(proc.returncode == 0, f"996 refinement scans: exit {proc.returncode} {proc.stderr}")
+        check(seconds < 1.0, f"996 refinement scans: {seconds:.2f} s")
+        _, _, _, pixels = read_pnm(out)
+        check(pixels.count(128) == len(pixels) == 8192 * 8192, "996 refinement scans: not all mid-grey")
+        os.remove(out)
+
+        # Refused at the scan limit, every scan before it costing nothing.
+        proc, seconds, _ = run(tool, refinement_scans(1002), out, tmp)
+        check(proc.returncode == 1 and proc.stderr.startswith("error -214"),
+              f"1002 scans: exit {proc.returncode} {proc.stderr}")
+        check(seconds < 1.0, f"1002 scans: {seconds:.2f} s")
+
+        # The 8 sent blocks step up from 129 to 136; the 56 after them are grey.
+        proc, seconds, _ = run(tool, truncated_baseline(), out, tmp)
+        check(proc.returncode == 0, f"truncated baseline: exit {proc.returncode} {proc.stderr}")
+        check("ends early" in proc.stderr, f"truncated baseline: no note: {proc.stderr!r}")
+        check(seconds < 1.0, f"truncated baseline: {seconds:.2f} s")
+        _, width, _, pixels = read_pnm(out)
+        for y in range(64):
+            for x in range(64):
+                block = (y // 8) * 8 + x // 8
+                want = 129 + block if block < 8 else 128
+                if pixels[y * width + x] != want:
+                    failures.append(f"truncated baseline: pixel {x},{y} is {pixels[y * width + x]}, not {want}")
+                    break
+
+    for f in failures:
+        print("FAIL", f)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
