@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <string>
 
 #include "capture/benchmark_sink.h"
 #include "capture/ffmpeg_sink.h"
@@ -19,6 +20,7 @@
 #include "error/error_log.h"
 #include "main/app_state.h"
 #include "main/dialog.h"
+#include "main/music_search.h"
 #include "main/options.h"
 #include "main/preset_dialog.h"
 #include "main/shell.h"
@@ -126,8 +128,7 @@ int RunHeadless(const Options& options)
         progress = &pngSink->progress;
         progress->Start("frames", schedule.PresentsNeeded(kShowPresents), stderr, terminal);
     } else {
-        ffmpegSink.emplace(options.capture, options.noSound ? nullptr : kMusicFile, options.fps, schedule,
-                           options.scale);
+        ffmpegSink.emplace(options.capture, musicFile, options.fps, schedule, options.scale);
         ffmpegSink->onComplete = EndCapture;
         sink = &*ffmpegSink;
         progress = &ffmpegSink->progress;
@@ -191,6 +192,32 @@ int RunDesktop(const Options& options)
     return result;
 }
 
+// Points the shell at the music: the path given, or the first place it is
+// found; none with --no-sound, which does not need it. When it cannot be
+// opened one line says what was looked for and where, and the run goes on
+// to the report the failed start-up makes.
+void ChooseMusic(const Options& options, std::string* found)
+{
+    if (options.noSound) {
+        musicFile = nullptr;
+        return;
+    }
+    int error = 0;
+    std::vector<std::string> folders;
+    if (options.music != nullptr) {
+        *found = FindMusic(options.music, {"."}, &error);
+    } else {
+        folders = MusicFolders(ExecutableFolder(), ORCHID_DATA_DIR);
+        *found = FindMusic(kMusicFile, folders, &error);
+    }
+    const char* name = options.music != nullptr ? options.music : kMusicFile;
+    if (found->empty()) {
+        std::fprintf(stderr, "%s\n", MusicNotFound(name, folders, error).c_str());
+        *found = name;
+    }
+    musicFile = found->c_str();
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -214,8 +241,12 @@ int main(int argc, char** argv)
         return kExitUsage;
     }
 
+    std::string music;
     if (!options.Headless()) {
-        if (DesktopPresent()) return RunDesktop(options);
+        if (DesktopPresent()) {
+            ChooseMusic(options, &music);
+            return RunDesktop(options);
+        }
         if (options.mode >= 0 || options.noSound) {
             std::fprintf(stderr,
                          "orchid: there is no display (neither DISPLAY nor WAYLAND_DISPLAY is set) to play on; "
@@ -237,5 +268,6 @@ int main(int argc, char** argv)
                      options.noSound ? ", without the music" : " with the music");
     else if (options.frames != nullptr)
         std::fprintf(stderr, "orchid: writing PNG frames at %d fps into %s\n", options.fps, options.frames);
+    ChooseMusic(options, &music);
     return RunHeadless(options);
 }

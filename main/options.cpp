@@ -114,6 +114,10 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
             const char* v = needValue();
             if (v == nullptr || *v == '\0') return Fail(error, errorSize, "--frames needs a directory");
             o.frames = v;
+        } else if (std::strcmp(name, "--music") == 0) {
+            const char* v = needValue();
+            if (v == nullptr || *v == '\0') return Fail(error, errorSize, "--music needs the path of the music file");
+            o.music = v;
         } else if (std::strcmp(name, "--fps") == 0) {
             const char* v = needValue();
             int n = 0;
@@ -169,8 +173,6 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
     if ((o.literalTiming || o.verbose) && outputs > 0)
         return Fail(error, errorSize, "--literal-timing and --verbose apply only to playing on the desktop; "
                                       "a headless run always steps one hundredth per update");
-    if (o.noSound && (o.frames != nullptr || o.benchmark))
-        return Fail(error, errorSize, "--no-sound applies only to playing and to --capture");
     if (toGiven && o.toHundredths < o.fromHundredths)
         return Fail(error, errorSize, "--to must not be earlier than --from");
     *options = o;
@@ -180,13 +182,17 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
 const char* UsageText()
 {
     return "Usage: orchid [OPTION]...\n"
-           "Plays the Orchid show. Run it from the directory that holds kestrune-velomar.mp3.\n"
+           "Plays the Orchid show to its music, kestrune-velomar.mp3, looked for in the current\n"
+           "directory, then in the program's own, then in the installed data directory.\n"
            "Without options it asks for the display mode on a desktop, and renders the\n"
            "show to orchid.mp4 when there is no display.\n"
            "\n"
            "Playing:\n"
            "  --mode 32|24|16|windowed  skip the mode dialog: fullscreen at that depth, or a window\n"
-           "  --no-sound                play without an audio device; the frame timer is the clock\n"
+           "  --music PATH              the music file, instead of looking for it\n"
+           "  --no-sound                play without an audio device; the frame timer is the clock.\n"
+           "                            With it the music is not needed, also not by --capture\n"
+           "                            (a video without sound), --frames or --benchmark\n"
            "  --literal-timing          let each update read the music position anew, as the show\n"
            "                            was first written: fades then follow the display's refresh\n"
            "                            rate (by default every update sees the next hundredth)\n"

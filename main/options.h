@@ -11,6 +11,7 @@ struct Options {
     int mode = -1;
     const char* capture = nullptr;  // --capture FILE (.mp4 or .mkv)
     const char* frames = nullptr;   // --frames DIR
+    const char* music = nullptr;    // --music PATH; nullptr: look for it
     int fps = 50;                   // frames kept per second of show time
     int fromHundredths = 0;         // first show time written
     int toHundredths = -1;          // last show time written; -1: to the end

@@ -15,6 +15,7 @@
 using namespace platform;
 
 char fpsText[80];
+const char* musicFile = kMusicFile;
 int32_t shutdownDone = 0;
 int32_t literalTiming = 0;
 int32_t displayLead = 0;
@@ -50,7 +51,7 @@ int Startup(HINSTANCE instance, int showCommand)
             return 1;
         }
         audio.Init(0, mainWindow);
-        audio.LoadStream(kMusicFile);
+        audio.LoadStream(musicFile);
         ShowWindow(mainWindow, showCommand);
         UpdateWindow(mainWindow);
         SetFocus(mainWindow);

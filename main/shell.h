@@ -12,8 +12,13 @@
 // The frame rate as text, "FPS = %i"; nothing draws it.
 extern char fpsText[80];
 
-// The music file, read from the working directory.
+// The music file's name.
 constexpr const char kMusicFile[] = "kestrune-velomar.mp3";
+// The music start-up opens: kMusicFile in the working folder by default, or
+// wherever the program found it. nullptr: none, for a run without sound on
+// a sound library that keeps time without a device (the show's timing is
+// the same).
+extern const char* musicFile;
 
 // Starts the show and runs the message loop until WM_QUIT; returns its
 // wParam.

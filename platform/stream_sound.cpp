@@ -71,6 +71,17 @@ int ClockSound::Init(int, uint32_t, uint32_t, HWND)
     return 1;
 }
 
+uint32_t ClockSound::StreamCreateFile(int fromMemory, const void* file, uint32_t offset, uint32_t length,
+                                      uint32_t flags)
+{
+    if (file != nullptr) return StreamSound::StreamCreateFile(fromMemory, file, offset, length, flags);
+    if (fromMemory != 0 || offset != 0 || length != 0 || current != 0) return 0;
+    ++serial;
+    if (serial == 0) serial = 1;
+    current = serial;
+    return current;
+}
+
 int ClockSound::Start()
 {
     if (!initialized) return 0;

@@ -44,11 +44,15 @@ protected:
 // time spent paused, and reports the middle of the current hundredth, so a
 // run on the virtual clock hears exactly one hundredth per step. It goes on
 // past the stream's end, so that a music file shorter than the show does not
-// stop the show's clock.
+// stop the show's clock. A stream made without a file (a run that plays no
+// sound) has nothing to decode: its length is 0 and its position is the
+// clock's, as with a file.
 class ClockSound final : public StreamSound {
 public:
     ~ClockSound() { Free(); }
     int Init(int device, uint32_t frequency, uint32_t flags, HWND window) override;
+    uint32_t StreamCreateFile(int fromMemory, const void* file, uint32_t offset, uint32_t length,
+                              uint32_t flags) override;
     int Start() override;
     int Pause() override;
     int Stop() override;

@@ -54,6 +54,16 @@ TEST(Options, ValuesAreReadInBothSpellings)
     }
     EXPECT_TRUE(Parse({"--benchmark", "--depth", "24"}).options.benchmark);
 
+    // The music is looked for unless named, in either spelling, with any
+    // other run; --no-sound lets every run go without it.
+    EXPECT_EQ(bare.options.music, nullptr);
+    EXPECT_STREQ(Parse({"--music", "/m/show.mp3"}).options.music, "/m/show.mp3");
+    Parsed named = Parse({"--frames", "f", "--music=a b.mp3", "--no-sound"});
+    ASSERT_EQ(named.ok, 1) << named.error;
+    EXPECT_STREQ(named.options.music, "a b.mp3");
+    EXPECT_TRUE(named.options.noSound);
+    EXPECT_EQ(Parse({"--benchmark", "--no-sound"}).ok, 1);
+
     Parsed live = Parse({"--mode", "windowed", "--literal-timing", "--verbose"});
     ASSERT_EQ(live.ok, 1) << live.error;
     EXPECT_TRUE(live.options.literalTiming);
@@ -92,7 +102,8 @@ TEST(Options, BadCommandLinesAreRefusedWithAReason)
         {{"--frames", "d", "--from", "20", "--to", "10"}, "--to must not be earlier"},
         {{"--frames", "d", "--from", "-1"}, "expected a number of seconds"},
         {{"--frames", "d", "--scale", "9"}, "from 1 to 8"},
-        {{"--frames", "d", "--no-sound"}, "--no-sound applies only"},
+        {{"--music"}, "--music needs the path"},
+        {{"--music="}, "--music needs the path"},
         {{"--help=yes"}, "takes no value"},
         {{"--frames", "d", "--literal-timing"}, "apply only to playing"},
     };

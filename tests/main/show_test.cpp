@@ -60,14 +60,25 @@ protected:
     {
         std::string out = dir + "/said.txt";
         std::string cmd = "cd '" + dir + "' && env -u DISPLAY -u WAYLAND_DISPLAY " + environment + " '" +
-                          ORCHID_PROGRAM + "' " + args + " >'" + out + "' 2>&1";
+                          program + "' " + args + " >'" + out + "' 2>&1";
         int status = std::system(cmd.c_str());
         said = ReadFile(out);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
+    // From here on runs a copy of the program in dir/bin, a folder without
+    // the music (the build folder holds a copy of it, which the program
+    // would find next to itself).
+    void RunACopyWithoutTheMusicBesideIt()
+    {
+        ASSERT_EQ(mkdir((dir + "/bin").c_str(), 0777), 0);
+        program = dir + "/bin/orchid";
+        ASSERT_EQ(std::system(("cp '" + std::string(ORCHID_PROGRAM) + "' '" + program + "'").c_str()), 0);
+    }
+
     std::string dir;
     std::string said;
+    std::string program = ORCHID_PROGRAM;
 };
 
 TEST_F(ShowTest, HelpVersionAndBadOptions)
@@ -173,6 +184,38 @@ TEST_F(ShowTest, AMusicFileShorterThanTheShowStillLetsTheShowEnd)
     EXPECT_TRUE(Exists(dir + "/f/frame-00214.png"));
 }
 
+TEST_F(ShowTest, TheMusicIsFoundBesideTheProgramOrGivenAndNotNeededWithoutSound)
+{
+    const std::string range = " --fps 2 --from 100 --to 102";
+    ASSERT_EQ(Run("--frames here" + range), 0) << said;
+    RunACopyWithoutTheMusicBesideIt();
+    ASSERT_EQ(rename((dir + "/kestrune-velomar.mp3").c_str(), (dir + "/bin/kestrune-velomar.mp3").c_str()), 0);
+    // Beside the program.
+    ASSERT_EQ(Run("--frames beside" + range), 0) << said;
+    EXPECT_EQ(said.find("cannot open the music"), std::string::npos) << said;
+    ASSERT_EQ(rename((dir + "/bin/kestrune-velomar.mp3").c_str(), (dir + "/elsewhere.mp3").c_str()), 0);
+    // Given.
+    ASSERT_EQ(Run("--frames given --music elsewhere.mp3" + range), 0) << said;
+    ASSERT_EQ(unlink((dir + "/elsewhere.mp3").c_str()), 0);
+    // Not needed: the frames are the same without it.
+    ASSERT_EQ(Run("--frames silent --no-sound" + range), 0) << said;
+    EXPECT_EQ(said.find("cannot open the music"), std::string::npos) << said;
+    for (const char* name : {"/frame-00200.png", "/frame-00204.png"}) {
+        std::string here = ReadFile(dir + "/here" + name);
+        ASSERT_FALSE(here.empty()) << name;
+        EXPECT_EQ(here, ReadFile(dir + "/beside" + name)) << name;
+        EXPECT_EQ(here, ReadFile(dir + "/given" + name)) << name;
+        EXPECT_EQ(here, ReadFile(dir + "/silent" + name)) << name;
+    }
+    // A capture without sound has no sound track.
+    if (std::system("command -v ffprobe >/dev/null") != 0) GTEST_SKIP() << "no ffprobe";
+    ASSERT_EQ(Run("--capture v.mkv --no-sound" + range), 0) << said;
+    std::string probe = "ffprobe -v error -show_entries stream=codec_type -of csv=p=0 '" + dir + "/v.mkv' >'" +
+                        dir + "/streams.txt'";
+    ASSERT_EQ(std::system(probe.c_str()), 0);
+    EXPECT_EQ(ReadFile(dir + "/streams.txt"), "video\n");
+}
+
 // The frames digest is of the frame the show renders, not of the display's
 // conversion of it: through the 16-bit display it is still the golden one.
 TEST_F(ShowTest, TheBenchmarkPrintsEachSceneAndTheGoldenFramesDigest)
@@ -191,11 +234,21 @@ TEST_F(ShowTest, TheBenchmarkPrintsEachSceneAndTheGoldenFramesDigest)
 
 TEST_F(ShowTest, FaultsEndTheRunWithStatusOneAndAReason)
 {
-    // The music missing.
+    // The music missing: first one line that names it and where it was
+    // looked for, then the report.
+    RunACopyWithoutTheMusicBesideIt();
     ASSERT_EQ(unlink((dir + "/kestrune-velomar.mp3").c_str()), 0);
     EXPECT_EQ(Run("--frames f --fps 1 --to 1"), 1);
-    EXPECT_NE(said.find("Audio error:\n Can't create stream.\n"), std::string::npos) << said;
+    const std::string line = "orchid: cannot open the music 'kestrune-velomar.mp3' (looked in ., " + dir +
+                             "/bin, " + ORCHID_DATA_DIR + "): No such file or directory\n";
+    std::size_t named = said.find(line);
+    EXPECT_NE(named, std::string::npos) << said;
+    EXPECT_LT(named, said.find("Audio error:\n Can't create stream.\n")) << said;
     EXPECT_NE(said.find("Error!"), std::string::npos) << said;
+    EXPECT_EQ(Run("--frames f --fps 1 --to 1 --music nowhere.mp3"), 1);
+    EXPECT_NE(said.find("orchid: cannot open the music 'nowhere.mp3': No such file or directory\n"),
+              std::string::npos)
+        << said;
 
     // The music corrupt.
     {

@@ -24,6 +24,7 @@ inline void FreshShow()
     lastActive = 1;
     literalTiming = 0;
     displayLead = 0;
+    musicFile = kMusicFile;
     showUpdate = DemoUpdate;
     FreshDemo();
 }

@@ -1,0 +1,86 @@
+#include "main/music_search.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+#if defined(_WIN32)
+constexpr const char kSeparators[] = "\\/";
+
+std::string ExecutablePath()
+{
+    char path[4096];
+    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (n == 0 || n >= sizeof path) return "";
+    return std::string(path, n);
+}
+#else
+constexpr const char kSeparators[] = "/";
+
+std::string ExecutablePath()
+{
+    char path[4096];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path);
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof path) return "";
+    return std::string(path, static_cast<std::size_t>(n));
+}
+#endif
+
+}  // namespace
+
+std::string ExecutableFolder()
+{
+    std::string folder = ExecutablePath();
+    std::size_t slash = folder.find_last_of(kSeparators);
+    if (slash == std::string::npos) return "";
+    // The root keeps its separator.
+    folder.resize(slash == 0 ? 1 : slash);
+    return folder;
+}
+
+std::vector<std::string> MusicFolders(const std::string& executableFolder, const std::string& dataFolder)
+{
+    std::vector<std::string> folders{"."};
+    for (const std::string& folder : {executableFolder, dataFolder}) {
+        if (folder.empty()) continue;
+        bool listed = false;
+        for (const std::string& f : folders) listed = listed || f == folder;
+        if (!listed) folders.push_back(folder);
+    }
+    return folders;
+}
+
+std::string FindMusic(const char* name, const std::vector<std::string>& folders, int* error)
+{
+    *error = ENOENT;
+    for (const std::string& folder : folders) {
+        std::string path = folder == "." ? std::string(name) : folder + "/" + name;
+        errno = 0;
+        std::FILE* file = std::fopen(path.c_str(), "rb");
+        if (file != nullptr) {
+            std::fclose(file);
+            return path;
+        }
+        *error = errno != 0 ? errno : ENOENT;
+    }
+    return "";
+}
+
+std::string MusicNotFound(const char* name, const std::vector<std::string>& folders, int error)
+{
+    std::string line = std::string("orchid: cannot open the music '") + name + "'";
+    if (!folders.empty()) {
+        line += " (looked in ";
+        for (std::size_t i = 0; i < folders.size(); ++i) line += (i > 0 ? ", " : "") + folders[i];
+        line += ")";
+    }
+    return line + ": " + std::strerror(error);
+}

@@ -1,0 +1,25 @@
+// Where the program finds its music: the working folder first (where the
+// show has always been run from), then the folder that holds the program,
+// then the installed data folder.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The folder that holds the running program, or "" when the system cannot
+// say.
+std::string ExecutableFolder();
+
+// The folders to look in, in order: ".", then `executableFolder` and
+// `dataFolder` where given (non-empty) and not already listed.
+std::vector<std::string> MusicFolders(const std::string& executableFolder, const std::string& dataFolder);
+
+// The path of `name` in the first of `folders` where it opens for reading:
+// the bare name in ".", else folder/name. "" when it opens in none; `error`
+// then holds the errno of the last attempt.
+std::string FindMusic(const char* name, const std::vector<std::string>& folders, int* error);
+
+// The line that says the music could not be opened, without a newline:
+//   orchid: cannot open the music 'NAME' (looked in A, B): REASON
+// `folders` empty: the name was given as a path, and no folders are listed.
+std::string MusicNotFound(const char* name, const std::vector<std::string>& folders, int error);
