@@ -20,21 +20,14 @@
 
 #include "capture/ffmpeg_sink.h"
 #include "error/error_log.h"
+#include "tests/support/environment.h"
 #include "tests/support/log.h"
 
 using capture::FrameSchedule;
 
-namespace {
+using test_support::SetEnvironment;
 
-void SetEnvironment(const char* name, const char* value)
-{
-#if defined(_WIN32)
-    _putenv_s(name, value != nullptr ? value : "");
-#else
-    if (value != nullptr) setenv(name, value, 1);
-    else unsetenv(name);
-#endif
-}
+namespace {
 
 int ProcessId()
 {
