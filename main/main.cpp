@@ -207,7 +207,8 @@ void ChooseMusic(const Options& options, std::string* found)
     if (options.music != nullptr) {
         *found = FindMusic(options.music, {"."}, &error);
     } else {
-        folders = MusicFolders(ExecutableFolder(), ORCHID_DATA_DIR);
+        const std::string programFolder = ExecutableFolder();
+        folders = MusicFolders(programFolder, DataFolder(programFolder, ORCHID_DATA_DIR));
         *found = FindMusic(kMusicFile, folders, &error);
     }
     const char* name = options.music != nullptr ? options.music : kMusicFile;

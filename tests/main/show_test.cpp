@@ -17,6 +17,8 @@
 #include <string>
 #include <thread>
 
+#include "main/music_search.h"
+
 namespace {
 
 std::string ReadFile(const std::string& path)
@@ -240,7 +242,8 @@ TEST_F(ShowTest, FaultsEndTheRunWithStatusOneAndAReason)
     ASSERT_EQ(unlink((dir + "/kestrune-velomar.mp3").c_str()), 0);
     EXPECT_EQ(Run("--frames f --fps 1 --to 1"), 1);
     const std::string line = "orchid: cannot open the music 'kestrune-velomar.mp3' (looked in ., " + dir +
-                             "/bin, " + ORCHID_DATA_DIR + "): No such file or directory\n";
+                             "/bin, " + DataFolder(dir + "/bin", ORCHID_DATA_DIR) +
+                             "): No such file or directory\n";
     std::size_t named = said.find(line);
     EXPECT_NE(named, std::string::npos) << said;
     EXPECT_LT(named, said.find("Audio error:\n Can't create stream.\n")) << said;
