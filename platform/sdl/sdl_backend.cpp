@@ -146,8 +146,9 @@ public:
     }
 
     // The box is never taller than the screen: a longer text shows its
-    // first entries and says that the whole text is on standard error, where
-    // it goes too. Return and Escape both press OK.
+    // first entries and says that the whole text is on standard error,
+    // where it goes first (and so needs no other output when no box can be
+    // shown). Return and Escape both press OK.
     bool ShowMessageBox(const char* text, const char* caption) override
     {
         int width = 0;
@@ -155,13 +156,12 @@ public:
         ScreenSize(&width, &height);
         static char fitted[65536];
         bool cut = FitMessageToLines(text, (height - kBoxChrome) / kBoxLineHeight, fitted, sizeof fitted);
+        if (cut) WriteMessageToStderr(text, caption);
         SDL_MessageBoxButtonData ok = {
             SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 0, "OK"};
         SDL_MessageBoxData box = {SDL_MESSAGEBOX_ERROR, nullptr, caption, cut ? fitted : text, 1, &ok, nullptr};
         int pressed = 0;
-        if (SDL_ShowMessageBox(&box, &pressed) != 0) return false;
-        if (cut) WriteMessageToStderr(text, caption);
-        return true;
+        return SDL_ShowMessageBox(&box, &pressed) == 0 || cut;
     }
 
     void ShowOverlay(const char* text) override { std::snprintf(overlay, sizeof overlay, "%s", text); }
