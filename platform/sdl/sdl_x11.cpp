@@ -5,6 +5,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -75,6 +76,9 @@ void WatchDisplayConnection()
 {
     const char* driver = SDL_GetCurrentVideoDriver();
     if (driver == nullptr || SDL_strcmp(driver, "x11") != 0) return;
+    // A write to the closed connection must come back to Xlib as EPIPE
+    // (which reaches the handler), not end the process by the signal.
+    std::signal(SIGPIPE, SIG_IGN);
     XSetIOErrorHandler(ConnectionLost);
 }
 

@@ -18,7 +18,7 @@ void KeepAspect(SDL_Window* window, int width, int height);
 
 // From now on a lost connection to the X server (it ended, or the network
 // went) ends the process with one line naming the display and exit
-// status 1, instead of Xlib's own message.
+// status 1, instead of Xlib's own message. SIGPIPE is ignored from then on.
 void WatchDisplayConnection();
 
 }  // namespace platform::sdl
