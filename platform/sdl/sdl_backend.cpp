@@ -95,7 +95,6 @@ public:
                                               record.y - (height - record.height) / 2, width, height, flags);
         if (window == nullptr) return false;
         SetIcon(window, record.icon);
-        if (record.width > 0 && record.height > 0) KeepAspect(window, record.width, record.height);
         record.native = window;
         return true;
     }
@@ -357,6 +356,9 @@ private:
             renderer = MakeRenderer(static_cast<SDL_Window*>(record->native), SDL_RENDERER_PRESENTVSYNC);
             if (renderer == nullptr) return false;
             displayWindow = record;
+            // A renderer may make the window anew, with SDL's own size
+            // hints: the aspect is asked for once it is there for good.
+            KeepAspect(static_cast<SDL_Window*>(record->native), record->width, record->height);
         }
         SDL_RenderSetLogicalSize(renderer, width, height);
         if (texture != nullptr && (textureWidth != width || textureHeight != height || textureFormat != format)) {

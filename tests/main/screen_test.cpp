@@ -223,6 +223,18 @@ protected:
         return ended != 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
+    // What a shell command printed.
+    static std::string Output(const std::string& command)
+    {
+        std::string text;
+        FILE* in = popen(command.c_str(), "r");
+        if (in == nullptr) return text;
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, in) != nullptr) text += buffer;
+        pclose(in);
+        return text;
+    }
+
     void Key(const char* keys)
     {
         std::system((std::string("xdotool key --clearmodifiers ") + keys + " 2>/dev/null").c_str());
@@ -299,7 +311,7 @@ TEST_P(FullscreenTest, EveryDepthFillsTheScreenAndAltEnterComesBackToTheWindow)
     }
 }
 
-TEST_P(FullscreenTest, TheWindowIsCentredAndZoomEnlargesItPixelForPixel)
+TEST_P(FullscreenTest, TheWindowIsCentredKeeps4To3WhenResizedAndZoomsPixelForPixel)
 {
     if (!StartServer(1280, 1024, GetParam())) GTEST_SKIP() << "SKIPPED: openbox is not installed";
     StartProgram(ORCHID_PATTERN, {"--mode", "windowed"});
@@ -309,6 +321,23 @@ TEST_P(FullscreenTest, TheWindowIsCentredAndZoomEnlargesItPixelForPixel)
     EXPECT_EQ(ExpectPattern(kFull), "");
     Key("alt+Return");
     EXPECT_EQ(ExpectPattern(kWindow), "");
+    EXPECT_EQ(StopProgram(), 0);
+
+    // Resized to 1280 x 992 (by a window manager or, as here, by another
+    // client), the window shows the picture twice its size in its middle,
+    // between bands of 16 rows, not stretched. The window manager is asked
+    // to keep 4:3.
+    StartProgram(ORCHID_PATTERN, {"--mode", "windowed"});
+    EXPECT_EQ(ExpectPattern(kWindow), "");
+    std::string hints = Output("xprop -id $(xdotool search --name '^Orchid$' | head -1) WM_NORMAL_HINTS");
+    EXPECT_NE(hints.find("minimum aspect ratio: 640/480"), std::string::npos) << hints;
+    EXPECT_NE(hints.find("maximum aspect ratio: 640/480"), std::string::npos) << hints;
+    if (!GetParam()) {
+        std::system("xdotool search --name '^Orchid$' windowmove 0 32 windowsize 1280 992 2>/dev/null");
+        EXPECT_EQ(ExpectPattern({0, 48, 2.0}), "");
+        EXPECT_NE(Output("xdotool search --name '^Orchid$' getwindowgeometry").find("Geometry: 1280x992"),
+                  std::string::npos);
+    }
     EXPECT_EQ(StopProgram(), 0);
 
     StartProgram(ORCHID_PATTERN, {"--mode", "windowed", "--zoom", "2"});
