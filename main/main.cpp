@@ -162,6 +162,9 @@ int RunDesktop(const Options& options)
 {
     desktop::Options desktopOptions;
     desktopOptions.silentAudio = options.noSound;
+#if !defined(_WIN32)
+    desktopOptions.zoom = options.zoom;
+#endif
     if (!desktop::Install(desktopOptions)) {
         std::fprintf(stderr,
                      "orchid: the display could not be opened; render without one with --capture FILE or "

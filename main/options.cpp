@@ -56,7 +56,7 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
 {
     Options o;
     bool fpsGiven = false, fromGiven = false, toGiven = false, scaleGiven = false,
-         depthGiven = false;
+         depthGiven = false, zoomGiven = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         // Options with a value take it from the next argument or after '='.
@@ -156,6 +156,14 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
                             v != nullptr ? v : "");
             o.scale = n;
             scaleGiven = true;
+        } else if (std::strcmp(name, "--zoom") == 0) {
+            const char* v = needValue();
+            int n = 0;
+            if (!ParseInt(v, &n) || n < 1 || n > 8)
+                return Fail(error, errorSize, "--zoom '%s': expected a whole number from 1 to 8",
+                            v != nullptr ? v : "");
+            o.zoom = n;
+            zoomGiven = true;
         } else {
             return Fail(error, errorSize, "unknown option '%s' (see --help)", arg);
         }
@@ -168,6 +176,8 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
     bool writes = o.capture != nullptr || o.frames != nullptr;
     if (!writes && (fpsGiven || fromGiven || toGiven || scaleGiven))
         return Fail(error, errorSize, "--fps, --from, --to and --scale apply only to --capture and --frames");
+    if (zoomGiven && outputs > 0)
+        return Fail(error, errorSize, "--zoom is for playing on the desktop; a capture is enlarged with --scale");
     if (depthGiven && outputs == 0)
         return Fail(error, errorSize, "--depth applies only to --capture, --frames and --benchmark; on the desktop use --mode");
     if ((o.literalTiming || o.verbose) && outputs > 0)
@@ -190,6 +200,8 @@ const char* UsageText()
            "Playing:\n"
            "  --mode 32|24|16|windowed  skip the mode dialog: fullscreen at that depth, or a window\n"
            "  --music PATH              the music file, instead of looking for it\n"
+           "  --zoom K                  open the window K times larger (1 to 8), nearest neighbour;\n"
+           "                            the window can be resized and keeps the picture's 4:3\n"
            "  --no-sound                play without an audio device; the frame timer is the clock.\n"
            "                            With it the music is not needed, also not by --capture\n"
            "                            (a video without sound), --frames or --benchmark\n"

@@ -53,6 +53,9 @@ TEST(Options, ValuesAreReadInBothSpellings)
         EXPECT_EQ(m.options.mode, mode);
     }
     EXPECT_TRUE(Parse({"--benchmark", "--depth", "24"}).options.benchmark);
+    EXPECT_EQ(bare.options.zoom, 1);
+    EXPECT_EQ(Parse({"--zoom", "8", "--mode", "windowed"}).options.zoom, 8);
+    EXPECT_EQ(Parse({"--zoom=1"}).options.zoom, 1);
 
     // The music is looked for unless named, in either spelling, with any
     // other run; --no-sound lets every run go without it.
@@ -102,6 +105,10 @@ TEST(Options, BadCommandLinesAreRefusedWithAReason)
         {{"--frames", "d", "--from", "20", "--to", "10"}, "--to must not be earlier"},
         {{"--frames", "d", "--from", "-1"}, "expected a number of seconds"},
         {{"--frames", "d", "--scale", "9"}, "from 1 to 8"},
+        {{"--zoom", "0"}, "--zoom '0': expected a whole number from 1 to 8"},
+        {{"--zoom", "9"}, "from 1 to 8"},
+        {{"--zoom"}, "--zoom '': expected"},
+        {{"--capture", "a.mp4", "--zoom", "2"}, "--zoom is for playing on the desktop"},
         {{"--music"}, "--music needs the path"},
         {{"--music="}, "--music needs the path"},
         {{"--help=yes"}, "takes no value"},
