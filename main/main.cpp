@@ -245,17 +245,17 @@ int RunHeadless(const Options& options, const std::string& outputPath)
     const char* where = outputPath.c_str();
     const int interruption = stopSignal;
     if (result == kExitOk) {
-        double showSeconds = static_cast<double>(written.presents) / 100.0;
+        char stopped[48] = "";
+        if (interruption != 0)
+            std::snprintf(stopped, sizeof stopped, "interrupted (%s): ", SignalName(interruption));
+        const double showSeconds = static_cast<double>(written.presents) / 100.0;
         if (interruption != 0 && written.written == 0)
             std::fprintf(stderr, "orchid: interrupted (%s) before the first frame; nothing was written\n",
                          SignalName(interruption));
         else
-            std::fprintf(stderr,
-                         "orchid: %s%s%swrote %ld frame%s to %s; rendered %.2f s of the show in %.1f s, %.1fx real "
-                         "time\n",
-                         interruption != 0 ? "interrupted (" : "", interruption != 0 ? SignalName(interruption) : "",
-                         interruption != 0 ? "): " : "", written.written, Plural(written.written), where, showSeconds,
-                         seconds, seconds > 0.0 ? showSeconds / seconds : 0.0);
+            std::fprintf(stderr, "orchid: %swrote %ld frame%s to %s; rendered %.2f s of the show in %.1f s, %.1fx real time\n",
+                         stopped, written.written, Plural(written.written), where, showSeconds, seconds,
+                         seconds > 0.0 ? showSeconds / seconds : 0.0);
     } else if (pngSink && written.written > 0) {
         // Each frame written is complete; the one that failed left nothing.
         std::fprintf(stderr, "orchid: the %ld complete frame%s written before the failure stay in %s\n",
