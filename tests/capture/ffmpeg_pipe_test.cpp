@@ -104,9 +104,10 @@ protected:
 
 TEST_F(FfmpegPipeTest, EveryArgumentAndEveryByteArrive)
 {
-    // The name is never created: the stand-in only reports it.
-    const std::string output = (dir / "a b\t\"quoted\" back\\\\\" end\\.mkv").string();
-    const std::string music = (dir / "the music.mp3").string();
+    // The music's name is never opened, the stand-in only reports it, so it
+    // may hold what no Windows file name can; the video is made.
+    const std::string output = (dir / "the video.mkv").string();
+    const std::string music = (dir / "a b\t\"quoted\" back\\\\\" end\\.mp3").string();
     capture::FfmpegSink sink(output.c_str(), music.c_str(), 25, FrameSchedule(25, 100, -1), 2);
     sink.program = ORCHID_FAKE_FFMPEG;
     ASSERT_TRUE(capture::FfmpegSink::ProgramAvailable(sink.program));
