@@ -22,6 +22,7 @@ struct Options {
     bool literalTiming = false;  // each update reads the music position anew
     bool verbose = false;        // report live timing at the end
     bool benchmark = false;
+    bool overwrite = false;  // -y: replace outputs that exist
     bool help = false;
     bool version = false;
 

@@ -22,6 +22,7 @@ int32_t displayLead = 0;
 ShowSteps showSteps;
 int32_t overlayShown = 0;
 void (*showUpdate)() = DemoUpdate;
+void (*musicStarted)(int32_t lengthHundredths) = nullptr;
 
 namespace {
 LRESULT MainWindowProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam);
@@ -61,6 +62,11 @@ int Startup(HINSTANCE instance, int showCommand)
         DemoInit();
         ShowCursor(0);
         audio.Play();
+        if (musicStarted != nullptr) {
+            const uint32_t rate = audio.bytesPerSecond;
+            musicStarted(rate == 0 ? 0
+                                   : static_cast<int32_t>(audio.length / rate * 100 + audio.length % rate * 100 / rate));
+        }
         std::snprintf(fpsText, sizeof fpsText, " ");
         running = 1;
         musicPosition = 0;

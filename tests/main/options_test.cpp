@@ -67,6 +67,18 @@ TEST(Options, ValuesAreReadInBothSpellings)
     EXPECT_TRUE(named.options.noSound);
     EXPECT_EQ(Parse({"--benchmark", "--no-sound"}).ok, 1);
 
+    // Short spellings, and extensions in either case.
+    EXPECT_TRUE(Parse({"-h"}).options.help);
+    EXPECT_TRUE(Parse({"-V"}).options.version);
+    EXPECT_FALSE(bare.options.overwrite);
+    Parsed upper = Parse({"--capture", "SHOW.MP4", "-y"});
+    ASSERT_EQ(upper.ok, 1) << upper.error;
+    EXPECT_TRUE(upper.options.overwrite);
+    EXPECT_TRUE(Parse({"--frames", "d", "--overwrite"}).options.overwrite);
+    EXPECT_EQ(Parse({"--capture", "show.Mkv"}).ok, 1);
+    // Without a display a bare run renders a video, which -y may replace.
+    EXPECT_EQ(Parse({"-y"}).ok, 1);
+
     Parsed live = Parse({"--mode", "windowed", "--literal-timing", "--verbose"});
     ASSERT_EQ(live.ok, 1) << live.error;
     EXPECT_TRUE(live.options.literalTiming);
@@ -110,6 +122,14 @@ TEST(Options, BadCommandLinesAreRefusedWithAReason)
         {{"--zoom"}, "--zoom '': expected"},
         {{"--capture", "a.mp4", "--zoom", "2"}, "--zoom is for playing on the desktop"},
         {{"--music"}, "--music needs the path"},
+        {{"--frames", "d", "--fps"}, "--fps needs a value"},
+        {{"--frames", "d", "--from"}, "--from needs a value"},
+        {{"--frames", "d", "--to"}, "--to needs a value"},
+        {{"--frames", "d", "--scale"}, "--scale needs a value"},
+        {{"--frames", "d", "--depth"}, "--depth needs a value"},
+        {{"--capture", "show.mp4.txt"}, "must end in .mp4 or .mkv"},
+        {{"--benchmark", "-y"}, "--benchmark writes nothing"},
+        {{"--overwrite=yes"}, "takes no value"},
         {{"--music="}, "--music needs the path"},
         {{"--help=yes"}, "takes no value"},
         {{"--frames", "d", "--literal-timing"}, "apply only to playing"},
