@@ -296,11 +296,16 @@ void jpeg_decoder::derive_tables()
                     for (int j = 0; j < span; ++j) {
                         int idx = first + j;
                         h.look[idx] = static_cast<uint16_t>((len << 8) | sym);
-                        if (ac_slot && size != 0 && size <= 10 && len + size <= kLookBits) {
+                        if (!ac_slot) continue;
+                        if (size != 0 && size <= 10 && len + size <= kLookBits) {
                             int v = (idx >> (kLookBits - len - size)) & ((1 << size) - 1);
                             if (v < (1 << (size - 1))) v -= (1 << size) - 1;
                             h.ac_look[idx] = static_cast<int32_t>(static_cast<uint32_t>(v) << 16) |
                                              (run << 8) | kAcLookHit | (len + size);
+                        } else if (size != 0 && size <= 10) {
+                            h.ac_look[idx] = (size << 16) | (run << 8) | kAcLookCode | len;
+                        } else if (size == 0 && run != 15) {
+                            h.ac_look[idx] = kAcLookEnd | len;
                         }
                     }
                 }

@@ -107,6 +107,12 @@ void IdctScalar(const int16_t* coef, uint8_t* out, int stride)
     }
 }
 
+void IdctPairScalar(const int16_t* a, uint8_t* out_a, int stride_a, const int16_t* b, uint8_t* out_b, int stride_b)
+{
+    IdctScalar(a, out_a, stride_a);
+    IdctScalar(b, out_b, stride_b);
+}
+
 namespace {
 
 inline void ColorPixel(int y, int cb, int cr, uint8_t* out, const ColorTables* t)
@@ -148,17 +154,17 @@ void TripletsToWordsScalar(const uint8_t* rgb, uint32_t* words, int pixels)
 
 namespace {
 
-const KernelSet kScalar = {"scalar", IdctScalar, ColorH1Scalar, ColorH2Scalar, PackTripletsScalar,
+const KernelSet kScalar = {"scalar", IdctScalar, IdctPairScalar, ColorH1Scalar, ColorH2Scalar, PackTripletsScalar,
                            TripletsToWordsScalar};
 #if defined(__x86_64__)
 // SSE2 has no byte shuffle: its byte moves stay scalar.
-const KernelSet kSse2 = {"sse2", IdctSse2, ColorH1Sse2, ColorH2Sse2, PackTripletsScalar, TripletsToWordsScalar};
-const KernelSet kAvx2 = {"avx2", IdctAvx2, ColorH1Avx2, ColorH2Avx2, PackTripletsAvx2, TripletsToWordsAvx2};
+const KernelSet kSse2 = {"sse2", IdctSse2, IdctPairSse2, ColorH1Sse2, ColorH2Sse2, PackTripletsScalar, TripletsToWordsScalar};
+const KernelSet kAvx2 = {"avx2", IdctAvx2, IdctPairAvx2, ColorH1Avx2, ColorH2Avx2, PackTripletsAvx2, TripletsToWordsAvx2};
 #endif
 #if defined(__wasm_simd128__)
 // The SSE2 forms, as WebAssembly vector instructions; the byte moves stay
 // scalar as with SSE2.
-const KernelSet kWasm128 = {"wasm-simd128", IdctSse2, ColorH1Sse2, ColorH2Sse2, PackTripletsScalar,
+const KernelSet kWasm128 = {"wasm-simd128", IdctSse2, IdctPairSse2, ColorH1Sse2, ColorH2Sse2, PackTripletsScalar,
                             TripletsToWordsScalar};
 #endif
 

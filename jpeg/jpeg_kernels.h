@@ -25,6 +25,11 @@ void FillColorTables(ColorTables* t);
 // 8 x 8 samples, row r at out + r * stride.
 using IdctFn = void (*)(const int16_t* coef, uint8_t* out, int stride);
 
+// The inverse DCT of two blocks: a's samples at out_a, b's at out_b. Where
+// vectors hold two blocks this costs little more than one.
+using IdctPairFn = void (*)(const int16_t* a, uint8_t* out_a, int stride_a, const int16_t* b, uint8_t* out_b,
+                            int stride_b);
+
 // The one sample value of a block whose AC coefficients are all zero.
 inline uint8_t DcOnlySample(int16_t dc)
 {
@@ -50,6 +55,7 @@ using WordsFn = void (*)(const uint8_t* rgb, uint32_t* words, int pixels);
 struct KernelSet {
     const char* name;
     IdctFn idct;
+    IdctPairFn idctPair;
     ColorFn colorH1;
     ColorFn colorH2;
     PackFn packTriplets;
@@ -65,6 +71,7 @@ const KernelSet& Active();
 
 // The individual forms, for tests.
 void IdctScalar(const int16_t* coef, uint8_t* out, int stride);
+void IdctPairScalar(const int16_t* a, uint8_t* out_a, int stride_a, const int16_t* b, uint8_t* out_b, int stride_b);
 void ColorH1Scalar(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
                    const ColorTables* t);
 void ColorH2Scalar(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
@@ -74,6 +81,7 @@ void TripletsToWordsScalar(const uint8_t* rgb, uint32_t* words, int pixels);
 #if defined(__x86_64__) || defined(__wasm_simd128__)
 // On WebAssembly the SSE2 forms compile to its 128-bit vector instructions.
 void IdctSse2(const int16_t* coef, uint8_t* out, int stride);
+void IdctPairSse2(const int16_t* a, uint8_t* out_a, int stride_a, const int16_t* b, uint8_t* out_b, int stride_b);
 void ColorH1Sse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
                  const ColorTables* t);
 void ColorH2Sse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
@@ -82,6 +90,7 @@ void ColorH2Sse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t
 #if defined(__x86_64__)
 // Only on CPUs with AVX2 (simd::Supported(simd::Level::Avx2)).
 void IdctAvx2(const int16_t* coef, uint8_t* out, int stride);
+void IdctPairAvx2(const int16_t* a, uint8_t* out_a, int stride_a, const int16_t* b, uint8_t* out_b, int stride_b);
 void ColorH1Avx2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
                  const ColorTables* t);
 void ColorH2Avx2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,

@@ -115,6 +115,13 @@ void IdctSse2(const int16_t* coef, uint8_t* out, int stride)
     }
 }
 
+// 128-bit vectors hold one block: the pair is two transforms.
+void IdctPairSse2(const int16_t* a, uint8_t* out_a, int stride_a, const int16_t* b, uint8_t* out_b, int stride_b)
+{
+    IdctSse2(a, out_a, stride_a);
+    IdctSse2(b, out_b, stride_b);
+}
+
 namespace {
 
 struct ChromaTerms {

@@ -17,12 +17,15 @@ namespace {
 class JpegKernelsAt : public test_support::LevelTest {};
 INSTANTIATE_TEST_SUITE_P(Simd, JpegKernelsAt, test_support::FastLevels(), test_support::LevelName);
 
-TEST_P(JpegKernelsAt, IdctMatchesScalarForAnyCoefficients)
+TEST_P(JpegKernelsAt, IdctAndIdctPairMatchScalarForAnyCoefficients)
 {
     const KernelSet& k = Kernels(GetParam());
     std::mt19937 rng(7);
-    int16_t block[64];
+    int16_t block[64], previous[64] = {};
     uint8_t expect[8 * 11], got[8 * 11];
+    // The pair transform: this trial's block and the one before, each with
+    // its own stride, both in one buffer.
+    uint8_t expectPair[8 * 11 + 8 * 9], gotPair[8 * 11 + 8 * 9];
     for (int trial = 0; trial < 60000; ++trial) {
         int kind = trial % 6;
         for (int i = 0; i < 64; ++i) {
@@ -42,6 +45,14 @@ TEST_P(JpegKernelsAt, IdctMatchesScalarForAnyCoefficients)
         std::memset(got, 0xAA, sizeof(got));
         k.idct(block, got, 11);
         ASSERT_EQ(std::memcmp(expect, got, sizeof(got)), 0) << "trial " << trial;
+
+        std::memset(expectPair, 0xAA, sizeof(expectPair));
+        IdctScalar(block, expectPair, 11);
+        IdctScalar(previous, expectPair + 8 * 11, 9);
+        std::memset(gotPair, 0xAA, sizeof(gotPair));
+        k.idctPair(block, gotPair, 11, previous, gotPair + 8 * 11, 9);
+        ASSERT_EQ(std::memcmp(expectPair, gotPair, sizeof(gotPair)), 0) << "pair, trial " << trial;
+        std::memcpy(previous, block, sizeof(block));
     }
 }
 
