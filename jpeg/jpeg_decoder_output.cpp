@@ -144,12 +144,11 @@ void jpeg_decoder::make_line()
     case LAYOUT_H2V2: {
         // Lines come in pairs sharing one chroma row.
         if ((r & 1) == 0) {
-            jpeg_kernels::ColorFn fn = layout_ == LAYOUT_H1V2 ? k.colorH1 : k.colorH2;
+            jpeg_kernels::ColorPairFn fn = layout_ == LAYOUT_H1V2 ? k.colorH1Pair : k.colorH2Pair;
             const uint8_t* cb = plane_[1] + (r >> 1) * plane_stride_[1];
             const uint8_t* cr = plane_[2] + (r >> 1) * plane_stride_[2];
-            int pixels = mcus_per_row_ * mcu_width_;
-            fn(plane_[0] + r * plane_stride_[0], cb, cr, line_buf_[0], pixels, &colors_);
-            fn(plane_[0] + (r + 1) * plane_stride_[0], cb, cr, line_buf_[1], pixels, &colors_);
+            fn(plane_[0] + r * plane_stride_[0], plane_[0] + (r + 1) * plane_stride_[0], cb, cr, line_buf_[0],
+               line_buf_[1], mcus_per_row_ * mcu_width_, &colors_);
         }
         break;
     }

@@ -34,15 +34,22 @@ bool jpeg_decoder::decode_block(bit_cursor& cursor, int16_t* coef, int scan_comp
     const huff_derived& ac = derived_[comp_ac_slot_[scan_comp]];
     const uint16_t* q = quant_[comp_quant_[c]];
 
-    int s = bc.symbol(dc);
-    if (s > 11) bad_data(bc.cnt, 0);
-    if (s != 0) last_dc_[c] += static_cast<uint32_t>(bc.extend(s));
+    if (bc.cnt < 32) refill_fast(bc.buf, bc.cnt);
+    int32_t d = dc.value_look[bc.buf >> (64 - kLookBits)];
+    if (d & kAcLookHit) {
+        bc.skip(d & kAcLookBitsMask);
+        last_dc_[c] += static_cast<uint32_t>(d >> 16);
+    } else {
+        int s = bc.symbol(dc);
+        if (s > 11) bad_data(bc.cnt, 0);
+        if (s != 0) last_dc_[c] += static_cast<uint32_t>(bc.extend(s));
+    }
     coef[0] = static_cast<int16_t>(last_dc_[c] * q[0]);
 
     // Each step uses at most 16 code bits and 10 value bits.
     for (int k = 1; k < 64;) {
         if (bc.cnt < 32) refill_fast(bc.buf, bc.cnt);
-        int32_t f = ac.ac_look[bc.buf >> (64 - kLookBits)];
+        int32_t f = ac.value_look[bc.buf >> (64 - kLookBits)];
         int v;
         if (f & kAcLookHit) {
             k += (f >> 8) & 15;

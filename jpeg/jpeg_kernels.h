@@ -46,6 +46,12 @@ inline uint8_t DcOnlySample(int16_t dc)
 using ColorFn = void (*)(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out,
                          int pixels, const ColorTables* t);
 
+// Two lines that share one chroma row (vertically subsampled chroma): each
+// pixel as ColorFn makes it, line 0 from y0 into out0, line 1 from y1 into
+// out1; the chroma terms are computed once for both.
+using ColorPairFn = void (*)(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr,
+                             uint8_t* out0, uint8_t* out1, int pixels, const ColorTables* t);
+
 // The loader's byte moves. PackTriplets: the red, green and blue bytes of
 // `pixels` 4-byte pixels, as consecutive triplets. TripletsToWords:
 // `pixels` triplets (r, g, b) to the 32-bit words 0x00RRGGBB.
@@ -58,6 +64,8 @@ struct KernelSet {
     IdctPairFn idctPair;
     ColorFn colorH1;
     ColorFn colorH2;
+    ColorPairFn colorH1Pair;
+    ColorPairFn colorH2Pair;
     PackFn packTriplets;
     WordsFn tripletsToWords;
 };
@@ -76,6 +84,10 @@ void ColorH1Scalar(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8
                    const ColorTables* t);
 void ColorH2Scalar(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
                    const ColorTables* t);
+void ColorH1PairScalar(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr, uint8_t* out0,
+                       uint8_t* out1, int pixels, const ColorTables* t);
+void ColorH2PairScalar(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr, uint8_t* out0,
+                       uint8_t* out1, int pixels, const ColorTables* t);
 void PackTripletsScalar(const uint8_t* rgbx, uint8_t* rgb, int pixels);
 void TripletsToWordsScalar(const uint8_t* rgb, uint32_t* words, int pixels);
 #if defined(__x86_64__) || defined(__wasm_simd128__)
@@ -86,6 +98,10 @@ void ColorH1Sse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t
                  const ColorTables* t);
 void ColorH2Sse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
                  const ColorTables* t);
+void ColorH1PairSse2(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr, uint8_t* out0,
+                     uint8_t* out1, int pixels, const ColorTables* t);
+void ColorH2PairSse2(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr, uint8_t* out0,
+                     uint8_t* out1, int pixels, const ColorTables* t);
 #endif
 #if defined(__x86_64__)
 // Only on CPUs with AVX2 (simd::Supported(simd::Level::Avx2)).
@@ -95,6 +111,10 @@ void ColorH1Avx2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t
                  const ColorTables* t);
 void ColorH2Avx2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
                  const ColorTables* t);
+void ColorH1PairAvx2(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr, uint8_t* out0,
+                     uint8_t* out1, int pixels, const ColorTables* t);
+void ColorH2PairAvx2(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr, uint8_t* out0,
+                     uint8_t* out1, int pixels, const ColorTables* t);
 void PackTripletsAvx2(const uint8_t* rgbx, uint8_t* rgb, int pixels);
 void TripletsToWordsAvx2(const uint8_t* rgb, uint32_t* words, int pixels);
 #endif

@@ -285,6 +285,44 @@ ORCHID_AVX2 void ColorH2Avx2(const uint8_t* y, const uint8_t* cb, const uint8_t*
     if (x < pixels) ColorH2Sse2(y + x, cb + x / 2, cr + x / 2, out + 4 * x, pixels - x, t);
 }
 
+ORCHID_AVX2 void ColorH1PairAvx2(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr,
+                                 uint8_t* out0, uint8_t* out1, int pixels, const ColorTables* t)
+{
+    int x = 0;
+    for (; x + 16 <= pixels; x += 16) {
+        ChromaTerms c = Terms(cb + x, cr + x);
+        Store16(Load16(y0 + x), c.red, c.green, c.blue, out0 + 4 * x);
+        Store16(Load16(y1 + x), c.red, c.green, c.blue, out1 + 4 * x);
+    }
+    if (x < pixels) ColorH1PairSse2(y0 + x, y1 + x, cb + x, cr + x, out0 + 4 * x, out1 + 4 * x, pixels - x, t);
+}
+
+ORCHID_AVX2 void ColorH2PairAvx2(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr,
+                                 uint8_t* out0, uint8_t* out1, int pixels, const ColorTables* t)
+{
+    int x = 0;
+    for (; x + 32 <= pixels; x += 32) {
+        ChromaTerms c = Terms(cb + x / 2, cr + x / 2);
+        // Chroma lanes 0-15 serve pixels 0-31 of both lines.
+        __m256i rlo = _mm256_permute4x64_epi64(c.red, 0x50), rhi = _mm256_permute4x64_epi64(c.red, 0xFA);
+        __m256i glo = _mm256_permute4x64_epi64(c.green, 0x50), ghi = _mm256_permute4x64_epi64(c.green, 0xFA);
+        __m256i blo = _mm256_permute4x64_epi64(c.blue, 0x50), bhi = _mm256_permute4x64_epi64(c.blue, 0xFA);
+        rlo = _mm256_unpacklo_epi16(rlo, rlo);
+        rhi = _mm256_unpacklo_epi16(rhi, rhi);
+        glo = _mm256_unpacklo_epi16(glo, glo);
+        ghi = _mm256_unpacklo_epi16(ghi, ghi);
+        blo = _mm256_unpacklo_epi16(blo, blo);
+        bhi = _mm256_unpacklo_epi16(bhi, bhi);
+        Store16(Load16(y0 + x), rlo, glo, blo, out0 + 4 * x);
+        Store16(Load16(y0 + x + 16), rhi, ghi, bhi, out0 + 4 * x + 64);
+        Store16(Load16(y1 + x), rlo, glo, blo, out1 + 4 * x);
+        Store16(Load16(y1 + x + 16), rhi, ghi, bhi, out1 + 4 * x + 64);
+    }
+    if (x < pixels) {
+        ColorH2PairSse2(y0 + x, y1 + x, cb + x / 2, cr + x / 2, out0 + 4 * x, out1 + 4 * x, pixels - x, t);
+    }
+}
+
 // Eight pixels a step; each 32-byte load or store stays inside the row,
 // and the last few pixels go the scalar way.
 ORCHID_AVX2 void PackTripletsAvx2(const uint8_t* rgbx, uint8_t* rgb, int pixels)

@@ -194,4 +194,29 @@ void ColorH2Sse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t
     }
 }
 
+void ColorH1PairSse2(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr, uint8_t* out0,
+                     uint8_t* out1, int pixels, const ColorTables*)
+{
+    for (int x = 0; x < pixels; x += 8) {
+        ChromaTerms t = Terms(cb + x, cr + x);
+        Store8(Load8(y0 + x), t.red, t.green, t.blue, out0 + 4 * x);
+        Store8(Load8(y1 + x), t.red, t.green, t.blue, out1 + 4 * x);
+    }
+}
+
+void ColorH2PairSse2(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr, uint8_t* out0,
+                     uint8_t* out1, int pixels, const ColorTables*)
+{
+    for (int x = 0; x < pixels; x += 16) {
+        ChromaTerms t = Terms(cb + x / 2, cr + x / 2);
+        __m128i rlo = _mm_unpacklo_epi16(t.red, t.red), rhi = _mm_unpackhi_epi16(t.red, t.red);
+        __m128i glo = _mm_unpacklo_epi16(t.green, t.green), ghi = _mm_unpackhi_epi16(t.green, t.green);
+        __m128i blo = _mm_unpacklo_epi16(t.blue, t.blue), bhi = _mm_unpackhi_epi16(t.blue, t.blue);
+        Store8(Load8(y0 + x), rlo, glo, blo, out0 + 4 * x);
+        Store8(Load8(y0 + x + 8), rhi, ghi, bhi, out0 + 4 * x + 32);
+        Store8(Load8(y1 + x), rlo, glo, blo, out1 + 4 * x);
+        Store8(Load8(y1 + x + 8), rhi, ghi, bhi, out1 + 4 * x + 32);
+    }
+}
+
 }  // namespace jpeg_kernels

@@ -67,7 +67,7 @@ TEST(JpegKernels, DcOnlyShortcutMatchesTheTransformForEveryDc)
     }
 }
 
-TEST_P(JpegKernelsAt, ColourConversionMatchesScalarForEveryChromaPair)
+TEST_P(JpegKernelsAt, ColourConversionOfLinesAndLinePairsMatchesScalarForEveryChromaPair)
 {
     const KernelSet& k = Kernels(GetParam());
     ColorTables tables;
@@ -76,6 +76,8 @@ TEST_P(JpegKernelsAt, ColourConversionMatchesScalarForEveryChromaPair)
     const int n = 256;  // one line: every Cr for a fixed Cb, random Y
     std::vector<uint8_t> y(2 * n + 64), cb(n + 64), cr(n + 64);
     std::vector<uint8_t> expect(8 * n + 256), got(8 * n + 256);
+    // The pair kernels: a second line of luma over the same chroma.
+    std::vector<uint8_t> y1(2 * n + 64), expect1(8 * n + 256), got1(8 * n + 256);
     for (int cbValue = 0; cbValue < 256; ++cbValue) {
         const size_t off = static_cast<size_t>(cbValue % 4);  // unaligned rows
         for (int i = 0; i < n; ++i) {
@@ -83,19 +85,28 @@ TEST_P(JpegKernelsAt, ColourConversionMatchesScalarForEveryChromaPair)
             cr[off + static_cast<size_t>(i)] = static_cast<uint8_t>(i);
         }
         for (uint8_t& v : y) v = static_cast<uint8_t>(rng());
-        for (int pixels : {n, 8, 24, 40}) {
-            std::fill(expect.begin(), expect.end(), 0);
-            ColorH1Scalar(y.data() + off, cb.data() + off, cr.data() + off, expect.data() + off, pixels, &tables);
-            std::fill(got.begin(), got.end(), 0);
-            k.colorH1(y.data() + off, cb.data() + off, cr.data() + off, got.data() + off, pixels, &tables);
-            ASSERT_EQ(expect, got) << "H1 cb " << cbValue << " pixels " << pixels;
-        }
-        for (int pixels : {2 * n, 16, 48, 80}) {
-            std::fill(expect.begin(), expect.end(), 0);
-            ColorH2Scalar(y.data() + off, cb.data() + off, cr.data() + off, expect.data() + off, pixels, &tables);
-            std::fill(got.begin(), got.end(), 0);
-            k.colorH2(y.data() + off, cb.data() + off, cr.data() + off, got.data() + off, pixels, &tables);
-            ASSERT_EQ(expect, got) << "H2 cb " << cbValue << " pixels " << pixels;
+        for (uint8_t& v : y1) v = static_cast<uint8_t>(rng());
+        for (bool h2 : {false, true}) {
+            ColorFn scalar = h2 ? ColorH2Scalar : ColorH1Scalar;
+            ColorFn single = h2 ? k.colorH2 : k.colorH1;
+            ColorPairFn pair = h2 ? k.colorH2Pair : k.colorH1Pair;
+            for (int pixels : {h2 ? 2 * n : n, 8, 16, 24, 40, 48, 80}) {
+                if (h2 && pixels % 16 != 0) continue;
+                std::fill(expect.begin(), expect.end(), 0);
+                scalar(y.data() + off, cb.data() + off, cr.data() + off, expect.data() + off, pixels, &tables);
+                std::fill(got.begin(), got.end(), 0);
+                single(y.data() + off, cb.data() + off, cr.data() + off, got.data() + off, pixels, &tables);
+                ASSERT_EQ(expect, got) << (h2 ? "H2" : "H1") << " cb " << cbValue << " pixels " << pixels;
+
+                std::fill(expect1.begin(), expect1.end(), 0);
+                scalar(y1.data() + off, cb.data() + off, cr.data() + off, expect1.data() + off, pixels, &tables);
+                std::fill(got.begin(), got.end(), 0);
+                std::fill(got1.begin(), got1.end(), 0);
+                pair(y.data() + off, y1.data() + off, cb.data() + off, cr.data() + off, got.data() + off,
+                     got1.data() + off, pixels, &tables);
+                ASSERT_EQ(expect, got) << (h2 ? "H2" : "H1") << " pair, cb " << cbValue << " pixels " << pixels;
+                ASSERT_EQ(expect1, got1) << (h2 ? "H2" : "H1") << " pair, cb " << cbValue << " pixels " << pixels;
+            }
         }
     }
 }
