@@ -40,10 +40,12 @@ constexpr int32_t kAcLookHit = 0x80;
 constexpr int32_t kAcLookEnd = 0x40;
 // A value_look entry with this bit set holds the run and value size of a
 // code that fits the lookahead while its value bits do not.
-constexpr int32_t kAcLookCode = 0x20;
+constexpr int32_t kAcLookCode = 0x1000;
 // Bits of a value_look entry that count the bits it consumes: code + value
-// for a complete entry, the code alone for the others.
-constexpr int32_t kAcLookBitsMask = 31;
+// for a complete entry, the code alone for the others. Six bits, as a 64-bit
+// shift takes its count, so that the mask costs nothing where the bit
+// buffer is shifted.
+constexpr int32_t kAcLookBitsMask = 63;
 
 constexpr int kMaxBlocksPerMcu = 10;
 

@@ -148,6 +148,16 @@ void jpeg_decoder::decode_ac_first(bit_cursor& cursor, int16_t* block)
     bit_cursor bc = cursor;
     const huff_derived& ac = derived_[comp_ac_slot_[0]];
     for (int k = spectral_start_; k <= spectral_end_; ++k) {
+        // A code with its value bits in the lookahead: one look-up. A run
+        // past the end is left to the symbol decoder below, which reports it.
+        if (bc.cnt < 32) refill_fast(bc.buf, bc.cnt);
+        int32_t f = ac.value_look[bc.buf >> (64 - kLookBits)];
+        if ((f & kAcLookHit) && k + ((f >> 8) & 15) <= 63) {
+            k += (f >> 8) & 15;
+            bc.skip(f & kAcLookBitsMask);
+            block[kZigzag[k]] = static_cast<int16_t>(static_cast<uint32_t>(f >> 16) << succ_low_);
+            continue;
+        }
         int rs = bc.symbol(ac);
         int r = rs >> 4, s = rs & 15;
         if (s != 0) {
