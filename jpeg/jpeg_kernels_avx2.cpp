@@ -87,6 +87,12 @@ ORCHID_AVX2 void IdctAvx2(const int16_t* coef, uint8_t* out, int stride)
     __m128i v[8];
     __m256i x[8];
     for (int i = 0; i < 8; ++i) v[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + 8 * i));
+    // A block with zero rows 4-7 takes the SSE2 form's shorter passes.
+    __m128i low_rows = _mm_or_si128(_mm_or_si128(v[4], v[5]), _mm_or_si128(v[6], v[7]));
+    if (_mm_testz_si128(low_rows, low_rows)) {
+        IdctSse2(coef, out, stride);
+        return;
+    }
     Transpose(v);
     Pass(v, x);
     for (int i = 0; i < 8; ++i) v[i] = RoundPass1(x[i]);
@@ -162,6 +168,65 @@ ORCHID_AVX2 inline void PassPair(const __m256i c[8], I32x16 x[8])
     x[4] = Sub(t13, u0);
 }
 
+// MaddPair's low part: lanes 0-3 of each half only.
+ORCHID_AVX2 inline __m256i MaddPairLow(__m256i a, __m256i b, int16_t ka, int16_t kb)
+{
+    const __m256i k = _mm256_set1_epi32(static_cast<int32_t>((static_cast<uint32_t>(static_cast<uint16_t>(kb)) << 16) |
+                                                             static_cast<uint16_t>(ka)));
+    return _mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), k);
+}
+
+// Pass 1 of two blocks whose rows 4-7 are zero: rows 0-3 of each only
+// (lanes 0-3 of each half), as in the SSE2 form.
+ORCHID_AVX2 inline void PassRows0To3Pair(const __m256i c[8], __m256i x[8])
+{
+    __m256i t2 = MaddPairLow(c[2], c[6], kFix_0_541196100, kT2C6);
+    __m256i t3 = MaddPairLow(c[2], c[6], kT3C2, kFix_0_541196100);
+    __m256i t0 = MaddPairLow(c[0], c[4], kFix_1_0, kFix_1_0);
+    __m256i t1 = MaddPairLow(c[0], c[4], kFix_1_0, -kFix_1_0);
+    __m256i t10 = _mm256_add_epi32(t0, t3), t13 = _mm256_sub_epi32(t0, t3);
+    __m256i t11 = _mm256_add_epi32(t1, t2), t12 = _mm256_sub_epi32(t1, t2);
+
+    __m256i u0 = _mm256_add_epi32(MaddPairLow(c[1], c[3], kU0C1, kU0C3), MaddPairLow(c[5], c[7], kU0C5, kU0C7));
+    __m256i u1 = _mm256_add_epi32(MaddPairLow(c[1], c[3], kU1C1, kU1C3), MaddPairLow(c[5], c[7], kU1C5, kU1C7));
+    __m256i u2 = _mm256_add_epi32(MaddPairLow(c[1], c[3], kU2C1, kU2C3), MaddPairLow(c[5], c[7], kU2C5, kU2C7));
+    __m256i u3 = _mm256_add_epi32(MaddPairLow(c[1], c[3], kU3C1, kU3C3), MaddPairLow(c[5], c[7], kU3C5, kU3C7));
+
+    x[0] = _mm256_add_epi32(t10, u3);
+    x[7] = _mm256_sub_epi32(t10, u3);
+    x[1] = _mm256_add_epi32(t11, u2);
+    x[6] = _mm256_sub_epi32(t11, u2);
+    x[2] = _mm256_add_epi32(t12, u1);
+    x[5] = _mm256_sub_epi32(t12, u1);
+    x[3] = _mm256_add_epi32(t13, u0);
+    x[4] = _mm256_sub_epi32(t13, u0);
+}
+
+// A pass of two blocks whose inputs 4-7 are zero: the products with them
+// are left out.
+ORCHID_AVX2 inline void PassInputs0To3Pair(const __m256i c[8], I32x16 x[8])
+{
+    const __m256i zero = _mm256_setzero_si256();
+    I32x16 t2 = MaddPair(c[2], zero, kFix_0_541196100, 0);
+    I32x16 t3 = MaddPair(c[2], zero, kT3C2, 0);
+    I32x16 t0 = MaddPair(c[0], zero, kFix_1_0, 0);  // t1 too
+    I32x16 t10 = Add(t0, t3), t13 = Sub(t0, t3), t11 = Add(t0, t2), t12 = Sub(t0, t2);
+
+    I32x16 u0 = MaddPair(c[1], c[3], kU0C1, kU0C3);
+    I32x16 u1 = MaddPair(c[1], c[3], kU1C1, kU1C3);
+    I32x16 u2 = MaddPair(c[1], c[3], kU2C1, kU2C3);
+    I32x16 u3 = MaddPair(c[1], c[3], kU3C1, kU3C3);
+
+    x[0] = Add(t10, u3);
+    x[7] = Sub(t10, u3);
+    x[1] = Add(t11, u2);
+    x[6] = Sub(t11, u2);
+    x[2] = Add(t12, u1);
+    x[5] = Sub(t12, u1);
+    x[3] = Add(t13, u0);
+    x[4] = Sub(t13, u0);
+}
+
 ORCHID_AVX2 inline __m256i RoundPass1Pair(I32x16 x)
 {
     const __m256i bias = _mm256_set1_epi32(kIdctPass1Round);
@@ -191,11 +256,22 @@ ORCHID_AVX2 void IdctPairAvx2(const int16_t* a, uint8_t* out_a, int stride_a, co
         v[i] = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(b + 8 * i),
                                    reinterpret_cast<const __m128i*>(a + 8 * i));
     }
+    // Shorter passes when both blocks have zero rows 4-7 (see IdctSse2).
+    __m256i low_rows = _mm256_or_si256(_mm256_or_si256(v[4], v[5]), _mm256_or_si256(v[6], v[7]));
+    bool top_rows_only = _mm256_testz_si256(low_rows, low_rows) != 0;
     TransposePair(v);
-    PassPair(v, x);
-    for (int i = 0; i < 8; ++i) v[i] = RoundPass1Pair(x[i]);
-    TransposePair(v);
-    PassPair(v, x);
+    if (top_rows_only) {
+        __m256i half[8];
+        PassRows0To3Pair(v, half);
+        for (int i = 0; i < 8; ++i) v[i] = RoundPass1Pair({half[i], _mm256_setzero_si256()});
+        TransposePair(v);
+        PassInputs0To3Pair(v, x);
+    } else {
+        PassPair(v, x);
+        for (int i = 0; i < 8; ++i) v[i] = RoundPass1Pair(x[i]);
+        TransposePair(v);
+        PassPair(v, x);
+    }
     for (int r = 0; r < 8; r += 2) {
         __m256i rows = _mm256_packus_epi16(RoundPass2Pair(x[r]), RoundPass2Pair(x[r + 1]));
         __m128i ra = _mm256_castsi256_si128(rows), rb = _mm256_extracti128_si256(rows, 1);
