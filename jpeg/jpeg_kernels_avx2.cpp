@@ -115,8 +115,15 @@ struct I32x16 {
     __m256i lo, hi;  // per half: lanes 0-3 and 4-7 of the 16-bit vector
 };
 
-ORCHID_AVX2 inline I32x16 Add(I32x16 a, I32x16 b) { return {_mm256_add_epi32(a.lo, b.lo), _mm256_add_epi32(a.hi, b.hi)}; }
-ORCHID_AVX2 inline I32x16 Sub(I32x16 a, I32x16 b) { return {_mm256_sub_epi32(a.lo, b.lo), _mm256_sub_epi32(a.hi, b.hi)}; }
+ORCHID_AVX2 inline I32x16 Add(I32x16 a, I32x16 b)
+{
+    return {_mm256_add_epi32(a.lo, b.lo), _mm256_add_epi32(a.hi, b.hi)};
+}
+
+ORCHID_AVX2 inline I32x16 Sub(I32x16 a, I32x16 b)
+{
+    return {_mm256_sub_epi32(a.lo, b.lo), _mm256_sub_epi32(a.hi, b.hi)};
+}
 
 ORCHID_AVX2 inline I32x16 MaddPair(__m256i a, __m256i b, int16_t ka, int16_t kb)
 {
