@@ -159,13 +159,37 @@ void IdctSse2(const int16_t* coef, uint8_t* out, int stride)
     for (int i = 0; i < 8; ++i) v[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + 8 * i));
     // Blocks of little vertical detail (rows 4-7 zero, as in most blocks of
     // smooth pictures) take the shorter passes.
+    const __m128i zero = _mm_setzero_si128();
     __m128i low_rows = _mm_or_si128(_mm_or_si128(v[4], v[5]), _mm_or_si128(v[6], v[7]));
-    bool top_rows_only = _mm_movemask_epi8(_mm_cmpeq_epi8(low_rows, _mm_setzero_si128())) == 0xFFFF;
+    bool top_rows_only = _mm_movemask_epi8(_mm_cmpeq_epi8(low_rows, zero)) == 0xFFFF;
+    if (top_rows_only) {
+        __m128i rows1to3 = _mm_or_si128(_mm_or_si128(v[1], v[2]), v[3]);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(rows1to3, zero)) == 0xFFFF) {
+            // Only row 0: every column has only its first input, so each
+            // column's samples are ((c + 16) >> 5) + 128 of that row's
+            // output c, the same down all eight rows.
+            __m128i c[8];
+            for (int i = 0; i < 8; ++i) c[i] = _mm_cvtsi32_si128(static_cast<uint16_t>(coef[i]));
+            __m128i half[8];
+            PassRows0To3(c, half);
+            for (int i = 0; i < 8; ++i) v[i] = RoundPass1({half[i], zero});
+            Transpose(v);  // v[0]: the row's eight outputs
+            __m128i lo = _mm_srai_epi32(_mm_unpacklo_epi16(v[0], v[0]), 16);
+            __m128i hi = _mm_srai_epi32(_mm_unpackhi_epi16(v[0], v[0]), 16);
+            const __m128i round = _mm_set1_epi32(kIdctDcRound);
+            lo = _mm_srai_epi32(_mm_add_epi32(lo, round), kIdctDcShift);
+            hi = _mm_srai_epi32(_mm_add_epi32(hi, round), kIdctDcShift);
+            __m128i samples = _mm_add_epi16(_mm_packs_epi32(lo, hi), _mm_set1_epi16(kSampleOffset));
+            samples = _mm_packus_epi16(samples, samples);
+            for (int r = 0; r < 8; ++r) _mm_storel_epi64(reinterpret_cast<__m128i*>(out + r * stride), samples);
+            return;
+        }
+    }
     Transpose(v);  // v[i]: coefficient i of each row
     if (top_rows_only) {
         __m128i half[8];
         PassRows0To3(v, half);
-        for (int i = 0; i < 8; ++i) v[i] = RoundPass1({half[i], _mm_setzero_si128()});
+        for (int i = 0; i < 8; ++i) v[i] = RoundPass1({half[i], zero});
         Transpose(v);  // v[k]: row k of the intermediate block, zero from row 4
         PassInputs0To3(v, x);
     } else {
