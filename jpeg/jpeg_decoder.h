@@ -197,6 +197,7 @@ private:
     // Sequential scans and restarts (jpeg_decoder_sequential.cpp; the
     // restart count in jpeg_decoder_internal.h).
     void decode_sequential_row();
+    void clear_mcu_coefs(int count, const bool* dc_only);
     bool decode_block(bit_cursor& bc, int16_t* coef, int scan_comp);  // true when AC stored
     void process_restart();
     void count_restart_interval(bit_cursor& bc);
@@ -214,7 +215,9 @@ private:
 
     // Frame layout, reconstruction and output (jpeg_decoder_output.cpp).
     void init_frame();
+    uint8_t* block_samples(int slot, int mcu_x) const;
     void idct_to_plane(const int16_t* coef, int slot, int mcu_x, bool dc_only);
+    void transform_mcu(int mcu_x, int count, const bool* dc_only);
     void make_line();
 
     jpeg_decoder_stream_base* stream_;
@@ -282,7 +285,7 @@ private:
     int plane_stride_[3];
     uint8_t* plane_[3];
     uint8_t* line_buf_[2];
-    int16_t* mcu_coefs_;   // blocks of one MCU, cleared after use
+    int16_t* mcu_coefs_;   // blocks of one MCU (64 values each), cleared after use
     // Progressive: 64 coefficients per block, block rows in chunks of
     // 1 << coef_chunk_shift_ rows.
     static constexpr std::size_t coef_chunk_bytes = std::size_t(16) << 20;

@@ -34,10 +34,18 @@ enum : int { LAYOUT_GREY, LAYOUT_H1V1, LAYOUT_H2V1, LAYOUT_H1V2, LAYOUT_H2V2 };
 // Bits of lookahead in the Huffman tables: codes up to this length decode
 // in one table look-up.
 constexpr int kLookBits = 10;
-// An ac_look entry with this bit set holds a complete run and value.
+// A value_look entry with this bit set holds a complete run and value.
 constexpr int32_t kAcLookHit = 0x80;
-// Bits of an ac_look entry that count the bits consumed (code + value).
-constexpr int32_t kAcLookBitsMask = 31;
+// A value_look entry with this bit set is an end of block.
+constexpr int32_t kAcLookEnd = 0x40;
+// A value_look entry with this bit set holds the run and value size of a
+// code that fits the lookahead while its value bits do not.
+constexpr int32_t kAcLookCode = 0x1000;
+// Bits of a value_look entry that count the bits it consumes: code + value
+// for a complete entry, the code alone for the others. Six bits, as a 64-bit
+// shift takes its count, so that the mask costs nothing where the bit
+// buffer is shifted.
+constexpr int32_t kAcLookBitsMask = 63;
 
 constexpr int kMaxBlocksPerMcu = 10;
 
@@ -55,9 +63,15 @@ struct jpeg_decoder::huff_derived {
     // Codes of up to kLookBits bits: (length << 8) | symbol, indexed by the
     // next kLookBits bits; 0 where a longer code (or none) starts.
     uint16_t look[1 << jpeg_decoder_detail::kLookBits];
-    // For AC symbols whose code and extra bits fit in kLookBits: the
-    // extended value << 16 | run << 8 | kAcLookHit | bits consumed; else 0.
-    int32_t ac_look[1 << jpeg_decoder_detail::kLookBits];
+    // Codes with their value bits, for the sequential block decoder. AC
+    // slots: for symbols whose code and value bits fit in kLookBits, the
+    // extended value << 16 | run << 8 | kAcLookHit | bits consumed; for an
+    // end of block whose code fits, kAcLookEnd | code length; for other
+    // codes that fit, with a value of 1 to 10 bits, value size << 16 |
+    // run << 8 | kAcLookCode | code length. DC slots: the extended
+    // difference << 16 | kAcLookHit | bits consumed, where code and value
+    // bits fit. Else 0.
+    int32_t value_look[1 << jpeg_decoder_detail::kLookBits];
     int32_t maxcode[17];    // largest code of each length, -1 if none
     int32_t valoffset[17];  // symbol index = valoffset[length] + code
     uint8_t values[256];

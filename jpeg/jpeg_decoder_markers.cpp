@@ -272,11 +272,10 @@ void jpeg_decoder::derive_tables()
     for (int slot = 0; slot < 8; ++slot) {
         if (!huff_defined_[slot]) continue;
         huff_derived& h = derived_[slot];
-        // Slots 0-3 only ever serve as DC tables, 4-7 as AC tables; only the
-        // latter need the run/value lookahead.
+        // Slots 0-3 only ever serve as DC tables, 4-7 as AC tables.
         bool ac_slot = slot >= 4;
         std::memset(h.look, 0, sizeof(h.look));
-        if (ac_slot) std::memset(h.ac_look, 0, sizeof(h.ac_look));
+        std::memset(h.value_look, 0, sizeof(h.value_look));
         std::memcpy(h.values, huff_values_[slot], 256);
         const uint8_t* counts = huff_counts_[slot];
 
@@ -296,11 +295,28 @@ void jpeg_decoder::derive_tables()
                     for (int j = 0; j < span; ++j) {
                         int idx = first + j;
                         h.look[idx] = static_cast<uint16_t>((len << 8) | sym);
-                        if (ac_slot && size != 0 && size <= 10 && len + size <= kLookBits) {
+                        if (!ac_slot) {
+                            // A DC category (its whole symbol) and its bits.
+                            if (sym <= 11 && len + sym <= kLookBits) {
+                                int v = 0;
+                                if (sym != 0) {
+                                    v = (idx >> (kLookBits - len - sym)) & ((1 << sym) - 1);
+                                    if (v < (1 << (sym - 1))) v -= (1 << sym) - 1;
+                                }
+                                h.value_look[idx] =
+                                    static_cast<int32_t>(static_cast<uint32_t>(v) << 16) | kAcLookHit | (len + sym);
+                            }
+                            continue;
+                        }
+                        if (size != 0 && size <= 10 && len + size <= kLookBits) {
                             int v = (idx >> (kLookBits - len - size)) & ((1 << size) - 1);
                             if (v < (1 << (size - 1))) v -= (1 << size) - 1;
-                            h.ac_look[idx] = static_cast<int32_t>(static_cast<uint32_t>(v) << 16) |
+                            h.value_look[idx] = static_cast<int32_t>(static_cast<uint32_t>(v) << 16) |
                                              (run << 8) | kAcLookHit | (len + size);
+                        } else if (size != 0 && size <= 10) {
+                            h.value_look[idx] = (size << 16) | (run << 8) | kAcLookCode | len;
+                        } else if (size == 0 && run != 15) {
+                            h.value_look[idx] = kAcLookEnd | len;
                         }
                     }
                 }

@@ -82,20 +82,48 @@ void jpeg_decoder::init_frame()
     mcu_row_ = 0;
 }
 
+// Where the samples of a block of the MCU row go: its place in its plane.
+uint8_t* jpeg_decoder::block_samples(int slot, int mcu_x) const
+{
+    int c = slot_comp_[slot];
+    int x = mcu_x * (c == 0 ? mcu_width_ : 8) + slot_dx_[slot] * 8;
+    return plane_[c] + static_cast<std::size_t>(slot_dy_[slot]) * 8 * plane_stride_[c] + x;
+}
+
 // A block whose AC coefficients are all zero transforms to one flat value,
 // which is filled in directly.
 void jpeg_decoder::idct_to_plane(const int16_t* coef, int slot, int mcu_x, bool dc_only)
 {
-    int c = slot_comp_[slot];
-    int stride = plane_stride_[c];
-    int x = mcu_x * (c == 0 ? mcu_width_ : 8) + slot_dx_[slot] * 8;
-    uint8_t* out = plane_[c] + static_cast<std::size_t>(slot_dy_[slot]) * 8 * stride + x;
+    int stride = plane_stride_[slot_comp_[slot]];
+    uint8_t* out = block_samples(slot, mcu_x);
     if (dc_only) {
         uint64_t fill = kEachByteOne * jpeg_kernels::DcOnlySample(coef[0]);
         for (int r = 0; r < 8; ++r) std::memcpy(out + r * stride, &fill, 8);
     } else {
         kernels_->idct(coef, out, stride);
     }
+}
+
+// The first `count` blocks of one MCU, block b's coefficients at
+// mcu_coefs_ + 64 * b: flat blocks are filled, the others transformed two
+// at a time.
+void jpeg_decoder::transform_mcu(int mcu_x, int count, const bool* dc_only)
+{
+    int pending = -1;
+    for (int b = 0; b < count; ++b) {
+        const int16_t* coef = mcu_coefs_ + 64 * b;
+        if (dc_only[b]) {
+            idct_to_plane(coef, b, mcu_x, true);
+        } else if (pending < 0) {
+            pending = b;
+        } else {
+            kernels_->idctPair(mcu_coefs_ + 64 * pending, block_samples(pending, mcu_x),
+                               plane_stride_[slot_comp_[pending]], coef, block_samples(b, mcu_x),
+                               plane_stride_[slot_comp_[b]]);
+            pending = -1;
+        }
+    }
+    if (pending >= 0) idct_to_plane(mcu_coefs_ + 64 * pending, pending, mcu_x, false);
 }
 
 // Converts the colour line(s) of the current line of the MCU row into the
@@ -116,12 +144,11 @@ void jpeg_decoder::make_line()
     case LAYOUT_H2V2: {
         // Lines come in pairs sharing one chroma row.
         if ((r & 1) == 0) {
-            jpeg_kernels::ColorFn fn = layout_ == LAYOUT_H1V2 ? k.colorH1 : k.colorH2;
+            jpeg_kernels::ColorPairFn fn = layout_ == LAYOUT_H1V2 ? k.colorH1Pair : k.colorH2Pair;
             const uint8_t* cb = plane_[1] + (r >> 1) * plane_stride_[1];
             const uint8_t* cr = plane_[2] + (r >> 1) * plane_stride_[2];
-            int pixels = mcus_per_row_ * mcu_width_;
-            fn(plane_[0] + r * plane_stride_[0], cb, cr, line_buf_[0], pixels, &colors_);
-            fn(plane_[0] + (r + 1) * plane_stride_[0], cb, cr, line_buf_[1], pixels, &colors_);
+            fn(plane_[0] + r * plane_stride_[0], plane_[0] + (r + 1) * plane_stride_[0], cb, cr, line_buf_[0],
+               line_buf_[1], mcus_per_row_ * mcu_width_, &colors_);
         }
         break;
     }

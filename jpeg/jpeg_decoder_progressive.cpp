@@ -137,14 +137,27 @@ void jpeg_decoder::decode_dc_refine(bit_cursor& bc, int16_t* block)
 
 // AC, first scan of a band: run/size coding as in sequential blocks, with
 // end-of-band runs that cover following blocks too.
-void jpeg_decoder::decode_ac_first(bit_cursor& bc, int16_t* block)
+void jpeg_decoder::decode_ac_first(bit_cursor& cursor, int16_t* block)
 {
     if (eob_run_ > 0) {
         --eob_run_;
         return;
     }
+    // A copy of the cursor keeps the bit buffer in registers (as in
+    // decode_block).
+    bit_cursor bc = cursor;
     const huff_derived& ac = derived_[comp_ac_slot_[0]];
     for (int k = spectral_start_; k <= spectral_end_; ++k) {
+        // A code with its value bits in the lookahead: one look-up. A run
+        // past the end is left to the symbol decoder below, which reports it.
+        if (bc.cnt < 32) refill_fast(bc.buf, bc.cnt);
+        int32_t f = ac.value_look[bc.buf >> (64 - kLookBits)];
+        if ((f & kAcLookHit) && k + ((f >> 8) & 15) <= 63) {
+            k += (f >> 8) & 15;
+            bc.skip(f & kAcLookBitsMask);
+            block[kZigzag[k]] = static_cast<int16_t>(static_cast<uint32_t>(f >> 16) << succ_low_);
+            continue;
+        }
         int rs = bc.symbol(ac);
         int r = rs >> 4, s = rs & 15;
         if (s != 0) {
@@ -163,6 +176,8 @@ void jpeg_decoder::decode_ac_first(bit_cursor& bc, int16_t* block)
             break;
         }
     }
+    cursor.buf = bc.buf;
+    cursor.cnt = bc.cnt;
 }
 
 namespace {
@@ -177,8 +192,9 @@ inline void Refine(int16_t* coef, uint32_t bit, int p1)
 
 // AC, refinement of a band: a correction bit for each coefficient already
 // non-zero, and new coefficients of one unit at the current bit.
-void jpeg_decoder::decode_ac_refine(bit_cursor& bc, int16_t* block)
+void jpeg_decoder::decode_ac_refine(bit_cursor& cursor, int16_t* block)
 {
+    bit_cursor bc = cursor;
     const huff_derived& ac = derived_[comp_ac_slot_[0]];
     int p1 = 1 << succ_low_;
     int k = spectral_start_;
@@ -219,6 +235,8 @@ void jpeg_decoder::decode_ac_refine(bit_cursor& bc, int16_t* block)
         }
         --eob_run_;
     }
+    cursor.buf = bc.buf;
+    cursor.cnt = bc.cnt;
 }
 
 // Copies one MCU row out of the coefficient buffers, dequantises it and runs
@@ -232,19 +250,21 @@ void jpeg_decoder::load_progressive_row()
             q[c][kZigzag[k]] = static_cast<int16_t>(t < 4 ? quant_[t][k] : 0);
         }
     }
-    int16_t* tmp = mcu_coefs_;
+    bool dc_only[kMaxBlocksPerMcu];
     for (int mx = 0; mx < mcus_per_row_; ++mx) {
         for (int slot = 0; slot < layout_blocks_; ++slot) {
             int c = slot_comp_[slot];
             int h = layout_ == LAYOUT_GREY ? 1 : comp_h_samp_[c];
             int v = layout_ == LAYOUT_GREY ? 1 : comp_v_samp_[c];
             const int16_t* src = coef_block(c, mx * h + slot_dx_[slot], mcu_row_ * v + slot_dy_[slot]);
+            int16_t* tmp = mcu_coefs_ + 64 * slot;
             uint16_t ac = 0;
             for (int i = 0; i < 64; ++i) {
                 tmp[i] = static_cast<int16_t>(static_cast<uint16_t>(src[i]) * static_cast<uint16_t>(q[c][i]));
                 ac |= static_cast<uint16_t>(i == 0 ? 0 : tmp[i]);
             }
-            idct_to_plane(tmp, slot, mx, ac == 0);
+            dc_only[slot] = ac == 0;
         }
+        transform_mcu(mx, layout_blocks_, dc_only);
     }
 }

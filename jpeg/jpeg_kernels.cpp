@@ -107,6 +107,12 @@ void IdctScalar(const int16_t* coef, uint8_t* out, int stride)
     }
 }
 
+void IdctPairScalar(const int16_t* a, uint8_t* out_a, int stride_a, const int16_t* b, uint8_t* out_b, int stride_b)
+{
+    IdctScalar(a, out_a, stride_a);
+    IdctScalar(b, out_b, stride_b);
+}
+
 namespace {
 
 inline void ColorPixel(int y, int cb, int cr, uint8_t* out, const ColorTables* t)
@@ -130,6 +136,20 @@ void ColorH2Scalar(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8
     for (int x = 0; x < pixels; ++x) ColorPixel(y[x], cb[x >> 1], cr[x >> 1], out + 4 * x, t);
 }
 
+void ColorH1PairScalar(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr, uint8_t* out0,
+                       uint8_t* out1, int pixels, const ColorTables* t)
+{
+    ColorH1Scalar(y0, cb, cr, out0, pixels, t);
+    ColorH1Scalar(y1, cb, cr, out1, pixels, t);
+}
+
+void ColorH2PairScalar(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr, uint8_t* out0,
+                       uint8_t* out1, int pixels, const ColorTables* t)
+{
+    ColorH2Scalar(y0, cb, cr, out0, pixels, t);
+    ColorH2Scalar(y1, cb, cr, out1, pixels, t);
+}
+
 void PackTripletsScalar(const uint8_t* rgbx, uint8_t* rgb, int pixels)
 {
     for (int x = 0; x < pixels; ++x) {
@@ -148,18 +168,21 @@ void TripletsToWordsScalar(const uint8_t* rgb, uint32_t* words, int pixels)
 
 namespace {
 
-const KernelSet kScalar = {"scalar", IdctScalar, ColorH1Scalar, ColorH2Scalar, PackTripletsScalar,
+const KernelSet kScalar = {"scalar",          IdctScalar,          IdctPairScalar,       ColorH1Scalar,
+                           ColorH2Scalar,     ColorH1PairScalar,   ColorH2PairScalar,    PackTripletsScalar,
                            TripletsToWordsScalar};
 #if defined(__x86_64__)
 // SSE2 has no byte shuffle: its byte moves stay scalar.
-const KernelSet kSse2 = {"sse2", IdctSse2, ColorH1Sse2, ColorH2Sse2, PackTripletsScalar, TripletsToWordsScalar};
-const KernelSet kAvx2 = {"avx2", IdctAvx2, ColorH1Avx2, ColorH2Avx2, PackTripletsAvx2, TripletsToWordsAvx2};
+const KernelSet kSse2 = {"sse2",          IdctSse2,        IdctPairSse2,       ColorH1Sse2,          ColorH2Sse2,
+                         ColorH1PairSse2, ColorH2PairSse2, PackTripletsScalar, TripletsToWordsScalar};
+const KernelSet kAvx2 = {"avx2",          IdctAvx2,        IdctPairAvx2,     ColorH1Avx2,        ColorH2Avx2,
+                         ColorH1PairAvx2, ColorH2PairAvx2, PackTripletsAvx2, TripletsToWordsAvx2};
 #endif
 #if defined(__wasm_simd128__)
 // The SSE2 forms, as WebAssembly vector instructions; the byte moves stay
 // scalar as with SSE2.
-const KernelSet kWasm128 = {"wasm-simd128", IdctSse2, ColorH1Sse2, ColorH2Sse2, PackTripletsScalar,
-                            TripletsToWordsScalar};
+const KernelSet kWasm128 = {"wasm-simd128",  IdctSse2,        IdctPairSse2,       ColorH1Sse2,          ColorH2Sse2,
+                            ColorH1PairSse2, ColorH2PairSse2, PackTripletsScalar, TripletsToWordsScalar};
 #endif
 
 }  // namespace

@@ -25,6 +25,11 @@ void FillColorTables(ColorTables* t);
 // 8 x 8 samples, row r at out + r * stride.
 using IdctFn = void (*)(const int16_t* coef, uint8_t* out, int stride);
 
+// The inverse DCT of two blocks: a's samples at out_a, b's at out_b. Where
+// vectors hold two blocks this costs little more than one.
+using IdctPairFn = void (*)(const int16_t* a, uint8_t* out_a, int stride_a, const int16_t* b, uint8_t* out_b,
+                            int stride_b);
+
 // The one sample value of a block whose AC coefficients are all zero.
 inline uint8_t DcOnlySample(int16_t dc)
 {
@@ -41,6 +46,12 @@ inline uint8_t DcOnlySample(int16_t dc)
 using ColorFn = void (*)(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out,
                          int pixels, const ColorTables* t);
 
+// Two lines that share one chroma row (vertically subsampled chroma): each
+// pixel as ColorFn makes it, line 0 from y0 into out0, line 1 from y1 into
+// out1; the chroma terms are computed once for both.
+using ColorPairFn = void (*)(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr,
+                             uint8_t* out0, uint8_t* out1, int pixels, const ColorTables* t);
+
 // The loader's byte moves. PackTriplets: the red, green and blue bytes of
 // `pixels` 4-byte pixels, as consecutive triplets. TripletsToWords:
 // `pixels` triplets (r, g, b) to the 32-bit words 0x00RRGGBB.
@@ -50,8 +61,11 @@ using WordsFn = void (*)(const uint8_t* rgb, uint32_t* words, int pixels);
 struct KernelSet {
     const char* name;
     IdctFn idct;
+    IdctPairFn idctPair;
     ColorFn colorH1;
     ColorFn colorH2;
+    ColorPairFn colorH1Pair;
+    ColorPairFn colorH2Pair;
     PackFn packTriplets;
     WordsFn tripletsToWords;
 };
@@ -65,27 +79,42 @@ const KernelSet& Active();
 
 // The individual forms, for tests.
 void IdctScalar(const int16_t* coef, uint8_t* out, int stride);
+void IdctPairScalar(const int16_t* a, uint8_t* out_a, int stride_a, const int16_t* b, uint8_t* out_b, int stride_b);
 void ColorH1Scalar(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
                    const ColorTables* t);
 void ColorH2Scalar(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
                    const ColorTables* t);
+void ColorH1PairScalar(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr, uint8_t* out0,
+                       uint8_t* out1, int pixels, const ColorTables* t);
+void ColorH2PairScalar(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr, uint8_t* out0,
+                       uint8_t* out1, int pixels, const ColorTables* t);
 void PackTripletsScalar(const uint8_t* rgbx, uint8_t* rgb, int pixels);
 void TripletsToWordsScalar(const uint8_t* rgb, uint32_t* words, int pixels);
 #if defined(__x86_64__) || defined(__wasm_simd128__)
 // On WebAssembly the SSE2 forms compile to its 128-bit vector instructions.
 void IdctSse2(const int16_t* coef, uint8_t* out, int stride);
+void IdctPairSse2(const int16_t* a, uint8_t* out_a, int stride_a, const int16_t* b, uint8_t* out_b, int stride_b);
 void ColorH1Sse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
                  const ColorTables* t);
 void ColorH2Sse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
                  const ColorTables* t);
+void ColorH1PairSse2(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr, uint8_t* out0,
+                     uint8_t* out1, int pixels, const ColorTables* t);
+void ColorH2PairSse2(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr, uint8_t* out0,
+                     uint8_t* out1, int pixels, const ColorTables* t);
 #endif
 #if defined(__x86_64__)
 // Only on CPUs with AVX2 (simd::Supported(simd::Level::Avx2)).
 void IdctAvx2(const int16_t* coef, uint8_t* out, int stride);
+void IdctPairAvx2(const int16_t* a, uint8_t* out_a, int stride_a, const int16_t* b, uint8_t* out_b, int stride_b);
 void ColorH1Avx2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
                  const ColorTables* t);
 void ColorH2Avx2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
                  const ColorTables* t);
+void ColorH1PairAvx2(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr, uint8_t* out0,
+                     uint8_t* out1, int pixels, const ColorTables* t);
+void ColorH2PairAvx2(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr, uint8_t* out0,
+                     uint8_t* out1, int pixels, const ColorTables* t);
 void PackTripletsAvx2(const uint8_t* rgbx, uint8_t* rgb, int pixels);
 void TripletsToWordsAvx2(const uint8_t* rgb, uint32_t* words, int pixels);
 #endif

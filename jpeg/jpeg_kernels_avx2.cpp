@@ -87,6 +87,12 @@ ORCHID_AVX2 void IdctAvx2(const int16_t* coef, uint8_t* out, int stride)
     __m128i v[8];
     __m256i x[8];
     for (int i = 0; i < 8; ++i) v[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + 8 * i));
+    // A block with zero rows 4-7 takes the SSE2 form's shorter passes.
+    __m128i low_rows = _mm_or_si128(_mm_or_si128(v[4], v[5]), _mm_or_si128(v[6], v[7]));
+    if (_mm_testz_si128(low_rows, low_rows)) {
+        IdctSse2(coef, out, stride);
+        return;
+    }
     Transpose(v);
     Pass(v, x);
     for (int i = 0; i < 8; ++i) v[i] = RoundPass1(x[i]);
@@ -96,6 +102,190 @@ ORCHID_AVX2 void IdctAvx2(const int16_t* coef, uint8_t* out, int stride)
         __m128i rows = _mm_packus_epi16(RoundPass2(x[r]), RoundPass2(x[r + 1]));
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + r * stride), rows);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (r + 1) * stride), _mm_srli_si128(rows, 8));
+    }
+}
+
+namespace {
+
+// Two blocks side by side: in each 256-bit vector, block a in the low
+// 128-bit half and block b in the high one. Unpacks, multiply-adds and packs
+// work within the halves, so this is the SSE2 form's arithmetic on both
+// blocks at once.
+struct I32x16 {
+    __m256i lo, hi;  // per half: lanes 0-3 and 4-7 of the 16-bit vector
+};
+
+ORCHID_AVX2 inline I32x16 Add(I32x16 a, I32x16 b)
+{
+    return {_mm256_add_epi32(a.lo, b.lo), _mm256_add_epi32(a.hi, b.hi)};
+}
+
+ORCHID_AVX2 inline I32x16 Sub(I32x16 a, I32x16 b)
+{
+    return {_mm256_sub_epi32(a.lo, b.lo), _mm256_sub_epi32(a.hi, b.hi)};
+}
+
+ORCHID_AVX2 inline I32x16 MaddPair(__m256i a, __m256i b, int16_t ka, int16_t kb)
+{
+    const __m256i k = _mm256_set1_epi32(static_cast<int32_t>((static_cast<uint32_t>(static_cast<uint16_t>(kb)) << 16) |
+                                                             static_cast<uint16_t>(ka)));
+    return {_mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), k), _mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), k)};
+}
+
+ORCHID_AVX2 inline void TransposePair(__m256i r[8])
+{
+    __m256i a0 = _mm256_unpacklo_epi16(r[0], r[1]), a1 = _mm256_unpackhi_epi16(r[0], r[1]);
+    __m256i a2 = _mm256_unpacklo_epi16(r[2], r[3]), a3 = _mm256_unpackhi_epi16(r[2], r[3]);
+    __m256i a4 = _mm256_unpacklo_epi16(r[4], r[5]), a5 = _mm256_unpackhi_epi16(r[4], r[5]);
+    __m256i a6 = _mm256_unpacklo_epi16(r[6], r[7]), a7 = _mm256_unpackhi_epi16(r[6], r[7]);
+    __m256i b0 = _mm256_unpacklo_epi32(a0, a2), b1 = _mm256_unpackhi_epi32(a0, a2);
+    __m256i b2 = _mm256_unpacklo_epi32(a1, a3), b3 = _mm256_unpackhi_epi32(a1, a3);
+    __m256i b4 = _mm256_unpacklo_epi32(a4, a6), b5 = _mm256_unpackhi_epi32(a4, a6);
+    __m256i b6 = _mm256_unpacklo_epi32(a5, a7), b7 = _mm256_unpackhi_epi32(a5, a7);
+    r[0] = _mm256_unpacklo_epi64(b0, b4);
+    r[1] = _mm256_unpackhi_epi64(b0, b4);
+    r[2] = _mm256_unpacklo_epi64(b1, b5);
+    r[3] = _mm256_unpackhi_epi64(b1, b5);
+    r[4] = _mm256_unpacklo_epi64(b2, b6);
+    r[5] = _mm256_unpackhi_epi64(b2, b6);
+    r[6] = _mm256_unpacklo_epi64(b3, b7);
+    r[7] = _mm256_unpackhi_epi64(b3, b7);
+}
+
+ORCHID_AVX2 inline void PassPair(const __m256i c[8], I32x16 x[8])
+{
+    I32x16 t2 = MaddPair(c[2], c[6], kFix_0_541196100, kT2C6);
+    I32x16 t3 = MaddPair(c[2], c[6], kT3C2, kFix_0_541196100);
+    I32x16 t0 = MaddPair(c[0], c[4], kFix_1_0, kFix_1_0);
+    I32x16 t1 = MaddPair(c[0], c[4], kFix_1_0, -kFix_1_0);
+    I32x16 t10 = Add(t0, t3), t13 = Sub(t0, t3), t11 = Add(t1, t2), t12 = Sub(t1, t2);
+
+    I32x16 u0 = Add(MaddPair(c[1], c[3], kU0C1, kU0C3), MaddPair(c[5], c[7], kU0C5, kU0C7));
+    I32x16 u1 = Add(MaddPair(c[1], c[3], kU1C1, kU1C3), MaddPair(c[5], c[7], kU1C5, kU1C7));
+    I32x16 u2 = Add(MaddPair(c[1], c[3], kU2C1, kU2C3), MaddPair(c[5], c[7], kU2C5, kU2C7));
+    I32x16 u3 = Add(MaddPair(c[1], c[3], kU3C1, kU3C3), MaddPair(c[5], c[7], kU3C5, kU3C7));
+
+    x[0] = Add(t10, u3);
+    x[7] = Sub(t10, u3);
+    x[1] = Add(t11, u2);
+    x[6] = Sub(t11, u2);
+    x[2] = Add(t12, u1);
+    x[5] = Sub(t12, u1);
+    x[3] = Add(t13, u0);
+    x[4] = Sub(t13, u0);
+}
+
+// MaddPair's low part: lanes 0-3 of each half only.
+ORCHID_AVX2 inline __m256i MaddPairLow(__m256i a, __m256i b, int16_t ka, int16_t kb)
+{
+    const __m256i k = _mm256_set1_epi32(static_cast<int32_t>((static_cast<uint32_t>(static_cast<uint16_t>(kb)) << 16) |
+                                                             static_cast<uint16_t>(ka)));
+    return _mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), k);
+}
+
+// Pass 1 of two blocks whose rows 4-7 are zero: rows 0-3 of each only
+// (lanes 0-3 of each half), as in the SSE2 form.
+ORCHID_AVX2 inline void PassRows0To3Pair(const __m256i c[8], __m256i x[8])
+{
+    __m256i t2 = MaddPairLow(c[2], c[6], kFix_0_541196100, kT2C6);
+    __m256i t3 = MaddPairLow(c[2], c[6], kT3C2, kFix_0_541196100);
+    __m256i t0 = MaddPairLow(c[0], c[4], kFix_1_0, kFix_1_0);
+    __m256i t1 = MaddPairLow(c[0], c[4], kFix_1_0, -kFix_1_0);
+    __m256i t10 = _mm256_add_epi32(t0, t3), t13 = _mm256_sub_epi32(t0, t3);
+    __m256i t11 = _mm256_add_epi32(t1, t2), t12 = _mm256_sub_epi32(t1, t2);
+
+    __m256i u0 = _mm256_add_epi32(MaddPairLow(c[1], c[3], kU0C1, kU0C3), MaddPairLow(c[5], c[7], kU0C5, kU0C7));
+    __m256i u1 = _mm256_add_epi32(MaddPairLow(c[1], c[3], kU1C1, kU1C3), MaddPairLow(c[5], c[7], kU1C5, kU1C7));
+    __m256i u2 = _mm256_add_epi32(MaddPairLow(c[1], c[3], kU2C1, kU2C3), MaddPairLow(c[5], c[7], kU2C5, kU2C7));
+    __m256i u3 = _mm256_add_epi32(MaddPairLow(c[1], c[3], kU3C1, kU3C3), MaddPairLow(c[5], c[7], kU3C5, kU3C7));
+
+    x[0] = _mm256_add_epi32(t10, u3);
+    x[7] = _mm256_sub_epi32(t10, u3);
+    x[1] = _mm256_add_epi32(t11, u2);
+    x[6] = _mm256_sub_epi32(t11, u2);
+    x[2] = _mm256_add_epi32(t12, u1);
+    x[5] = _mm256_sub_epi32(t12, u1);
+    x[3] = _mm256_add_epi32(t13, u0);
+    x[4] = _mm256_sub_epi32(t13, u0);
+}
+
+// A pass of two blocks whose inputs 4-7 are zero: the products with them
+// are left out.
+ORCHID_AVX2 inline void PassInputs0To3Pair(const __m256i c[8], I32x16 x[8])
+{
+    const __m256i zero = _mm256_setzero_si256();
+    I32x16 t2 = MaddPair(c[2], zero, kFix_0_541196100, 0);
+    I32x16 t3 = MaddPair(c[2], zero, kT3C2, 0);
+    I32x16 t0 = MaddPair(c[0], zero, kFix_1_0, 0);  // t1 too
+    I32x16 t10 = Add(t0, t3), t13 = Sub(t0, t3), t11 = Add(t0, t2), t12 = Sub(t0, t2);
+
+    I32x16 u0 = MaddPair(c[1], c[3], kU0C1, kU0C3);
+    I32x16 u1 = MaddPair(c[1], c[3], kU1C1, kU1C3);
+    I32x16 u2 = MaddPair(c[1], c[3], kU2C1, kU2C3);
+    I32x16 u3 = MaddPair(c[1], c[3], kU3C1, kU3C3);
+
+    x[0] = Add(t10, u3);
+    x[7] = Sub(t10, u3);
+    x[1] = Add(t11, u2);
+    x[6] = Sub(t11, u2);
+    x[2] = Add(t12, u1);
+    x[5] = Sub(t12, u1);
+    x[3] = Add(t13, u0);
+    x[4] = Sub(t13, u0);
+}
+
+ORCHID_AVX2 inline __m256i RoundPass1Pair(I32x16 x)
+{
+    const __m256i bias = _mm256_set1_epi32(kIdctPass1Round);
+    __m256i lo = _mm256_srai_epi32(_mm256_add_epi32(x.lo, bias), kIdctPass1Shift);
+    __m256i hi = _mm256_srai_epi32(_mm256_add_epi32(x.hi, bias), kIdctPass1Shift);
+    lo = _mm256_srai_epi32(_mm256_slli_epi32(lo, 16), 16);
+    hi = _mm256_srai_epi32(_mm256_slli_epi32(hi, 16), 16);
+    return _mm256_packs_epi32(lo, hi);
+}
+
+ORCHID_AVX2 inline __m256i RoundPass2Pair(I32x16 x)
+{
+    const __m256i bias = _mm256_set1_epi32(kIdctPass2Round);
+    __m256i lo = _mm256_srai_epi32(_mm256_add_epi32(x.lo, bias), kIdctPass2Shift);
+    __m256i hi = _mm256_srai_epi32(_mm256_add_epi32(x.hi, bias), kIdctPass2Shift);
+    return _mm256_add_epi16(_mm256_packs_epi32(lo, hi), _mm256_set1_epi16(kSampleOffset));
+}
+
+}  // namespace
+
+ORCHID_AVX2 void IdctPairAvx2(const int16_t* a, uint8_t* out_a, int stride_a, const int16_t* b, uint8_t* out_b,
+                              int stride_b)
+{
+    __m256i v[8];
+    I32x16 x[8];
+    for (int i = 0; i < 8; ++i) {
+        v[i] = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(b + 8 * i),
+                                   reinterpret_cast<const __m128i*>(a + 8 * i));
+    }
+    // Shorter passes when both blocks have zero rows 4-7 (see IdctSse2).
+    __m256i low_rows = _mm256_or_si256(_mm256_or_si256(v[4], v[5]), _mm256_or_si256(v[6], v[7]));
+    bool top_rows_only = _mm256_testz_si256(low_rows, low_rows) != 0;
+    TransposePair(v);
+    if (top_rows_only) {
+        __m256i half[8];
+        PassRows0To3Pair(v, half);
+        for (int i = 0; i < 8; ++i) v[i] = RoundPass1Pair({half[i], _mm256_setzero_si256()});
+        TransposePair(v);
+        PassInputs0To3Pair(v, x);
+    } else {
+        PassPair(v, x);
+        for (int i = 0; i < 8; ++i) v[i] = RoundPass1Pair(x[i]);
+        TransposePair(v);
+        PassPair(v, x);
+    }
+    for (int r = 0; r < 8; r += 2) {
+        __m256i rows = _mm256_packus_epi16(RoundPass2Pair(x[r]), RoundPass2Pair(x[r + 1]));
+        __m128i ra = _mm256_castsi256_si128(rows), rb = _mm256_extracti128_si256(rows, 1);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out_a + r * stride_a), ra);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out_a + (r + 1) * stride_a), _mm_srli_si128(ra, 8));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out_b + r * stride_b), rb);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out_b + (r + 1) * stride_b), _mm_srli_si128(rb, 8));
     }
 }
 
@@ -176,6 +366,44 @@ ORCHID_AVX2 void ColorH2Avx2(const uint8_t* y, const uint8_t* cb, const uint8_t*
                 _mm256_unpacklo_epi16(bhi, bhi), out + 4 * x + 64);
     }
     if (x < pixels) ColorH2Sse2(y + x, cb + x / 2, cr + x / 2, out + 4 * x, pixels - x, t);
+}
+
+ORCHID_AVX2 void ColorH1PairAvx2(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr,
+                                 uint8_t* out0, uint8_t* out1, int pixels, const ColorTables* t)
+{
+    int x = 0;
+    for (; x + 16 <= pixels; x += 16) {
+        ChromaTerms c = Terms(cb + x, cr + x);
+        Store16(Load16(y0 + x), c.red, c.green, c.blue, out0 + 4 * x);
+        Store16(Load16(y1 + x), c.red, c.green, c.blue, out1 + 4 * x);
+    }
+    if (x < pixels) ColorH1PairSse2(y0 + x, y1 + x, cb + x, cr + x, out0 + 4 * x, out1 + 4 * x, pixels - x, t);
+}
+
+ORCHID_AVX2 void ColorH2PairAvx2(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr,
+                                 uint8_t* out0, uint8_t* out1, int pixels, const ColorTables* t)
+{
+    int x = 0;
+    for (; x + 32 <= pixels; x += 32) {
+        ChromaTerms c = Terms(cb + x / 2, cr + x / 2);
+        // Chroma lanes 0-15 serve pixels 0-31 of both lines.
+        __m256i rlo = _mm256_permute4x64_epi64(c.red, 0x50), rhi = _mm256_permute4x64_epi64(c.red, 0xFA);
+        __m256i glo = _mm256_permute4x64_epi64(c.green, 0x50), ghi = _mm256_permute4x64_epi64(c.green, 0xFA);
+        __m256i blo = _mm256_permute4x64_epi64(c.blue, 0x50), bhi = _mm256_permute4x64_epi64(c.blue, 0xFA);
+        rlo = _mm256_unpacklo_epi16(rlo, rlo);
+        rhi = _mm256_unpacklo_epi16(rhi, rhi);
+        glo = _mm256_unpacklo_epi16(glo, glo);
+        ghi = _mm256_unpacklo_epi16(ghi, ghi);
+        blo = _mm256_unpacklo_epi16(blo, blo);
+        bhi = _mm256_unpacklo_epi16(bhi, bhi);
+        Store16(Load16(y0 + x), rlo, glo, blo, out0 + 4 * x);
+        Store16(Load16(y0 + x + 16), rhi, ghi, bhi, out0 + 4 * x + 64);
+        Store16(Load16(y1 + x), rlo, glo, blo, out1 + 4 * x);
+        Store16(Load16(y1 + x + 16), rhi, ghi, bhi, out1 + 4 * x + 64);
+    }
+    if (x < pixels) {
+        ColorH2PairSse2(y0 + x, y1 + x, cb + x / 2, cr + x / 2, out0 + 4 * x, out1 + 4 * x, pixels - x, t);
+    }
 }
 
 // Eight pixels a step; each 32-byte load or store stays inside the row,

@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <random>
 #include <string>
 
 #include "error/memory.h"
 #include "jpeg/jpeg_decoder.h"
+#include "jpeg/jpeg_kernels.h"
+#include "simd/simd.h"
 #include "tests/jpeg/jpeg_builder.h"
 
 using namespace jpeg_test;
@@ -183,6 +187,132 @@ TEST(JpegDecoder, SubsampledChromaIsReplicated)
             int yy = ys[m][block];
             EXPECT_EQ(r.lines[y][4 * x + 0], yy + 1) << x << "," << y;
             EXPECT_EQ(r.lines[y][4 * x + 2], m == 0 ? yy + 1 : 0) << x << "," << y;
+        }
+    }
+}
+
+// An H2V2 picture of 2 x 2 MCUs whose blocks take every kind of code the
+// tests' tables have: AC values of 1 to 10 bits (within the decoder's
+// lookahead together with their code, and past it), runs of up to 3 and of
+// 16 and more zeros, blocks that run to index 63 without an end of block,
+// DC differences of every category, and DC-only blocks between the others.
+// The model decodes nothing: it transforms the coded coefficients with the
+// scalar kernels, so a block that goes astray in the entropy decoder, the
+// pairing of blocks for the transform or the line pairs shows.
+struct CodedPicture {
+    static constexpr int kWidth = 32, kHeight = 32, kBlocks = 24;  // 4 MCUs of Y Y Y Y Cb Cr
+    std::array<std::array<int16_t, 64>, kBlocks> coefs{};          // natural order
+    std::vector<Bytes> blockBits;  // per block: the picture's data up to its end
+
+    explicit CodedPicture(uint32_t seed)
+    {
+        static const int kNatural[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+                                         12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+                                         35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+                                         58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+        std::mt19937 rng(seed);
+        auto value = [&](int size) {
+            int v = (1 << (size - 1)) + static_cast<int>(rng() % (1u << (size - 1)));
+            return (rng() & 1) ? v : -v;
+        };
+        BitWriter bw;
+        int pred[3] = {0, 0, 0};
+        for (int b = 0; b < kBlocks; ++b) {
+            int c = b % 6 < 4 ? 0 : b % 6 - 3;
+            int category = b % 12;
+            int diff = category == 0 ? 0 : value(category);
+            if (pred[c] + diff > 1023 || pred[c] + diff < -1024) diff = -diff;
+            pred[c] += diff;
+            coefs[b][0] = static_cast<int16_t>(pred[c]);
+            std::vector<std::pair<int, int>> acs;
+            if (b % 5 != 2) {  // every fifth block is DC only
+                static const int kGaps[] = {0, 0, 0, 1, 2, 3, 16, 17, 19, 35};
+                for (int k = 1;;) {
+                    int gap = b % 7 == 3 ? 0 : kGaps[rng() % 10];  // some blocks fill all 63
+                    k += gap;
+                    if (k > 63) break;
+                    // The tables code runs 1 to 3 only with a value of one bit.
+                    int v = gap % 16 == 0 ? value(1 + static_cast<int>(rng() % 10)) : value(1);
+                    acs.push_back({k, v});
+                    coefs[b][kNatural[k]] = static_cast<int16_t>(v);
+                    ++k;
+                }
+            }
+            EncodeBlock(bw, kDc, kAc, diff, acs);
+            BitWriter upTo = bw;
+            blockBits.push_back(upTo.Finish());
+        }
+    }
+
+    Bytes File(int blocks) const
+    {
+        return ColourScan(kWidth, kHeight, 0x22).Raw(blockBits[blocks - 1]).Eoi().data;
+    }
+
+    // The lines when the blocks from `decoded` on are zero (mid-grey).
+    std::vector<std::vector<uint8_t>> Lines(int decoded) const
+    {
+        std::vector<uint8_t> y(kWidth * kHeight), cb(kWidth * kHeight / 4), cr(kWidth * kHeight / 4);
+        for (int b = 0; b < kBlocks; ++b) {
+            int mcu = b / 6, slot = b % 6, mx = mcu % 2, my = mcu / 2;
+            std::array<int16_t, 64> block{};
+            if (b < decoded) block = coefs[b];
+            if (slot < 4) {
+                int x = mx * 16 + (slot % 2) * 8, row = my * 16 + (slot / 2) * 8;
+                jpeg_kernels::IdctScalar(block.data(), y.data() + row * kWidth + x, kWidth);
+            } else {
+                uint8_t* plane = slot == 4 ? cb.data() : cr.data();
+                jpeg_kernels::IdctScalar(block.data(), plane + my * 8 * (kWidth / 2) + mx * 8, kWidth / 2);
+            }
+        }
+        jpeg_kernels::ColorTables tables;
+        jpeg_kernels::FillColorTables(&tables);
+        std::vector<std::vector<uint8_t>> lines;
+        for (int row = 0; row < kHeight; ++row) {
+            std::vector<uint8_t> line(4 * kWidth, 0);
+            jpeg_kernels::ColorH2Scalar(y.data() + row * kWidth, cb.data() + row / 2 * (kWidth / 2),
+                                        cr.data() + row / 2 * (kWidth / 2), line.data(), kWidth, &tables);
+            lines.push_back(line);
+        }
+        return lines;
+    }
+};
+
+TEST(JpegDecoder, EveryKindOfCodeGivesTheCodedCoefficientsAtEveryLevel)
+{
+    for (uint32_t seed : {1u, 2u, 3u}) {
+        CodedPicture picture(seed);
+        const auto expect = picture.Lines(CodedPicture::kBlocks);
+        for (simd::Level level : {simd::Level::Scalar, simd::Level::Sse2, simd::Level::Avx2, simd::Level::Wasm128}) {
+            if (!simd::Supported(level)) continue;
+            const simd::Level before = simd::Active();
+            simd::SetActive(level);
+            Result r = DecodeAll(picture.File(CodedPicture::kBlocks));
+            simd::SetActive(before);
+            ASSERT_EQ(r.error, 0) << "seed " << seed;
+            EXPECT_FALSE(r.endedEarly);
+            ASSERT_EQ(r.lines.size(), expect.size());
+            for (size_t row = 0; row < expect.size(); ++row) {
+                ASSERT_EQ(r.lines[row], expect[row]) << "seed " << seed << ", " << simd::Name(level) << ", line " << row;
+            }
+        }
+    }
+}
+
+TEST(JpegDecoder, DataEndingInsideAnMcuKeepsTheBlocksBeforeTheBrokenOne)
+{
+    // Cut after each block: the data's last byte is filled with 1-bits and
+    // the end-of-image marker follows, so the next block's code breaks in
+    // the padding. The blocks decoded so far stay, the rest are mid-grey.
+    CodedPicture picture(4);
+    for (int blocks = 1; blocks < CodedPicture::kBlocks; ++blocks) {
+        Result r = DecodeAll(picture.File(blocks));
+        ASSERT_EQ(r.error, 0) << blocks;
+        EXPECT_TRUE(r.endedEarly) << blocks;
+        const auto expect = picture.Lines(blocks);
+        ASSERT_EQ(r.lines.size(), expect.size());
+        for (size_t row = 0; row < expect.size(); ++row) {
+            ASSERT_EQ(r.lines[row], expect[row]) << "cut after block " << blocks << ", line " << row;
         }
     }
 }

@@ -17,14 +17,17 @@ namespace {
 class JpegKernelsAt : public test_support::LevelTest {};
 INSTANTIATE_TEST_SUITE_P(Simd, JpegKernelsAt, test_support::FastLevels(), test_support::LevelName);
 
-TEST_P(JpegKernelsAt, IdctMatchesScalarForAnyCoefficients)
+TEST_P(JpegKernelsAt, IdctAndIdctPairMatchScalarForAnyCoefficients)
 {
     const KernelSet& k = Kernels(GetParam());
     std::mt19937 rng(7);
-    int16_t block[64];
+    int16_t block[64], previous[64] = {};
     uint8_t expect[8 * 11], got[8 * 11];
+    // The pair transform: this trial's block and the one before, each with
+    // its own stride, both in one buffer.
+    uint8_t expectPair[8 * 11 + 8 * 9], gotPair[8 * 11 + 8 * 9];
     for (int trial = 0; trial < 60000; ++trial) {
-        int kind = trial % 6;
+        int kind = trial % 8;
         for (int i = 0; i < 64; ++i) {
             int v;
             switch (kind) {
@@ -33,7 +36,9 @@ TEST_P(JpegKernelsAt, IdctMatchesScalarForAnyCoefficients)
             case 2: v = (rng() & 1) ? 32767 : -32768; break;                    // extremes
             case 3: v = i == 0 ? static_cast<int16_t>(rng()) : 0; break;        // DC only
             case 4: v = (i % 8 == 0) ? static_cast<int16_t>(rng()) : 0; break;  // first column only
-            default: v = (rng() % 8 == 0) ? static_cast<int>(rng() % 2048) - 1024 : 0; break;  // sparse
+            case 5: v = (rng() % 8 == 0) ? static_cast<int>(rng() % 2048) - 1024 : 0; break;  // sparse
+            case 6: v = i < 32 ? static_cast<int16_t>(rng() >> (rng() % 16)) : 0; break;  // rows 4-7 zero
+            default: v = i < 8 ? static_cast<int16_t>(rng() >> (rng() % 16)) : 0; break;  // row 0 only
             }
             block[i] = static_cast<int16_t>(v);
         }
@@ -42,6 +47,14 @@ TEST_P(JpegKernelsAt, IdctMatchesScalarForAnyCoefficients)
         std::memset(got, 0xAA, sizeof(got));
         k.idct(block, got, 11);
         ASSERT_EQ(std::memcmp(expect, got, sizeof(got)), 0) << "trial " << trial;
+
+        std::memset(expectPair, 0xAA, sizeof(expectPair));
+        IdctScalar(block, expectPair, 11);
+        IdctScalar(previous, expectPair + 8 * 11, 9);
+        std::memset(gotPair, 0xAA, sizeof(gotPair));
+        k.idctPair(block, gotPair, 11, previous, gotPair + 8 * 11, 9);
+        ASSERT_EQ(std::memcmp(expectPair, gotPair, sizeof(gotPair)), 0) << "pair, trial " << trial;
+        std::memcpy(previous, block, sizeof(block));
     }
 }
 
@@ -56,7 +69,7 @@ TEST(JpegKernels, DcOnlyShortcutMatchesTheTransformForEveryDc)
     }
 }
 
-TEST_P(JpegKernelsAt, ColourConversionMatchesScalarForEveryChromaPair)
+TEST_P(JpegKernelsAt, ColourConversionOfLinesAndLinePairsMatchesScalarForEveryChromaPair)
 {
     const KernelSet& k = Kernels(GetParam());
     ColorTables tables;
@@ -65,6 +78,8 @@ TEST_P(JpegKernelsAt, ColourConversionMatchesScalarForEveryChromaPair)
     const int n = 256;  // one line: every Cr for a fixed Cb, random Y
     std::vector<uint8_t> y(2 * n + 64), cb(n + 64), cr(n + 64);
     std::vector<uint8_t> expect(8 * n + 256), got(8 * n + 256);
+    // The pair kernels: a second line of luma over the same chroma.
+    std::vector<uint8_t> y1(2 * n + 64), expect1(8 * n + 256), got1(8 * n + 256);
     for (int cbValue = 0; cbValue < 256; ++cbValue) {
         const size_t off = static_cast<size_t>(cbValue % 4);  // unaligned rows
         for (int i = 0; i < n; ++i) {
@@ -72,19 +87,28 @@ TEST_P(JpegKernelsAt, ColourConversionMatchesScalarForEveryChromaPair)
             cr[off + static_cast<size_t>(i)] = static_cast<uint8_t>(i);
         }
         for (uint8_t& v : y) v = static_cast<uint8_t>(rng());
-        for (int pixels : {n, 8, 24, 40}) {
-            std::fill(expect.begin(), expect.end(), 0);
-            ColorH1Scalar(y.data() + off, cb.data() + off, cr.data() + off, expect.data() + off, pixels, &tables);
-            std::fill(got.begin(), got.end(), 0);
-            k.colorH1(y.data() + off, cb.data() + off, cr.data() + off, got.data() + off, pixels, &tables);
-            ASSERT_EQ(expect, got) << "H1 cb " << cbValue << " pixels " << pixels;
-        }
-        for (int pixels : {2 * n, 16, 48, 80}) {
-            std::fill(expect.begin(), expect.end(), 0);
-            ColorH2Scalar(y.data() + off, cb.data() + off, cr.data() + off, expect.data() + off, pixels, &tables);
-            std::fill(got.begin(), got.end(), 0);
-            k.colorH2(y.data() + off, cb.data() + off, cr.data() + off, got.data() + off, pixels, &tables);
-            ASSERT_EQ(expect, got) << "H2 cb " << cbValue << " pixels " << pixels;
+        for (uint8_t& v : y1) v = static_cast<uint8_t>(rng());
+        for (bool h2 : {false, true}) {
+            ColorFn scalar = h2 ? ColorH2Scalar : ColorH1Scalar;
+            ColorFn single = h2 ? k.colorH2 : k.colorH1;
+            ColorPairFn pair = h2 ? k.colorH2Pair : k.colorH1Pair;
+            for (int pixels : {h2 ? 2 * n : n, 8, 16, 24, 40, 48, 80}) {
+                if (h2 && pixels % 16 != 0) continue;
+                std::fill(expect.begin(), expect.end(), 0);
+                scalar(y.data() + off, cb.data() + off, cr.data() + off, expect.data() + off, pixels, &tables);
+                std::fill(got.begin(), got.end(), 0);
+                single(y.data() + off, cb.data() + off, cr.data() + off, got.data() + off, pixels, &tables);
+                ASSERT_EQ(expect, got) << (h2 ? "H2" : "H1") << " cb " << cbValue << " pixels " << pixels;
+
+                std::fill(expect1.begin(), expect1.end(), 0);
+                scalar(y1.data() + off, cb.data() + off, cr.data() + off, expect1.data() + off, pixels, &tables);
+                std::fill(got.begin(), got.end(), 0);
+                std::fill(got1.begin(), got1.end(), 0);
+                pair(y.data() + off, y1.data() + off, cb.data() + off, cr.data() + off, got.data() + off,
+                     got1.data() + off, pixels, &tables);
+                ASSERT_EQ(expect, got) << (h2 ? "H2" : "H1") << " pair, cb " << cbValue << " pixels " << pixels;
+                ASSERT_EQ(expect1, got1) << (h2 ? "H2" : "H1") << " pair, cb " << cbValue << " pixels " << pixels;
+            }
         }
     }
 }
