@@ -109,7 +109,8 @@ private:
     std::size_t position_;
 };
 
-// Reads an ordinary file; open() returns false when the file cannot be opened.
+// Reads an ordinary file; open() returns false when the file cannot be opened
+// or is a folder.
 class jpeg_decoder_stdio_stream : public jpeg_decoder_stream_base {
 public:
     jpeg_decoder_stdio_stream();
@@ -143,6 +144,12 @@ public:
     // delivered; -1: in error or not begun; -227: an error arose in this call
     // (the code is in error_code()). The line stays valid until the next call.
     int decode(void** scan_line, unsigned int* scan_line_len);
+    // Decodes up to max_rows further lines into the caller's buffer, line i
+    // at dst + i * stride, image_width() pixels each: pixel_bytes() bytes a
+    // pixel as decode() hands them out or, with packed_rgb, a colour pixel
+    // as 3 bytes (red, green, blue). Returns the number of lines written, 0
+    // once every line has been; -1 or -227 as decode() does.
+    int decode_rows(uint8_t* dst, std::ptrdiff_t stride, int max_rows, bool packed_rgb);
 
     int image_width() const { return image_x_size_; }
     int image_height() const { return image_y_size_; }
