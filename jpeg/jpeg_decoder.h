@@ -12,6 +12,15 @@
 // Colour lines hold 4 bytes per pixel (red, green, blue, 0), greyscale lines
 // 1 byte per pixel. No exception ever leaves the decoder: failures leave a
 // negative code in error_code() (see jpeg_error below).
+//
+// Memory: the object itself (tables and input buffer) and, from begin(),
+// constant buffers of one MCU row (about 0.4 MB at the widest). A
+// progressive picture adds its coefficient store, 136 bytes per 8 x 8 block
+// per component (coefficients and a record of the positions set): at most
+// 408 MiB at 8192 x 8192 in H1V1. It is obtained zero-filled and only the
+// pages scans write become resident, each written block having cost at
+// least one bit of input. Work, likewise, follows the input plus the fixed
+// cost of making the picture's lines.
 #pragma once
 
 #include <cstddef>

@@ -165,12 +165,13 @@ def main():
         out = os.path.join(tmp, "out.pnm")
 
         # The blocks past the end are mid-grey: a DC scan of no data leaves
-        # them at 0. The coefficient store (384 MiB) and the tool's own
-        # picture (192 MiB) are what the memory holds.
+        # them at 0. The coefficient store (408 MiB) is obtained untouched
+        # and the tool writes a band of lines at a time, so little of either
+        # is ever resident (the whole picture alone would be 192 MiB).
         proc, seconds, peak_mb = run(tool, huge_progressive(), out, tmp)
         check(proc.returncode == 0, f"huge progressive: exit {proc.returncode} {proc.stderr}")
         check(seconds < 3.0 * slow, f"huge progressive: {seconds:.2f} s")
-        check(peak_mb < 800, f"huge progressive: {peak_mb} MB")
+        check(peak_mb < 150, f"huge progressive: {peak_mb} MB")
         kind, width, height, pixels = read_pnm(out)
         check((kind, width, height) == (b"P6", 8192, 8192), "huge progressive: size")
         # Zero coefficients in every component: one colour everywhere, mid-grey to within 1.
