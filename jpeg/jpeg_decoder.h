@@ -226,7 +226,7 @@ private:
     void decode_dc_refine(bit_cursor& bc, int16_t* block);
     void decode_ac_first(bit_cursor& bc, int16_t* block, uint64_t& nz);
     void decode_ac_refine(bit_cursor& bc, int16_t* block, uint64_t& nz);
-    void skip_eob_run(bit_cursor& bc, int pos, int count, bool to_end);
+    void skip_eob_run(bit_cursor& bc, int pos, int count);
     void load_progressive_row();
 
     // Frame layout, reconstruction and output (jpeg_decoder_output.cpp).

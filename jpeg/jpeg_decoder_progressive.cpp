@@ -95,7 +95,8 @@ void jpeg_decoder::decode_progressive_scan()
         for (int pos = 0; pos < total;) {
             count_restart_interval(bc);
             // An end-of-band run that covers every block left in the
-            // scan, or in the restart interval, needs no more data.
+            // scan, or in the restart interval, needs no more data (but
+            // for the correction bits of a refinement, see skip_eob_run).
             int left = total - pos;
             if (restart_interval_ != 0) left = std::min(left, restarts_left_ + 1);
             if (data_exhausted(bc) && eob_run_ < left) throw data_ended{};
@@ -103,7 +104,7 @@ void jpeg_decoder::decode_progressive_scan()
                 // AC scans hold one component, one block per MCU: the run
                 // ends at the end of the scan or of the restart interval.
                 int n = std::min(eob_run_, left);
-                if (refine) skip_eob_run(bc, pos, n, n == left);
+                if (refine) skip_eob_run(bc, pos, n);
                 eob_run_ -= n;
                 if (restart_interval_ != 0) restarts_left_ -= n - 1;
                 pos += n;
@@ -167,10 +168,10 @@ inline void Refine(int16_t* coef, uint32_t bit, int p1)
 // records of their non-zero positions find those coefficients: a run over
 // a component with nothing in the band costs nothing, 64 blocks with
 // nothing in the band are passed over in one step, and a block costs one
-// step per coefficient it refines. Unless the run covers the rest of the
-// scan or restart interval (`to_end`), the scan stops where the data ends,
-// before the next block that needs bits.
-void jpeg_decoder::skip_eob_run(bit_cursor& bc, int pos, int count, bool to_end)
+// step per coefficient it refines. The scan stops where the data ends,
+// before the next block that needs bits, even when the run itself reaches
+// the end of the scan: the bits of padding are no corrections.
+void jpeg_decoder::skip_eob_run(bit_cursor& bc, int pos, int count)
 {
     int c = comp_list_[0];
     uint64_t band = (~0ull >> (63 - spectral_end_)) & (~0ull << spectral_start_);
@@ -194,7 +195,7 @@ void jpeg_decoder::skip_eob_run(bit_cursor& bc, int pos, int count, bool to_end)
             }
             uint64_t m = nz[i] & band;
             if (m != 0) {
-                if (!to_end && data_exhausted(bc)) throw data_ended{};
+                if (data_exhausted(bc)) throw data_ended{};
                 int16_t* block = coef_block(c, static_cast<int>(i - row), my);
                 do {
                     int16_t* coef = block + kZigzag[__builtin_ctzll(m)];

@@ -14,10 +14,11 @@ using namespace jpeg_test;
 
 namespace {
 
-// 4-bit codes: end-of-band runs of classes 0 to 8, and the other AC symbols used.
+// 4-bit codes: end-of-band runs of classes 0 to 8 and 10, and the other AC
+// symbols used.
 const std::vector<uint8_t> kAcCounts = {0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 const std::vector<uint8_t> kAcValues = {0x00, 0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70,
-                                        0x80, 0x01, 0x02, 0x21, 0x22, 0x03, 0x23, 0x11};
+                                        0x80, 0x01, 0x02, 0x21, 0x22, 0x03, 0x23, 0xA0};
 const auto kDc = Canonical(kDcCounts, kDcValues);
 const auto kAc = Canonical(kAcCounts, kAcValues);
 
@@ -123,29 +124,36 @@ TEST(JpegEobRuns, RunsDecodeLikeBlockByBlockEnds)
 
 TEST(JpegEobRuns, RefinementStopsWhereItsDataEnds)
 {
-    // The run's correction bits cut off after the first special block's,
-    // at a byte's end: a run that does not cover the rest of the scan stops
-    // there, so the blocks after it keep the first scan's values.
+    // A refinement run whose data ends, at a byte's end, after the first
+    // special block's correction bits: the scan stops there, so the blocks
+    // after it keep the first scan's values. So too when the run covers the
+    // whole scan: the padding that follows is no correction bits.
     Bytes file = EobRunPicture(true, true, 0);
     Decoded whole = Decode(file);
     ASSERT_EQ(whole.error, 0);
     Bytes first = EobRunPicture(false, true, 0);
-    Bytes cut(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(first.size()) - 2);
-    JpegBuilder b;
-    b.Raw(cut).Sos({{1, 0x00}}, 1, 5, 0x10);
-    BitWriter bw;
-    bw.Put(kAc.at(0x20));  // a run of 4 + 2 = 6 blocks, 0 to 5
-    bw.Put(2, 2);
-    bw.Put(1, 1);  // block 0's two correction bits only
-    bw.Put(0, 1);
-    Decoded partial = Decode(b.Raw(bw.Finish()).Eoi().data);
-    ASSERT_EQ(partial.error, 0);
-    EXPECT_TRUE(partial.endedEarly);
     Decoded firstOnly = Decode(first);
-    // Block 0 (pixels 0-7) as refined; block 5 (pixels 40-47) as first sent.
-    for (int y = 0; y < 8; ++y) {
-        EXPECT_TRUE(std::equal(&partial.lines[y][0], &partial.lines[y][8], &whole.lines[y][0])) << y;
-        EXPECT_TRUE(std::equal(&partial.lines[y][40], &partial.lines[y][48], &firstOnly.lines[y][40])) << y;
+    Bytes cut(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(first.size()) - 2);
+    const struct {
+        int symbol, bits, extra;  // a run of (1 << bits) + extra blocks
+    } runs[] = {{0x20, 2, 2}, {0xA0, 10, 0}};
+    for (const auto& run : runs) {
+        JpegBuilder b;
+        b.Raw(cut).Sos({{1, 0x00}}, 1, 5, 0x10);
+        BitWriter bw;
+        bw.Put(kAc.at(run.symbol));
+        bw.Put(static_cast<uint32_t>(run.extra), run.bits);
+        bw.Put(1, 1);  // block 0's two correction bits only
+        bw.Put(0, 1);
+        Decoded partial = Decode(b.Raw(bw.Finish()).Eoi().data);
+        ASSERT_EQ(partial.error, 0);
+        EXPECT_TRUE(partial.endedEarly);
+        // Block 0 (pixels 0-7) as refined; block 5 (pixels 40-47) as first sent.
+        for (int y = 0; y < 8; ++y) {
+            EXPECT_TRUE(std::equal(&partial.lines[y][0], &partial.lines[y][8], &whole.lines[y][0])) << y;
+            EXPECT_TRUE(std::equal(&partial.lines[y][40], &partial.lines[y][48], &firstOnly.lines[y][40]))
+                << run.symbol << " " << y;
+        }
     }
 }
 

@@ -93,14 +93,16 @@ def eob_run_scans(count, ah_al):
     return data + EOI
 
 
-def sparse_refinement_scans(count):
-    """1448 x 1448 grey (32761 blocks): a first scan gives every block a
-    coefficient at zig-zag index 63 (2 bits a block), then `count` refinement
-    scans over band 1..63 are one end-of-band run each over the whole picture,
-    whose correction bits come from the padding past the run."""
-    first = dht(1, 0, [1], [0x01])
-    data = SOI + dqt(16) + sof(0xC2, 1448, 1448, 1) + first
-    data += sos([1], 63, 63, 0x01) + entropy_bytes("01" * 32761)
+def refinement_runs_past_the_data(count, dense):
+    """A first scan gives every block coefficients (2 bits each): sparse, a
+    1448 x 1448 grey picture (32761 blocks) with one at zig-zag index 63;
+    dense, 512 x 256 (2048 blocks) with all 63. Then `count` refinement scans
+    over band 1..63 are one end-of-band run each over the whole picture, with
+    none of the correction bits its blocks need."""
+    width, height, ss = (512, 256, 1) if dense else (1448, 1448, 63)
+    blocks = (width // 8) * (height // 8)
+    data = SOI + dqt(16) + sof(0xC2, width, height, 1) + dht(1, 0, [1], [0x01])
+    data += sos([1], ss, 63, 0x01) + entropy_bytes("01" * (64 - ss) * blocks)
     data += EOB_RUN_TABLE
     for _ in range(count):
         data += sos([1], 1, 63, 0x10) + entropy_bytes(LONGEST_EOB_RUN)
@@ -147,7 +149,8 @@ def main():
                            ("truncated_baseline", truncated_baseline()),
                            ("eob_runs_first", eob_run_scans(630, 0x00)),
                            ("eob_runs_refine", eob_run_scans(630, 0x10)),
-                           ("sparse_refine", sparse_refinement_scans(990))):
+                           ("sparse_refine", refinement_runs_past_the_data(990, False)),
+                           ("dense_refine", refinement_runs_past_the_data(990, True))):
             with open(os.path.join(sys.argv[2], name + ".jpg"), "wb") as f:
                 f.write(data)
         return 0
@@ -203,23 +206,32 @@ def main():
             check(pixels.count(128) == len(pixels) == 8192 * 8192, f"end-of-band runs, {name} scans: not all mid-grey")
             os.remove(out)
 
-        # 990 refinement scans, each one run over 32761 blocks that all hold
-        # a coefficient at index 63 only: each block costs its one
-        # correction bit, not a walk over the band. Every block ends up the
-        # same, so the picture repeats every 8 pixels, and differs from the
-        # picture of the first scan alone (the coefficient went from 2 to 3).
-        tiles = []
-        for count in (0, 990):
-            proc, seconds, _ = run(tool, sparse_refinement_scans(count), out, tmp)
-            check(proc.returncode == 0, f"sparse refinement {count}: exit {proc.returncode} {proc.stderr}")
-            check(seconds < 1.0 * slow, f"sparse refinement {count}: {seconds:.2f} s")
-            _, width, height, pixels = read_pnm(out)
-            tile = [pixels[y * width:y * width + 8] for y in range(8)]
-            tiles.append(tile)
-            check(all(pixels[y * width + x:y * width + x + 8] == tile[y % 8]
-                      for y in range(height) for x in range(0, width, 8)), f"sparse refinement {count}: blocks differ")
-            os.remove(out)
-        check(tiles[0] != tiles[1], "sparse refinement: the correction bits were not applied")
+        # 990 refinement scans whose runs lack their correction bits: each
+        # stops at the first block that needs one past the block where its
+        # data ran out, rather than taking the padding's 1-bits as
+        # corrections for up to 129024 coefficients. The picture past the
+        # first block is the first scan's, every block alike, so it repeats
+        # every 8 pixels.
+        for dense in (False, True):
+            what = "dense" if dense else "sparse"
+            pictures = []
+            for count in (0, 990):
+                proc, seconds, _ = run(tool, refinement_runs_past_the_data(count, dense), out, tmp)
+                check(proc.returncode == 0, f"{what} refinement {count}: exit {proc.returncode} {proc.stderr}")
+                check(("ends early" in proc.stderr) == (count > 0), f"{what} refinement {count}: {proc.stderr!r}")
+                check(seconds < 1.0 * slow, f"{what} refinement {count}: {seconds:.2f} s")
+                _, width, height, pixels = read_pnm(out)
+                # Without the first block, whose place becomes its neighbour's copy.
+                rest = bytearray(pixels)
+                for y in range(8):
+                    rest[y * width:y * width + 8] = pixels[y * width + 8:y * width + 16]
+                tile = [rest[y * width:y * width + 8] for y in range(8)]
+                pictures.append(rest)
+                check(len(set(pixels)) > 1 and all(rest[y * width + x:y * width + x + 8] == tile[y % 8]
+                                                   for y in range(height) for x in range(0, width, 8)),
+                      f"{what} refinement {count}: blocks differ")
+                os.remove(out)
+            check(pictures[0] == pictures[1], f"{what} refinement: padding taken as correction bits")
 
         # The 8 sent blocks step up from 129 to 136; the 56 after them are grey.
         proc, seconds, _ = run(tool, truncated_baseline(), out, tmp)
