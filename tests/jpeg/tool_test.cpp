@@ -141,6 +141,20 @@ TEST(OrchidJpegTool, OutputAppearsOnlyWhenComplete)
     EXPECT_EQ(ReadFile(out).size(), std::string("P6\n64 64\n255\n").size() + 64 * 64 * 3);
     EXPECT_EQ(LeftOver(out), 0);
 
+    // A symbolic link stays one: the file it leads to is replaced. A device
+    // is written to, not replaced.
+    std::string link = TempPath("link.ppm");
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(out, link);
+    WriteFile(out, {'o', 'l', 'd'});
+    EXPECT_EQ(RunTool(good + " " + link, err), 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadFile(out).rfind("P6\n64 64\n255\n", 0), 0u);
+    EXPECT_EQ(LeftOver(out), 0);
+    std::filesystem::remove(link);
+    EXPECT_EQ(RunTool(good + " /dev/null", err), 0);
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+
     // An OUTPUT that cannot be made: a folder, or inside a missing one.
     std::string folder = TempPath("folder");
     std::filesystem::create_directory(folder);

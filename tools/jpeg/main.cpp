@@ -2,14 +2,17 @@
 // writes binary PPM (colour) or PGM (greyscale). OUTPUT "-" is standard
 // output. The picture goes out a band of lines at a time as it is decoded,
 // so memory does not grow with its size; a file is written under a
-// temporary name in OUTPUT's folder and renamed to OUTPUT once complete.
+// temporary name in OUTPUT's folder and renamed to OUTPUT once complete. A
+// device or pipe as OUTPUT (/dev/null, a FIFO) is written straight to, as
+// standard output is.
 //
 // Exit status: 0 done; 1 the decoder failed ("error -NNN description" on
 // standard error, OUTPUT not written); 2 bad usage, unreadable INPUT or
 // OUTPUT that cannot be written.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
-#include <string>
 #include <vector>
 
 #include "jpeg/jpeg_decoder.h"
@@ -20,19 +23,55 @@ namespace {
 // Lines decoded and written at a time.
 constexpr int kBandLines = 16;
 
+// True for an existing OUTPUT that is neither a regular file nor a folder.
+bool IsDeviceOrPipe(const char* path)
+{
+    struct stat st;
+    return stat(path, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
 struct Output {
     const char* name;
     bool to_stdout;
+    std::FILE* direct;  // standard output, a device or a pipe; else null
     PendingFile file;
 
-    explicit Output(const char* path) : name(path), to_stdout(std::strcmp(path, "-") == 0), file(path) {}
-    std::FILE* stream() const { return to_stdout ? stdout : file.stream(); }
+    explicit Output(const char* path)
+        : name(path), to_stdout(std::strcmp(path, "-") == 0), direct(to_stdout ? stdout : nullptr), file(path)
+    {
+    }
+    ~Output()
+    {
+        if (direct != nullptr && !to_stdout) std::fclose(direct);
+    }
+    bool Open()
+    {
+        if (direct != nullptr) return true;
+        if (IsDeviceOrPipe(name)) {
+            direct = std::fopen(name, "wb");
+            return direct != nullptr;
+        }
+        return file.open();
+    }
+    std::FILE* stream() const { return direct != nullptr ? direct : file.stream(); }
+    bool Finish()
+    {
+        if (direct == nullptr) return file.commit();
+        bool ok = std::fflush(direct) == 0 && !std::ferror(direct);
+        if (!to_stdout) {
+            ok = std::fclose(direct) == 0 && ok;
+            direct = nullptr;
+        }
+        return ok;
+    }
 
     // What became of the output after a failure, for the message.
     void Abandon()
     {
         if (to_stdout) {
             std::fprintf(stderr, "orchid-jpeg: the picture on standard output is incomplete\n");
+        } else if (direct != nullptr) {
+            std::fprintf(stderr, "orchid-jpeg: the picture written to %s is incomplete\n", name);
         } else {
             file.discard();
             std::fprintf(stderr, "orchid-jpeg: %s not written; the partial file was removed\n", name);
@@ -57,7 +96,7 @@ int Fail(int code, const char* input)
 int CannotWrite(Output& out)
 {
     std::fprintf(stderr, "orchid-jpeg: cannot write %s\n", out.name);
-    if (!out.to_stdout) out.file.discard();
+    out.file.discard();
     return 2;
 }
 
@@ -83,7 +122,7 @@ int main(int argc, char** argv)
     std::vector<unsigned char> band(line_bytes * kBandLines);
 
     Output out(argv[2]);
-    if (!out.to_stdout && !out.file.open()) return CannotWrite(out);
+    if (!out.Open()) return CannotWrite(out);
     std::FILE* f = out.stream();
     bool written = std::fprintf(f, "%s\n%d %d\n255\n", grey ? "P5" : "P6", width, height) > 0;
     while (written) {
@@ -102,7 +141,6 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "orchid-jpeg: warning: entropy-coded data ends early; the blocks past its end are left as"
                              " earlier scans made them (mid-grey in a first scan)\n");
     }
-    bool done = out.to_stdout ? std::fflush(stdout) == 0 : out.file.commit();
-    if (!done) return CannotWrite(out);
+    if (!out.Finish()) return CannotWrite(out);
     return 0;
 }

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <utility>
 
 #ifdef _WIN32
@@ -46,7 +47,17 @@ bool Rename(const std::string& from, const std::string& to) { return std::rename
 
 }  // namespace
 
-PendingFile::PendingFile(std::string path) : path_(std::move(path)) {}
+PendingFile::PendingFile(std::string path) : path_(std::move(path))
+{
+#ifndef _WIN32
+    // Through symbolic links to the file itself, so that a link stays a
+    // link and the temporary file lies beside the file it replaces.
+    if (char* real = realpath(path_.c_str(), nullptr)) {
+        path_ = real;
+        std::free(real);
+    }
+#endif
+}
 
 PendingFile::~PendingFile() { discard(); }
 

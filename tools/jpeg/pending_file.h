@@ -7,7 +7,10 @@
 //     fwrite(..., out.stream());
 //     if (!out.commit()) ...;          // flushed, closed and renamed, or removed
 //
-// Destroyed before commit() succeeds, it removes the temporary file.
+// Destroyed before commit() succeeds, it removes the temporary file. A path
+// that leads through symbolic links names the file they lead to, which is
+// the one replaced. Meant for regular files: renaming onto a device or a
+// pipe would replace it.
 #pragma once
 
 #include <cstdio>
