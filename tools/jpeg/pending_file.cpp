@@ -1,7 +1,8 @@
 // PendingFile: the temporary file is created exclusively (O_EXCL) under the
 // final name plus the process number and a count, so two writers never
-// share one; commit() flushes it to the disk before the rename, so that the
-// name never refers to a file whose data is still only in memory.
+// share one, and it is renamed only after every byte was written and the
+// file closed without error. The data is not forced to the disk first
+// (no fsync): the rename guards readers and failures, not power loss.
 #include "tools/jpeg/pending_file.h"
 
 #include <fcntl.h>
@@ -28,7 +29,6 @@ int CreateExclusive(const std::string& path)
 }
 std::FILE* StreamOf(int fd) { return _fdopen(fd, "wb"); }
 int ProcessId() { return _getpid(); }
-bool SyncToDisk(std::FILE* f) { return _commit(_fileno(f)) == 0; }
 bool Rename(const std::string& from, const std::string& to)
 {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
@@ -41,7 +41,6 @@ int CreateExclusive(const std::string& path)
 }
 std::FILE* StreamOf(int fd) { return fdopen(fd, "wb"); }
 int ProcessId() { return static_cast<int>(getpid()); }
-bool SyncToDisk(std::FILE* f) { return fsync(fileno(f)) == 0; }
 bool Rename(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
 #endif
 
@@ -90,7 +89,7 @@ bool PendingFile::open()
 bool PendingFile::commit()
 {
     if (file_ == nullptr) return false;
-    bool ok = std::fflush(file_) == 0 && !std::ferror(file_) && SyncToDisk(file_);
+    bool ok = std::fflush(file_) == 0 && !std::ferror(file_);
     ok = std::fclose(file_) == 0 && ok;
     file_ = nullptr;
     if (ok && Rename(temp_path_, path_)) {
