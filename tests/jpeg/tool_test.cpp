@@ -141,7 +141,7 @@ TEST(OrchidJpegTool, OutputAppearsOnlyWhenComplete)
     EXPECT_EQ(ReadFile(out).size(), std::string("P6\n64 64\n255\n").size() + 64 * 64 * 3);
     EXPECT_EQ(LeftOver(out), 0);
 
-    // A symbolic link stays one: the file it leads to is replaced. A device
+    // A symbolic link stays one: the file it points to is replaced. A device
     // is written to, not replaced.
     std::string link = TempPath("link.ppm");
     std::filesystem::remove(link);

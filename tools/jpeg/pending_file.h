@@ -8,9 +8,9 @@
 //     if (!out.commit()) ...;          // flushed, closed and renamed, or removed
 //
 // Destroyed before commit() succeeds, it removes the temporary file. A path
-// that leads through symbolic links names the file they lead to, which is
-// the one replaced. Meant for regular files: renaming onto a device or a
-// pipe would replace it.
+// through symbolic links names the file they point to, which is the one
+// replaced. Meant for regular files: renaming onto a device or a pipe would
+// replace it.
 #pragma once
 
 #include <cstdio>
