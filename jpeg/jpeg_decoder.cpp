@@ -146,3 +146,23 @@ int jpeg_decoder::begin()
     ready_ = 1;
     return 0;
 }
+
+int jpeg_decoder::decode_rows(uint8_t* dst, std::ptrdiff_t stride, int max_rows, bool packed_rgb)
+{
+    bool pack = packed_rgb && comps_in_frame_ != 1;
+    int rows = 0;
+    for (; rows < max_rows; ++rows) {
+        void* line;
+        unsigned int len;
+        int status = decode(&line, &len);
+        if (status == 1) break;
+        if (status != 0) return status;
+        uint8_t* out = dst + rows * stride;
+        if (pack) {
+            kernels_->packTriplets(static_cast<const uint8_t*>(line), out, image_x_size_);
+        } else {
+            std::memcpy(out, line, len);
+        }
+    }
+    return rows;
+}

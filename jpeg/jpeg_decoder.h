@@ -12,6 +12,15 @@
 // Colour lines hold 4 bytes per pixel (red, green, blue, 0), greyscale lines
 // 1 byte per pixel. No exception ever leaves the decoder: failures leave a
 // negative code in error_code() (see jpeg_error below).
+//
+// Memory: the object itself (tables and input buffer) and, from begin(),
+// constant buffers of one MCU row (about 0.4 MB at the widest). A
+// progressive picture adds its coefficient store, 136 bytes per 8 x 8 block
+// per component (coefficients and a record of the positions set): at most
+// 408 MiB at 8192 x 8192 in H1V1. It is obtained zero-filled and only the
+// pages scans write become resident, each written block having cost at
+// least one bit of input. Work, likewise, follows the input plus the fixed
+// cost of making the picture's lines.
 #pragma once
 
 #include <cstddef>
@@ -109,7 +118,8 @@ private:
     std::size_t position_;
 };
 
-// Reads an ordinary file; open() returns false when the file cannot be opened.
+// Reads an ordinary file; open() returns false when the file cannot be opened
+// or is a folder.
 class jpeg_decoder_stdio_stream : public jpeg_decoder_stream_base {
 public:
     jpeg_decoder_stdio_stream();
@@ -143,6 +153,12 @@ public:
     // delivered; -1: in error or not begun; -227: an error arose in this call
     // (the code is in error_code()). The line stays valid until the next call.
     int decode(void** scan_line, unsigned int* scan_line_len);
+    // Decodes up to max_rows further lines into the caller's buffer, line i
+    // at dst + i * stride, image_width() pixels each: pixel_bytes() bytes a
+    // pixel as decode() hands them out or, with packed_rgb, a colour pixel
+    // as 3 bytes (red, green, blue). Returns the number of lines written, 0
+    // once every line has been; -1 or -227 as decode() does.
+    int decode_rows(uint8_t* dst, std::ptrdiff_t stride, int max_rows, bool packed_rgb);
 
     int image_width() const { return image_x_size_; }
     int image_height() const { return image_y_size_; }
@@ -209,8 +225,9 @@ private:
     int16_t* coef_block(int comp, int bx, int by);
     void decode_dc_first(bit_cursor& bc, int16_t* block, int scan_comp);
     void decode_dc_refine(bit_cursor& bc, int16_t* block);
-    void decode_ac_first(bit_cursor& bc, int16_t* block);
-    void decode_ac_refine(bit_cursor& bc, int16_t* block);
+    void decode_ac_first(bit_cursor& cursor, int16_t* block, uint64_t& nz);
+    void decode_ac_refine(bit_cursor& cursor, int16_t* block, uint64_t& nz);
+    void skip_eob_run(bit_cursor& bc, int pos, int count);
     void load_progressive_row();
 
     // Frame layout, reconstruction and output (jpeg_decoder_output.cpp).
@@ -294,6 +311,13 @@ private:
     int coef_chunk_shift_[3];
     int coef_blocks_x_[3];
     int coef_blocks_y_[3];
+    // Progressive: per block, bit k set once an AC scan gave zig-zag
+    // position k a value (a superset of its non-zero AC coefficients); the
+    // same OR-ed over each 64 blocks of the buffer and over the component.
+    // Refinement scans pass over the blocks an end-of-band run covers by them.
+    uint64_t* coef_nz_[3];
+    uint64_t* coef_nz_group_[3];
+    uint64_t coef_nz_any_[3];
     jpeg_kernels::ColorTables colors_;
     const jpeg_kernels::KernelSet* kernels_;
 

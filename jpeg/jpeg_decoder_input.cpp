@@ -5,6 +5,8 @@
 // byte stuffing (0xFF 0x00) and stops at a marker, which stays in the input
 // for marker processing to consume. The bit buffer's hot refill is inline
 // in jpeg_decoder_internal.h.
+#include <sys/stat.h>
+
 #include <cstring>
 
 #include "jpeg/jpeg_decoder_internal.h"
@@ -93,7 +95,15 @@ bool jpeg_decoder_stdio_stream::open(const char* path)
     if (file_ != nullptr) std::fclose(file_);
     eof_ = false;
     file_ = std::fopen(path, "rb");
-    return file_ != nullptr;
+    if (file_ == nullptr) return false;
+    // Some systems open a folder for reading, to fail only at the first read.
+    struct stat st;
+    if (fstat(fileno(file_), &st) != 0 || S_ISDIR(st.st_mode)) {
+        std::fclose(file_);
+        file_ = nullptr;
+        return false;
+    }
+    return true;
 }
 
 int jpeg_decoder_stdio_stream::read(unsigned char* buffer, int max_bytes, bool* eof_flag)

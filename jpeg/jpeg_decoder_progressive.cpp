@@ -47,6 +47,13 @@ void jpeg_decoder::decode_progressive()
             int rows = std::min(1 << shift, coef_blocks_y_[c] - (i << shift));
             coef_chunk_[c][i] = static_cast<int16_t*>(alloc(row_bytes * static_cast<std::size_t>(rows)));
         }
+        // Each block's record of the zig-zag positions its AC scans gave a
+        // value, and the same for each 64 blocks and for the component.
+        std::size_t blocks = static_cast<std::size_t>(coef_blocks_x_[c]) * coef_blocks_y_[c];
+        std::size_t groups = (blocks + 63) / 64;
+        coef_nz_[c] = static_cast<uint64_t*>(alloc((blocks + groups) * sizeof(uint64_t)));
+        coef_nz_group_[c] = coef_nz_[c] + blocks;
+        coef_nz_any_[c] = 0;
     }
 
     for (;;) {
@@ -71,52 +78,134 @@ void jpeg_decoder::decode_progressive()
 // One scan: every MCU, each block through the decoder of the scan's kind.
 // The scan stops where its data ends (a block needing bits finds only
 // padding): the blocks left keep what earlier scans gave them, so a scan
-// with no data costs next to nothing.
+// with no data costs next to nothing. An end-of-band run of an AC scan is
+// passed over whole (see skip_eob_run), so its cost follows the data too.
 void jpeg_decoder::decode_progressive_scan()
 {
     bool dc_scan = spectral_start_ == 0;
     bool refine = succ_high_ != 0;
+    int total = scan_mcus_x_ * scan_mcus_y_;
+    int mx = 0, my = 0;
+    // An AC scan's blocks, and their records, lie inside the buffers.
+    if (!dc_scan && (scan_mcus_x_ > coef_blocks_x_[comp_list_[0]] || scan_mcus_y_ > coef_blocks_y_[comp_list_[0]])) {
+        stop_decoding(JPEG_ASSERTION_ERROR);
+    }
     bit_cursor bc(*this);
     try {
-        for (int my = 0; my < scan_mcus_y_; ++my) {
-            for (int mx = 0; mx < scan_mcus_x_; ++mx) {
-                count_restart_interval(bc);
-                // An end-of-band run that covers every block left in the
-                // scan, or in the restart interval, needs no more data.
-                if (data_exhausted(bc)) {
-                    int left = (scan_mcus_y_ - my) * scan_mcus_x_ - mx;
-                    if (restart_interval_ != 0) left = std::min(left, restarts_left_ + 1);
-                    if (eob_run_ < left) throw data_ended{};
-                }
-                for (int b = 0; b < blocks_per_mcu_; ++b) {
-                    int s = mcu_org_[b];
-                    int c = comp_list_[s];
+        for (int pos = 0; pos < total;) {
+            count_restart_interval(bc);
+            // An end-of-band run that covers every block left in the
+            // scan, or in the restart interval, needs no more data (but
+            // for the correction bits of a refinement, see skip_eob_run).
+            int left = total - pos;
+            if (restart_interval_ != 0) left = std::min(left, restarts_left_ + 1);
+            if (data_exhausted(bc) && eob_run_ < left) throw data_ended{};
+            if (!dc_scan && eob_run_ > 0) {
+                // AC scans hold one component, one block per MCU: the run
+                // ends at the end of the scan or of the restart interval.
+                int n = std::min(eob_run_, left);
+                if (refine) skip_eob_run(bc, pos, n);
+                eob_run_ -= n;
+                if (restart_interval_ != 0) restarts_left_ -= n - 1;
+                pos += n;
+                mx = pos % scan_mcus_x_;
+                my = pos / scan_mcus_x_;
+                continue;
+            }
+            for (int b = 0; b < blocks_per_mcu_; ++b) {
+                int s = mcu_org_[b];
+                int c = comp_list_[s];
+                if (dc_scan) {
                     int16_t* block;
                     if (comps_in_scan_ == 1) {
                         block = coef_block(c, mx, my);
                     } else {
                         block = coef_block(c, mx * comp_h_samp_[c] + mcu_dx_[b], my * comp_v_samp_[c] + mcu_dy_[b]);
                     }
-                    if (dc_scan) {
-                        if (refine) {
-                            decode_dc_refine(bc, block);
-                        } else {
-                            decode_dc_first(bc, block, s);
-                        }
+                    if (refine) {
+                        decode_dc_refine(bc, block);
                     } else {
-                        if (refine) {
-                            decode_ac_refine(bc, block);
-                        } else {
-                            decode_ac_first(bc, block);
-                        }
+                        decode_dc_first(bc, block, s);
                     }
+                } else {
+                    int16_t* block = coef_block(c, mx, my);
+                    std::size_t index = static_cast<std::size_t>(my) * coef_blocks_x_[c] + mx;
+                    uint64_t& nz = coef_nz_[c][index];
+                    if (refine) {
+                        decode_ac_refine(bc, block, nz);
+                    } else {
+                        decode_ac_first(bc, block, nz);
+                    }
+                    coef_nz_group_[c][index >> 6] |= nz;
+                    coef_nz_any_[c] |= nz;
                 }
+            }
+            ++pos;
+            if (++mx == scan_mcus_x_) {
+                mx = 0;
+                ++my;
             }
         }
     } catch (const data_ended&) {
         data_ended_early_ = 1;
     }
     bc.store();
+}
+
+namespace {
+
+// A correction bit for a coefficient already known to be non-zero.
+inline void Refine(int16_t* coef, uint32_t bit, int p1)
+{
+    if (bit && (*coef & p1) == 0) *coef = static_cast<int16_t>(*coef >= 0 ? *coef + p1 : *coef - p1);
+}
+
+}  // namespace
+
+// The `count` blocks of a refinement scan from scan position `pos` on that an
+// end-of-band run covers: each coefficient of the band that is already
+// non-zero takes a correction bit, and nothing else changes. The blocks'
+// records of their non-zero positions find those coefficients: a run over
+// a component with nothing in the band costs nothing, 64 blocks with
+// nothing in the band are passed over in one step, and a block costs one
+// step per coefficient it refines. The scan stops where the data ends,
+// before the next block that needs bits, even when the run itself reaches
+// the end of the scan: the bits of padding are no corrections.
+void jpeg_decoder::skip_eob_run(bit_cursor& bc, int pos, int count)
+{
+    int c = comp_list_[0];
+    uint64_t band = (~0ull >> (63 - spectral_end_)) & (~0ull << spectral_start_);
+    if ((coef_nz_any_[c] & band) == 0) return;
+    const uint64_t* nz = coef_nz_[c];
+    const uint64_t* group = coef_nz_group_[c];
+    int p1 = 1 << succ_low_;
+    int end = pos + count;
+    while (pos < end) {
+        int my = pos / scan_mcus_x_;
+        int mx = pos % scan_mcus_x_;
+        int row_end = std::min(scan_mcus_x_, mx + (end - pos));
+        pos += row_end - mx;
+        std::size_t row = static_cast<std::size_t>(my) * coef_blocks_x_[c];
+        std::size_t i = row + mx;
+        std::size_t stop = row + row_end;
+        while (i < stop) {
+            if ((i & 63) == 0 && stop - i >= 64 && (group[i >> 6] & band) == 0) {
+                i += 64;
+                continue;
+            }
+            uint64_t m = nz[i] & band;
+            if (m != 0) {
+                if (data_exhausted(bc)) throw data_ended{};
+                int16_t* block = coef_block(c, static_cast<int>(i - row), my);
+                do {
+                    int16_t* coef = block + kZigzag[__builtin_ctzll(m)];
+                    if (*coef != 0) Refine(coef, bc.take(1), p1);
+                    m &= m - 1;
+                } while (m != 0);
+            }
+            ++i;
+        }
+    }
 }
 
 // DC, first scan: the predicted value, shifted up to its lowest bit.
@@ -137,12 +226,8 @@ void jpeg_decoder::decode_dc_refine(bit_cursor& bc, int16_t* block)
 
 // AC, first scan of a band: run/size coding as in sequential blocks, with
 // end-of-band runs that cover following blocks too.
-void jpeg_decoder::decode_ac_first(bit_cursor& cursor, int16_t* block)
+void jpeg_decoder::decode_ac_first(bit_cursor& cursor, int16_t* block, uint64_t& nz)
 {
-    if (eob_run_ > 0) {
-        --eob_run_;
-        return;
-    }
     // A copy of the cursor keeps the bit buffer in registers (as in
     // decode_block).
     bit_cursor bc = cursor;
@@ -156,6 +241,7 @@ void jpeg_decoder::decode_ac_first(bit_cursor& cursor, int16_t* block)
             k += (f >> 8) & 15;
             bc.skip(f & kAcLookBitsMask);
             block[kZigzag[k]] = static_cast<int16_t>(static_cast<uint32_t>(f >> 16) << succ_low_);
+            nz |= 1ull << k;
             continue;
         }
         int rs = bc.symbol(ac);
@@ -166,6 +252,7 @@ void jpeg_decoder::decode_ac_first(bit_cursor& cursor, int16_t* block)
             if (k > 63) bad_data(bc.cnt, 0);
             int v = bc.extend(s);
             block[kZigzag[k]] = static_cast<int16_t>(static_cast<uint32_t>(v) << succ_low_);
+            nz |= 1ull << k;
         } else if (r == 15) {
             if (k + 15 > 63) bad_data(bc.cnt, 0);
             k += 15;
@@ -180,52 +267,43 @@ void jpeg_decoder::decode_ac_first(bit_cursor& cursor, int16_t* block)
     cursor.cnt = bc.cnt;
 }
 
-namespace {
-
-// A correction bit for a coefficient already known to be non-zero.
-inline void Refine(int16_t* coef, uint32_t bit, int p1)
-{
-    if (bit && (*coef & p1) == 0) *coef = static_cast<int16_t>(*coef >= 0 ? *coef + p1 : *coef - p1);
-}
-
-}  // namespace
-
-// AC, refinement of a band: a correction bit for each coefficient already
-// non-zero, and new coefficients of one unit at the current bit.
-void jpeg_decoder::decode_ac_refine(bit_cursor& cursor, int16_t* block)
+// AC, refinement of a band, for a block no end-of-band run covers: a
+// correction bit for each coefficient already non-zero, and new
+// coefficients of one unit at the current bit. An end-of-band symbol ends
+// the block's symbols; the rest of the block still takes its correction bits.
+void jpeg_decoder::decode_ac_refine(bit_cursor& cursor, int16_t* block, uint64_t& nz)
 {
     bit_cursor bc = cursor;
     const huff_derived& ac = derived_[comp_ac_slot_[0]];
     int p1 = 1 << succ_low_;
     int k = spectral_start_;
-    if (eob_run_ == 0) {
+    for (; k <= spectral_end_; ++k) {
+        int rs = bc.symbol(ac);
+        int r = rs >> 4, s = rs & 15;
+        int value = 0;
+        if (s != 0) {
+            if (s != 1) bad_data(bc.cnt, 0);
+            value = bc.take(1) ? p1 : -p1;
+        } else if (r != 15) {
+            eob_run_ = 1 << r;
+            if (r != 0) eob_run_ += static_cast<int>(bc.take(r));
+            break;
+        }
+        // Skip r coefficients with no history, refining the known ones
+        // on the way; a new coefficient lands on the next empty one.
         for (; k <= spectral_end_; ++k) {
-            int rs = bc.symbol(ac);
-            int r = rs >> 4, s = rs & 15;
-            int value = 0;
-            if (s != 0) {
-                if (s != 1) bad_data(bc.cnt, 0);
-                value = bc.take(1) ? p1 : -p1;
-            } else if (r != 15) {
-                eob_run_ = 1 << r;
-                if (r != 0) eob_run_ += static_cast<int>(bc.take(r));
-                break;
+            int16_t* coef = block + kZigzag[k];
+            if (*coef != 0) {
+                Refine(coef, bc.take(1), p1);
+            } else {
+                if (r == 0) break;
+                --r;
             }
-            // Skip r coefficients with no history, refining the known ones
-            // on the way; a new coefficient lands on the next empty one.
-            for (; k <= spectral_end_; ++k) {
-                int16_t* coef = block + kZigzag[k];
-                if (*coef != 0) {
-                    Refine(coef, bc.take(1), p1);
-                } else {
-                    if (r == 0) break;
-                    --r;
-                }
-            }
-            if (value != 0) {
-                if (k > 63) bad_data(bc.cnt, 0);
-                block[kZigzag[k]] = static_cast<int16_t>(value);
-            }
+        }
+        if (value != 0) {
+            if (k > 63) bad_data(bc.cnt, 0);
+            block[kZigzag[k]] = static_cast<int16_t>(value);
+            nz |= 1ull << k;
         }
     }
     if (eob_run_ > 0) {

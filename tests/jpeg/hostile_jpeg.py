@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Hostile JPEG files whose entropy-coded data ends long before the picture
-their headers describe, run through orchid-jpeg with a time and a memory
-bound, and checked for the pixels the decoder must give.
+their headers describe, or whose data is long end-of-band runs, run through
+orchid-jpeg with a time and a memory bound, and checked for the pixels the
+decoder must give.
 
 Their Huffman tables give two 1-bit codes, so the 1-bits of the padding
 past the data would decode as valid blocks; the decoder must stop each scan
@@ -64,6 +65,50 @@ def refinement_scans(count):
     return data + EOI
 
 
+def entropy_bytes(bits):
+    """A bit string as entropy-coded bytes: padded with 1-bits, 0xFF stuffed."""
+    bits += "1" * (-len(bits) % 8)
+    out = bytearray()
+    for i in range(0, len(bits), 8):
+        out.append(int(bits[i:i + 8], 2))
+        if out[-1] == 0xFF:
+            out.append(0)
+    return bytes(out)
+
+
+# The longest end-of-band run: symbol 0xE0 (run class 14, its 1-bit code '0')
+# and 14 one-bits, 32767 blocks.
+LONGEST_EOB_RUN = "0" + "1" * 14
+EOB_RUN_TABLE = dht(1, 0, [1], [0xE0])
+
+
+def eob_run_scans(count, ah_al):
+    """8192 x 8192 grey: `count` AC scans over band 1..63 whose data is end-of-band
+    runs of 32767 blocks, enough of them to cover the picture's 1048576 blocks
+    (first scans with ah_al 0x00, refinement scans with 0x10)."""
+    runs = entropy_bytes(LONGEST_EOB_RUN * 33)
+    data = SOI + dqt(1) + sof(0xC2, 8192, 8192, 1) + EOB_RUN_TABLE
+    for _ in range(count):
+        data += sos([1], 1, 63, ah_al) + runs
+    return data + EOI
+
+
+def refinement_runs_past_the_data(count, dense):
+    """A first scan gives every block coefficients (2 bits each): sparse, a
+    1448 x 1448 grey picture (32761 blocks) with one at zig-zag index 63;
+    dense, 512 x 256 (2048 blocks) with all 63. Then `count` refinement scans
+    over band 1..63 are one end-of-band run each over the whole picture, with
+    none of the correction bits its blocks need."""
+    width, height, ss = (512, 256, 1) if dense else (1448, 1448, 63)
+    blocks = (width // 8) * (height // 8)
+    data = SOI + dqt(16) + sof(0xC2, width, height, 1) + dht(1, 0, [1], [0x01])
+    data += sos([1], ss, 63, 0x01) + entropy_bytes("01" * (64 - ss) * blocks)
+    data += EOB_RUN_TABLE
+    for _ in range(count):
+        data += sos([1], 1, 63, 0x10) + entropy_bytes(LONGEST_EOB_RUN)
+    return data + EOI
+
+
 def truncated_baseline():
     """64 x 64 grey baseline whose data stops after 8 of its 64 blocks.
 
@@ -101,7 +146,11 @@ def main():
         for name, data in (("huge_progressive", huge_progressive()),
                            ("refinement_996", refinement_scans(996)),
                            ("refinement_1002", refinement_scans(1002)),
-                           ("truncated_baseline", truncated_baseline())):
+                           ("truncated_baseline", truncated_baseline()),
+                           ("eob_runs_first", eob_run_scans(630, 0x00)),
+                           ("eob_runs_refine", eob_run_scans(630, 0x10)),
+                           ("sparse_refine", refinement_runs_past_the_data(990, False)),
+                           ("dense_refine", refinement_runs_past_the_data(990, True))):
             with open(os.path.join(sys.argv[2], name + ".jpg"), "wb") as f:
                 f.write(data)
         return 0
@@ -119,12 +168,13 @@ def main():
         out = os.path.join(tmp, "out.pnm")
 
         # The blocks past the end are mid-grey: a DC scan of no data leaves
-        # them at 0. The coefficient store (384 MiB) and the tool's own
-        # picture (192 MiB) are what the memory holds.
+        # them at 0. The coefficient store (408 MiB) is obtained untouched
+        # and the tool writes a band of lines at a time, so little of either
+        # is ever resident (the whole picture alone would be 192 MiB).
         proc, seconds, peak_mb = run(tool, huge_progressive(), out, tmp)
         check(proc.returncode == 0, f"huge progressive: exit {proc.returncode} {proc.stderr}")
         check(seconds < 3.0 * slow, f"huge progressive: {seconds:.2f} s")
-        check(peak_mb < 800, f"huge progressive: {peak_mb} MB")
+        check(peak_mb < 150, f"huge progressive: {peak_mb} MB")
         kind, width, height, pixels = read_pnm(out)
         check((kind, width, height) == (b"P6", 8192, 8192), "huge progressive: size")
         # Zero coefficients in every component: one colour everywhere, mid-grey to within 1.
@@ -144,6 +194,44 @@ def main():
         check(proc.returncode == 1 and proc.stderr.startswith("error -214"),
               f"1002 scans: exit {proc.returncode} {proc.stderr}")
         check(seconds < 1.0 * slow, f"1002 scans: {seconds:.2f} s")
+
+        # 64 KB of end-of-band runs over 630 scans of 1048576 blocks: the runs
+        # are passed over whole, not block by block, and leave every
+        # coefficient zero.
+        for name, ah_al in (("first", 0x00), ("refinement", 0x10)):
+            proc, seconds, _ = run(tool, eob_run_scans(630, ah_al), out, tmp)
+            check(proc.returncode == 0, f"end-of-band runs, {name} scans: exit {proc.returncode} {proc.stderr}")
+            check(seconds < 1.0 * slow, f"end-of-band runs, {name} scans: {seconds:.2f} s")
+            _, _, _, pixels = read_pnm(out)
+            check(pixels.count(128) == len(pixels) == 8192 * 8192, f"end-of-band runs, {name} scans: not all mid-grey")
+            os.remove(out)
+
+        # 990 refinement scans whose runs lack their correction bits: each
+        # stops at the first block that needs one past the block where its
+        # data ran out, rather than taking the padding's 1-bits as
+        # corrections for up to 129024 coefficients. The picture past the
+        # first block is the first scan's, every block alike, so it repeats
+        # every 8 pixels.
+        for dense in (False, True):
+            what = "dense" if dense else "sparse"
+            pictures = []
+            for count in (0, 990):
+                proc, seconds, _ = run(tool, refinement_runs_past_the_data(count, dense), out, tmp)
+                check(proc.returncode == 0, f"{what} refinement {count}: exit {proc.returncode} {proc.stderr}")
+                check(("ends early" in proc.stderr) == (count > 0), f"{what} refinement {count}: {proc.stderr!r}")
+                check(seconds < 1.0 * slow, f"{what} refinement {count}: {seconds:.2f} s")
+                _, width, height, pixels = read_pnm(out)
+                # Without the first block, whose place becomes its neighbour's copy.
+                rest = bytearray(pixels)
+                for y in range(8):
+                    rest[y * width:y * width + 8] = pixels[y * width + 8:y * width + 16]
+                tile = [rest[y * width:y * width + 8] for y in range(8)]
+                pictures.append(rest)
+                check(len(set(pixels)) > 1 and all(rest[y * width + x:y * width + x + 8] == tile[y % 8]
+                                                   for y in range(height) for x in range(0, width, 8)),
+                      f"{what} refinement {count}: blocks differ")
+                os.remove(out)
+            check(pictures[0] == pictures[1], f"{what} refinement: padding taken as correction bits")
 
         # The 8 sent blocks step up from 129 to 136; the 56 after them are grey.
         proc, seconds, _ = run(tool, truncated_baseline(), out, tmp)

@@ -44,6 +44,13 @@ public:
         }
     }
     void Put(const Code& c) { Put(c.bits, c.len); }
+    // Pads the last byte with 1-bits, then a marker (a restart's).
+    void Marker(uint8_t code)
+    {
+        while (n_ != 0) Put(1, 1);
+        out_.push_back(0xFF);
+        out_.push_back(code);
+    }
     // Pads the last byte with 1-bits.
     Bytes Finish()
     {

@@ -1,10 +1,13 @@
 // The orchid-jpeg tool's contract: PPM or PGM out, "error -NNN" and status 1
-// on a decoder failure with nothing written, status 2 on bad usage.
+// on a decoder failure with nothing written, status 2 on bad usage, an
+// unreadable INPUT or an OUTPUT that cannot be written. OUTPUT only ever
+// appears complete: it is written under a temporary name and renamed.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -99,6 +102,72 @@ TEST(OrchidJpegTool, FailuresAndUsage)
     EXPECT_EQ(RunTool(TempPath("missing.jpg") + " " + out, err), 2);
     EXPECT_EQ(RunTool(notJpeg, err), 2);
     EXPECT_EQ(RunTool("", err), 2);
+}
+
+// Files left in OUTPUT's folder under a name that starts with OUTPUT's.
+int LeftOver(const std::string& out)
+{
+    std::filesystem::path p(out);
+    int n = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(p.parent_path())) {
+        std::string name = entry.path().filename().string();
+        if (name.size() > p.filename().string().size() && name.rfind(p.filename().string(), 0) == 0) ++n;
+    }
+    return n;
+}
+
+TEST(OrchidJpegTool, OutputAppearsOnlyWhenComplete)
+{
+    std::string err = TempPath("err.txt");
+    std::string out = TempPath("out.ppm");
+    std::vector<uint8_t> file = jpeg_peer::Encode(jpeg_peer::TestPicture(64, 64, 3, 4), 64, 64, {});
+    std::string good = TempPath("good.jpg");
+    WriteFile(good, file);
+    // A failure found after the last line's data, when every line has been
+    // written: an earlier OUTPUT stays as it was and nothing is left behind.
+    std::vector<uint8_t> damaged(file.begin(), file.end() - 2);
+    damaged.insert(damaged.end(), {0xFF, 0xC4, 0x00, 0x01});
+    std::string bad = TempPath("damaged.jpg");
+    WriteFile(bad, damaged);
+    WriteFile(out, {'o', 'l', 'd'});
+    EXPECT_EQ(RunTool(bad + " " + out, err), 1);
+    EXPECT_EQ(ReadFile(err), "error -202 bad Huffman table segment\norchid-jpeg: " + out +
+                                 " not written; the partial file was removed\n");
+    EXPECT_EQ(ReadFile(out), "old");
+    EXPECT_EQ(LeftOver(out), 0);
+
+    // Success replaces it.
+    EXPECT_EQ(RunTool(good + " " + out, err), 0);
+    EXPECT_EQ(ReadFile(out).size(), std::string("P6\n64 64\n255\n").size() + 64 * 64 * 3);
+    EXPECT_EQ(LeftOver(out), 0);
+
+    // A symbolic link stays one: the file it points to is replaced. A device
+    // is written to, not replaced.
+    std::string link = TempPath("link.ppm");
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(out, link);
+    WriteFile(out, {'o', 'l', 'd'});
+    EXPECT_EQ(RunTool(good + " " + link, err), 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadFile(out).rfind("P6\n64 64\n255\n", 0), 0u);
+    EXPECT_EQ(LeftOver(out), 0);
+    std::filesystem::remove(link);
+    EXPECT_EQ(RunTool(good + " /dev/null", err), 0);
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+
+    // An OUTPUT that cannot be made: a folder, or inside a missing one.
+    std::string folder = TempPath("folder");
+    std::filesystem::create_directory(folder);
+    EXPECT_EQ(RunTool(good + " " + folder, err), 2);
+    EXPECT_EQ(ReadFile(err).rfind("orchid-jpeg: cannot write " + folder, 0), 0u) << ReadFile(err);
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_EQ(LeftOver(folder), 0);
+    EXPECT_EQ(RunTool(good + " " + folder + "/missing/out.ppm", err), 2);
+
+    // A folder as INPUT is unreadable INPUT.
+    EXPECT_EQ(RunTool(folder + " " + out, err), 2);
+    EXPECT_EQ(ReadFile(err), "orchid-jpeg: cannot read " + folder + "\n");
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -1,0 +1,221 @@
+// Progressive end-of-band runs, which the decoder passes over whole, against
+// the same data written block by block; and decode_rows, which hands lines
+// out in bands into the caller's buffer.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <iterator>
+
+#include "jpeg/jpeg_decoder.h"
+#include "tests/jpeg/jpeg_builder.h"
+
+using namespace jpeg_test;
+
+namespace {
+
+// 4-bit codes: end-of-band runs of classes 0 to 8 and 10, and the other AC
+// symbols used.
+const std::vector<uint8_t> kAcCounts = {0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+const std::vector<uint8_t> kAcValues = {0x00, 0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70,
+                                        0x80, 0x01, 0x02, 0x21, 0x22, 0x03, 0x23, 0xA0};
+const auto kDc = Canonical(kDcCounts, kDcValues);
+const auto kAc = Canonical(kAcCounts, kAcValues);
+
+struct Decoded {
+    int error = 0;
+    bool endedEarly = false;
+    std::vector<Bytes> lines;
+};
+
+Decoded Decode(const Bytes& file)
+{
+    Decoded out;
+    jpeg_decoder_memory_stream stream(file.data(), file.size());
+    jpeg_decoder d(&stream);
+    if (d.error_code() == 0 && d.begin() == 0) {
+        void* line;
+        unsigned int len;
+        while (d.decode(&line, &len) == 0) {
+            const uint8_t* p = static_cast<const uint8_t*>(line);
+            out.lines.emplace_back(p, p + len);
+        }
+    }
+    out.error = d.error_code();
+    out.endedEarly = d.data_ended_early();
+    return out;
+}
+
+// A progressive 1024 x 24 greyscale picture (384 blocks, six groups of 64):
+// a first scan over band 1..5 gives a few blocks 3 at index 1 and -2 at
+// index 4, then a refinement scan sends a correction bit for each. Written
+// either with one end-of-band symbol per block or with runs as long as the
+// data allows (never across a restart), the two must decode alike.
+constexpr int kBlocks = 384;
+constexpr int kSpecial[] = {0, 5, 63, 64, 65, 130, 300, 383};
+
+bool IsSpecial(int block) { return std::find(std::begin(kSpecial), std::end(kSpecial), block) != std::end(kSpecial); }
+
+// One AC scan's data: per block its own codes (first scan, special blocks),
+// then an end-of-band run from it over the following blocks with none
+// (`runs`) or of that block alone, then the correction bits of the run's
+// blocks (refinement: 1, 0, 1, ... over the special blocks' coefficients).
+Bytes AcScan(bool refine, bool runs, int interval)
+{
+    BitWriter bw;
+    int bit = 1;
+    for (int block = 0; block < kBlocks;) {
+        if (!refine && IsSpecial(block)) {
+            bw.Put(kAc.at(0x02));
+            PutValue(bw, 3, 2);
+            bw.Put(kAc.at(0x22));
+            PutValue(bw, -2, 2);
+        }
+        int n = 1;
+        if (runs) {
+            while (block + n < kBlocks && (refine || !IsSpecial(block + n)) &&
+                   (interval == 0 || (block + n) % interval != 0)) {
+                ++n;
+            }
+        }
+        int r = std::bit_width(static_cast<unsigned>(n)) - 1;
+        bw.Put(kAc.at(r << 4));
+        if (r > 0) bw.Put(static_cast<uint32_t>(n - (1 << r)), r);
+        for (int i = block; refine && i < block + n; ++i) {
+            if (!IsSpecial(i)) continue;
+            for (int k = 0; k < 2; ++k, bit ^= 1) bw.Put(static_cast<uint32_t>(bit), 1);
+        }
+        block += n;
+        if (interval > 0 && block % interval == 0 && block < kBlocks) {
+            bw.Marker(static_cast<uint8_t>(0xD0 + (block / interval - 1) % 8));
+        }
+    }
+    return bw.Finish();
+}
+
+Bytes EobRunPicture(bool refine, bool runs, int interval)
+{
+    JpegBuilder b;
+    b.Soi().Dqt(0, 8).Sof(0xC2, 1024, 24, {{1, 0x11, 0}}).Dht(0x10, kAcCounts, kAcValues);
+    if (interval > 0) b.Dri(interval);
+    b.Sos({{1, 0x00}}, 1, 5, 0x01).Raw(AcScan(false, runs, interval));
+    if (refine) b.Sos({{1, 0x00}}, 1, 5, 0x10).Raw(AcScan(true, runs, interval));
+    return b.Eoi().data;
+}
+
+TEST(JpegEobRuns, RunsDecodeLikeBlockByBlockEnds)
+{
+    for (int interval : {0, 50}) {
+        Decoded first = Decode(EobRunPicture(false, false, interval));
+        ASSERT_EQ(first.error, 0) << interval;
+        EXPECT_FALSE(first.endedEarly);
+        EXPECT_EQ(Decode(EobRunPicture(false, true, interval)).lines, first.lines) << interval;
+
+        Decoded refined = Decode(EobRunPicture(true, false, interval));
+        ASSERT_EQ(refined.error, 0) << interval;
+        EXPECT_FALSE(refined.endedEarly);
+        EXPECT_NE(refined.lines, first.lines) << "the correction bits change the picture";
+        Decoded runs = Decode(EobRunPicture(true, true, interval));
+        ASSERT_EQ(runs.error, 0) << interval;
+        EXPECT_FALSE(runs.endedEarly);
+        EXPECT_EQ(runs.lines, refined.lines) << interval;
+    }
+}
+
+TEST(JpegEobRuns, RefinementStopsWhereItsDataEnds)
+{
+    // A refinement run whose data ends, at a byte's end, after the first
+    // special block's correction bits: the scan stops there, so the blocks
+    // after it keep the first scan's values. So too when the run covers the
+    // whole scan: the padding that follows is no correction bits.
+    Bytes file = EobRunPicture(true, true, 0);
+    Decoded whole = Decode(file);
+    ASSERT_EQ(whole.error, 0);
+    Bytes first = EobRunPicture(false, true, 0);
+    Decoded firstOnly = Decode(first);
+    Bytes cut(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(first.size()) - 2);
+    const struct {
+        int symbol, bits, extra;  // a run of (1 << bits) + extra blocks
+    } runs[] = {{0x20, 2, 2}, {0xA0, 10, 0}};
+    for (const auto& run : runs) {
+        JpegBuilder b;
+        b.Raw(cut).Sos({{1, 0x00}}, 1, 5, 0x10);
+        BitWriter bw;
+        bw.Put(kAc.at(run.symbol));
+        bw.Put(static_cast<uint32_t>(run.extra), run.bits);
+        bw.Put(1, 1);  // block 0's two correction bits only
+        bw.Put(0, 1);
+        Decoded partial = Decode(b.Raw(bw.Finish()).Eoi().data);
+        ASSERT_EQ(partial.error, 0);
+        EXPECT_TRUE(partial.endedEarly);
+        // Block 0 (pixels 0-7) as refined; block 5 (pixels 40-47) as first sent.
+        for (int y = 0; y < 8; ++y) {
+            EXPECT_TRUE(std::equal(&partial.lines[y][0], &partial.lines[y][8], &whole.lines[y][0])) << y;
+            EXPECT_TRUE(std::equal(&partial.lines[y][40], &partial.lines[y][48], &firstOnly.lines[y][40]))
+                << run.symbol << " " << y;
+        }
+    }
+}
+
+TEST(JpegDecodeRows, FillsTheCallersBufferInBands)
+{
+    // H2V2 17 x 16 colour of flat blocks, 8 x 8 grey, and the progressive
+    // picture above: as decode() gives them, then in bands of 3 lines into
+    // a buffer whose lines are 5 bytes longer than their pixels, packed to
+    // 3 bytes a colour pixel or not.
+    JpegBuilder colour;
+    colour.Soi().Dqt(0).Sof(0xC0, 17, 16, {{1, 0x22, 0}, {2, 0x11, 0}, {3, 0x11, 0}});
+    colour.Dht(0x00, kDcCounts, kDcValues).Dht(0x10, kAcCounts, kAcValues).Sos({{1, 0x00}, {2, 0x00}, {3, 0x00}});
+    BitWriter bw;
+    const int dcs[2][6] = {{-800, 80, 240, 400, -1024, 400}, {-480, 400, 720, 1000, 0, -400}};
+    int pred[3] = {0, 0, 0};
+    for (const auto& mcu : dcs) {
+        for (int i = 0; i < 6; ++i) {
+            int c = i < 4 ? 0 : i - 3;
+            EncodeBlock(bw, kDc, kAc, mcu[i] - pred[c]);
+            pred[c] = mcu[i];
+        }
+    }
+    colour.Raw(bw.Finish()).Eoi();
+    JpegBuilder grey;
+    grey.Soi().Dqt(0).Sof(0xC0, 8, 8, {{1, 0x11, 0}}).Dht(0x00, kDcCounts, kDcValues).Dht(0x10, kAcCounts, kAcValues);
+    EncodeBlock(bw, kDc, kAc, 80);
+    grey.Sos({{1, 0x00}}).Raw(bw.Finish()).Eoi();
+
+    for (const Bytes& file : {colour.data, grey.data, EobRunPicture(true, true, 0)}) {
+        Decoded whole = Decode(file);
+        ASSERT_EQ(whole.error, 0);
+        for (bool packed : {false, true}) {
+            jpeg_decoder_memory_stream stream(file.data(), file.size());
+            jpeg_decoder d(&stream);
+            EXPECT_EQ(d.decode_rows(nullptr, 0, 1, packed), -1) << "before begin";
+            ASSERT_EQ(d.begin(), 0);
+            int w = d.image_width(), h = d.image_height();
+            ASSERT_EQ(whole.lines.size(), static_cast<size_t>(h));
+            int px = packed && d.component_count() == 3 ? 3 : d.pixel_bytes();
+            std::ptrdiff_t stride = w * px + 5;
+            Bytes buf(static_cast<size_t>(stride) * h, 0xAB);
+            int done = 0;
+            for (;;) {
+                int n = d.decode_rows(buf.data() + done * stride, stride, 3, packed);
+                ASSERT_GE(n, 0);
+                if (n == 0) break;
+                EXPECT_EQ(n, std::min(3, h - done));
+                done += n;
+            }
+            EXPECT_EQ(done, h);
+            EXPECT_EQ(d.decode_rows(buf.data(), stride, 3, packed), 0) << "after the last line";
+            for (int y = 0; y < h; ++y) {
+                const uint8_t* row = buf.data() + y * stride;
+                for (int x = 0; x < w; ++x) {
+                    for (int c = 0; c < px; ++c) {
+                        ASSERT_EQ(row[x * px + c], whole.lines[y][x * d.pixel_bytes() + c]) << x << "," << y;
+                    }
+                }
+                for (int i = w * px; i < stride; ++i) ASSERT_EQ(row[i], 0xAB) << "past line " << y;
+            }
+        }
+    }
+}
+
+}  // namespace
