@@ -12,11 +12,13 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "jpeg/jpeg_decoder.h"
-#include "tools/jpeg/pending_file.h"
+#include "platform/output_file.h"
 
 namespace {
 
@@ -30,14 +32,29 @@ bool IsDeviceOrPipe(const char* path)
     return stat(path, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
 }
 
+// The file a path names, through symbolic links, so that a link stays a
+// link and the temporary file lies beside the file it replaces. The path
+// itself when it names nothing yet.
+std::string ThroughLinks(const char* path)
+{
+#ifndef _WIN32
+    if (char* real = realpath(path, nullptr)) {
+        std::string resolved = real;
+        std::free(real);
+        return resolved;
+    }
+#endif
+    return path;
+}
+
 struct Output {
     const char* name;
     bool to_stdout;
     std::FILE* direct;  // standard output, a device or a pipe; else null
-    PendingFile file;
+    platform::OutputFile file;
 
     explicit Output(const char* path)
-        : name(path), to_stdout(std::strcmp(path, "-") == 0), direct(to_stdout ? stdout : nullptr), file(path)
+        : name(path), to_stdout(std::strcmp(path, "-") == 0), direct(to_stdout ? stdout : nullptr)
     {
     }
     ~Output()
@@ -51,12 +68,13 @@ struct Output {
             direct = std::fopen(name, "wb");
             return direct != nullptr;
         }
-        return file.open();
+        return file.Create(ThroughLinks(name).c_str());
     }
-    std::FILE* stream() const { return direct != nullptr ? direct : file.stream(); }
+    std::FILE* stream() const { return direct != nullptr ? direct : file.stream; }
+    // An OUTPUT that exists is replaced, as with any writing tool.
     bool Finish()
     {
-        if (direct == nullptr) return file.commit();
+        if (direct == nullptr) return file.Commit(true);
         bool ok = std::fflush(direct) == 0 && !std::ferror(direct);
         if (!to_stdout) {
             ok = std::fclose(direct) == 0 && ok;
@@ -73,7 +91,7 @@ struct Output {
         } else if (direct != nullptr) {
             std::fprintf(stderr, "orchid-jpeg: the picture written to %s is incomplete\n", name);
         } else {
-            file.discard();
+            file.Discard();
             std::fprintf(stderr, "orchid-jpeg: %s not written; the partial file was removed\n", name);
         }
     }
@@ -96,7 +114,7 @@ int Fail(int code, const char* input)
 int CannotWrite(Output& out)
 {
     std::fprintf(stderr, "orchid-jpeg: cannot write %s\n", out.name);
-    out.file.discard();
+    out.file.Discard();
     return 2;
 }
 
