@@ -95,6 +95,8 @@ void DemoFree();
 void DemoUpdate();
 // Draws the current scene into frameImage and presents it.
 void DemoRender();
+// DemoRender without the present: the frame image as DemoRender leaves it.
+void DemoDraw();
 
 // The show ends once an update sees a position past this (214.60 s).
 constexpr int32_t kShowEnd = 21460;

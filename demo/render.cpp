@@ -1,5 +1,5 @@
 // DemoRender: draws the scene DemoUpdate chose into frameImage, clears the
-// image's border and presents it. frameImage is never cleared between
+// image's border (DemoDraw) and presents it. frameImage is never cleared between
 // frames: what a scene does not overwrite stays, so the half blends of
 // scenes 1, 3 and 4 leave fading trails.
 #include <cstring>
@@ -17,12 +17,6 @@ using timeline::Wave;
 namespace {
 
 int Trunc(double v) { return static_cast<int>(v); }
-
-void FrameEnd()
-{
-    effects.ClearBorder();
-    deDraw.Present(&frameImage);
-}
 
 void FlashTail()
 {
@@ -181,7 +175,7 @@ void Closing(int t)
 
 }  // namespace
 
-void DemoRender()
+void DemoDraw()
 {
     const int t = musicPosition;
     switch (scene) {
@@ -194,5 +188,11 @@ void DemoRender()
     case 6: Closing(t); break;
     default: break;
     }
-    FrameEnd();
+    effects.ClearBorder();
+}
+
+void DemoRender()
+{
+    DemoDraw();
+    deDraw.Present(&frameImage);
 }
