@@ -37,6 +37,8 @@ int32_t undrawn = 0;
 // What the last render cost, in microseconds, while the overlay shows it.
 int64_t frameCost = 0;
 
+// Draws and presents the frame of the hundredth the last update left.
+void Render();
 // Draws the hundredth the last update left, without presenting it.
 void DrawStep();
 // After each draw: the hundredth is drawn, and kept as a snapshot when it
@@ -153,8 +155,7 @@ int RenderCallback()
 {
     if (quitting || paused) return 0;
     if (!overlayShown) {
-        DemoRender();
-        FrameDrawn();
+        Render();
         return 1;
     }
     // The frame rate, how often live play had to resynchronise, the show
@@ -171,14 +172,25 @@ int RenderCallback()
     int64_t frequency = 0, before = 0, after = 0;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&before);
-    DemoRender();
+    Render();
     QueryPerformanceCounter(&after);
     if (frequency > 0) frameCost = (after - before) * 1000000 / frequency;
-    FrameDrawn();
     return 1;
 }
 
 namespace {
+
+void Render()
+{
+    // With no new hundredth since the last draw (the music has not moved
+    // on), the frame is shown again rather than drawn over itself, which
+    // would double its blends: it stays the capture's.
+    if (undrawn || literalTiming)
+        DemoRender();
+    else
+        deDraw.Present(&frameImage);
+    FrameDrawn();
+}
 
 void DrawStep()
 {
