@@ -88,13 +88,29 @@ void Garden(int t)
     FlashTail();
 }
 
-void Blur(int t)
+// One more blur pass of the picture, when the update asked for it.
+void BlurPass()
 {
-    Fill(frameImage, 0xFF);
     if (blurPending == 1) {
         effects.Blur(&blurPic);
         blurPending = 0;
     }
+}
+
+// Between 114.60 s and 115.60 s panoramaView takes the panorama's view.
+bool KeepsPanoramaView(int t) { return t > 11460 && t < 11560; }
+
+void KeepPanoramaView()
+{
+    effects.SetBuffer(&panoramaView);
+    effects.CopyWindow(Trunc(panoramaX), 0, &panoramaPic);
+    effects.SetBuffer(&frameImage);
+}
+
+void Blur(int t)
+{
+    Fill(frameImage, 0xFF);
+    BlurPass();
     CaptionStep(&captionPic1, captionPos);
     if (t <= 5200)
         effects.Combine(EFFECT_MASK_COPY, &blurPic, &blurMask);
@@ -110,11 +126,9 @@ void Panorama(int t)
     if (t > 6300 && t < 6600) effects.Combine(EFFECT_COPY, &bridgePic, nullptr);
     if (t > 6600 && t < 7000) crossFade.Draw();
     if (t > 7000 && t < 11460) effects.CopyWindow(Trunc(panoramaX), 0, &panoramaPic);
-    if (t > 11460 && t < 11560) {
+    if (KeepsPanoramaView(t)) {
         // panoramaView keeps the last view of the panorama.
-        effects.SetBuffer(&panoramaView);
-        effects.CopyWindow(Trunc(panoramaX), 0, &panoramaPic);
-        effects.SetBuffer(&frameImage);
+        KeepPanoramaView();
         effects.CopyWindow(Trunc(panoramaX), 0, &panoramaPic);
     }
     if (t > 11560 && t < 15560) effects.Combine(EFFECT_BLEND, &panoramaView, nullptr);
@@ -189,6 +203,29 @@ void DemoDraw()
     default: break;
     }
     effects.ClearBorder();
+}
+
+int DemoDrawCovers(int sceneNumber, int32_t t)
+{
+    switch (sceneNumber) {
+    case 0:  // white
+    case 2:  // white
+    case 5:  // the stage picture
+    case 6:  // the closing picture, or its fade
+        return 1;
+    case 3:  // the bridge, its fade into the panorama, the panorama
+        return (t > 6300 && t < 6600) || (t > 6600 && t < 7000) || (t > 7000 && t < 11460) ||
+               KeepsPanoramaView(t);
+    default: return 0;
+    }
+}
+
+void DemoDrawAside()
+{
+    const int t = musicPosition;
+    if (scene == 2) BlurPass();
+    if (scene == 3 && KeepsPanoramaView(t)) KeepPanoramaView();
+    if (scene == 6 && t <= 20400) Fill(panoramaView, 0);
 }
 
 void DemoRender()

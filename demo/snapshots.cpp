@@ -187,12 +187,26 @@ void ShowSnapshots::Seek(int32_t target, int32_t current)
         if (from < 0) return;
         Restore(from);
     }
+    // The last hundredth on the way whose draw covers the whole frame: the
+    // frames before it need not be drawn, only what their draws do besides
+    // (they cannot be kept as snapshots then).
+    int32_t cover = from;
+    int32_t sceneThen = scene;
+    for (int32_t t = from; t < target; ++t) {
+        const int window = DemoWindow(t);
+        if (window >= 0) sceneThen = window;
+        if (DemoDrawCovers(sceneThen, t + 1)) cover = t + 1;
+    }
     for (int32_t t = from; t < target; ++t) {
         musicPosition = t;
         DemoUpdate();
         musicPosition = t + 1;
-        DemoDraw();
-        Take(t + 1);
+        if (t + 1 < cover) {
+            DemoDrawAside();
+        } else {
+            DemoDraw();
+            Take(t + 1);
+        }
     }
     musicPosition = target;
 }

@@ -57,7 +57,8 @@ public:
     // (0..kShowEnd), with musicPosition = target: from the nearest snapshot,
     // or from the show's current state when `current` (-1: not usable) is
     // the exact time it stands at and lies nearer. Every hundredth stepped
-    // is drawn, none presented; snapshots are taken on the way.
+    // is drawn from the last one whose draw covers the whole frame image
+    // (DemoDrawCovers), none presented; snapshots are taken on the way.
     void Seek(int32_t target, int32_t current);
 
     int32_t initialized;
