@@ -129,11 +129,10 @@ int UpdateCallback()
     // Every hundredth the music has passed gets its own update, in order;
     // the timer's further calls in this frame then find nothing due. Between
     // updates `musicPosition` holds the time the next one will see, as it
-    // does in a capture.
-    // A hundredth updated but not yet drawn is drawn before the next update,
-    // as a capture draws every hundredth: the frame image, and so every
-    // frame shown, stays the capture's, and the state can be kept as
-    // snapshots.
+    // does in a capture. A hundredth updated but not yet drawn is drawn
+    // before the next update, as a capture draws every hundredth: the frame
+    // image, and so every frame shown, stays the capture's, and the state
+    // can be kept as snapshots.
     int32_t heard = audio.GetPosition() + displayLead;
     while (!quitting) {
         int32_t time = showSteps.Next(heard);
@@ -165,7 +164,7 @@ int RenderCallback()
     if (!literalTiming)
         length += std::snprintf(text + length, sizeof text - static_cast<size_t>(length), "  RESYNCS %d",
                                 showSteps.resyncs);
-    std::snprintf(text + length, sizeof text - static_cast<size_t>(length), "  TIME %d.%02d  SCENE %d  COST %d.%02d MS",
+    std::snprintf(text + length, sizeof text - static_cast<size_t>(length), "  %d.%02d S  SCENE %d  %d.%02d MS",
                   musicPosition / 100, musicPosition % 100, scene, static_cast<int>(frameCost / 1000),
                   static_cast<int>(frameCost % 1000 / 10));
     ShowOverlay(text);
