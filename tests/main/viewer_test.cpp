@@ -185,6 +185,42 @@ TEST_F(ExactSeek, FramesAfterSeeksAndFromAreTheCapturesAcrossScenesAndBackwards)
     EXPECT_EQ(showSteps.resyncs, 0);
 }
 
+// A short round that the sanitizers run too: Right from the show's own
+// state, Left back from a snapshot, Home; after Home the frames are the
+// first ones again.
+TEST_F(ViewerTest, RightLeftAndHomeComeBackToTheSameFrames)
+{
+    std::vector<uint64_t> first(101, 0);
+    std::vector<int32_t> reached;
+    int again = 0, differ = 0;
+    bool home = false;
+    fake.onFrameShown = [&] {
+        if (musicPosition < 1 || musicPosition > 100) return;
+        const uint64_t hash = capture::HashFrame(fake.lastFrame);
+        if (!home) {
+            first[musicPosition] = hash;
+        } else {
+            ++again;
+            if (hash != first[musicPosition]) ++differ;
+        }
+    };
+    clock.at = [&](int64_t wait) {
+        if (wait == 100) fake.Key(mainWindow, platform::VK_RIGHT);
+        if (wait == 130) fake.Key(mainWindow, platform::VK_LEFT);
+        if (wait == 160) {
+            fake.Key(mainWindow, platform::VK_HOME);
+            home = true;
+        }
+        if (wait == 101 || wait == 131 || wait == 161) reached.push_back(musicPosition);
+        if (wait == 250) fake.Key(mainWindow, platform::VK_ESCAPE);
+    };
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(errorLog.count, 0) << errorLog.Report();
+    EXPECT_EQ(reached, (std::vector<int32_t>{1100, 130, 0}));
+    EXPECT_EQ(again, 90);
+    EXPECT_EQ(differ, 0);
+}
+
 TEST_F(ViewerTest, SpacePausesPictureAndMusicTogetherAndResumesWhereTheyStood)
 {
     int framesAtPause = 0;
