@@ -225,6 +225,6 @@ const char* UsageText()
            "  M                 mute and unmute the music; + and - change its volume\n"
            "  Alt+Enter         switch between window and fullscreen\n"
            "  F1                show the frame rate, the resynchronisations, the show time,\n"
-           "                    the scene and the last frame's cost over the picture\n"
+           "                    the scene and what the last frame cost to draw\n"
            "Exit status: 0 when the show ran, 1 after an error report, 2 for a bad command line.\n";
 }

@@ -34,7 +34,8 @@ LRESULT MainWindowProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lPar
 
 // 1 while the last update's hundredth has not been drawn.
 int32_t undrawn = 0;
-// What the last render cost, in microseconds, while the overlay shows it.
+// What the last frame cost to draw, in microseconds, while the overlay
+// shows it.
 int64_t frameCost = 0;
 
 // Draws and presents the frame of the hundredth the last update left.
@@ -158,7 +159,7 @@ int RenderCallback()
         return 1;
     }
     // The frame rate, how often live play had to resynchronise, the show
-    // time and scene, and what the last frame cost to draw and present.
+    // time and scene, and what the last frame cost to draw.
     char text[160];
     int length = std::snprintf(text, sizeof text, "%s", fpsText);
     if (!literalTiming)
@@ -168,12 +169,7 @@ int RenderCallback()
                   musicPosition / 100, musicPosition % 100, scene, static_cast<int>(frameCost / 1000),
                   static_cast<int>(frameCost % 1000 / 10));
     ShowOverlay(text);
-    int64_t frequency = 0, before = 0, after = 0;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&before);
     Render();
-    QueryPerformanceCounter(&after);
-    if (frequency > 0) frameCost = (after - before) * 1000000 / frequency;
     return 1;
 }
 
@@ -183,11 +179,21 @@ void Render()
 {
     // With no new hundredth since the last draw (the music has not moved
     // on), the frame is shown again rather than drawn over itself, which
-    // would double its blends: it stays the capture's.
-    if (undrawn || literalTiming)
-        DemoRender();
-    else
-        deDraw.Present(&frameImage);
+    // would double its blends: it stays the capture's. DemoRender is the
+    // draw and the present; the overlay times the draw alone.
+    if (undrawn || literalTiming) {
+        int64_t frequency = 0, before = 0, after = 0;
+        if (overlayShown) {
+            QueryPerformanceFrequency(&frequency);
+            QueryPerformanceCounter(&before);
+        }
+        DemoDraw();
+        if (overlayShown) {
+            QueryPerformanceCounter(&after);
+            if (frequency > 0) frameCost = (after - before) * 1000000 / frequency;
+        }
+    }
+    deDraw.Present(&frameImage);
     FrameDrawn();
 }
 

@@ -57,7 +57,7 @@ extern void (*showUpdate)();
 // Live play's stepping, with its count of resynchronisations.
 extern ShowSteps showSteps;
 // 1 while F1's overlay (frame rate, resynchronisations, show time, scene
-// and the last frame's cost) is drawn over the picture.
+// and what the last frame cost to draw) is drawn over the picture.
 extern int32_t overlayShown;
 
 // 1: the viewer may move the show (the seek keys, a start time): start-up
