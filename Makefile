@@ -10,6 +10,9 @@
 #   make test-web  the browser tests of the web build, in Debian's chromium
 #   make windows       the Windows program (MinGW-w64 cross build) and its zip
 #   make test-windows  the Windows test suites under Wine
+#   make install       the program, its music, a desktop entry and a manual
+#                      page under PREFIX (/usr/local; DESTDIR for staging)
+#   make uninstall     removes them again
 
 BUILD   ?= build
 WEB_BUILD ?= build-web
@@ -18,8 +21,11 @@ CMAKE_FLAGS ?=
 WINDOWS_BUILD ?= build-windows
 # Wine runs the Windows tests; without it they are skipped.
 WINE ?= /usr/lib/wine/wine64
+# Where make install puts Orchid.
+PREFIX ?= /usr/local
 
-.PHONY: all deps configure build run test bench clean web serve test-web test-web-node windows configure-windows test-windows
+.PHONY: all deps configure build run test bench clean web serve test-web test-web-node windows configure-windows test-windows \
+	install uninstall
 
 all: build
 
@@ -75,6 +81,27 @@ bench: build
 	@for b in $(BUILD)/bench/*/orchid-bench-*; do \
 		[ -x "$$b" ] || continue; echo "== $$b"; "$$b" || exit 1; \
 	done
+
+# Installing copies what the build made and builds nothing when there is a
+# build already, so that `make && sudo make install` leaves no file in
+# build/ owned by root. It says where it copies to, and when the prefix is not
+# writable it says how to install instead of asking for a password.
+install:
+	@[ -f $(BUILD)/orchid ] && [ -f $(BUILD)/orchid.6 ] || $(MAKE) --no-print-directory build
+	@echo "install: copying Orchid into $(DESTDIR)$(PREFIX): the program, its music, a desktop entry with its icon, a manual page"
+	@dir="$(DESTDIR)$(PREFIX)"; while [ ! -d "$$dir" ]; do dir=$$(dirname "$$dir"); done; \
+	if [ ! -w "$$dir" ]; then \
+		echo "install: $$dir is not writable by $$(id -un): run 'sudo make install'," \
+		     "or install for yourself with 'make install PREFIX=$$HOME/.local'"; \
+		exit 1; \
+	fi
+	@cmake --install $(BUILD) --prefix $(PREFIX)
+	@echo "install: done; 'orchid' runs from any folder when $(PREFIX)/bin is on PATH, 'man orchid' tells how"
+
+uninstall:
+	@[ -f $(BUILD)/orchid_uninstall.cmake ] || $(MAKE) --no-print-directory configure
+	@echo "uninstall: removing Orchid's files from $(DESTDIR)$(PREFIX)"
+	@cmake -DPREFIX=$(PREFIX) -P $(BUILD)/orchid_uninstall.cmake
 
 # The browser build takes its pictures and music from the native build.
 web: build

@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "bench/console.h"
+
 namespace bench {
 
-class FastestRuns : public benchmark::ConsoleReporter {
+class FastestRuns : public Console {
 public:
     enum Clock { PROCESSOR_TIME, WALL_TIME };
     // Processor time leaves out the waits for a busy machine; wall time
@@ -22,7 +24,7 @@ public:
 
     void ReportRuns(const std::vector<Run>& runs) override
     {
-        ConsoleReporter::ReportRuns(runs);
+        Console::ReportRuns(runs);
         for (const Run& run : runs) {
             if (run.run_type != Run::RT_Iteration || run.iterations == 0) continue;
             const double total = clock == PROCESSOR_TIME ? run.cpu_accumulated_time : run.real_accumulated_time;

@@ -38,7 +38,7 @@ void BenchmarkSink::Frame(const FrameView& frame)
     int64_t cost = now - lastNs;
     lastNs = now;
     ++presents;
-    progress.Update(presents);
+    progress.Update(presents, presents);
     if (image != nullptr) {
         digest.Add(image());
         // The next frame is timed from here, without the hashing.

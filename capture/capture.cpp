@@ -53,6 +53,16 @@ long FrameSchedule::PresentsNeeded(long showEnd) const
     return last < showEnd ? last : showEnd;
 }
 
+long FrameSchedule::FramesWithin(long presents) const
+{
+    long frames = 0;
+    for (long present = 1; present <= presents; ++present) {
+        long first = 0;
+        frames += FramesOf(present, &first);
+    }
+    return frames;
+}
+
 namespace {
 
 // Widens a channel of `bits` bits to 8 by repeating its bits from the top.
@@ -138,6 +148,13 @@ void CaptureSink::Frame(const FrameView& frame)
     // The buffers (and a PNG sink's directory) are made with the first frame,
     // while the log is running, so that a failure is reported like any other.
     if (!opened && !Open(frame.width, frame.height)) return;
+    if (stopped) return;
+    if (stopRequested != nullptr && stopRequested()) {
+        stopped = true;
+        completed = true;
+        if (onComplete != nullptr) onComplete();
+        return;
+    }
     ++presents;
     long first = 0;
     int count = schedule.FramesOf(presents, &first);
@@ -147,7 +164,7 @@ void CaptureSink::Frame(const FrameView& frame)
         ConvertToRgb(frame, scale, rgb);
         if (Write(first, count)) written += count;
     }
-    progress.Update(presents);
+    progress.Update(presents, written);
     if (!completed && schedule.Complete(presents)) {
         completed = true;
         if (onComplete != nullptr) onComplete();
@@ -161,10 +178,11 @@ void CaptureSink::Close()
     rgb = nullptr;
 }
 
-void ProgressLine::Start(const char* whatText, long totalCount, std::FILE* stream, bool isTerminal)
+void ProgressLine::Start(const char* whatText, long totalCount, long frameCount, std::FILE* stream, bool isTerminal)
 {
     what = whatText;
     total = totalCount > 0 ? totalCount : 1;
+    totalFrames = frameCount;
     out = stream;
     terminal = isTerminal;
     lastShown = -1;
@@ -174,7 +192,7 @@ void ProgressLine::Start(const char* whatText, long totalCount, std::FILE* strea
     active = out != nullptr;
 }
 
-void ProgressLine::Draw(long done, int64_t now)
+void ProgressLine::Draw(long done, long frames, int64_t now)
 {
     double fraction = static_cast<double>(done) / static_cast<double>(total);
     if (fraction > 1.0) fraction = 1.0;
@@ -185,24 +203,27 @@ void ProgressLine::Draw(long done, int64_t now)
         long left = static_cast<long>(elapsed * (1.0 - fraction) / fraction + 0.5);
         std::snprintf(eta, sizeof eta, "%ld:%02ld", left / 60, left % 60);
     }
-    std::fprintf(out, "%s%s %5.1f%%  frame %ld/%ld  ETA %s%s", terminal ? "\r" : "", what, fraction * 100.0,
-                 done, total, eta, terminal ? "  " : "\n");
+    // Each present is one hundredth of show time.
+    char speed[32] = "-.--x";
+    if (elapsed > 0.0) std::snprintf(speed, sizeof speed, "%.2fx", static_cast<double>(done) / 100.0 / elapsed);
+    std::fprintf(out, "%s%s %5.1f%%  frame %ld/%ld  %s  ETA %s%s", terminal ? "\r" : "", what, fraction * 100.0,
+                 frames, totalFrames, speed, eta, terminal ? "  " : "\n");
     std::fflush(out);
     lastShown = done;
     lastDrawNs = now;
 }
 
-void ProgressLine::Update(long done)
+void ProgressLine::Update(long done, long frames)
 {
     if (!active) return;
     int64_t now = WallNs();
     if (terminal) {
-        if (now - lastDrawNs >= 100000000 || done >= total) Draw(done, now);
+        if (now - lastDrawNs >= 100000000 || done >= total) Draw(done, frames, now);
     } else {
         int tenth = static_cast<int>((done * 10) / total);
         if (tenth != lastTenth) {
             lastTenth = tenth;
-            Draw(done, now);
+            Draw(done, frames, now);
         }
     }
 }

@@ -33,6 +33,8 @@ public:
     bool Complete(long present) const;
     // Presents of a whole run up to --to (or to showEnd hundredths).
     long PresentsNeeded(long showEnd) const;
+    // Output frames written by `presents` presents.
+    long FramesWithin(long presents) const;
 
     int step;
     int fromHundredths;
@@ -45,16 +47,22 @@ public:
 // layout the outputs do not know gives black.
 void ConvertToRgb(const FrameView& frame, int scale, uint8_t* out);
 
-// "capture  42.1%  frame 4521/10731  ETA 0:35" on stderr: redrawn in place on a
-// terminal, a plain line every tenth of the way otherwise.
+// "capture  42.1%  frame 4521/10731  2.5x  ETA 0:35" on stderr: the share of
+// the show rendered, the frames written of all to be written, the speed in
+// seconds of show time per second of wall time, and the time left. Redrawn
+// in place on a terminal, a plain line every tenth of the way otherwise.
 class ProgressLine {
 public:
-    void Start(const char* what, long total, std::FILE* out, bool terminal);
-    void Update(long done);
+    // `total` presents to render, `totalFrames` frames to write in them.
+    void Start(const char* what, long total, long totalFrames, std::FILE* out, bool terminal);
+    // `done` presents rendered (one per hundredth of show time), `frames`
+    // frames written.
+    void Update(long done, long frames);
     void Finish();
 
     const char* what = "";
     long total = 0;
+    long totalFrames = 0;
     long lastShown = -1;
     int lastTenth = -1;
     int64_t startNs = 0;
@@ -64,7 +72,7 @@ public:
     bool active = false;
 
 private:
-    void Draw(long done, int64_t now);
+    void Draw(long done, long frames, int64_t now);
 };
 
 // Nanoseconds on the steady clock, for wall-time figures (never show time).
@@ -91,6 +99,12 @@ public:
     long presents = 0;
     long written = 0;
     void (*onComplete)() = nullptr;
+    // Asked before each frame; once it says true (an interruption), nothing
+    // more is written and onComplete ends the run.
+    bool (*stopRequested)() = nullptr;
+    bool stopped = false;
+    // Replace files of the output's names that exist.
+    bool overwrite = false;
 
 protected:
     // Writes the converted frame (in `rgb`) as output frames first .. first +

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "error/error_log.h"
 #include "error/report.h"
 
 #if !defined(_WIN32)
@@ -130,7 +131,8 @@ int FfmpegSink::Spawn(const char* const* args)
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process = {};
     const BOOL started =
-        CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+        CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP, nullptr, nullptr,
+                       &startup, &process);
     const DWORD error = GetLastError();
     CloseHandle(readEnd);
     if (!started) {
@@ -220,8 +222,16 @@ int FfmpegSink::Spawn(const char* const* args)
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
+    // A process group of its own: Ctrl+C on the terminal reaches this
+    // program only, which then ends the stream so that ffmpeg finishes the
+    // file properly.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     pid_t pid = -1;
-    int rc = posix_spawnp(&pid, program, &actions, nullptr, const_cast<char* const*>(args), environ);
+    int rc = posix_spawnp(&pid, program, &actions, &attributes, const_cast<char* const*>(args), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     ::close(fds[0]);
     if (rc != 0) {
@@ -279,6 +289,22 @@ bool FfmpegSink::Wait(int* status, bool* signalled)
 
 #endif
 
+namespace {
+
+bool EndsWithIgnoringCase(const char* text, const char* suffix)
+{
+    const std::size_t n = std::strlen(text), m = std::strlen(suffix);
+    if (n < m) return false;
+    for (std::size_t i = 0; i < m; ++i) {
+        char c = text[n - m + i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != suffix[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 int FfmpegSink::Start(long firstIndex)
 {
     char size[32], rate[16], offset[32];
@@ -287,6 +313,23 @@ int FfmpegSink::Start(long firstIndex)
     // The music starts at the time of the first written frame.
     long startHundredths = firstIndex * schedule.step;
     std::snprintf(offset, sizeof offset, "%ld.%02ld", startHundredths / 100, startHundredths % 100);
+
+    if (!file.Create(output)) {
+        char reason[200];
+        std::snprintf(reason, sizeof reason, "could not be created: %s.\n", std::strerror(file.error));
+        REPORT(ERR_FILE, reason, output);
+        return 0;
+    }
+    // ffmpeg writes the file by its name; -y lets it replace the empty
+    // file made here. The "file:" protocol keeps a name that begins with
+    // '-' or holds ':' from being read as an option or a protocol, and so
+    // the format is named, not guessed from the temporary name.
+    file.CloseStream();
+    std::snprintf(target, sizeof target, "file:%s", file.TemporaryName());
+    std::snprintf(musicInput, sizeof musicInput, "file:%s", music);
+    // Matroska takes lossless FLAC, which has no encoder delay; MP4
+    // players expect AAC.
+    const bool matroska = EndsWithIgnoringCase(output, ".mkv");
 
     const char* args[48];
     int n = 0;
@@ -309,20 +352,21 @@ int FfmpegSink::Start(long firstIndex)
         args[n++] = "-ss";
         args[n++] = offset;
         args[n++] = "-i";
-        args[n++] = music;
+        args[n++] = musicInput;
         args[n++] = "-map";
         args[n++] = "0:v:0";
         args[n++] = "-map";
         args[n++] = "1:a:0";
-        // Matroska takes lossless FLAC, which has no encoder delay; MP4
-        // players expect AAC.
-        bool matroska = std::strlen(output) > 4 && std::strcmp(output + std::strlen(output) - 4, ".mkv") == 0;
         args[n++] = "-c:a";
         args[n++] = matroska ? "flac" : "aac";
         if (!matroska) {
             args[n++] = "-b:a";
             args[n++] = "192k";
         }
+        // Music shorter than the video goes on as silence, and the video
+        // alone decides where the file ends.
+        args[n++] = "-af";
+        args[n++] = "apad";
         args[n++] = "-shortest";
     }
     args[n++] = "-c:v";
@@ -333,10 +377,26 @@ int FfmpegSink::Start(long firstIndex)
     args[n++] = "16";
     args[n++] = "-pix_fmt";
     args[n++] = "yuv420p";
-    args[n++] = output;
+    args[n++] = "-f";
+    args[n++] = matroska ? "matroska" : "mp4";
+    args[n++] = target;
     args[n] = nullptr;
 
-    return Spawn(args);
+    if (Spawn(args)) return 1;
+    file.Discard();
+    return 0;
+}
+
+void FfmpegSink::DescribeEnd(bool ran, int status, bool signalled, char* text, std::size_t size) const
+{
+    if (!ran)
+        std::snprintf(text, size, "it could not be waited for");
+    else if (signalled)
+        std::snprintf(text, size, "it was ended by signal %d", status);
+    else if (status != 0)
+        std::snprintf(text, size, "it failed with exit status %d; its messages are above", status);
+    else
+        std::snprintf(text, size, "it ended without an error before taking every frame");
 }
 
 int FfmpegSink::Write(long first, int count)
@@ -346,10 +406,16 @@ int FfmpegSink::Write(long first, int count)
     for (int k = 0; k < count; ++k) {
         char reason[80];
         if (!WritePipe(rgb, frameBytes, reason, sizeof reason)) {
-            char message[400];
+            // Its exit status tells why it stopped reading.
+            int status = 0;
+            bool signalled = false;
+            const bool ran = Wait(&status, &signalled);
+            file.Discard();
+            char how[120], message[500];
+            DescribeEnd(ran, status, signalled, how, sizeof how);
             std::snprintf(message, sizeof message,
-                          "ffmpeg stopped taking frames for '%.200s' (%.60s); its messages are above.\n", output,
-                          reason);
+                          "ffmpeg stopped taking frames for '%.200s' (%.60s): %s. The partial video was removed.\n",
+                          output, reason, how);
             REPORT(ERR_MISC, message);
             return 0;
         }
@@ -369,15 +435,55 @@ void FfmpegSink::Close()
     CaptureSink::Close();
     int status = 0;
     bool signalled = false;
-    if (!Wait(&status, &signalled) || (status == 0 && !signalled)) return;
-    char message[300];
-    if (!signalled)
+    const bool ran = Wait(&status, &signalled);
+    if (!file.Pending()) return;
+    char message[700];
+    if (!ran || signalled || status != 0) {
+        file.Discard();
+        if (ran && !signalled)
+            std::snprintf(message, sizeof message,
+                          "ffmpeg could not finish '%.200s' (exit status %d); its messages are above. The partial "
+                          "video was removed.\n",
+                          output, status);
+        else if (ran)
+            std::snprintf(message, sizeof message,
+                          "ffmpeg was ended by signal %d before finishing '%.200s'. The partial video was removed.\n",
+                          status, output);
+        else
+            std::snprintf(message, sizeof message,
+                          "ffmpeg could not be waited for while finishing '%.200s'. The partial video was removed.\n",
+                          output);
+        RECORD(ERR_MISC, message);
+        return;
+    }
+    if (errorLog.count > 0) {
+        file.Discard();
         std::snprintf(message, sizeof message,
-                      "ffmpeg could not finish '%.200s' (exit status %d); its messages are above.\n", output, status);
-    else
-        std::snprintf(message, sizeof message, "ffmpeg was ended by signal %d before finishing '%.200s'.\n", status,
+                      "'%.200s' was not finished, since the run failed. The partial video was removed.\n", output);
+        RECORD(ERR_MISC, message);
+        return;
+    }
+    if (platform::FileSize(file.TemporaryName()) <= 0) {
+        file.Discard();
+        std::snprintf(message, sizeof message, "ffmpeg ended without an error but wrote nothing for '%.200s'.\n",
                       output);
-    RECORD(ERR_MISC, message);
+        RECORD(ERR_MISC, message);
+        return;
+    }
+    if (!file.Commit(overwrite)) {
+        // The video is complete: it stays under its temporary name.
+        const int error = file.error;
+        file.Keep();
+        if (error == EEXIST)
+            std::snprintf(message, sizeof message,
+                          "'%.200s' appeared while the video was made and was left as it was; the video is in "
+                          "'%.240s'.\n",
+                          output, file.TemporaryName());
+        else
+            std::snprintf(message, sizeof message, "The video could not be moved to '%.200s' (%s); it is in '%.240s'.\n",
+                          output, std::strerror(error), file.TemporaryName());
+        RECORD(ERR_MISC, message);
+    }
 }
 
 }  // namespace capture

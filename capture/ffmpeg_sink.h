@@ -1,6 +1,10 @@
 // Sends the kept frames to the `ffmpeg` program through a pipe, which
 // encodes them (H.264, yuv420p) and muxes the music in, starting the music at
-// the time of the first written frame.
+// the time of the first written frame and padded with silence where it ends
+// before the video. ffmpeg writes the video under a temporary name beside the
+// output; only a video ffmpeg finished without an error, in a run that had
+// none, is moved to the output's name. Otherwise the partial file is removed
+// and the report says so.
 #pragma once
 
 #if !defined(_WIN32)
@@ -11,6 +15,7 @@
 #include <cstdint>
 
 #include "capture/capture.h"
+#include "platform/output_file.h"
 
 namespace capture {
 
@@ -21,8 +26,9 @@ public:
                int scale);
     ~FfmpegSink() override;
 
-    // Ends the stream and waits for ffmpeg to finish the file; a failure is
-    // recorded (not thrown), since this runs while the display is released.
+    // Ends the stream, waits for ffmpeg to finish the file and moves it to
+    // the output's name; a failure is recorded (not thrown), since this runs
+    // while the display is released.
     void Close() override;
 
     // True when a program of that name can be run from PATH (on Windows
@@ -39,6 +45,8 @@ protected:
 private:
     int Start(long firstIndex);
     void Stop();
+    // How ffmpeg ended, as a sentence, after a failed write or exit.
+    void DescribeEnd(bool ran, int status, bool signalled, char* text, std::size_t size) const;
 
     // Runs the program with its standard input on a pipe; reports a failure.
     int Spawn(const char* const* args);
@@ -51,7 +59,11 @@ private:
 
     char output[4096];
     char music[4096];
+    // The names as ffmpeg is given them: never read as an option.
+    char target[4096 + 128];
+    char musicInput[4096 + 8];
     int fps;
+    platform::OutputFile file;
 #if defined(_WIN32)
     void* pipeHandle = nullptr;     // HANDLE of the pipe's writing end
     void* processHandle = nullptr;  // HANDLE of the child process

@@ -54,30 +54,45 @@ int PngSink::Open(int width, int height)
     return encoder.Open(outWidth, outHeight);
 }
 
+void PngSink::FrameName(const char* dir, long index, char* name, std::size_t size)
+{
+    std::snprintf(name, size, "%s/frame-%05ld.png", dir, index);
+}
+
 int PngSink::Write(long first, int count)
 {
     std::size_t size = 0;
     const uint8_t* png = encoder.Encode(rgb, &size);
     for (long index = first; index < first + count; ++index) {
-        std::snprintf(path, sizeof path, "%s/frame-%05ld.png", directory, index);
-        std::FILE* file = std::fopen(path, "wb");
-        if (file == nullptr) {
+        FrameName(directory, index, path, sizeof path);
+        if (!file.Create(path)) {
             char reason[200];
-            std::snprintf(reason, sizeof reason, "could not be created: %s.\n", std::strerror(errno));
+            std::snprintf(reason, sizeof reason, "could not be created: %s.\n", std::strerror(file.error));
             REPORT(ERR_FILE, reason, path);
             return 0;
         }
-        errno = 0;
         // A full disk shows in a failed write, at the latest when the
         // buffered data is flushed or the file closed.
+        errno = 0;
         int error = 0;
-        if (std::fwrite(png, 1, size, file) != size || std::fflush(file) != 0 || std::ferror(file))
-            error = errno != 0 ? errno : EIO;
-        if (std::fclose(file) != 0 && error == 0) error = errno != 0 ? errno : EIO;
+        if (std::fwrite(png, 1, size, file.stream) != size) error = errno != 0 ? errno : EIO;
+        if (!file.CloseStream() && error == 0) error = file.error;
         if (error != 0) {
-            std::remove(path);
+            file.Discard();
             char reason[240];
-            std::snprintf(reason, sizeof reason, "could not be written: %s.\n", std::strerror(error));
+            std::snprintf(reason, sizeof reason, "could not be written: %s. Nothing was left under its name.\n",
+                          std::strerror(error));
+            REPORT(ERR_FILE, reason, path);
+            return 0;
+        }
+        if (!file.Commit(overwrite)) {
+            const int error = file.error;
+            file.Discard();
+            char reason[240];
+            if (error == EEXIST)
+                std::snprintf(reason, sizeof reason, "exists and was left as it was (-y replaces it).\n");
+            else
+                std::snprintf(reason, sizeof reason, "could not be given its name: %s.\n", std::strerror(error));
             REPORT(ERR_FILE, reason, path);
             return 0;
         }

@@ -1,11 +1,15 @@
 // Writes the kept frames as PNG files DIR/frame-00000.png, ... named by
-// frame index, with Orchid's own encoder.
+// frame index, with Orchid's own encoder. Each file is written under a
+// temporary name and takes its own name only once complete, so a frame's
+// name never holds half a picture; an existing frame is replaced only with
+// `overwrite`.
 #pragma once
 
 #include <cstdint>
 
 #include "capture/capture.h"
 #include "capture/png_encoder.h"
+#include "platform/output_file.h"
 
 namespace capture {
 
@@ -18,6 +22,9 @@ public:
     int Open(int width, int height) override;
     void Close() override;
 
+    // The name of output frame `index`, in `path` (at least 4096 + 32 bytes).
+    static void FrameName(const char* directory, long index, char* path, std::size_t size);
+
 protected:
     // A file that cannot be written completely is removed, and the failure
     // reported with the file's name and the system's reason.
@@ -27,6 +34,7 @@ private:
     char directory[4096];
     char path[4096 + 32];
     PngEncoder encoder;
+    platform::OutputFile file;
 };
 
 }  // namespace capture

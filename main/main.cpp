@@ -7,9 +7,11 @@
 #include <unistd.h>
 #endif
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -27,6 +29,7 @@
 #include "platform/backend.h"
 #include "platform/clock.h"
 #include "platform/headless/headless_backend.h"
+#include "platform/output_file.h"
 #if defined(_WIN32)
 #include "platform/win32/win32_backend.h"
 #else
@@ -44,7 +47,10 @@ namespace desktop = platform::sdl;
 #endif
 
 constexpr const char kVersion[] = "orchid 1.0";
-constexpr const char kDefaultCapture[] = "orchid.mp4";
+// The video a run without a display writes, or the first of orchid-2.mp4,
+// orchid-3.mp4, ... that does not exist.
+constexpr const char kDefaultCaptureStem[] = "orchid";
+constexpr const char kDefaultCaptureExtension[] = ".mp4";
 // Hundredths live play draws ahead of the music heard.
 constexpr int32_t kDisplayLead = 2;
 // Presents of a whole headless run: one per hundredth up to 214.61 s.
@@ -85,6 +91,80 @@ bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
 // been pressed.
 void EndCapture() { platform::PostMessage(mainWindow, platform::WM_KEYDOWN, platform::VK_ESCAPE, 0); }
 
+// SIGINT or SIGTERM during a headless run that writes: the sink stops
+// writing at its next frame and the run ends as at --to, so the video is
+// finished with the frames written so far.
+volatile std::sig_atomic_t stopSignal = 0;
+
+extern "C" void OnStopSignal(int signalNumber) { stopSignal = signalNumber; }
+
+bool StopRequested() { return stopSignal != 0; }
+
+const char* SignalName(int signalNumber) { return signalNumber == SIGINT ? "SIGINT" : "SIGTERM"; }
+
+// "1 frame", "2 frames".
+const char* Plural(long count) { return count == 1 ? "" : "s"; }
+
+// The path as the user can find it again: absolute, without "." steps.
+std::string FullPath(const char* path)
+{
+    std::error_code error;
+    std::filesystem::path full = std::filesystem::absolute(path, error);
+    if (error) return path;
+    return full.lexically_normal().string();
+}
+
+// The first of orchid.mp4, orchid-2.mp4, ... that nothing has taken.
+std::string FreeCaptureName()
+{
+    std::string name = std::string(kDefaultCaptureStem) + kDefaultCaptureExtension;
+    for (int n = 2; platform::PathExists(name.c_str()) && n < 100000; ++n)
+        name = std::string(kDefaultCaptureStem) + "-" + std::to_string(n) + kDefaultCaptureExtension;
+    return name;
+}
+
+// The first frame file of this run that exists already, or "".
+std::string ExistingFrame(const char* directory, const capture::FrameSchedule& schedule, long presents)
+{
+    char name[4096 + 32];
+    for (long present = 1; present <= presents; ++present) {
+        long first = 0;
+        const int count = schedule.FramesOf(present, &first);
+        for (long index = first; index < first + count; ++index) {
+            capture::PngSink::FrameName(directory, index, name, sizeof name);
+            if (platform::PathExists(name)) return name;
+        }
+    }
+    return "";
+}
+
+// The show time up to which a capture writes, in hundredths.
+int32_t CaptureEnd(const Options& options)
+{
+    return options.toHundredths >= 0 && options.toHundredths < kShowEnd ? options.toHundredths : kShowEnd;
+}
+
+int32_t captureEnd = kShowEnd;
+
+// One line when the music ends before the video does: the video goes on in
+// silence.
+void NoteShortMusicInCapture(int32_t length)
+{
+    if (length > 0 && length < captureEnd)
+        std::fprintf(stderr, "orchid: the music ends at %d.%02d s, before the capture's end at %d.%02d s; the video is "
+                             "silent from there on\n",
+                     length / 100, length % 100, captureEnd / 100, captureEnd % 100);
+}
+
+// The same for live play, where the show goes on after the music.
+void NoteShortMusicLive(int32_t length)
+{
+    if (length > 0 && length < kShowEnd)
+        std::fprintf(stderr, "orchid: the music ends at %d.%02d s, before the show's end at %d.%02d s; the show goes "
+                             "on in silence\n",
+                     length / 100, length % 100, kShowEnd / 100, kShowEnd % 100);
+}
+
 int SceneLabel() { return scene; }
 
 // The frame the show rendered, in 32 bits, for the frames digest.
@@ -102,7 +182,7 @@ int ExitStatus(int loopResult)
     return loopResult;
 }
 
-int RunHeadless(const Options& options)
+int RunHeadless(const Options& options, const std::string& outputPath)
 {
     platform::VirtualClock clock;
     platform::SetActiveClock(&clock);
@@ -120,19 +200,30 @@ int RunHeadless(const Options& options)
         benchmarkSink.emplace(SceneLabel, FrameImage);
         sink = &*benchmarkSink;
         progress = &benchmarkSink->progress;
-        progress->Start("benchmark", kShowPresents, stderr, terminal);
-    } else if (options.frames != nullptr) {
-        pngSink.emplace(options.frames, schedule, options.scale);
-        pngSink->onComplete = EndCapture;
-        sink = &*pngSink;
-        progress = &pngSink->progress;
-        progress->Start("frames", schedule.PresentsNeeded(kShowPresents), stderr, terminal);
+        progress->Start("benchmark", kShowPresents, kShowPresents, stderr, terminal);
     } else {
-        ffmpegSink.emplace(options.capture, musicFile, options.fps, schedule, options.scale);
-        ffmpegSink->onComplete = EndCapture;
-        sink = &*ffmpegSink;
-        progress = &ffmpegSink->progress;
-        progress->Start("capture", schedule.PresentsNeeded(kShowPresents), stderr, terminal);
+        capture::CaptureSink* writer = nullptr;
+        if (options.frames != nullptr) {
+            pngSink.emplace(options.frames, schedule, options.scale);
+            writer = &*pngSink;
+        } else {
+            ffmpegSink.emplace(options.capture, musicFile, options.fps, schedule, options.scale);
+            writer = &*ffmpegSink;
+            if (musicFile != nullptr) {
+                captureEnd = CaptureEnd(options);
+                musicStarted = NoteShortMusicInCapture;
+            }
+        }
+        writer->onComplete = EndCapture;
+        writer->stopRequested = StopRequested;
+        writer->overwrite = options.overwrite;
+        std::signal(SIGINT, OnStopSignal);
+        std::signal(SIGTERM, OnStopSignal);
+        sink = writer;
+        progress = &writer->progress;
+        const long presents = schedule.PresentsNeeded(kShowPresents);
+        progress->Start(options.frames != nullptr ? "frames" : "capture", presents, schedule.FramesWithin(presents),
+                        stderr, terminal);
     }
 
     platform::headless::Options headless;
@@ -146,15 +237,32 @@ int RunHeadless(const Options& options)
 
     platform::headless::Uninstall();
     platform::SetActiveClock(nullptr);
+    musicStarted = nullptr;
+    if (options.benchmark) return result;
 
-    if (result == kExitOk && !options.benchmark) {
-        const capture::CaptureSink& written = pngSink ? static_cast<const capture::CaptureSink&>(*pngSink)
-                                                      : static_cast<const capture::CaptureSink&>(*ffmpegSink);
-        double showSeconds = static_cast<double>(written.presents) / 100.0;
-        std::fprintf(stderr, "orchid: wrote %ld frames to %s; rendered %.2f s of the show in %.1f s, %.1fx real time\n",
-                     written.written, options.frames != nullptr ? options.frames : options.capture, showSeconds,
-                     seconds, seconds > 0.0 ? showSeconds / seconds : 0.0);
+    const capture::CaptureSink& written = pngSink ? static_cast<const capture::CaptureSink&>(*pngSink)
+                                                  : static_cast<const capture::CaptureSink&>(*ffmpegSink);
+    const char* where = outputPath.c_str();
+    const int interruption = stopSignal;
+    if (result == kExitOk) {
+        char stopped[48] = "";
+        if (interruption != 0)
+            std::snprintf(stopped, sizeof stopped, "interrupted (%s): ", SignalName(interruption));
+        const double showSeconds = static_cast<double>(written.presents) / 100.0;
+        if (interruption != 0 && written.written == 0)
+            std::fprintf(stderr, "orchid: interrupted (%s) before the first frame; nothing was written\n",
+                         SignalName(interruption));
+        else
+            std::fprintf(stderr, "orchid: %swrote %ld frame%s to %s; rendered %.2f s of the show in %.1f s, %.1fx real time\n",
+                         stopped, written.written, Plural(written.written), where, showSeconds, seconds,
+                         seconds > 0.0 ? showSeconds / seconds : 0.0);
+    } else if (pngSink && written.written > 0) {
+        // Each frame written is complete; the one that failed left nothing.
+        std::fprintf(stderr, "orchid: the %ld complete frame%s written before the failure stay in %s\n",
+                     written.written, Plural(written.written), where);
     }
+    // The usual status of a program ended by the signal: 128 + its number.
+    if (interruption != 0) return 128 + interruption;
     return result;
 }
 
@@ -162,6 +270,9 @@ int RunDesktop(const Options& options)
 {
     desktop::Options desktopOptions;
     desktopOptions.silentAudio = options.noSound;
+#if !defined(_WIN32)
+    desktopOptions.zoom = options.zoom;
+#endif
     if (!desktop::Install(desktopOptions)) {
         std::fprintf(stderr,
                      "orchid: the display could not be opened; render without one with --capture FILE or "
@@ -175,6 +286,7 @@ int RunDesktop(const Options& options)
         backend.windows = &preset;
         platform::InstallBackend(backend);
     }
+    if (!options.noSound) musicStarted = NoteShortMusicLive;
     literalTiming = options.literalTiming ? 1 : 0;
     // About one refresh and the display's own delay: measured against the
     // sound on a PulseAudio sink, live frames came 15 to 23 ms after the
@@ -210,7 +322,8 @@ void ChooseMusic(const Options& options, std::string* found)
     if (options.music != nullptr) {
         *found = FindMusic(options.music, {"."}, &error);
     } else {
-        folders = MusicFolders(ExecutableFolder(), ORCHID_DATA_DIR);
+        const std::string programFolder = ExecutableFolder();
+        folders = MusicFolders(programFolder, DataFolder(programFolder, ORCHID_DATA_DIR));
         *found = FindMusic(kMusicFile, folders, &error);
     }
     const char* name = options.music != nullptr ? options.music : kMusicFile;
@@ -245,6 +358,7 @@ int main(int argc, char** argv)
     }
 
     std::string music;
+    std::string defaultCapture;
     if (!options.Headless()) {
         if (DesktopPresent()) {
             ChooseMusic(options, &music);
@@ -256,8 +370,12 @@ int main(int argc, char** argv)
                          "render the show with --capture FILE or --frames DIR\n");
             return kExitFailed;
         }
-        options.capture = kDefaultCapture;
-        std::fprintf(stderr, "orchid: no display; rendering the show headless to %s\n", kDefaultCapture);
+        // Never over a video that is there: the next free name, unless -y.
+        defaultCapture = options.overwrite ? std::string(kDefaultCaptureStem) + kDefaultCaptureExtension
+                                           : FreeCaptureName();
+        options.capture = defaultCapture.c_str();
+        std::fprintf(stderr, "orchid: no display; rendering the show headless to %s\n",
+                     FullPath(options.capture).c_str());
     }
     if (options.capture != nullptr && !capture::FfmpegSink::ProgramAvailable("ffmpeg")) {
         std::fprintf(stderr,
@@ -266,11 +384,30 @@ int main(int argc, char** argv)
                      kFfmpegName);
         return kExitFailed;
     }
-    if (options.capture != nullptr)
-        std::fprintf(stderr, "orchid: capturing the show to %s at %d fps%s\n", options.capture, options.fps,
+    std::string output;
+    if (options.capture != nullptr) {
+        output = FullPath(options.capture);
+        if (!options.overwrite && platform::PathExists(options.capture)) {
+            std::fprintf(stderr, "orchid: %s exists; it is left as it is (-y or --overwrite replaces it)\n",
+                         output.c_str());
+            return kExitFailed;
+        }
+        std::fprintf(stderr, "orchid: capturing the show to %s at %d fps%s\n", output.c_str(), options.fps,
                      options.noSound ? ", without the music" : " with the music");
-    else if (options.frames != nullptr)
-        std::fprintf(stderr, "orchid: writing PNG frames at %d fps into %s\n", options.fps, options.frames);
+    } else if (options.frames != nullptr) {
+        output = FullPath(options.frames);
+        capture::FrameSchedule schedule(options.fps, options.fromHundredths, options.toHundredths);
+        const std::string existing =
+            options.overwrite ? "" : ExistingFrame(options.frames, schedule, schedule.PresentsNeeded(kShowPresents));
+        if (!existing.empty()) {
+            std::fprintf(stderr,
+                         "orchid: %s exists; frames of this run are left as they are (-y or --overwrite "
+                         "replaces them)\n",
+                         FullPath(existing.c_str()).c_str());
+            return kExitFailed;
+        }
+        std::fprintf(stderr, "orchid: writing PNG frames at %d fps into %s\n", options.fps, output.c_str());
+    }
     ChooseMusic(options, &music);
-    return RunHeadless(options);
+    return RunHeadless(options, output);
 }

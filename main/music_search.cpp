@@ -46,6 +46,32 @@ std::string ExecutableFolder()
     return folder;
 }
 
+std::string DataFolder(const std::string& executableFolder, const std::string& configured)
+{
+    const bool absolute = (!configured.empty() && std::strchr(kSeparators, configured[0]) != nullptr) ||
+                          (configured.size() > 1 && configured[1] == ':');
+    if (absolute || configured.empty()) return configured;
+    if (executableFolder.empty()) return "";
+    std::string folder = executableFolder;
+    std::string rest = configured;
+    for (;;) {
+        if (rest == "." || rest == "..") rest += '/';
+        if (rest.compare(0, 2, "./") == 0) {
+            rest.erase(0, 2);
+        } else if (rest.compare(0, 3, "../") == 0) {
+            rest.erase(0, 3);
+            std::size_t slash = folder.find_last_of(kSeparators);
+            if (slash == std::string::npos) return "";
+            // The root keeps its separator, and has no folder above it.
+            folder.resize(slash == 0 ? 1 : slash);
+        } else {
+            break;
+        }
+    }
+    if (rest.empty()) return folder;
+    return folder + (std::strchr(kSeparators, folder.back()) != nullptr ? "" : "/") + rest;
+}
+
 std::vector<std::string> MusicFolders(const std::string& executableFolder, const std::string& dataFolder)
 {
     std::vector<std::string> folders{"."};

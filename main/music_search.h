@@ -10,6 +10,13 @@
 // say.
 std::string ExecutableFolder();
 
+// The installed data folder: `configured` itself when it is an absolute
+// path; else `configured` taken from the program's folder, each leading
+// ".." going up one folder ("/usr/local/bin" and "../share/orchid" give
+// "/usr/local/share/orchid"), so that an installed tree finds its data
+// wherever it was put. "" when there is nothing to start from.
+std::string DataFolder(const std::string& executableFolder, const std::string& configured);
+
 // The folders to look in, in order: ".", then `executableFolder` and
 // `dataFolder` where given (non-empty) and not already listed.
 std::vector<std::string> MusicFolders(const std::string& executableFolder, const std::string& dataFolder);

@@ -1,5 +1,6 @@
 #include "main/options.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdarg>
@@ -42,11 +43,15 @@ bool ParseSeconds(const char* text, int* hundredths)
     return true;
 }
 
+// The suffix, in upper or lower case.
 bool EndsWith(const char* text, const char* suffix)
 {
     std::size_t n = std::strlen(text);
     std::size_t m = std::strlen(suffix);
-    return n >= m && std::strcmp(text + n - m, suffix) == 0;
+    if (n < m) return false;
+    for (std::size_t i = 0; i < m; ++i)
+        if (std::tolower(static_cast<unsigned char>(text[n - m + i])) != suffix[i]) return false;
+    return true;
 }
 
 }  // namespace
@@ -56,7 +61,7 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
 {
     Options o;
     bool fpsGiven = false, fromGiven = false, toGiven = false, scaleGiven = false,
-         depthGiven = false;
+         depthGiven = false, zoomGiven = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         // Options with a value take it from the next argument or after '='.
@@ -81,7 +86,7 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
         if (std::strcmp(name, "--help") == 0 || std::strcmp(name, "-h") == 0) {
             if (!noValue()) return Fail(error, errorSize, "%s takes no value", name);
             o.help = true;
-        } else if (std::strcmp(name, "--version") == 0) {
+        } else if (std::strcmp(name, "--version") == 0 || std::strcmp(name, "-V") == 0) {
             if (!noValue()) return Fail(error, errorSize, "%s takes no value", name);
             o.version = true;
         } else if (std::strcmp(name, "--no-sound") == 0) {
@@ -93,6 +98,9 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
         } else if (std::strcmp(name, "--verbose") == 0) {
             if (!noValue()) return Fail(error, errorSize, "%s takes no value", name);
             o.verbose = true;
+        } else if (std::strcmp(name, "--overwrite") == 0 || std::strcmp(name, "-y") == 0) {
+            if (!noValue()) return Fail(error, errorSize, "%s takes no value", name);
+            o.overwrite = true;
         } else if (std::strcmp(name, "--benchmark") == 0) {
             if (!noValue()) return Fail(error, errorSize, "%s takes no value", name);
             o.benchmark = true;
@@ -121,19 +129,20 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
         } else if (std::strcmp(name, "--fps") == 0) {
             const char* v = needValue();
             int n = 0;
+            if (v == nullptr) return Fail(error, errorSize, "--fps needs a value: 100, 50, 25, 20, 10, 5, 4, 2 or 1");
             if (!ParseInt(v, &n) || n <= 0 || n > 100 || 100 % n != 0)
                 return Fail(error, errorSize,
                             "--fps '%s': the frame rate must divide 100 (100, 50, 25, 20, 10, 5, 4, 2 or 1), "
                             "so that every frame falls on a whole hundredth of a second",
-                            v != nullptr ? v : "");
+                            v);
             o.fps = n;
             fpsGiven = true;
         } else if (std::strcmp(name, "--from") == 0 || std::strcmp(name, "--to") == 0) {
             const char* v = needValue();
             int h = 0;
+            if (v == nullptr) return Fail(error, errorSize, "%s needs a value: a number of seconds, 0 or more", name);
             if (!ParseSeconds(v, &h))
-                return Fail(error, errorSize, "%s '%s': expected a number of seconds, 0 or more", name,
-                            v != nullptr ? v : "");
+                return Fail(error, errorSize, "%s '%s': expected a number of seconds, 0 or more", name, v);
             if (name[2] == 'f') {
                 o.fromHundredths = h;
                 fromGiven = true;
@@ -144,18 +153,27 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
         } else if (std::strcmp(name, "--depth") == 0) {
             const char* v = needValue();
             int n = 0;
+            if (v == nullptr) return Fail(error, errorSize, "--depth needs a value: 32, 24 or 16");
             if (!ParseInt(v, &n) || (n != 32 && n != 24 && n != 16))
-                return Fail(error, errorSize, "--depth '%s': expected 32, 24 or 16", v != nullptr ? v : "");
+                return Fail(error, errorSize, "--depth '%s': expected 32, 24 or 16", v);
             o.depth = n;
             depthGiven = true;
         } else if (std::strcmp(name, "--scale") == 0) {
             const char* v = needValue();
             int n = 0;
+            if (v == nullptr) return Fail(error, errorSize, "--scale needs a value: a whole number from 1 to 8");
             if (!ParseInt(v, &n) || n < 1 || n > 8)
-                return Fail(error, errorSize, "--scale '%s': expected a whole number from 1 to 8",
-                            v != nullptr ? v : "");
+                return Fail(error, errorSize, "--scale '%s': expected a whole number from 1 to 8", v);
             o.scale = n;
             scaleGiven = true;
+        } else if (std::strcmp(name, "--zoom") == 0) {
+            const char* v = needValue();
+            int n = 0;
+            if (!ParseInt(v, &n) || n < 1 || n > 8)
+                return Fail(error, errorSize, "--zoom '%s': expected a whole number from 1 to 8",
+                            v != nullptr ? v : "");
+            o.zoom = n;
+            zoomGiven = true;
         } else {
             return Fail(error, errorSize, "unknown option '%s' (see --help)", arg);
         }
@@ -169,8 +187,12 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
     if (!writes && (fpsGiven || toGiven || scaleGiven))
         return Fail(error, errorSize, "--fps, --to and --scale apply only to --capture and --frames");
     if (fromGiven && o.benchmark) return Fail(error, errorSize, "--benchmark renders the whole show; --from does not apply");
+    if (zoomGiven && outputs > 0)
+        return Fail(error, errorSize, "--zoom is for playing on the desktop; a capture is enlarged with --scale");
     if (depthGiven && outputs == 0)
         return Fail(error, errorSize, "--depth applies only to --capture, --frames and --benchmark; on the desktop use --mode");
+    if (o.overwrite && o.benchmark)
+        return Fail(error, errorSize, "-y (--overwrite) applies only to what a run writes; --benchmark writes nothing");
     if ((o.literalTiming || o.verbose) && outputs > 0)
         return Fail(error, errorSize, "--literal-timing and --verbose apply only to playing on the desktop; "
                                       "a headless run always steps one hundredth per update");
@@ -186,11 +208,13 @@ const char* UsageText()
            "Plays the Orchid show to its music, kestrune-velomar.mp3, looked for in the current\n"
            "directory, then in the program's own, then in the installed data directory.\n"
            "Without options it asks for the display mode on a desktop, and renders the\n"
-           "show to orchid.mp4 when there is no display.\n"
+           "show to orchid.mp4 when there is no display (orchid-2.mp4, ... when that exists).\n"
            "\n"
            "Playing:\n"
            "  --mode 32|24|16|windowed  skip the mode dialog: fullscreen at that depth, or a window\n"
            "  --music PATH              the music file, instead of looking for it\n"
+           "  --zoom K                  open the window K times larger (1 to 8), nearest neighbour;\n"
+           "                            the window can be resized and keeps the picture's 4:3\n"
            "  --no-sound                play without an audio device; the frame timer is the clock.\n"
            "                            With it the music is not needed, also not by --capture\n"
            "                            (a video without sound), --frames or --benchmark\n"
@@ -214,9 +238,14 @@ const char* UsageText()
            "  --benchmark       render every hundredth of the show as fast as possible,\n"
            "                    write nothing, and print the cost of each scene and the\n"
            "                    frames digest (XXH3-64 of every frame the show rendered)\n"
+           "  -y, --overwrite   replace a video or PNG frames that exist; without it they\n"
+           "                    are left alone and the run is refused\n"
+           "Files are written under a temporary name (NAME.part-N) and take their name only\n"
+           "once complete. Ctrl+C (or SIGTERM) ends a capture early: the video then ends with\n"
+           "the last frame written.\n"
            "\n"
-           "  --help            show this text\n"
-           "  --version         show the version\n"
+           "  -h, --help        show this text\n"
+           "  -V, --version     show the version\n"
            "\n"
            "Keys while playing:\n"
            "  Escape            quit\n"

@@ -17,10 +17,12 @@ struct Options {
     int toHundredths = -1;          // last show time written; -1: to the end
     int depth = 32;                 // display conversion the capture goes through
     int scale = 1;                  // nearest-neighbour upscale of captured frames
+    int zoom = 1;                   // the window opens this many times larger
     bool noSound = false;
     bool literalTiming = false;  // each update reads the music position anew
     bool verbose = false;        // report live timing at the end
     bool benchmark = false;
+    bool overwrite = false;  // -y: replace outputs that exist
     bool help = false;
     bool version = false;
 

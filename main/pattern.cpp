@@ -1,6 +1,8 @@
 // orchid-pattern: the mode dialog, then a test pattern in the chosen mode,
 // presented through the display class exactly as the show presents its
-// frames. Escape ends it. With --frames N it ends by itself after N frames.
+// frames. Escape ends it. With --frames N it ends by itself after N frames;
+// --mode 32|24|16|windowed answers the dialog, --zoom K opens the window K
+// times larger.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +11,7 @@
 #include "error/error_log.h"
 #include "main/app_state.h"
 #include "main/dialog.h"
+#include "main/preset_dialog.h"
 #include "main/window.h"
 #include "pixmap/pixmap.h"
 #include "platform/sdl/sdl_backend.h"
@@ -95,17 +98,39 @@ LRESULT PatternWindowProc(HWND window, uint32_t message, WPARAM wParam, LPARAM l
 int main(int argc, char** argv)
 {
     long maxFrames = -1;
+    int command = 0;
+    sdl::Options options;
+    options.silentAudio = true;
     for (int i = 1; i < argc; ++i) {
+        const char* value = i + 1 < argc ? argv[i + 1] : "";
         if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
             maxFrames = std::strtol(argv[++i], nullptr, 10);
+        } else if (std::strcmp(argv[i], "--mode") == 0 && i + 1 < argc) {
+            command = std::strcmp(value, "windowed") == 0 ? IDC_BUTTON_WINDOWED
+                      : std::strcmp(value, "16") == 0     ? IDC_BUTTON_16BPP
+                      : std::strcmp(value, "24") == 0     ? IDC_BUTTON_24BPP
+                      : std::strcmp(value, "32") == 0     ? IDC_BUTTON_32BPP
+                                                          : -1;
+            ++i;
+        } else if (std::strcmp(argv[i], "--zoom") == 0 && i + 1 < argc) {
+            options.zoom = static_cast<int>(std::strtol(argv[++i], nullptr, 10));
         } else {
-            std::fprintf(stderr, "usage: orchid-pattern [--frames N]\n");
+            command = -1;
+        }
+        if (command < 0 || options.zoom < 1 || options.zoom > 8) {
+            std::fprintf(stderr, "usage: orchid-pattern [--frames N] [--mode 32|24|16|windowed] [--zoom 1-8]\n");
             return 2;
         }
     }
-    if (!sdl::Install(sdl::Options{true, false})) {
+    if (!sdl::Install(options)) {
         std::fprintf(stderr, "orchid-pattern: no display (%s)\n", "SDL could not start its video");
         return 1;
+    }
+    PresetDialog preset(InstalledBackend().windows, command);
+    if (command != 0) {
+        Backend backend = InstalledBackend();
+        backend.windows = &preset;
+        InstallBackend(backend);
     }
     errorLog.Init(nullptr);
     try {

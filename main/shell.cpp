@@ -28,6 +28,7 @@ int32_t seekable = 0;
 int32_t startTime = 0;
 int32_t showExact = 0;
 int32_t userPaused = 0;
+void (*musicStarted)(int32_t lengthHundredths) = nullptr;
 
 namespace {
 LRESULT MainWindowProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam);
@@ -87,6 +88,11 @@ int Startup(HINSTANCE instance, int showCommand)
         DemoInit();
         ShowCursor(0);
         audio.Play();
+        if (musicStarted != nullptr) {
+            const uint32_t rate = audio.bytesPerSecond;
+            musicStarted(rate == 0 ? 0
+                                   : static_cast<int32_t>(audio.length / rate * 100 + audio.length % rate * 100 / rate));
+        }
         std::snprintf(fpsText, sizeof fpsText, " ");
         running = 1;
         musicPosition = 0;

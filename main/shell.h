@@ -54,6 +54,9 @@ extern int32_t displayLead;
 // The update the shell runs for each hundredth: DemoUpdate. Tests wrap it
 // to watch the times the show sees.
 extern void (*showUpdate)();
+// Called once the music has started to play, with its length in hundredths
+// of a second (0 without a music file); unset, nothing is called.
+extern void (*musicStarted)(int32_t lengthHundredths);
 // Live play's stepping, with its count of resynchronisations.
 extern ShowSteps showSteps;
 // 1 while F1's overlay (frame rate, resynchronisations, show time, scene

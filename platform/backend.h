@@ -145,6 +145,15 @@ void ResetWindowSystem();
 void NotifyFocus(HWND window, bool gained);
 // The window moved on the screen.
 void NotifyMoved(HWND window, int x, int y);
+// A message box's text cut to at most `lines` lines (at least 3): the
+// first whole entries of a report, where an empty line ends each entry,
+// then one line counting the entries left out and saying that the whole
+// text is on standard error. False, with `out` untouched, when the text
+// fits as it is. `out` (of `size` bytes) always ends in a NUL.
+bool FitMessageToLines(const char* text, int lines, char* out, int size);
+// The box's text as it goes to standard error: the caption, then the text
+// ending in a newline.
+void WriteMessageToStderr(const char* text, const char* caption);
 // The record of a window, or null for a stale handle.
 WindowRecord* FindWindowRecord(HWND window);
 // Each live record, in creation order.

@@ -408,17 +408,68 @@ void ShowOverlay(const char* text)
     if (system != nullptr) system->ShowOverlay(text != nullptr ? text : "");
 }
 
+void WriteMessageToStderr(const char* text, const char* caption)
+{
+    std::fprintf(stderr, "%s\n%s", caption, text);
+    size_t n = std::strlen(text);
+    if (n == 0 || text[n - 1] != '\n') std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+bool FitMessageToLines(const char* text, int lines, char* out, int size)
+{
+    if (lines < 3) lines = 3;
+    // Entries are runs of non-empty lines. Whole entries are kept, with
+    // the empty lines between them, while the kept lines, an empty line and
+    // the closing line fit.
+    int lineCount = 0;
+    int entries = 0;
+    int kept = 0;
+    size_t keptLength = 0;
+    bool inEntry = false;
+    bool full = false;
+    for (const char* p = text; *p != '\0';) {
+        const char* end = std::strchr(p, '\n');
+        const char* next = end != nullptr ? end + 1 : p + std::strlen(p);
+        bool empty = end == p;
+        ++lineCount;
+        if (!empty && !inEntry) ++entries;
+        inEntry = !empty;
+        // An entry ends at an empty line or at the end of the text.
+        bool entryEnds = !empty && (*next == '\0' || *next == '\n');
+        if (entryEnds && !full) {
+            if (lineCount + 2 <= lines) {
+                kept = entries;
+                keptLength = static_cast<size_t>(next - text);
+            } else {
+                full = true;
+            }
+        }
+        p = next;
+    }
+    if (lineCount <= lines || size <= 0) return false;
+    int left = entries - kept;
+    char closing[128];
+    int closingLength = std::snprintf(closing, sizeof closing,
+                                      "\n(%d more entr%s not shown: the whole report is on standard error.)\n",
+                                      left, left == 1 ? "y is" : "ies are");
+    size_t room = static_cast<size_t>(size) - 1;
+    size_t closingSize = static_cast<size_t>(closingLength) < room ? static_cast<size_t>(closingLength) : room;
+    size_t textSize = keptLength < room - closingSize ? keptLength : room - closingSize;
+    std::memcpy(out, text, textSize);
+    // The kept text ends with its last entry's newline; the closing line
+    // starts with the empty line.
+    std::memcpy(out + textSize, closing, closingSize);
+    out[textSize + closingSize] = '\0';
+    return true;
+}
+
 int MessageBox(HWND, const char* text, const char* caption, uint32_t)
 {
     if (text == nullptr) text = "";
     if (caption == nullptr) caption = "";
     WindowSystem* system = Windows();
-    if (system == nullptr || !system->ShowMessageBox(text, caption)) {
-        std::fprintf(stderr, "%s\n%s", caption, text);
-        size_t n = std::strlen(text);
-        if (n == 0 || text[n - 1] != '\n') std::fputc('\n', stderr);
-        std::fflush(stderr);
-    }
+    if (system == nullptr || !system->ShowMessageBox(text, caption)) WriteMessageToStderr(text, caption);
     return IDOK;
 }
 

@@ -8,6 +8,7 @@
 
 #include <jpeglib.h>
 
+#include "bench/console.h"
 #include "demo/demo.h"
 #include "error/error_log.h"
 #include "error/memory.h"
@@ -123,7 +124,8 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::AddCustomContext("simd level", simd::Name(simd::Active()));
-    benchmark::RunSpecifiedBenchmarks();
+    bench::Console reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;
 }

@@ -11,9 +11,11 @@
 
 #include <cstring>
 
+#include "bench/console.h"
 #include "demo/demo.h"
 #include "demo/snapshots.h"
 #include "error/error_log.h"
+#include "simd/simd.h"
 
 namespace {
 
@@ -92,4 +94,13 @@ BENCHMARK(BM_SeekAhead10s)->Arg(2700)->Arg(14900)->Iterations(2)->Unit(benchmark
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::AddCustomContext("simd level", simd::Name(simd::Active()));
+    bench::Console reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

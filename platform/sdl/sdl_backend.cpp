@@ -11,6 +11,7 @@
 #include "platform/sdl/sdl_font.h"
 #include "platform/sdl/sdl_sound.h"
 #include "platform/sdl/sdl_support.h"
+#include "platform/sdl/sdl_x11.h"
 #include "platform/stream_sound.h"
 
 namespace platform::sdl {
@@ -64,6 +65,12 @@ Uint32 TextureFormat(PixelLayout layout)
     return SDL_PIXELFORMAT_UNKNOWN;
 }
 
+// SDL's message box on X11 writes each line in the server's 12-point core
+// font: at most 24 pixels a line at the usual 75 to 96 dots per inch. Its
+// margins and the OK button's row take about 110 pixels more.
+constexpr int kBoxLineHeight = 24;
+constexpr int kBoxChrome = 110;
+
 // ---- windows and display ------------------------------------------------------
 
 class SdlPlatform final : public WindowSystem, public DisplayBackend {
@@ -82,11 +89,17 @@ public:
         }
     }
 
+    // The window is `zoom` times the record's size, about the same centre,
+    // and can be resized; the picture keeps its shape in it.
     bool CreateNative(WindowRecord& record) override
     {
-        Uint32 flags = SDL_WINDOW_BORDERLESS | (record.visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN);
+        Uint32 flags = SDL_WINDOW_BORDERLESS | SDL_WINDOW_RESIZABLE |
+                       (record.visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN);
         if ((record.exStyle & WS_EX_TOPMOST) != 0) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
-        SDL_Window* window = SDL_CreateWindow(record.title, record.x, record.y, record.width, record.height, flags);
+        int width = record.width * options.zoom;
+        int height = record.height * options.zoom;
+        SDL_Window* window = SDL_CreateWindow(record.title, record.x - (width - record.width) / 2,
+                                              record.y - (height - record.height) / 2, width, height, flags);
         if (window == nullptr) return false;
         SetIcon(window, record.icon);
         record.native = window;
@@ -95,6 +108,7 @@ public:
 
     void DestroyNative(WindowRecord& record) override
     {
+        if (record.native != nullptr && record.native == fullscreenWindow) fullscreenWindow = nullptr;
         if (&record == displayWindow) CloseDisplay();
         if (record.native != nullptr) SDL_DestroyWindow(static_cast<SDL_Window*>(record.native));
         record.native = nullptr;
@@ -137,9 +151,23 @@ public:
         SDL_ShowCursor(visible && id != 0 ? SDL_ENABLE : SDL_DISABLE);
     }
 
+    // The box is never taller than the screen: a longer text shows its
+    // first entries and says that the whole text is on standard error,
+    // where it goes first (and so needs no other output when no box can be
+    // shown). Return and Escape both press OK.
     bool ShowMessageBox(const char* text, const char* caption) override
     {
-        return SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) == 0;
+        int width = 0;
+        int height = 0;
+        ScreenSize(&width, &height);
+        static char fitted[65536];
+        bool cut = FitMessageToLines(text, (height - kBoxChrome) / kBoxLineHeight, fitted, sizeof fitted);
+        if (cut) WriteMessageToStderr(text, caption);
+        SDL_MessageBoxButtonData ok = {
+            SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 0, "OK"};
+        SDL_MessageBoxData box = {SDL_MESSAGEBOX_ERROR, nullptr, caption, cut ? fitted : text, 1, &ok, nullptr};
+        int pressed = 0;
+        return SDL_ShowMessageBox(&box, &pressed) == 0 || cut;
     }
 
     void ShowOverlay(const char* text) override { std::snprintf(overlay, sizeof overlay, "%s", text); }
@@ -162,14 +190,14 @@ public:
             TextureFormat(LayoutOf(static_cast<int>(format.dwRGBBitCount), format.dwRBitMask, format.dwGBitMask,
                                    format.dwBBitMask));
         if (!Prepare(window, width, height, textureFormat)) return false;
-        SDL_SetWindowFullscreen(static_cast<SDL_Window*>(displayWindow->native), SDL_WINDOW_FULLSCREEN_DESKTOP);
+        SetFullscreen(static_cast<SDL_Window*>(displayWindow->native), true);
         return true;
     }
 
     void LeaveFullscreen() override
     {
         if (displayWindow != nullptr && displayWindow->native != nullptr) {
-            SDL_SetWindowFullscreen(static_cast<SDL_Window*>(displayWindow->native), 0);
+            SetFullscreen(static_cast<SDL_Window*>(displayWindow->native), false);
         }
     }
 
@@ -201,10 +229,36 @@ public:
     void DeviceReleased() override { CloseDisplay(); }
 
     // Alt+Enter: fullscreen <-> window, whatever the mode.
-    void ToggleFullscreen(SDL_Window* window)
+    void ToggleFullscreen(SDL_Window* window) { SetFullscreen(window, fullscreenWindow != window); }
+
+    // Fullscreen is the window over the whole screen: the window manager's
+    // fullscreen state where one runs; without one the window itself is
+    // moved and sized to cover the screen. Back in a window, it has the
+    // position and size it had before.
+    void SetFullscreen(SDL_Window* window, bool on)
     {
-        bool full = (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
-        SDL_SetWindowFullscreen(window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+        if (on == (fullscreenWindow == window)) return;
+        if (on) {
+            if (fullscreenWindow != nullptr) SetFullscreen(fullscreenWindow, false);
+            SDL_Rect screen;
+            if (SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(window), &screen) != 0) return;
+            SDL_GetWindowPosition(window, &windowedPlace.x, &windowedPlace.y);
+            SDL_GetWindowSize(window, &windowedPlace.w, &windowedPlace.h);
+            managedFullscreen = HasWindowManager(window);
+            fullscreenWindow = window;
+            if (managedFullscreen) {
+                SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+            } else {
+                SDL_SetWindowPosition(window, screen.x, screen.y);
+                SDL_SetWindowSize(window, screen.w, screen.h);
+                SDL_RaiseWindow(window);
+            }
+        } else {
+            fullscreenWindow = nullptr;
+            if (managedFullscreen) SDL_SetWindowFullscreen(window, 0);
+            SDL_SetWindowSize(window, windowedPlace.w, windowedPlace.h);
+            SDL_SetWindowPosition(window, windowedPlace.x, windowedPlace.y);
+        }
     }
 
     void FreeCursors()
@@ -230,6 +284,7 @@ public:
         texture = nullptr;
         renderer = nullptr;
         displayWindow = nullptr;
+        fullscreenWindow = nullptr;
         arrow = wait = nullptr;
     }
 
@@ -263,13 +318,19 @@ private:
             case SDL_WINDOWEVENT_RESTORED: NotifyFocus(window, true); break;
             case SDL_WINDOWEVENT_FOCUS_LOST:
             case SDL_WINDOWEVENT_MINIMIZED: NotifyFocus(window, false); break;
-            case SDL_WINDOWEVENT_MOVED:
+            case SDL_WINDOWEVENT_MOVED: {
                 // Fullscreen moves the window to the corner; only a window's
-                // own position on the desktop counts.
-                if ((SDL_GetWindowFlags(static_cast<SDL_Window*>(window->native)) & SDL_WINDOW_FULLSCREEN) == 0) {
-                    NotifyMoved(window, e.window.data1, e.window.data2);
-                }
+                // own position on the desktop counts. The record keeps its
+                // size about the centre of a zoomed or resized window.
+                auto* native = static_cast<SDL_Window*>(window->native);
+                if (native == fullscreenWindow) break;
+                int width = 0;
+                int height = 0;
+                SDL_GetWindowSize(native, &width, &height);
+                NotifyMoved(window, e.window.data1 + (width - window->width) / 2,
+                            e.window.data2 + (height - window->height) / 2);
                 break;
+            }
             case SDL_WINDOWEVENT_CLOSE: PostMessage(window, WM_CLOSE, 0, 0); break;
             default: break;
             }
@@ -302,6 +363,9 @@ private:
             renderer = MakeRenderer(static_cast<SDL_Window*>(record->native), SDL_RENDERER_PRESENTVSYNC);
             if (renderer == nullptr) return false;
             displayWindow = record;
+            // A renderer may make the window anew, with SDL's own size
+            // hints: the aspect is asked for once it is there for good.
+            KeepAspect(static_cast<SDL_Window*>(record->native), record->width, record->height);
         }
         SDL_RenderSetLogicalSize(renderer, width, height);
         if (texture != nullptr && (textureWidth != width || textureHeight != height || textureFormat != format)) {
@@ -336,6 +400,9 @@ private:
 
     char overlay[96] = {};
     WindowRecord* displayWindow = nullptr;
+    SDL_Window* fullscreenWindow = nullptr;
+    bool managedFullscreen = false;
+    SDL_Rect windowedPlace = {};
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
     int textureWidth = 0;
@@ -382,6 +449,7 @@ bool Install(const Options& options)
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "1");
     static const bool exitHandled = std::atexit(AbandonAtExit) == 0;
     (void)exitHandled;
+    WatchDisplayConnection();
     platformInstance = &platformObject.Get();
     platformInstance->options = options;
     soundInstance = options.silentAudio ? static_cast<SoundLibrary*>(&silentSound.Get()) : &deviceSound.Get();

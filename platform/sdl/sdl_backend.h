@@ -1,7 +1,7 @@
 // The desktop backend: SDL2 windows, the display through a streaming
-// texture (vsync, 4:3 kept, nearest-neighbour scaling; Alt+Enter toggles
-// fullscreen), the mode dialog, and the music through an SDL audio
-// callback.
+// texture (vsync, 4:3 kept in a window of any size, nearest-neighbour
+// scaling; Alt+Enter toggles fullscreen), the mode dialog, the "Error!"
+// box, and the music through an SDL audio callback.
 #pragma once
 
 namespace platform::sdl {
@@ -12,6 +12,9 @@ struct Options {
     bool silentAudio = false;
     // Smooth (linear) instead of sharp (nearest) scaling.
     bool smoothScaling = false;
+    // Windows open this many times their size (1 to 8); the picture is
+    // enlarged nearest-neighbour.
+    int zoom = 1;
 };
 
 // True when a display can be opened (SDL's video starts).

@@ -1,5 +1,7 @@
 #include "platform/sdl/sdl_font.h"
 
+#include <SDL_ttf.h>
+
 #include <cstring>
 
 namespace platform::sdl {
@@ -76,6 +78,53 @@ void DrawText(SDL_Renderer* renderer, const char* text, int x, int y, int scale)
             }
         }
     }
+}
+
+TextFont::TextFont(const char* path, int points, int dpi)
+{
+    // The bitmap font's capitals are 7 dots high, DejaVu Sans's about 0.73
+    // of the em: a dot per tenth of the em (points * dpi / 72 pixels),
+    // rounded, keeps the text about as large.
+    bitmapScale = (points * dpi + 360) / 720 > 1 ? (points * dpi + 360) / 720 : 1;
+    ttfStarted = TTF_Init() == 0;
+    if (!ttfStarted) return;
+    unsigned int d = static_cast<unsigned int>(dpi);
+    font = TTF_OpenFontDPI(path, points, d, d);
+    if (font != nullptr) TTF_SetFontHinting(font, TTF_HINTING_LIGHT);
+}
+
+TextFont::~TextFont()
+{
+    if (font != nullptr) TTF_CloseFont(font);
+    if (ttfStarted) TTF_Quit();
+}
+
+int TextFont::Width(const char* text) const
+{
+    if (font == nullptr) return TextWidth(text, bitmapScale);
+    int w = 0, h = 0;
+    return TTF_SizeUTF8(font, text, &w, &h) == 0 ? w : 0;
+}
+
+int TextFont::Height() const { return font != nullptr ? TTF_FontHeight(font) : 7 * bitmapScale; }
+
+void TextFont::Draw(SDL_Renderer* renderer, const char* text, int x, int y, SDL_Color colour) const
+{
+    if (font == nullptr) {
+        SDL_SetRenderDrawColor(renderer, colour.r, colour.g, colour.b, colour.a);
+        DrawText(renderer, text, x, y, bitmapScale);
+        return;
+    }
+    SDL_Surface* glyphs = TTF_RenderUTF8_Blended(font, text, colour);
+    if (glyphs == nullptr) return;
+    SDL_Texture* texture = SDL_CreateTextureFromSurface(renderer, glyphs);
+    if (texture != nullptr) {
+        SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_BLEND);
+        SDL_Rect where = {x, y, glyphs->w, glyphs->h};
+        SDL_RenderCopy(renderer, texture, nullptr, &where);
+        SDL_DestroyTexture(texture);
+    }
+    SDL_FreeSurface(glyphs);
 }
 
 }  // namespace platform::sdl

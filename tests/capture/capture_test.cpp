@@ -1,14 +1,18 @@
 // The headless frame sinks: which presents become which frames, the
-// conversion of shown surfaces to RGB, PNG files (also on a full disk), the
-// ffmpeg pipe (also without ffmpeg), the frames digest, the benchmark table
-// and the progress line.
+// conversion of shown surfaces to RGB, PNG files (also on a full disk and
+// over existing files), the ffmpeg pipe (also without ffmpeg), the frames
+// digest, the benchmark table and the progress line.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -158,22 +162,80 @@ TEST_F(SinkTest, PngFilesAreNamedByFrameIndexAndHoldTheScaledFrame)
     EXPECT_EQ(errorLog.count, 0);
 }
 
-TEST_F(SinkTest, AFullDiskIsReportedWithTheFileAndLeavesNoPartialFile)
+// The names in a folder.
+std::vector<std::string> Names(const std::string& dir)
 {
-    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
-    // The first frame's file leads to a device that is always full.
-    ASSERT_EQ(symlink("/dev/full", (dir + "/frame-00000.png").c_str()), 0);
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(SinkTest, AFileThatCannotBeWrittenIsReportedAndLeavesNothing)
+{
+    // A file size limit makes every write past 16 bytes fail, as a full
+    // disk does (with the signal ignored, the write returns EFBIG).
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tight = saved;
+    tight.rlim_cur = 16;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
     capture::PngSink sink(dir.c_str(), FrameSchedule(50, 0, -1), 1);
     ASSERT_EQ(sink.Open(8, 4), 1);
-    EXPECT_THROW(sink.Frame(frame), ErrorException);
+    bool threw = false;
+    try {
+        sink.Frame(frame);
+    } catch (const ErrorException&) {
+        threw = true;
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
     sink.Close();
+    EXPECT_TRUE(threw);
     EXPECT_EQ(sink.written, 0);
     std::string report = errorLog.Report();
-    EXPECT_NE(report.find("File error:\nThe file '" + dir + "/frame-00000.png' could not be written: No space left on device.\n"),
+    EXPECT_NE(report.find("File error:\nThe file '" + dir +
+                          "/frame-00000.png' could not be written: File too large. Nothing was left under its name.\n"),
+              std::string::npos)
+        << report;
+    EXPECT_TRUE(Names(dir).empty());
+}
+
+TEST_F(SinkTest, AnExistingFrameIsReplacedOnlyWhenAskedForAndNeverWrittenThrough)
+{
+    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+    // In place of the first frame, a link to a device that is always full:
+    // left alone without overwrite, replaced by the frame (the device
+    // untouched) with it.
+    const std::string first = dir + "/frame-00000.png";
+    ASSERT_EQ(symlink("/dev/full", first.c_str()), 0);
+    {
+        capture::PngSink sink(dir.c_str(), FrameSchedule(50, 0, -1), 1);
+        EXPECT_THROW(sink.Frame(frame), ErrorException);
+        sink.Close();
+        EXPECT_EQ(sink.written, 0);
+    }
+    std::string report = errorLog.Report();
+    EXPECT_NE(report.find("The file '" + first + "' exists and was left as it was (-y replaces it).\n"),
               std::string::npos)
         << report;
     struct stat st;
-    EXPECT_NE(lstat((dir + "/frame-00000.png").c_str(), &st), 0);
+    ASSERT_EQ(lstat(first.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(Names(dir), std::vector<std::string>{"frame-00000.png"});
+
+    test_support::FreshLog();
+    capture::PngSink sink(dir.c_str(), FrameSchedule(50, 0, -1), 1);
+    sink.overwrite = true;
+    sink.Frame(frame);
+    sink.Close();
+    EXPECT_EQ(errorLog.count, 0) << errorLog.Report();
+    EXPECT_EQ(sink.written, 1);
+    ASSERT_EQ(lstat(first.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    int w = 0, h = 0;
+    EXPECT_EQ(ReadPng(first, &w, &h).size(), 8u * 4u * 3u);
 }
 
 TEST_F(SinkTest, AFileInPlaceOfTheDirectoryIsReported)
@@ -317,21 +379,38 @@ TEST(BenchmarkSink, GroupsFrameTimesByLabelAndExpressesThemInCopies)
     EXPECT_NE(std::string(buffer).find("us in cache (mean of 2, timed through the run)"), std::string::npos) << buffer;
 }
 
-TEST(ProgressLine, PlainOutputGivesOneLinePerTenth)
+TEST(ProgressLine, PlainOutputGivesOneLinePerTenthCountingFramesWritten)
 {
     char buffer[4096] = {};
     std::FILE* out = fmemopen(buffer, sizeof buffer - 1, "w");
     capture::ProgressLine progress;
-    progress.Start("capture", 200, out, false);
-    for (long done = 1; done <= 200; ++done) progress.Update(done);
+    // 200 hundredths at 25 fps: frame 0 and every fourth present.
+    progress.Start("capture", 200, 51, out, false);
+    for (long done = 1; done <= 200; ++done) progress.Update(done, 1 + done / 4);
     progress.Finish();
     std::fclose(out);
     std::string text = buffer;
     int lines = 0;
     for (char c : text) lines += c == '\n';
     EXPECT_EQ(lines, 11) << text;
-    EXPECT_NE(text.find("capture 100.0%  frame 200/200  ETA 0:00\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("capture  50.0%  frame 26/51  "), std::string::npos) << text;
+    // The speed: seconds of show time per second of wall time.
+    std::size_t last = text.find("capture 100.0%  frame 51/51  ");
+    ASSERT_NE(last, std::string::npos) << text;
+    double speed = 0.0;
+    char eta[16] = {};
+    ASSERT_EQ(std::sscanf(text.c_str() + last, "capture 100.0%%  frame 51/51  %lfx  ETA %15s", &speed, eta), 2) << text;
+    EXPECT_GT(speed, 0.0);
+    EXPECT_STREQ(eta, "0:00");
     EXPECT_EQ(text.find('\r'), std::string::npos);
+}
+
+TEST(FrameSchedule, CountsTheFramesARunWrites)
+{
+    EXPECT_EQ(FrameSchedule(50, 0, -1).FramesWithin(21461), 10731);
+    EXPECT_EQ(FrameSchedule(100, 0, -1).FramesWithin(3), 4);
+    EXPECT_EQ(FrameSchedule(1, 100, 300).FramesWithin(300), 3);
+    EXPECT_EQ(FrameSchedule(10, 0, 0).FramesWithin(1), 1);
 }
 
 // The digest is of the frame the program rendered at every present, first

@@ -1,15 +1,27 @@
-// A stand-in for the ffmpeg program, for the pipe test: reads its standard
-// input to the end, then writes to the file ORCHID_FAKE_FFMPEG_REPORT names
-// its arguments, one a line, and the number of bytes it read; exits with
-// ORCHID_FAKE_FFMPEG_STATUS (0 when unset).
+// A stand-in for the ffmpeg program, for the tests of the pipe and of the
+// program: reads its standard input to the end (or, with
+// ORCHID_FAKE_FFMPEG_READ, only that many bytes), then writes to the file
+// ORCHID_FAKE_FFMPEG_REPORT names its arguments, one a line, and the number
+// of bytes it read. Like ffmpeg it writes its output, the last argument
+// (without a "file:" prefix): "fake video" and the byte count, unless
+// ORCHID_FAKE_FFMPEG_NO_OUTPUT is set. Exits with ORCHID_FAKE_FFMPEG_STATUS
+// (0 when unset).
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 int main(int argc, char** argv)
 {
     unsigned long long bytes = 0;
+    const char* limitText = std::getenv("ORCHID_FAKE_FFMPEG_READ");
+    const unsigned long long limit = limitText != nullptr ? std::strtoull(limitText, nullptr, 10) : ~0ull;
     char buffer[65536];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0;) bytes += n;
+    while (bytes < limit) {
+        const unsigned long long want = limit - bytes < sizeof buffer ? limit - bytes : sizeof buffer;
+        const std::size_t n = std::fread(buffer, 1, static_cast<std::size_t>(want), stdin);
+        if (n == 0) break;
+        bytes += n;
+    }
     const char* reportName = std::getenv("ORCHID_FAKE_FFMPEG_REPORT");
     if (reportName != nullptr) {
         std::FILE* report = std::fopen(reportName, "wb");
@@ -17,6 +29,14 @@ int main(int argc, char** argv)
         for (int i = 1; i < argc; ++i) std::fprintf(report, "%s\n", argv[i]);
         std::fprintf(report, "bytes %llu\n", bytes);
         std::fclose(report);
+    }
+    if (argc > 1 && std::getenv("ORCHID_FAKE_FFMPEG_NO_OUTPUT") == nullptr) {
+        const char* output = argv[argc - 1];
+        if (std::strncmp(output, "file:", 5) == 0) output += 5;
+        std::FILE* video = std::fopen(output, "wb");
+        if (video == nullptr) return 101;
+        std::fprintf(video, "fake video %llu\n", bytes);
+        std::fclose(video);
     }
     const char* status = std::getenv("ORCHID_FAKE_FFMPEG_STATUS");
     return status != nullptr ? std::atoi(status) : 0;

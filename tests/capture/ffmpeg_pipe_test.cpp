@@ -1,7 +1,9 @@
 // The pipe to the ffmpeg program, on a stand-in that reports what it got:
 // every argument arrives intact (also a file name with spaces, quotes and
-// backslashes, which Windows passes as one command line), every byte of every
-// written frame arrives, and a failed exit or a missing program is reported.
+// backslashes, which Windows passes as one command line, or one that begins
+// with '-'), every byte of every written frame arrives, the video takes its
+// name only when ffmpeg finished it, and a failed exit, an exit without the
+// file or a missing program is reported, with nothing left behind.
 #include <gtest/gtest.h>
 
 #if defined(_WIN32)
@@ -10,6 +12,7 @@
 #include <unistd.h>
 #endif
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -20,21 +23,14 @@
 
 #include "capture/ffmpeg_sink.h"
 #include "error/error_log.h"
+#include "tests/support/environment.h"
 #include "tests/support/log.h"
 
 using capture::FrameSchedule;
 
-namespace {
+using test_support::SetEnvironment;
 
-void SetEnvironment(const char* name, const char* value)
-{
-#if defined(_WIN32)
-    _putenv_s(name, value != nullptr ? value : "");
-#else
-    if (value != nullptr) setenv(name, value, 1);
-    else unsetenv(name);
-#endif
-}
+namespace {
 
 int ProcessId()
 {
@@ -64,9 +60,26 @@ protected:
     {
         SetEnvironment("ORCHID_FAKE_FFMPEG_REPORT", nullptr);
         SetEnvironment("ORCHID_FAKE_FFMPEG_STATUS", nullptr);
+        SetEnvironment("ORCHID_FAKE_FFMPEG_NO_OUTPUT", nullptr);
+        SetEnvironment("ORCHID_FAKE_FFMPEG_READ", nullptr);
         std::error_code ignored;
         std::filesystem::remove_all(dir, ignored);
         LogTest::TearDown();
+    }
+    // The files in the scratch folder besides the stand-in's report.
+    std::vector<std::string> Files() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir))
+            if (entry.path().filename() != "report.txt") names.push_back(entry.path().filename().string());
+        return names;
+    }
+    static std::string Read(const std::filesystem::path& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
     }
     std::vector<std::string> Reported() const
     {
@@ -84,9 +97,10 @@ protected:
 
 TEST_F(FfmpegPipeTest, EveryArgumentAndEveryByteArrive)
 {
-    // The name is never created: the stand-in only reports it.
-    const std::string output = (dir / "a b\t\"quoted\" back\\\\\" end\\.mkv").string();
-    const std::string music = (dir / "the music.mp3").string();
+    // The music's name is never opened, the stand-in only reports it, so it
+    // may hold what no Windows file name can; the video is made.
+    const std::string output = (dir / "the video.mkv").string();
+    const std::string music = (dir / "a b\t\"quoted\" back\\\\\" end\\.mp3").string();
     capture::FfmpegSink sink(output.c_str(), music.c_str(), 25, FrameSchedule(25, 100, -1), 2);
     sink.program = ORCHID_FAKE_FFMPEG;
     ASSERT_TRUE(capture::FfmpegSink::ProgramAvailable(sink.program));
@@ -98,13 +112,99 @@ TEST_F(FfmpegPipeTest, EveryArgumentAndEveryByteArrive)
 
     const std::vector<std::string> got = Reported();
     ASSERT_GE(got.size(), 3u);
-    EXPECT_EQ(got[got.size() - 2], output);
+    // ffmpeg writes a temporary file beside the output, named as a file.
+    EXPECT_EQ(got[got.size() - 2].rfind("file:" + output + ".part-", 0), 0u) << got[got.size() - 2];
     EXPECT_EQ(got.back(), "bytes " + std::to_string(6 * 32 * 16 * 3));
     std::ostringstream all;
     for (const std::string& line : got) all << line << "\n";
     EXPECT_NE(all.str().find("-video_size\n32x16\n-framerate\n25\n-i\npipe:0\n"), std::string::npos) << all.str();
-    // The music starts at the first written frame's time.
-    EXPECT_NE(all.str().find("-ss\n1.00\n-i\n" + music + "\n"), std::string::npos) << all.str();
+    // The music starts at the first written frame's time, and goes on as
+    // silence where it is shorter than the video.
+    EXPECT_NE(all.str().find("-ss\n1.00\n-i\nfile:" + music + "\n"), std::string::npos) << all.str();
+    EXPECT_NE(all.str().find("-af\napad\n-shortest\n"), std::string::npos) << all.str();
+    EXPECT_NE(all.str().find("-f\nmatroska\nfile:"), std::string::npos) << all.str();
+    // Only the finished video is left, under its own name.
+    EXPECT_EQ(Files(), std::vector<std::string>{std::filesystem::path(output).filename().string()});
+    EXPECT_EQ(Read(output), "fake video " + std::to_string(6 * 32 * 16 * 3) + "\n");
+}
+
+TEST_F(FfmpegPipeTest, NamesBeginningWithADashAreNeverReadAsOptions)
+{
+    // Relative names, as a user types them, from inside the scratch folder.
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
+    {
+        capture::FfmpegSink sink("-y.MP4", "-i.mp3", 50, FrameSchedule(50, 0, -1), 1);
+        sink.program = ORCHID_FAKE_FFMPEG;
+        ASSERT_EQ(sink.Open(16, 8), 1);
+        sink.Frame(frame);
+        sink.Close();
+    }
+    std::filesystem::current_path(before);
+    EXPECT_EQ(errorLog.count, 0) << errorLog.Report();
+    const std::vector<std::string> got = Reported();
+    ASSERT_GE(got.size(), 3u);
+    for (const std::string& arg : got) {
+        EXPECT_NE(arg, "-y.MP4");
+        EXPECT_NE(arg, "-i.mp3");
+    }
+    EXPECT_EQ(got[got.size() - 2].rfind("file:-y.MP4.part-", 0), 0u) << got[got.size() - 2];
+    // The upper-case extension still makes an MP4 with AAC sound.
+    std::ostringstream all;
+    for (const std::string& line : got) all << line << "\n";
+    EXPECT_NE(all.str().find("-i\nfile:-i.mp3\n"), std::string::npos) << all.str();
+    EXPECT_NE(all.str().find("-c:a\naac\n"), std::string::npos) << all.str();
+    EXPECT_NE(all.str().find("-f\nmp4\nfile:"), std::string::npos) << all.str();
+    EXPECT_TRUE(std::filesystem::exists(dir / "-y.MP4"));
+}
+
+TEST_F(FfmpegPipeTest, AnExistingVideoIsReplacedOnlyWhenAskedFor)
+{
+    const std::filesystem::path output = dir / "out.mp4";
+    std::ofstream(output, std::ios::binary) << "old";
+    {
+        capture::FfmpegSink sink(output.string().c_str(), nullptr, 50, FrameSchedule(50, 0, -1), 1);
+        sink.program = ORCHID_FAKE_FFMPEG;
+        sink.Frame(frame);
+        sink.Close();
+    }
+    // The old file stays; the new video is kept under its temporary name,
+    // which the report names.
+    EXPECT_EQ(Read(output), "old");
+    const std::string report = errorLog.Report();
+    EXPECT_NE(report.find("was left as it was; the video is in '" + output.string() + ".part-"), std::string::npos)
+        << report;
+    EXPECT_EQ(Files().size(), 2u);
+
+    test_support::FreshLog();
+    capture::FfmpegSink sink(output.string().c_str(), nullptr, 50, FrameSchedule(50, 0, -1), 1);
+    sink.program = ORCHID_FAKE_FFMPEG;
+    sink.overwrite = true;
+    sink.Frame(frame);
+    sink.Close();
+    EXPECT_EQ(errorLog.count, 0) << errorLog.Report();
+    EXPECT_EQ(Read(output), "fake video " + std::to_string(16 * 8 * 3) + "\n");
+}
+
+TEST_F(FfmpegPipeTest, AStopRequestEndsTheWritingAndTheVideoIsFinished)
+{
+    static int stopAfter = 0;
+    static int completions = 0;
+    stopAfter = 3;
+    completions = 0;
+    const std::string output = (dir / "out.mkv").string();
+    capture::FfmpegSink sink(output.c_str(), nullptr, 100, FrameSchedule(100, 0, -1), 1);
+    sink.program = ORCHID_FAKE_FFMPEG;
+    sink.stopRequested = [] { return --stopAfter < 0; };
+    sink.onComplete = [] { ++completions; };
+    for (int k = 0; k < 10; ++k) sink.Frame(frame);
+    sink.Close();
+    EXPECT_EQ(errorLog.count, 0) << errorLog.Report();
+    EXPECT_EQ(completions, 1);
+    EXPECT_TRUE(sink.stopped);
+    // Presents 1 (frames 0 and 1), 2 and 3: four frames, then nothing more.
+    EXPECT_EQ(sink.written, 4);
+    EXPECT_EQ(Read(output), "fake video " + std::to_string(4 * 16 * 8 * 3) + "\n");
 }
 
 TEST_F(FfmpegPipeTest, AFailedExitIsRecordedWithItsStatus)
@@ -117,9 +217,58 @@ TEST_F(FfmpegPipeTest, AFailedExitIsRecordedWithItsStatus)
     sink.Frame(frame);
     sink.Close();
     EXPECT_EQ(errorLog.count, 1);
-    EXPECT_NE(std::string(errorLog.Report()).find("ffmpeg could not finish '" + output + "' (exit status 3)"),
+    EXPECT_NE(std::string(errorLog.Report()).find("ffmpeg could not finish '" + output +
+                                                  "' (exit status 3); its messages are above. The partial video "
+                                                  "was removed."),
               std::string::npos)
         << errorLog.Report();
+    // The stand-in wrote its file, but a failed video takes no name and
+    // leaves nothing.
+    EXPECT_TRUE(Files().empty());
+}
+
+TEST_F(FfmpegPipeTest, AnExitWithoutTheFileIsAFailure)
+{
+    SetEnvironment("ORCHID_FAKE_FFMPEG_NO_OUTPUT", "1");
+    const std::string output = (dir / "out.mp4").string();
+    capture::FfmpegSink sink(output.c_str(), nullptr, 50, FrameSchedule(50, 0, -1), 1);
+    sink.program = ORCHID_FAKE_FFMPEG;
+    sink.Frame(frame);
+    sink.Close();
+    SetEnvironment("ORCHID_FAKE_FFMPEG_NO_OUTPUT", nullptr);
+    EXPECT_EQ(errorLog.count, 1);
+    EXPECT_NE(std::string(errorLog.Report()).find("ffmpeg ended without an error but wrote nothing for '" + output),
+              std::string::npos)
+        << errorLog.Report();
+    EXPECT_TRUE(Files().empty());
+}
+
+TEST_F(FfmpegPipeTest, AnEncoderThatStopsReadingIsDiagnosedByItsExit)
+{
+    // It reads one frame, exits 0 and writes its file: the frames after it
+    // find the pipe closed.
+    SetEnvironment("ORCHID_FAKE_FFMPEG_READ", std::to_string(128 * 64 * 3).c_str());
+    const std::string output = (dir / "out.mp4").string();
+    capture::FfmpegSink sink(output.c_str(), nullptr, 100, FrameSchedule(100, 0, -1), 8);
+    sink.program = ORCHID_FAKE_FFMPEG;
+    bool threw = false;
+    for (int k = 0; k < 200 && !threw; ++k) {
+        try {
+            sink.Frame(frame);
+        } catch (const ErrorException&) {
+            threw = true;
+        }
+    }
+    sink.Close();
+    SetEnvironment("ORCHID_FAKE_FFMPEG_READ", nullptr);
+    EXPECT_TRUE(threw);
+    const std::string report = errorLog.Report();
+    EXPECT_NE(report.find("ffmpeg stopped taking frames for '" + output + "' ("), std::string::npos) << report;
+    EXPECT_NE(report.find("it ended without an error before taking every frame. The partial video was removed."),
+              std::string::npos)
+        << report;
+    EXPECT_EQ(report.find("messages are above"), std::string::npos) << report;
+    EXPECT_TRUE(Files().empty());
 }
 
 TEST_F(FfmpegPipeTest, AMissingProgramIsReportedWithAPointerToFrames)

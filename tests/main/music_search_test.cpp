@@ -85,6 +85,26 @@ TEST_F(MusicSearchTest, TheLineNamesTheFileTheFoldersAndTheReason)
               "orchid: cannot open the music '/music/x.mp3': Permission denied");
 }
 
+TEST(DataFolder, RelativeToTheProgramsFolderAbsoluteAsGiven)
+{
+    // An installed program finds its data beside its own tree.
+    EXPECT_EQ(DataFolder("/usr/local/bin", "../share/orchid"), "/usr/local/share/orchid");
+    EXPECT_EQ(DataFolder("/tmp/stage/opt/o/bin", "../share/orchid"), "/tmp/stage/opt/o/share/orchid");
+    EXPECT_EQ(DataFolder("/usr/games", "../../usr/share/orchid"), "/usr/share/orchid");
+    EXPECT_EQ(DataFolder("/opt/orchid", "./data"), "/opt/orchid/data");
+    EXPECT_EQ(DataFolder("/opt/orchid", "data"), "/opt/orchid/data");
+    EXPECT_EQ(DataFolder("/opt/orchid/bin", ".."), "/opt/orchid");
+    // Going up stops at the root.
+    EXPECT_EQ(DataFolder("/bin", "../share/orchid"), "/share/orchid");
+    EXPECT_EQ(DataFolder("/", "../../share/orchid"), "/share/orchid");
+    // An absolute folder does not depend on the program's.
+    EXPECT_EQ(DataFolder("/usr/local/bin", "/srv/orchid"), "/srv/orchid");
+    EXPECT_EQ(DataFolder("", "/srv/orchid"), "/srv/orchid");
+    // Nothing to start from, or nothing configured: no data folder.
+    EXPECT_EQ(DataFolder("", "../share/orchid"), "");
+    EXPECT_EQ(DataFolder("/usr/local/bin", ""), "");
+}
+
 TEST(ExecutableFolder, HoldsThisTestProgram)
 {
     std::string folder = ExecutableFolder();

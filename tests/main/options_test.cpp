@@ -58,6 +58,9 @@ TEST(Options, ValuesAreReadInBothSpellings)
     ASSERT_EQ(start.ok, 1) << start.error;
     EXPECT_EQ(start.options.fromHundredths, 6350);
     EXPECT_FALSE(start.options.Headless());
+    EXPECT_EQ(bare.options.zoom, 1);
+    EXPECT_EQ(Parse({"--zoom", "8", "--mode", "windowed"}).options.zoom, 8);
+    EXPECT_EQ(Parse({"--zoom=1"}).options.zoom, 1);
 
     // The music is looked for unless named, in either spelling, with any
     // other run; --no-sound lets every run go without it.
@@ -68,6 +71,18 @@ TEST(Options, ValuesAreReadInBothSpellings)
     EXPECT_STREQ(named.options.music, "a b.mp3");
     EXPECT_TRUE(named.options.noSound);
     EXPECT_EQ(Parse({"--benchmark", "--no-sound"}).ok, 1);
+
+    // Short spellings, and extensions in either case.
+    EXPECT_TRUE(Parse({"-h"}).options.help);
+    EXPECT_TRUE(Parse({"-V"}).options.version);
+    EXPECT_FALSE(bare.options.overwrite);
+    Parsed upper = Parse({"--capture", "SHOW.MP4", "-y"});
+    ASSERT_EQ(upper.ok, 1) << upper.error;
+    EXPECT_TRUE(upper.options.overwrite);
+    EXPECT_TRUE(Parse({"--frames", "d", "--overwrite"}).options.overwrite);
+    EXPECT_EQ(Parse({"--capture", "show.Mkv"}).ok, 1);
+    // Without a display a bare run renders a video, which -y may replace.
+    EXPECT_EQ(Parse({"-y"}).ok, 1);
 
     Parsed live = Parse({"--mode", "windowed", "--literal-timing", "--verbose"});
     ASSERT_EQ(live.ok, 1) << live.error;
@@ -109,7 +124,19 @@ TEST(Options, BadCommandLinesAreRefusedWithAReason)
         {{"--frames", "d", "--from", "20", "--to", "10"}, "--to must not be earlier"},
         {{"--frames", "d", "--from", "-1"}, "expected a number of seconds"},
         {{"--frames", "d", "--scale", "9"}, "from 1 to 8"},
+        {{"--zoom", "0"}, "--zoom '0': expected a whole number from 1 to 8"},
+        {{"--zoom", "9"}, "from 1 to 8"},
+        {{"--zoom"}, "--zoom '': expected"},
+        {{"--capture", "a.mp4", "--zoom", "2"}, "--zoom is for playing on the desktop"},
         {{"--music"}, "--music needs the path"},
+        {{"--frames", "d", "--fps"}, "--fps needs a value"},
+        {{"--frames", "d", "--from"}, "--from needs a value"},
+        {{"--frames", "d", "--to"}, "--to needs a value"},
+        {{"--frames", "d", "--scale"}, "--scale needs a value"},
+        {{"--frames", "d", "--depth"}, "--depth needs a value"},
+        {{"--capture", "show.mp4.txt"}, "must end in .mp4 or .mkv"},
+        {{"--benchmark", "-y"}, "--benchmark writes nothing"},
+        {{"--overwrite=yes"}, "takes no value"},
         {{"--music="}, "--music needs the path"},
         {{"--help=yes"}, "takes no value"},
         {{"--frames", "d", "--literal-timing"}, "apply only to playing"},

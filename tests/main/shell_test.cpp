@@ -132,6 +132,32 @@ TEST_F(ShellTest, FirstFramesAreWhiteWithDarkEvenRowsAndTheShowEndsItself)
     EXPECT_EQ(frameImage.initialized, 0);
 }
 
+// What the program warns about when the music ends before the show.
+int32_t startedLengths[4];
+int startedCalls = 0;
+
+TEST_F(ShellTest, TheMusicsLengthIsHandedOnOnceItPlays)
+{
+    // 2.5 s of mono 8-bit sound at 22,050 Hz: its own bytes per second.
+    fake.frequency = 22050;
+    fake.channelFlags = platform::SOUND_SAMPLE_8BITS | platform::SOUND_SAMPLE_MONO;
+    fake.streamLength = 55125;
+    startedCalls = 0;
+    musicStarted = [](int32_t length) {
+        if (startedCalls < 4) startedLengths[startedCalls] = length;
+        ++startedCalls;
+    };
+    clock.at = [&](int64_t wait) {
+        if (wait == 5) clock.jump = 21400;
+    };
+    const int result = Run();
+    musicStarted = nullptr;
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(errorLog.count, 0) << errorLog.Report();
+    ASSERT_EQ(startedCalls, 1);
+    EXPECT_EQ(startedLengths[0], 250);
+}
+
 TEST_F(ShellTest, F1TogglesTheOverlayAndEscapeEndsTheShowAtOnce)
 {
     std::string overlayShown;

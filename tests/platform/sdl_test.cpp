@@ -173,13 +173,21 @@ TEST_F(SdlTest, PresentsInEveryModeAndTogglesFullscreen)
     Pixmap image;
     ASSERT_EQ(image.Create(640, 480, 32), 1);
     for (int i = 0; i < 640 * 480; ++i) image.pixInt[i] = 0xFF000000u | static_cast<uint32_t>(i * 2654435761u >> 8);
+    // This server has no window manager: fullscreen is the window over the
+    // whole screen.
+    auto fullscreen = [](SDL_Window* native) {
+        int w = 0;
+        int h = 0;
+        SDL_GetWindowSize(native, &w, &h);
+        return w == 1024 && h == 768;
+    };
     const int modes[][2] = {{32, 0}, {24, 0}, {16, 0}, {0, 1}};
     for (const auto& mode : modes) {
         SCOPED_TRACE(mode[0]);
         DeDrawClass d;
         ASSERT_EQ(d.Init(640, 480, mode[0], mode[1], window), 1);
         auto* native = static_cast<SDL_Window*>(FindWindowRecord(window)->native);
-        bool full = (SDL_GetWindowFlags(native) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
+        bool full = fullscreen(native);
         EXPECT_EQ(full, mode[1] == 0);
         for (int f = 0; f < 3; ++f) {
             EXPECT_EQ(d.Present(&image), 1);
@@ -193,12 +201,21 @@ TEST_F(SdlTest, PresentsInEveryModeAndTogglesFullscreen)
         e.key.keysym.mod = KMOD_LALT;
         SDL_PushEvent(&e);
         Pump();
-        EXPECT_NE((SDL_GetWindowFlags(native) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0, full);
+        EXPECT_NE(fullscreen(native), full);
         EXPECT_EQ(d.Present(&image), 1);
         SDL_PushEvent(&e);
         Pump();
         d.Free();
-        EXPECT_EQ(SDL_GetWindowFlags(native) & SDL_WINDOW_FULLSCREEN_DESKTOP, 0u);
+        int x = 0;
+        int y = 0;
+        int w = 0;
+        int h = 0;
+        SDL_GetWindowPosition(native, &x, &y);
+        SDL_GetWindowSize(native, &w, &h);
+        EXPECT_EQ(x, 192);
+        EXPECT_EQ(y, 144);
+        EXPECT_EQ(w, 640);
+        EXPECT_EQ(h, 480);
     }
     EXPECT_EQ(errorLog.count, 0);
     int before = destroys;

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
+
+#include "platform/backend.h"
 
 #include "platform/fake/fake_backend.h"
 
@@ -165,6 +168,59 @@ TEST_F(WindowTest, CursorsAndMessageBox)
     MessageBox(nullptr, "Audio error:\n Can't create stream.\n", "Error!", MB_OK);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error!\nAudio error:\n Can't create stream.\n");
     EXPECT_EQ(fake.messageBoxes, 1);
+}
+
+// A report of n entries of four lines each, as the error log writes them.
+std::string Report(int n)
+{
+    std::string text;
+    for (int i = 0; i < n; ++i) text += "Misc. error:\n entry " + std::to_string(i) + "\nFilename: demo\nLine: 79\n\n";
+    return text;
+}
+
+int Lines(const std::string& text)
+{
+    int n = 0;
+    for (char c : text) n += c == '\n';
+    return n + (text.empty() || text.back() != '\n');
+}
+
+TEST(FitMessage, KeepsWholeEntriesThatFitAndCountsTheRest)
+{
+    char out[4096];
+    std::memset(out, 'x', sizeof out);
+    // Fits as it is: nothing written.
+    EXPECT_FALSE(FitMessageToLines(Report(3).c_str(), 15, out, sizeof out));
+    EXPECT_EQ(out[0], 'x');
+    EXPECT_FALSE(FitMessageToLines("Could not change display mode.\n", 3, out, sizeof out));
+
+    // 50 entries in 27 lines: five entries (24 lines with the empty lines
+    // between them), an empty line and the closing line.
+    std::string report = Report(50);
+    ASSERT_TRUE(FitMessageToLines(report.c_str(), 27, out, sizeof out));
+    std::string fitted = out;
+    EXPECT_EQ(fitted.substr(0, Report(5).size() - 1), Report(5).substr(0, Report(5).size() - 1));
+    EXPECT_NE(fitted.find("(45 more entries are not shown: the whole report is on standard error.)\n"),
+              std::string::npos)
+        << fitted;
+    EXPECT_LE(Lines(fitted), 27);
+    // Two lines fewer leave out one entry more.
+    ASSERT_TRUE(FitMessageToLines(report.c_str(), 25, out, sizeof out));
+    EXPECT_NE(std::string(out).find(" entry 3\n"), std::string::npos);
+    EXPECT_EQ(std::string(out).find(" entry 4\n"), std::string::npos);
+    EXPECT_NE(std::string(out).find("(46 more entries"), std::string::npos);
+
+    // Exactly one left out, and a text without the closing empty line.
+    std::string two = "A:\n a\n\nB:\n b";
+    ASSERT_TRUE(FitMessageToLines(two.c_str(), 4, out, sizeof out));
+    EXPECT_STREQ(out, "A:\n a\n\n(1 more entry is not shown: the whole report is on standard error.)\n");
+
+    // A small buffer is never overrun and always ends in a NUL.
+    char small[16];
+    std::memset(small, 'x', sizeof small);
+    ASSERT_TRUE(FitMessageToLines(report.c_str(), 27, small, 12));
+    EXPECT_EQ(std::strlen(small), 11u);
+    EXPECT_EQ(small[12], 'x');
 }
 
 TEST_F(WindowTest, WindowRectFollowsMoves)

@@ -8,23 +8,15 @@
 #include "jpeg/jpeg_kernels.h"
 #include "simd/choice.h"
 #include "simd/simd.h"
+#include "tests/support/environment.h"
 
 using simd::Level;
+
+using test_support::SetEnvironment;
 
 namespace {
 
 const Level kLevels[] = {Level::Scalar, Level::Sse2, Level::Avx2, Level::Wasm128};
-
-// Sets (value non-null) or removes a variable of this process's environment.
-void SetEnvironment(const char* name, const char* value)
-{
-#if defined(_WIN32)
-    _putenv_s(name, value != nullptr ? value : "");
-#else
-    if (value != nullptr) setenv(name, value, 1);
-    else unsetenv(name);
-#endif
-}
 
 TEST(SimdChoice, ObeysALevelTheCpuHasAndOtherwiseSaysWhichItUses)
 {
