@@ -10,7 +10,8 @@ using platform::Sound;
 Audio audio;
 
 Audio::Audio()
-    : stream(0), blockLength(0), length(0), bytesPerSecond(0), lengthSeconds(0), noSound(0), initialized(0)
+    : stream(0), blockLength(0), length(0), bytesPerSecond(0), lengthSeconds(0), noSound(0), initialized(0),
+      volume(100), muted(0)
 {
 }
 
@@ -111,6 +112,48 @@ int32_t Audio::GetPosition()
     uint32_t rest = bytes % bytesPerSecond;
     int32_t hundredths = static_cast<int32_t>(static_cast<double>(rest) / static_cast<double>(bytesPerSecond) * 100.0);
     return static_cast<int32_t>(seconds * 100u) + hundredths;
+}
+
+void Audio::SetPosition(int32_t hundredths)
+{
+    if (noSound == 1) return;
+    if (initialized == 0 || bytesPerSecond == 0) {
+        REPORT(ERR_AUDIO, "Not initialized.\n");
+        return;
+    }
+    if (hundredths < 0) hundredths = 0;
+    // The middle of that hundredth, so that GetPosition's rounding down
+    // gives it back exactly.
+    uint64_t h = static_cast<uint64_t>(hundredths);
+    uint64_t bytes = h / 100 * bytesPerSecond + h % 100 * bytesPerSecond / 100 + bytesPerSecond / 200;
+    if (bytes > 0xFFFFFFFCu) bytes = 0xFFFFFFFCu;
+    if (Sound().ChannelSetPosition(stream, static_cast<uint32_t>(bytes)) == 0) {
+        REPORT(ERR_AUDIO, "Couldn't set the music position.\n");
+    }
+}
+
+void Audio::SetVolume(int32_t level)
+{
+    volume = level < 0 ? 0 : level > 100 ? 100 : level;
+    ApplyVolume();
+}
+
+void Audio::SetMuted(int32_t mute)
+{
+    muted = mute != 0 ? 1 : 0;
+    ApplyVolume();
+}
+
+void Audio::ApplyVolume()
+{
+    if (noSound == 1) return;
+    if (initialized == 0) {
+        REPORT(ERR_AUDIO, "Not initialized.\n");
+        return;
+    }
+    if (Sound().ChannelSetVolume(stream, muted ? 0 : volume) == 0) {
+        REPORT(ERR_AUDIO, "Couldn't set the music volume.\n");
+    }
 }
 
 void Audio::Free()

@@ -93,8 +93,24 @@ void DemoFree();
 // One hundredth of a second of the show, at t = musicPosition; past the end
 // of the show it ends with the end-of-show hook.
 void DemoUpdate();
+// The scene whose time window holds t, whose update DemoUpdate runs at t;
+// -1 for none (t <= 0, and the exact times between two scenes, where the
+// scene stays).
+int DemoWindow(int32_t t);
 // Draws the current scene into frameImage and presents it.
 void DemoRender();
+// DemoRender without the present: the frame image as DemoRender leaves it.
+void DemoDraw();
+// 1 when DemoDraw of `sceneNumber` at time t writes every pixel of the
+// frame image before it reads any, so that the frames before it leave no
+// trace in it. Decided from the scene and the time alone: the cross-fades
+// these scenes draw have their pictures set by the timeline's earlier
+// windows.
+int DemoDrawCovers(int sceneNumber, int32_t t);
+// What DemoDraw does besides drawing the frame image, without drawing it:
+// the pending blur pass and the panorama view's changes. A frame that a
+// later covering draw overwrites anyway can be left at this.
+void DemoDrawAside();
 
 // The show ends once an update sees a position past this (214.60 s).
 constexpr int32_t kShowEnd = 21460;

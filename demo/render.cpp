@@ -1,5 +1,5 @@
 // DemoRender: draws the scene DemoUpdate chose into frameImage, clears the
-// image's border and presents it. frameImage is never cleared between
+// image's border (DemoDraw) and presents it. frameImage is never cleared between
 // frames: what a scene does not overwrite stays, so the half blends of
 // scenes 1, 3 and 4 leave fading trails.
 #include <cstring>
@@ -17,12 +17,6 @@ using timeline::Wave;
 namespace {
 
 int Trunc(double v) { return static_cast<int>(v); }
-
-void FrameEnd()
-{
-    effects.ClearBorder();
-    deDraw.Present(&frameImage);
-}
 
 void FlashTail()
 {
@@ -94,13 +88,29 @@ void Garden(int t)
     FlashTail();
 }
 
-void Blur(int t)
+// One more blur pass of the picture, when the update asked for it.
+void BlurPass()
 {
-    Fill(frameImage, 0xFF);
     if (blurPending == 1) {
         effects.Blur(&blurPic);
         blurPending = 0;
     }
+}
+
+// Between 114.60 s and 115.60 s panoramaView takes the panorama's view.
+bool KeepsPanoramaView(int t) { return t > 11460 && t < 11560; }
+
+void KeepPanoramaView()
+{
+    effects.SetBuffer(&panoramaView);
+    effects.CopyWindow(Trunc(panoramaX), 0, &panoramaPic);
+    effects.SetBuffer(&frameImage);
+}
+
+void Blur(int t)
+{
+    Fill(frameImage, 0xFF);
+    BlurPass();
     CaptionStep(&captionPic1, captionPos);
     if (t <= 5200)
         effects.Combine(EFFECT_MASK_COPY, &blurPic, &blurMask);
@@ -116,11 +126,9 @@ void Panorama(int t)
     if (t > 6300 && t < 6600) effects.Combine(EFFECT_COPY, &bridgePic, nullptr);
     if (t > 6600 && t < 7000) crossFade.Draw();
     if (t > 7000 && t < 11460) effects.CopyWindow(Trunc(panoramaX), 0, &panoramaPic);
-    if (t > 11460 && t < 11560) {
+    if (KeepsPanoramaView(t)) {
         // panoramaView keeps the last view of the panorama.
-        effects.SetBuffer(&panoramaView);
-        effects.CopyWindow(Trunc(panoramaX), 0, &panoramaPic);
-        effects.SetBuffer(&frameImage);
+        KeepPanoramaView();
         effects.CopyWindow(Trunc(panoramaX), 0, &panoramaPic);
     }
     if (t > 11560 && t < 15560) effects.Combine(EFFECT_BLEND, &panoramaView, nullptr);
@@ -181,7 +189,7 @@ void Closing(int t)
 
 }  // namespace
 
-void DemoRender()
+void DemoDraw()
 {
     const int t = musicPosition;
     switch (scene) {
@@ -194,5 +202,34 @@ void DemoRender()
     case 6: Closing(t); break;
     default: break;
     }
-    FrameEnd();
+    effects.ClearBorder();
+}
+
+int DemoDrawCovers(int sceneNumber, int32_t t)
+{
+    switch (sceneNumber) {
+    case 0:  // white
+    case 2:  // white
+    case 5:  // the stage picture
+    case 6:  // the closing picture, or its fade
+        return 1;
+    case 3:  // the bridge, its fade into the panorama, the panorama
+        return (t > 6300 && t < 6600) || (t > 6600 && t < 7000) || (t > 7000 && t < 11460) ||
+               KeepsPanoramaView(t);
+    default: return 0;
+    }
+}
+
+void DemoDrawAside()
+{
+    const int t = musicPosition;
+    if (scene == 2) BlurPass();
+    if (scene == 3 && KeepsPanoramaView(t)) KeepPanoramaView();
+    if (scene == 6 && t <= 20400) Fill(panoramaView, 0);
+}
+
+void DemoRender()
+{
+    DemoDraw();
+    deDraw.Present(&frameImage);
 }

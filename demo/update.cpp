@@ -285,23 +285,31 @@ void Closing(int t)
 
 void SetDemoHooks(const DemoHooks& newHooks) { hooks = newHooks; }
 
+int DemoWindow(int32_t t)
+{
+    if (t > 0 && t < 100) return 0;
+    if (t > 100 && t < 3800) return 1;
+    if (t > 3800 && t < 6300) return 2;
+    if (t > 6300 && t < 13800) return 3;
+    if (t > 13800 && t < 16100) return 4;
+    if (t > 16100 && t < 19500) return 5;
+    if (t > 19500) return 6;
+    return -1;
+}
+
 void DemoUpdate()
 {
     const int t = musicPosition;
-    if (t > 0 && t < 100)
-        Opening();
-    else if (t > 100 && t < 3800)
-        Garden(t);
-    else if (t > 3800 && t < 6300)
-        Blur(t);
-    else if (t > 6300 && t < 13800)
-        Panorama(t);
-    else if (t > 13800 && t < 16100)
-        GardenAgain(t);
-    else if (t > 16100 && t < 19500)
-        Stage(t);
-    else if (t > 19500)
-        Closing(t);
+    switch (DemoWindow(t)) {
+    case 0: Opening(); break;
+    case 1: Garden(t); break;
+    case 2: Blur(t); break;
+    case 3: Panorama(t); break;
+    case 4: GardenAgain(t); break;
+    case 5: Stage(t); break;
+    case 6: Closing(t); break;
+    default: break;
+    }
 
     if (t > kShowEnd && hooks.endOfShow != nullptr) hooks.endOfShow();
 }

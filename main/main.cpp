@@ -292,6 +292,9 @@ int RunDesktop(const Options& options)
     // sound on a PulseAudio sink, live frames came 15 to 23 ms after the
     // capture's timing without it.
     displayLead = kDisplayLead;
+    // The viewer's keys move the show; --from starts it there.
+    seekable = 1;
+    startTime = options.fromHundredths;
     int result = ExitStatus(WinMain(nullptr, nullptr, "", platform::SW_SHOWNORMAL));
     desktop::Uninstall();
     if (options.verbose && !userQuit) {

@@ -184,8 +184,9 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
     if (o.mode >= 0 && outputs > 0)
         return Fail(error, errorSize, "--mode is for playing on the desktop; it cannot be combined with --capture, --frames or --benchmark");
     bool writes = o.capture != nullptr || o.frames != nullptr;
-    if (!writes && (fpsGiven || fromGiven || toGiven || scaleGiven))
-        return Fail(error, errorSize, "--fps, --from, --to and --scale apply only to --capture and --frames");
+    if (!writes && (fpsGiven || toGiven || scaleGiven))
+        return Fail(error, errorSize, "--fps, --to and --scale apply only to --capture and --frames");
+    if (fromGiven && o.benchmark) return Fail(error, errorSize, "--benchmark renders the whole show; --from does not apply");
     if (zoomGiven && outputs > 0)
         return Fail(error, errorSize, "--zoom is for playing on the desktop; a capture is enlarged with --scale");
     if (depthGiven && outputs == 0)
@@ -221,6 +222,8 @@ const char* UsageText()
            "                            was first written: fades then follow the display's refresh\n"
            "                            rate (by default every update sees the next hundredth)\n"
            "  --verbose                 at the end, say how often live play resynchronised\n"
+           "  --from SECONDS            start the show at this time (exactly the frame a capture\n"
+           "                            shows there), with the music from the same place\n"
            "\n"
            "Rendering headless (deterministic, 100 updates per second of show time):\n"
            "  --capture FILE    write a video with the music: FILE.mp4 (H.264) or FILE.mkv;\n"
@@ -244,7 +247,13 @@ const char* UsageText()
            "  -h, --help        show this text\n"
            "  -V, --version     show the version\n"
            "\n"
-           "Keys while playing: Escape quits, Alt+Enter switches between window and fullscreen,\n"
-           "F1 shows the frame rate and the resynchronisations over the picture.\n"
+           "Keys while playing:\n"
+           "  Escape            quit\n"
+           "  Space             pause and resume picture and music\n"
+           "  Left, Right       seek 10 s back or forward; Home: back to the start\n"
+           "  M                 mute and unmute the music; + and - change its volume\n"
+           "  Alt+Enter         switch between window and fullscreen\n"
+           "  F1                show the frame rate, the resynchronisations, the show time,\n"
+           "                    the scene and what the last frame cost to draw\n"
            "Exit status: 0 when the show ran, 1 after an error report, 2 for a bad command line.\n";
 }

@@ -13,7 +13,7 @@ struct Options {
     const char* frames = nullptr;   // --frames DIR
     const char* music = nullptr;    // --music PATH; nullptr: look for it
     int fps = 50;                   // frames kept per second of show time
-    int fromHundredths = 0;         // first show time written
+    int fromHundredths = 0;         // first show time written; playing: the start
     int toHundredths = -1;          // last show time written; -1: to the end
     int depth = 32;                 // display conversion the capture goes through
     int scale = 1;                  // nearest-neighbour upscale of captured frames

@@ -5,10 +5,12 @@
 #include "audio/audio.h"
 #include "dedraw/dedraw.h"
 #include "demo/demo.h"
+#include "demo/snapshots.h"
 #include "error/error_log.h"
 #include "main/app_state.h"
 #include "main/dialog.h"
 #include "main/window.h"
+#include "platform/clock.h"
 #include "timer/show_steps.h"
 #include "timer/timer.h"
 
@@ -22,16 +24,40 @@ int32_t displayLead = 0;
 ShowSteps showSteps;
 int32_t overlayShown = 0;
 void (*showUpdate)() = DemoUpdate;
+int32_t seekable = 0;
+int32_t startTime = 0;
+int32_t showExact = 0;
+int32_t userPaused = 0;
 void (*musicStarted)(int32_t lengthHundredths) = nullptr;
 
 namespace {
 LRESULT MainWindowProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam);
+
+// 1 while the last update's hundredth has not been drawn.
+int32_t undrawn = 0;
+// What the last frame cost to draw, in microseconds, while the overlay
+// shows it.
+int64_t frameCost = 0;
+
+// Draws and presents the frame of the hundredth the last update left.
+void Render();
+// Draws the hundredth the last update left, without presenting it.
+void DrawStep();
+// After each draw: the hundredth is drawn, and kept as a snapshot when it
+// falls on one.
+void FrameDrawn();
+// Space: pauses picture and music together, or lets them go on.
+void TogglePause();
+// The viewer's keys other than Escape and F1.
+void ViewerKey(WPARAM key);
 }  // namespace
 
 int Startup(HINSTANCE instance, int showCommand)
 {
     shutdownDone = 0;
     overlayShown = 0;
+    userPaused = 0;
+    showExact = 0;
     // The end of the show, asked for from inside an update step, ends the
     // run there and then.
     SetDemoHooks(DemoHooks{RequestQuit});
@@ -71,6 +97,12 @@ int Startup(HINSTANCE instance, int showCommand)
         running = 1;
         musicPosition = 0;
         showSteps.Start(0);
+        showExact = literalTiming ? 0 : 1;
+        undrawn = 0;
+        if (seekable && showSnapshots.Reserve()) {
+            showSnapshots.Take(0);
+            if (startTime > 0) SeekShow(startTime);
+        }
     } catch (const ErrorException&) {
         RequestQuit();
     }
@@ -94,6 +126,7 @@ int UpdateCallback()
     timer.ComputeFps();
     std::snprintf(fpsText, sizeof fpsText, "FPS = %i", timer.fps);
     if (literalTiming) {
+        showExact = 0;
         showUpdate();
         // The end of the show has already shut everything down (the music
         // included) when DemoUpdate returns.
@@ -103,14 +136,23 @@ int UpdateCallback()
     // Every hundredth the music has passed gets its own update, in order;
     // the timer's further calls in this frame then find nothing due. Between
     // updates `musicPosition` holds the time the next one will see, as it
-    // does in a capture.
+    // does in a capture. A hundredth updated but not yet drawn is drawn
+    // before the next update, as a capture draws every hundredth: the frame
+    // image, and so every frame shown, stays the capture's, and the state
+    // can be kept as snapshots.
     int32_t heard = audio.GetPosition() + displayLead;
     while (!quitting) {
         int32_t time = showSteps.Next(heard);
         if (time < 0) break;
+        if (undrawn) DrawStep();
+        // A resynchronisation skipped hundredths.
+        if (time != musicPosition) showExact = 0;
         musicPosition = time;
         showUpdate();
-        if (!quitting) musicPosition = showSteps.next;
+        if (!quitting) {
+            musicPosition = showSteps.next;
+            undrawn = 1;
+        }
     }
     return 1;
 }
@@ -118,17 +160,112 @@ int UpdateCallback()
 int RenderCallback()
 {
     if (quitting || paused) return 0;
-    if (overlayShown) {
-        // The frame rate, and how often live play had to resynchronise.
-        char text[96];
-        if (literalTiming)
-            std::snprintf(text, sizeof text, "%s", fpsText);
-        else
-            std::snprintf(text, sizeof text, "%s  RESYNCS %d", fpsText, showSteps.resyncs);
-        ShowOverlay(text);
+    if (!overlayShown) {
+        Render();
+        return 1;
     }
-    DemoRender();
+    // The frame rate, how often live play had to resynchronise, the show
+    // time and scene, and what the last frame cost to draw.
+    char text[160];
+    int length = std::snprintf(text, sizeof text, "%s", fpsText);
+    if (!literalTiming)
+        length += std::snprintf(text + length, sizeof text - static_cast<size_t>(length), "  RESYNCS %d",
+                                showSteps.resyncs);
+    std::snprintf(text + length, sizeof text - static_cast<size_t>(length), "  %d.%02d S  SCENE %d  %d.%02d MS",
+                  musicPosition / 100, musicPosition % 100, scene, static_cast<int>(frameCost / 1000),
+                  static_cast<int>(frameCost % 1000 / 10));
+    ShowOverlay(text);
+    Render();
     return 1;
+}
+
+namespace {
+
+void Render()
+{
+    // With no new hundredth since the last draw (the music has not moved
+    // on), the frame is shown again rather than drawn over itself, which
+    // would double its blends: it stays the capture's. DemoRender is the
+    // draw and the present; the overlay times the draw alone.
+    if (undrawn || literalTiming) {
+        int64_t frequency = 0, before = 0, after = 0;
+        if (overlayShown) {
+            QueryPerformanceFrequency(&frequency);
+            QueryPerformanceCounter(&before);
+        }
+        DemoDraw();
+        if (overlayShown) {
+            QueryPerformanceCounter(&after);
+            if (frequency > 0) frameCost = (after - before) * 1000000 / frequency;
+        }
+    }
+    deDraw.Present(&frameImage);
+    FrameDrawn();
+}
+
+void DrawStep()
+{
+    DemoDraw();
+    FrameDrawn();
+}
+
+void FrameDrawn()
+{
+    undrawn = 0;
+    if (showExact) showSnapshots.Take(musicPosition);
+}
+
+void TogglePause()
+{
+    if (userPaused) {
+        userPaused = 0;
+        // Still inactive: activation resumes them.
+        if (lastActive == 0) return;
+        deDraw.Restore();
+        audio.Resume();
+        paused = 0;
+    } else {
+        userPaused = 1;
+        if (!paused) audio.Pause();
+        paused = 1;
+    }
+}
+
+void ViewerKey(WPARAM key)
+{
+    switch (key) {
+    case VK_SPACE: TogglePause(); break;
+    case VK_LEFT: SeekShow(musicPosition - kSeekStep); break;
+    case VK_RIGHT: SeekShow(musicPosition + kSeekStep); break;
+    case VK_HOME: SeekShow(0); break;
+    case 'M': audio.SetMuted(!audio.muted); break;
+    case VK_ADD:
+    case VK_OEM_PLUS: audio.SetVolume(audio.volume + kVolumeStep); break;
+    case VK_SUBTRACT:
+    case VK_OEM_MINUS: audio.SetVolume(audio.volume - kVolumeStep); break;
+    default: break;
+    }
+}
+
+}  // namespace
+
+void SeekShow(int32_t target)
+{
+    if (quitting || !running || !showSnapshots.initialized) return;
+    if (target < 0) target = 0;
+    if (target > kShowEnd) target = kShowEnd;
+    // The music waits while the show is stepped there, then goes on from
+    // the same hundredth.
+    if (!paused) audio.Pause();
+    showSnapshots.Seek(target, showExact && !undrawn ? musicPosition : -1);
+    showExact = 1;
+    undrawn = 0;
+    deDraw.Present(&frameImage);
+    audio.SetPosition(target);
+    showSteps.Seek(target);
+    if (!paused) audio.Resume();
+    // The time the seek took is not made up for.
+    timer.Restart();
 }
 
 void RequestQuit()
@@ -163,16 +300,17 @@ LRESULT MainWindowProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lPar
         // window procedure.
         try {
             if (active == 0) {
-                if (running) audio.Pause();
+                if (running && !userPaused) audio.Pause();
                 paused = 1;
                 lastActive = 0;
             } else if (active != lastActive) {
                 if (running) {
                     deDraw.Restore();
-                    audio.Resume();
+                    // Paused with Space, the show waits for Space again.
+                    if (!userPaused) audio.Resume();
                 }
                 lastActive = active;
-                paused = 0;
+                paused = userPaused;
             }
         } catch (const ErrorException&) {
             RequestQuit();
@@ -184,6 +322,16 @@ LRESULT MainWindowProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lPar
         if (wParam == VK_F1) {
             overlayShown = !overlayShown;
             if (!overlayShown) ShowOverlay(nullptr);
+        }
+        if (running && !quitting) {
+            // A failing music call has its report in the log; the run ends
+            // here rather than letting the exception leave the window
+            // procedure.
+            try {
+                ViewerKey(wParam);
+            } catch (const ErrorException&) {
+                RequestQuit();
+            }
         }
         return 0;
     default:

@@ -59,6 +59,29 @@ extern void (*showUpdate)();
 extern void (*musicStarted)(int32_t lengthHundredths);
 // Live play's stepping, with its count of resynchronisations.
 extern ShowSteps showSteps;
-// 1 while F1's overlay (frame rate and resynchronisations) is drawn over
-// the picture.
+// 1 while F1's overlay (frame rate, resynchronisations, show time, scene
+// and what the last frame cost to draw) is drawn over the picture.
 extern int32_t overlayShown;
+
+// 1: the viewer may move the show (the seek keys, a start time): start-up
+// reserves the snapshots seeking steps from (demo/snapshots.h). Set before
+// WinMain; live play sets it, headless runs leave it 0.
+extern int32_t seekable;
+// The show time, in hundredths, the show starts at (--from): start-up
+// moves it there as a seek does. 0 (the default): the start.
+extern int32_t startTime;
+// 1 while the show's state is exactly a capture's at `musicPosition`: every
+// hundredth so far had one update and one draw, in order, from the start or
+// a seek. Snapshots are taken only then.
+extern int32_t showExact;
+// 1 while the viewer has paused the show (Space); the show is paused
+// (`paused`) while this or a loss of activation holds.
+extern int32_t userPaused;
+// Hundredths the seek keys move (10 s), and the volume's step.
+constexpr int32_t kSeekStep = 1000;
+constexpr int32_t kVolumeStep = 10;
+
+// Moves picture and music to `target` hundredths (clamped to the show):
+// the frame shown is the one a capture shows for that hundredth, and the
+// music plays on from there (or stays paused).
+void SeekShow(int32_t target);

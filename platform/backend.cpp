@@ -29,6 +29,8 @@ public:
     }
     uint32_t ChannelGetFlags(uint32_t) override { return 0; }
     uint32_t ChannelGetPosition(uint32_t) override { return 0; }
+    int ChannelSetPosition(uint32_t, uint32_t) override { return 0; }
+    int ChannelSetVolume(uint32_t, int) override { return 0; }
 };
 NoSound noSound;
 

@@ -64,6 +64,13 @@ bool Mp3Decoder::Rewind()
     return handle != nullptr && mpg123_seek(handle, 0, SEEK_SET) >= 0;
 }
 
+bool Mp3Decoder::Seek(uint64_t bytes)
+{
+    if (handle == nullptr) return false;
+    if (bytes > lengthBytes) bytes = lengthBytes;
+    return mpg123_seek(handle, static_cast<off_t>(bytes / kBytesPerSample), SEEK_SET) >= 0;
+}
+
 size_t Mp3Decoder::Read(uint8_t* target, size_t bytes)
 {
     if (handle == nullptr) return 0;

@@ -30,6 +30,8 @@ public:
     uint64_t LengthBytes() const { return lengthBytes; }
     // Back to the first sample.
     bool Rewind();
+    // To `bytes` from the start (a multiple of 4; past the end: the end).
+    bool Seek(uint64_t bytes);
     // Decodes up to `bytes` bytes (a multiple of 4); returns how many were
     // written, 0 at the end or on a decoding error.
     size_t Read(uint8_t* target, size_t bytes);

@@ -368,6 +368,20 @@ bool Mp3Decoder::Open(const char* fileName)
 
 bool Mp3Decoder::Rewind() { return state != nullptr && state->OpenStream(); }
 
+// The codec decodes from the start: the bytes before the place are decoded
+// and dropped.
+bool Mp3Decoder::Seek(uint64_t bytes)
+{
+    if (!Rewind()) return false;
+    if (bytes > lengthBytes) bytes = lengthBytes;
+    uint8_t dropped[16384];
+    while (state->delivered < bytes) {
+        const uint64_t left = bytes - state->delivered;
+        if (Read(dropped, left < sizeof dropped ? static_cast<size_t>(left) : sizeof dropped) == 0) return false;
+    }
+    return true;
+}
+
 size_t Mp3Decoder::Read(uint8_t* target, size_t bytes)
 {
     if (state == nullptr || state->stream == nullptr) return 0;

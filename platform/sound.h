@@ -5,7 +5,9 @@
 // - a stream is decoded 44.1 kHz, 16-bit stereo; its length and play
 //   position are in bytes of that decoded data (176,400 bytes a second);
 // - ChannelGetFlags: bit 0x1 set for 8-bit samples, bit 0x2 for mono;
-// - Pause halts the output and the position until Start.
+// - Pause halts the output and the position until Start;
+// - ChannelGetAttributes reports the volume ChannelSetVolume last set (100
+//   at first).
 #pragma once
 
 #include <cstdint>
@@ -41,6 +43,13 @@ public:
     virtual uint32_t ChannelGetFlags(uint32_t stream) = 0;
     // What has been heard so far, in bytes of decoded data.
     virtual uint32_t ChannelGetPosition(uint32_t stream) = 0;
+    // Moves the stream to `position` bytes of decoded data: what is heard
+    // next starts there, and the position goes on from it. Non-zero on
+    // success.
+    virtual int ChannelSetPosition(uint32_t stream, uint32_t position) = 0;
+    // The stream's loudness, 0 (silent) to 100 (as decoded). Non-zero on
+    // success.
+    virtual int ChannelSetVolume(uint32_t stream, int volume) = 0;
 
 protected:
     ~SoundLibrary() = default;

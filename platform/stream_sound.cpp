@@ -47,12 +47,36 @@ int StreamSound::ChannelGetAttributes(uint32_t stream, uint32_t* frequency, int*
 {
     if (!Valid(stream)) return 0;
     if (frequency != nullptr) *frequency = Mp3Decoder::kRate;
-    if (volume != nullptr) *volume = 100;
+    if (volume != nullptr) {
+        LockOutput();
+        *volume = this->volume;
+        UnlockOutput();
+    }
     if (panning != nullptr) *panning = 0;
     return 1;
 }
 
 uint32_t StreamSound::ChannelGetFlags(uint32_t) { return 0; }
+
+int StreamSound::ChannelSetVolume(uint32_t stream, int level)
+{
+    if (!Valid(stream)) return 0;
+    LockOutput();
+    volume = level < 0 ? 0 : level > 100 ? 100 : level;
+    UnlockOutput();
+    return 1;
+}
+
+void StreamSound::ApplyVolume(uint8_t* data, size_t bytes) const
+{
+    if (volume == 100) return;
+    for (size_t i = 0; i + 1 < bytes; i += 2) {
+        auto sample = static_cast<int16_t>(static_cast<uint16_t>(data[i] | (data[i + 1] << 8)));
+        auto scaled = static_cast<uint16_t>(static_cast<int16_t>(sample * volume / 100));
+        data[i] = static_cast<uint8_t>(scaled & 0xFF);
+        data[i + 1] = static_cast<uint8_t>(scaled >> 8);
+    }
+}
 
 namespace {
 int64_t Now()
@@ -124,8 +148,16 @@ int ClockSound::StreamPlay(uint32_t stream, int, uint32_t)
     playing = true;
     playStart = Now();
     pausedCounts = 0;
+    startHundredths = 0;
     if (paused) pauseStart = playStart;
     return 1;
+}
+
+// Counts of the active clock played since the stream began or was moved.
+int64_t ClockSound::Elapsed()
+{
+    int64_t elapsed = (paused ? pauseStart : Now()) - playStart - pausedCounts;
+    return elapsed < 0 ? 0 : elapsed;
 }
 
 uint32_t ClockSound::ChannelGetPosition(uint32_t stream)
@@ -133,14 +165,25 @@ uint32_t ClockSound::ChannelGetPosition(uint32_t stream)
     if (!Valid(stream) || !playing) return 0;
     int64_t frequency = 0;
     if (QueryPerformanceFrequency(&frequency) == 0 || frequency <= 0) return 0;
-    int64_t elapsed = (paused ? pauseStart : Now()) - playStart - pausedCounts;
-    if (elapsed < 0) elapsed = 0;
+    int64_t elapsed = Elapsed();
     // Whole hundredths, without overflow for any realistic run.
-    int64_t hundredths = elapsed / frequency * 100 + (elapsed % frequency) * 100 / frequency;
+    int64_t hundredths = startHundredths + elapsed / frequency * 100 + (elapsed % frequency) * 100 / frequency;
     // Past the stream's end the position goes on with the clock (silence is
     // heard): a show longer than its music still reaches its end.
     uint64_t bytes = static_cast<uint64_t>(hundredths) * 1764u + 882u;
     return bytes > 0xFFFFFFFCu ? 0xFFFFFFFCu : static_cast<uint32_t>(bytes);
+}
+
+// The clock starts counting again from the whole hundredth the position
+// falls in, so the next hundredth is heard one step later, as from the
+// start.
+int ClockSound::ChannelSetPosition(uint32_t stream, uint32_t position)
+{
+    if (!Valid(stream) || !playing) return 0;
+    startHundredths = position / 1764u;
+    playStart = paused ? pauseStart : Now();
+    pausedCounts = 0;
+    return 1;
 }
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 // output (device, start, pause, position) is the backend's.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/mp3_decoder.h"
@@ -23,6 +24,8 @@ public:
     uint32_t StreamGetBlockLength(uint32_t stream) override;
     int ChannelGetAttributes(uint32_t stream, uint32_t* frequency, int* volume, int* panning) override;
     uint32_t ChannelGetFlags(uint32_t stream) override;
+    // Clamped to 0..100; the output applies it as it decodes (ApplyVolume).
+    int ChannelSetVolume(uint32_t stream, int volume) override;
 
 protected:
     ~StreamSound() = default;
@@ -34,14 +37,20 @@ protected:
     virtual void LockOutput() {}
     virtual void UnlockOutput() {}
 
+    // Scales decoded 16-bit samples by `volume`; called by the output with
+    // the output locked.
+    void ApplyVolume(uint8_t* data, size_t bytes) const;
+
     Mp3Decoder decoder;
     uint32_t current = 0;
     uint32_t serial = 0;
+    // 0..100; under the output's lock.
+    int volume = 100;
 };
 
 // The output without a device: the position counts the hundredths of the
-// active clock (platform/clock.h) since the stream began to play, less the
-// time spent paused, and reports the middle of the current hundredth, so a
+// active clock (platform/clock.h) since the stream began to play (or since
+// it was moved, from where it was moved to), less the time spent paused, and reports the middle of the current hundredth, so a
 // run on the virtual clock hears exactly one hundredth per step. It goes on
 // past the stream's end, so that a music file shorter than the show does not
 // stop the show's clock. A stream made without a file (a run that plays no
@@ -59,14 +68,19 @@ public:
     int Free() override;
     int StreamPlay(uint32_t stream, int flush, uint32_t flags) override;
     uint32_t ChannelGetPosition(uint32_t stream) override;
+    int ChannelSetPosition(uint32_t stream, uint32_t position) override;
 
 private:
+    int64_t Elapsed();
+
     bool initialized = false;
     bool playing = false;
     bool paused = false;
     int64_t playStart = 0;
     int64_t pauseStart = 0;
     int64_t pausedCounts = 0;
+    // Where the stream was moved to, in whole hundredths.
+    int64_t startHundredths = 0;
 };
 
 }  // namespace platform

@@ -64,11 +64,17 @@ constexpr WPARAM VK_TAB = 0x09;
 constexpr WPARAM VK_RETURN = 0x0D;
 constexpr WPARAM VK_ESCAPE = 0x1B;
 constexpr WPARAM VK_SPACE = 0x20;
+constexpr WPARAM VK_HOME = 0x24;
 constexpr WPARAM VK_LEFT = 0x25;
 constexpr WPARAM VK_UP = 0x26;
 constexpr WPARAM VK_RIGHT = 0x27;
 constexpr WPARAM VK_DOWN = 0x28;
+constexpr WPARAM VK_ADD = 0x6B;       // + on the numeric keypad
+constexpr WPARAM VK_SUBTRACT = 0x6D;  // - on the numeric keypad
 constexpr WPARAM VK_F1 = 0x70;
+constexpr WPARAM VK_OEM_PLUS = 0xBB;   // the + (=) key
+constexpr WPARAM VK_OEM_MINUS = 0xBD;  // the - key
+// Letters and digits are their upper-case ASCII codes ('M').
 
 // PeekMessage removal flags.
 constexpr uint32_t PM_NOREMOVE = 0x0;

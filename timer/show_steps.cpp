@@ -9,6 +9,12 @@ void ShowSteps::Start(int32_t time)
     holding = 0;
 }
 
+void ShowSteps::Seek(int32_t time)
+{
+    next = time;
+    holding = 0;
+}
+
 int32_t ShowSteps::Next(int32_t heard)
 {
     // The latest time whose update is due: the music has been heard past it.

@@ -33,6 +33,9 @@ public:
     // The first update will see `time`; the count of resynchronisations
     // starts again at 0.
     void Start(int32_t time);
+    // The next update will see `time`, as after a seek; the count of
+    // resynchronisations goes on.
+    void Seek(int32_t time);
     // The time the next update is to see with `heard` hundredths of music
     // heard, and the step past it; -1 when no update is due yet.
     int32_t Next(int32_t heard);

@@ -144,6 +144,8 @@ void Begin(Run kind, int command, platform::FrameSink* sink)
     }
     platform::web::Install(options);
     displayLead = kind == Run::Live ? kDisplayLead : 0;
+    // The viewer's keys move the show in live play.
+    seekable = kind == Run::Live ? 1 : 0;
     run = kind;
     Startup(nullptr, platform::SW_SHOWNORMAL);
 }

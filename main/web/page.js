@@ -16,7 +16,10 @@
 (function () {
   var MUSIC = 'kestrune-velomar.mp3';
   var BANNER = 144;
-  var KEYS = {Escape: 0x1B, F1: 0x70};
+  // The viewer's keys, as the program's virtual key codes: Space pauses,
+  // the arrows and Home seek, M mutes, + and - change the volume.
+  var KEYS = {Escape: 0x1B, F1: 0x70, ' ': 0x20, ArrowLeft: 0x25, ArrowRight: 0x27, Home: 0x24,
+              m: 0x4D, M: 0x4D, '+': 0xBB, '=': 0xBB, '-': 0xBD};
   // What orchid_frame reports.
   var PAUSED = 1;
   var ENDED = 2;

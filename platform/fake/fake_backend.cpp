@@ -214,13 +214,17 @@ int FakePlatform::Init(int device, uint32_t rate, uint32_t flags, HWND)
 int FakePlatform::Start()
 {
     LogSound("Start");
-    return failStart ? 0 : 1;
+    if (failStart) return 0;
+    soundPaused = false;
+    return 1;
 }
 
 int FakePlatform::Pause()
 {
     LogSound("Pause");
-    return failPause ? 0 : 1;
+    if (failPause) return 0;
+    soundPaused = true;
+    return 1;
 }
 
 int FakePlatform::Stop()
@@ -284,6 +288,21 @@ uint32_t FakePlatform::ChannelGetPosition(uint32_t)
 {
     LogSound("ChannelGetPosition");
     return position;
+}
+
+int FakePlatform::ChannelSetPosition(uint32_t, uint32_t newPosition)
+{
+    LogSound("ChannelSetPosition");
+    if (failSetPosition) return 0;
+    position = newPosition;
+    return 1;
+}
+
+int FakePlatform::ChannelSetVolume(uint32_t, int level)
+{
+    LogSound("ChannelSetVolume");
+    volume = level;
+    return 1;
 }
 
 }  // namespace platform::fake

@@ -79,7 +79,10 @@ public:
     uint32_t channelFlags = 0;
     uint32_t streamLength = 441000;
     uint32_t blockLength = 4608;
-    uint32_t position = 0;
+    uint32_t position = 0;  // ChannelSetPosition moves it too
+    int volume = 100;       // as ChannelSetVolume last set it
+    bool soundPaused = false;  // between a Pause and the next Start
+    bool failSetPosition = false;
     // Every sound call by name, separated by spaces ("GetVersion Init ...").
     char soundCalls[1024] = {};
     char lastStreamFile[256] = {};
@@ -129,6 +132,8 @@ public:
     int ChannelGetAttributes(uint32_t stream, uint32_t* frequency, int* volume, int* panning) override;
     uint32_t ChannelGetFlags(uint32_t stream) override;
     uint32_t ChannelGetPosition(uint32_t stream) override;
+    int ChannelSetPosition(uint32_t stream, uint32_t position) override;
+    int ChannelSetVolume(uint32_t stream, int volume) override;
 
 private:
     struct Event {

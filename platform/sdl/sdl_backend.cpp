@@ -42,6 +42,13 @@ WPARAM VirtualKey(SDL_Keycode key)
     case SDLK_RIGHT: return VK_RIGHT;
     case SDLK_DOWN: return VK_DOWN;
     case SDLK_F1: return VK_F1;
+    case SDLK_HOME: return VK_HOME;
+    // The + key is = unshifted on many layouts.
+    case SDLK_PLUS:
+    case SDLK_EQUALS: return VK_OEM_PLUS;
+    case SDLK_MINUS: return VK_OEM_MINUS;
+    case SDLK_KP_PLUS: return VK_ADD;
+    case SDLK_KP_MINUS: return VK_SUBTRACT;
     default: return 0;
     }
 }

@@ -111,6 +111,7 @@ int SdlSound::StreamPlay(uint32_t stream, int, uint32_t)
     {
         std::lock_guard<std::mutex> hold(clockLock);
         clock.Restart();
+        origin = 0;
     }
     SDL_UnlockAudioDevice(device);
     return rewound ? 1 : 0;
@@ -122,12 +123,31 @@ uint32_t SdlSound::ChannelGetPosition(uint32_t stream)
     int64_t bytes = 0;
     {
         std::lock_guard<std::mutex> hold(clockLock);
-        bytes = clock.Position(NowNs());
+        bytes = origin + clock.Position(NowNs());
     }
     // Past the stream's end the position goes on (silence is heard), so a
     // show longer than its music still reaches its end.
     if (bytes > 0xFFFFFFFCll) bytes = 0xFFFFFFFCll;
     return static_cast<uint32_t>(bytes - bytes % Mp3Decoder::kBytesPerSample);
+}
+
+// The device still plays what it holds of the old place (a buffer or so);
+// the clock reads the new place until the device reports sound from there,
+// paused or not as it was.
+int SdlSound::ChannelSetPosition(uint32_t stream, uint32_t position)
+{
+    if (device == 0 || !Valid(stream) || !streamPlaying) return 0;
+    uint64_t bytes = position - position % Mp3Decoder::kBytesPerSample;
+    SDL_LockAudioDevice(device);
+    bool moved = decoder.Seek(bytes);
+    handed = 0;
+    {
+        std::lock_guard<std::mutex> hold(clockLock);
+        clock.Restart();
+        origin = static_cast<int64_t>(bytes);
+    }
+    SDL_UnlockAudioDevice(device);
+    return moved ? 1 : 0;
 }
 
 void SdlSound::Callback(void* userdata, uint8_t* stream, int length)
@@ -147,7 +167,8 @@ void SdlSound::Fill(uint8_t* stream, int length)
         clock.Report(handed + length, length + queueBytes, NowNs());
         clockLock.unlock();
     }
-    decoder.Read(stream, static_cast<size_t>(length));
+    size_t got = decoder.Read(stream, static_cast<size_t>(length));
+    ApplyVolume(stream, got);
     // Past the stream's end the buffer holds silence, which counts as heard
     // like the music: the position goes on with the device.
     handed += length;

@@ -5,7 +5,7 @@
 // still holds ahead of the speaker; between callbacks the clock runs
 // smoothly at the device's rate. It never runs backwards, stands still while
 // paused, resumes from where it stood, and goes on past the stream's end as
-// silence is played.
+// silence is played. Moving the stream starts the clock again from there.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +30,7 @@ public:
     int Free() override;
     int StreamPlay(uint32_t stream, int flush, uint32_t flags) override;
     uint32_t ChannelGetPosition(uint32_t stream) override;
+    int ChannelSetPosition(uint32_t stream, uint32_t position) override;
 
 private:
     void LockOutput() override;
@@ -44,6 +45,9 @@ private:
     // Under SDL's device lock: the audio thread's.
     bool streamPlaying = false;
     int64_t handed = 0;
+    // Where the stream was last moved to (0: its start); the clock counts
+    // from there. Under both locks.
+    int64_t origin = 0;
     // The clock has a lock of its own, so that reading the position never
     // takes SDL's device lock: a reader preempted while holding that would
     // keep the audio thread from refilling the device. The audio thread only

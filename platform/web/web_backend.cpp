@@ -18,6 +18,8 @@ int orchid_js_audio_suspend();
 int orchid_js_audio_play();
 void orchid_js_audio_stop();
 double orchid_js_audio_heard();
+int orchid_js_audio_seek(double seconds);
+int orchid_js_audio_volume(int level);
 }
 
 namespace platform::web {
@@ -167,6 +169,19 @@ public:
         if (position < lastPosition) position = lastPosition;
         lastPosition = position;
         return position;
+    }
+    int ChannelSetPosition(uint32_t stream, uint32_t position) override
+    {
+        if (!Valid(stream) || !playing) return 0;
+        position -= position % Mp3Decoder::kBytesPerSample;
+        if (!orchid_js_audio_seek(static_cast<double>(position) / kBytesPerSecond)) return 0;
+        // From here the heard position starts again, at the new place.
+        lastPosition = position;
+        return 1;
+    }
+    int ChannelSetVolume(uint32_t stream, int level) override
+    {
+        return StreamSound::ChannelSetVolume(stream, level) && orchid_js_audio_volume(volume);
     }
 
 private:

@@ -117,10 +117,47 @@ mergeInto(LibraryManager.library, {
     if (audio.source) audio.source.stop();
     var source = audio.context.createBufferSource();
     source.buffer = music.buffer;
-    source.connect(audio.context.destination);
+    source.connect(audio.gain || audio.context.destination);
     audio.startTime = audio.context.currentTime;
     source.start(audio.startTime);
     audio.source = source;
+    return 1;
+  },
+
+  // Plays the decoded music from `seconds` on, now, as if it had started
+  // that long ago.
+  orchid_js_audio_seek: function(seconds) {
+    var audio = Module.orchidAudio;
+    var music = Module.orchidMusic;
+    if (!audio || !audio.source || !music || !music.buffer) return 0;
+    audio.source.stop();
+    audio.source.disconnect();
+    var source = audio.context.createBufferSource();
+    source.buffer = music.buffer;
+    source.connect(audio.gain || audio.context.destination);
+    var now = audio.context.currentTime;
+    audio.startTime = now - seconds;
+    // Past the music's end nothing plays, and the position goes on.
+    source.start(now, Math.min(seconds, music.buffer.duration || seconds));
+    audio.source = source;
+    return 1;
+  },
+
+  // The music's loudness, 0 to 100, through a gain node made the first
+  // time it is not the full level.
+  orchid_js_audio_volume: function(level) {
+    var audio = Module.orchidAudio;
+    if (!audio || !audio.context) return 0;
+    if (!audio.gain) {
+      if (level === 100) return 1;
+      audio.gain = audio.context.createGain();
+      audio.gain.connect(audio.context.destination);
+      if (audio.source) {
+        audio.source.disconnect();
+        audio.source.connect(audio.gain);
+      }
+    }
+    audio.gain.gain.value = level / 100;
     return 1;
   },
 

@@ -130,6 +130,26 @@ int WaveSound::StreamPlay(uint32_t stream, int, uint32_t)
     if (paused) ::waveOutPause(device->out);
     streamPlaying = decoder.Rewind();
     handed = 0;
+    origin = 0;
+    clock.Restart();
+    if (paused) clock.Pause(NowNs());
+    Refill();
+    return streamPlaying ? 1 : 0;
+}
+
+// As a new start from that place: the queued buffers come back and the
+// device's position starts again from 0.
+int WaveSound::ChannelSetPosition(uint32_t stream, uint32_t position)
+{
+    if (device == nullptr || !Valid(stream)) return 0;
+    std::lock_guard<std::mutex> hold(output);
+    if (!streamPlaying) return 0;
+    ::waveOutReset(device->out);
+    if (paused) ::waveOutPause(device->out);
+    const uint64_t bytes = position - position % Mp3Decoder::kBytesPerSample;
+    streamPlaying = decoder.Seek(bytes);
+    handed = 0;
+    origin = static_cast<int64_t>(bytes);
     clock.Restart();
     if (paused) clock.Pause(NowNs());
     Refill();
@@ -148,7 +168,7 @@ uint32_t WaveSound::ChannelGetPosition(uint32_t stream)
     int64_t given = handed;
     if (heard > given) heard = given;
     clock.Report(given, given - heard, now);
-    int64_t bytes = clock.Position(now);
+    int64_t bytes = origin + clock.Position(now);
     if (bytes > 0xFFFFFFFCll) bytes = 0xFFFFFFFCll;
     return static_cast<uint32_t>(bytes - bytes % Mp3Decoder::kBytesPerSample);
 }
@@ -160,6 +180,7 @@ void WaveSound::Refill()
         if ((header.dwFlags & WHDR_INQUEUE) != 0) continue;
         auto* data = reinterpret_cast<uint8_t*>(header.lpData);
         size_t got = decoder.Read(data, kBufferBytes);
+        ApplyVolume(data, got);
         // Past the stream's end the device plays silence, which counts as
         // heard like the music.
         std::memset(data + got, 0, kBufferBytes - got);

@@ -34,6 +34,7 @@ public:
     int Free() override;
     int StreamPlay(uint32_t stream, int flush, uint32_t flags) override;
     uint32_t ChannelGetPosition(uint32_t stream) override;
+    int ChannelSetPosition(uint32_t stream, uint32_t position) override;
 
 private:
     struct Device;
@@ -54,6 +55,9 @@ private:
     bool paused = false;
     // Bytes of the stream queued on the device since it began to play.
     std::atomic<int64_t> handed{0};
+    // Where the stream was last moved to (0: its start): the device's
+    // position counts from there.
+    std::atomic<int64_t> origin{0};
     AudioClock clock{kBytesPerSecond};
 };
 

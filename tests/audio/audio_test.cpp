@@ -71,6 +71,51 @@ TEST_F(AudioTest, PlaysAndFollowsThePosition)
     EXPECT_EQ(a.GetPosition(), 250);
 }
 
+// A position set is the one read back, at any sample format; the volume
+// reaches the library clamped, and muting keeps it for when it is undone.
+TEST_F(AudioTest, MovesThePositionAndSetsTheVolume)
+{
+    ASSERT_EQ(a.Init(0, nullptr), 1);
+    ASSERT_EQ(a.LoadStream("x.mp3"), 1);
+    EXPECT_THROW(a.SetPosition(100), ErrorException) << "before Play";
+    EXPECT_TRUE(Reported("Not initialized.\n"));
+    a.Play();
+    for (int32_t h : {0, 1, 99, 100, 4321, 21460}) {
+        a.SetPosition(h);
+        EXPECT_EQ(a.GetPosition(), h);
+    }
+    a.SetPosition(-5);
+    EXPECT_EQ(a.GetPosition(), 0);
+    fake.failSetPosition = true;
+    EXPECT_THROW(a.SetPosition(100), ErrorException);
+    EXPECT_TRUE(Reported("Couldn't set the music position.\n"));
+    a.Free();
+
+    fake.channelFlags = SOUND_SAMPLE_MONO | SOUND_SAMPLE_8BITS;
+    fake.frequency = 22050;
+    fake.failSetPosition = false;
+    ASSERT_EQ(a.Init(0, nullptr), 1);
+    ASSERT_EQ(a.LoadStream("x.mp3"), 1);
+    a.Play();
+    for (int32_t h = 0; h < 1000; ++h) {
+        a.SetPosition(h);
+        ASSERT_EQ(a.GetPosition(), h);
+    }
+
+    a.SetVolume(50);
+    EXPECT_EQ(fake.volume, 50);
+    a.SetMuted(1);
+    EXPECT_EQ(fake.volume, 0);
+    a.SetVolume(70);
+    EXPECT_EQ(fake.volume, 0) << "still muted";
+    a.SetMuted(0);
+    EXPECT_EQ(fake.volume, 70);
+    a.SetVolume(150);
+    EXPECT_EQ(fake.volume, 100);
+    a.SetVolume(-20);
+    EXPECT_EQ(fake.volume, 0);
+}
+
 TEST_F(AudioTest, SilentModeCallsNothing)
 {
     ASSERT_EQ(a.Init(1, nullptr), 1);
@@ -78,6 +123,9 @@ TEST_F(AudioTest, SilentModeCallsNothing)
     a.Play();
     a.Pause();
     a.Resume();
+    a.SetPosition(500);
+    a.SetVolume(20);
+    a.SetMuted(1);
     EXPECT_EQ(a.GetPosition(), 0);
     a.Free();
     EXPECT_STREQ(fake.soundCalls, "");

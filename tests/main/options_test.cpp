@@ -53,6 +53,11 @@ TEST(Options, ValuesAreReadInBothSpellings)
         EXPECT_EQ(m.options.mode, mode);
     }
     EXPECT_TRUE(Parse({"--benchmark", "--depth", "24"}).options.benchmark);
+    // Playing, --from is where the show starts.
+    Parsed start = Parse({"--mode", "windowed", "--from", "63.5"});
+    ASSERT_EQ(start.ok, 1) << start.error;
+    EXPECT_EQ(start.options.fromHundredths, 6350);
+    EXPECT_FALSE(start.options.Headless());
     EXPECT_EQ(bare.options.zoom, 1);
     EXPECT_EQ(Parse({"--zoom", "8", "--mode", "windowed"}).options.zoom, 8);
     EXPECT_EQ(Parse({"--zoom=1"}).options.zoom, 1);
@@ -112,6 +117,8 @@ TEST(Options, BadCommandLinesAreRefusedWithAReason)
         {{"--mode", "32", "--benchmark"}, "--mode is for playing"},
         {{"--fps", "50"}, "apply only to --capture and --frames"},
         {{"--benchmark", "--scale", "2"}, "apply only to --capture and --frames"},
+        {{"--to", "20"}, "apply only to --capture and --frames"},
+        {{"--benchmark", "--from", "20"}, "--from does not apply"},
         {{"--depth", "16"}, "--depth applies only"},
         {{"--frames", "d", "--depth", "8"}, "expected 32, 24 or 16"},
         {{"--frames", "d", "--from", "20", "--to", "10"}, "--to must not be earlier"},

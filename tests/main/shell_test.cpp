@@ -171,7 +171,7 @@ TEST_F(ShellTest, F1TogglesTheOverlayAndEscapeEndsTheShowAtOnce)
     };
     EXPECT_EQ(Run(), 0);
     // Drawn by the display over the picture, never into it.
-    EXPECT_EQ(overlayShown, "FPS = 0  RESYNCS 0");
+    EXPECT_EQ(overlayShown, "FPS = 0  RESYNCS 0  0.19 S  SCENE 0  0.00 MS");
     EXPECT_EQ(fake.framesShown, 50);
     EXPECT_EQ(fake.messageBoxes, 0);
     EXPECT_EQ(errorLog.count, 0) << errorLog.Report();

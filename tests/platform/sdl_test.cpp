@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -40,9 +41,11 @@ intptr_t DialogProc(HWND dialog, uint32_t message, WPARAM wParam, LPARAM)
 }
 
 int destroys = 0;
+std::vector<WPARAM> keys;
 LRESULT Proc(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_DESTROY) ++destroys;
+    if (message == WM_KEYDOWN) keys.push_back(wParam);
     return DefWindowProc(window, message, wParam, lParam);
 }
 
@@ -54,10 +57,11 @@ const DialogControl controls[] = {
 };
 const DialogTemplate testDialog = {157, 78, "Orchid", controls, 4};
 
-void PushKey(SDL_Keycode key, Uint16 mod = 0)
+void PushKey(SDL_Keycode key, Uint16 mod = 0, Uint32 windowId = 0)
 {
     SDL_Event e = {};
     e.type = SDL_KEYDOWN;
+    e.key.windowID = windowId;
     e.key.keysym.sym = key;
     e.key.keysym.mod = mod;
     SDL_PushEvent(&e);
@@ -141,6 +145,25 @@ TEST_F(SdlTest, DialogByKeyboard)
     DestroyWindow(window);
 }
 
+// The viewer's keys arrive as the virtual key codes the shell knows.
+TEST_F(SdlTest, ViewerKeysArriveAsVirtualKeys)
+{
+    HWND window = MakeWindow();
+    ASSERT_NE(window, nullptr);
+    ShowWindow(window, SW_SHOWNORMAL);
+    SetFocus(window);
+    const Uint32 id = SDL_GetWindowID(static_cast<SDL_Window*>(FindWindowRecord(window)->native));
+    Pump();  // what earlier tests left
+    keys.clear();
+    for (SDL_Keycode key : {SDLK_SPACE, SDLK_LEFT, SDLK_RIGHT, SDLK_HOME, SDLK_m, SDLK_EQUALS, SDLK_PLUS,
+                            SDLK_MINUS, SDLK_KP_PLUS, SDLK_KP_MINUS, SDLK_F1})
+        PushKey(key, 0, id);
+    Pump();
+    EXPECT_EQ(keys, (std::vector<WPARAM>{VK_SPACE, VK_LEFT, VK_RIGHT, VK_HOME, 'M', VK_OEM_PLUS, VK_OEM_PLUS,
+                                         VK_OEM_MINUS, VK_ADD, VK_SUBTRACT, VK_F1}));
+    DestroyWindow(window);
+}
+
 TEST_F(SdlTest, PresentsInEveryModeAndTogglesFullscreen)
 {
     HWND window = MakeWindow();
@@ -221,6 +244,21 @@ TEST_F(SdlTest, MusicPositionFollowsWhatWasPlayedAndGoesOnPastTheEnd)
     a.Resume();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_GT(a.GetPosition(), paused);
+    // Moved, it goes on from there; moved while paused, it waits there.
+    a.SetPosition(150);
+    int moved = a.GetPosition();
+    EXPECT_GE(moved, 150);
+    EXPECT_LT(moved, 160);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_GT(a.GetPosition(), moved);
+    EXPECT_LT(a.GetPosition(), moved + 60);
+    a.Pause();
+    a.SetPosition(50);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(a.GetPosition(), 50);
+    a.Resume();
+    a.SetVolume(30);
+    a.SetMuted(1);
     a.Free();
 
     // The show's clock must not stop with the music.

@@ -60,6 +60,35 @@ EM_JS(void, SetTime, (double now, double latency), {
 EM_JS(int, ContextSuspended, (), { return Module.orchidAudio.context.state == 'suspended'; });
 EM_JS(int, MusicPlaying, (), { return Module.orchidAudio.source != null; });
 
+// An audio context that also makes gain nodes, and notes where each source
+// was started in the music.
+EM_JS(void, AudioContextWithGain, (double now), {
+    Module.orchidAudio = {
+        context : {
+            currentTime : now,
+            outputLatency : 0,
+            state : 'running',
+            destination : {},
+            resume : function() { this.state = 'running'; },
+            suspend : function() { this.state = 'suspended'; },
+            createGain : function() { return {gain : {value : 1}, connect : function() {}}; },
+            createBufferSource : function() {
+                return {
+                    connect : function() {},
+                    start : function(when, offset) { Module.orchidStartOffset = offset || 0; },
+                    stop : function() {},
+                    disconnect : function() {}
+                };
+            }
+        },
+        source : null,
+        startTime : 0
+    };
+});
+
+EM_JS(double, StartOffset, (), { return Module.orchidStartOffset; });
+EM_JS(double, Gain, (), { return Module.orchidAudio.gain ? Module.orchidAudio.gain.gain.value : 1; });
+
 TEST(WebMusicFile, OpensOnlyWhatThePageDecodedAndReadsItAs16BitStereo)
 {
     UndecodableMusic(kMusic);
@@ -135,6 +164,36 @@ TEST_F(WebSoundTest, ThePositionIsTheContextsTimeSincePlayLessItsLatency)
     EXPECT_NE(s.Free(), 0);
     EXPECT_EQ(s.ChannelGetPosition(stream), 0u) << "the stream is gone";
     EXPECT_EQ(MusicPlaying(), 0) << "the music stopped";
+}
+
+// Moved, the music starts again from the new place and the position goes
+// on from it (back as well as forward); the volume goes through a gain node.
+TEST_F(WebSoundTest, MovedTheMusicPlaysFromThereAndTheVolumeIsAGain)
+{
+    AudioContextWithGain(10.0);
+    platform::SoundLibrary& s = platform::Sound();
+    ASSERT_NE(s.Init(-1, 44100, 0x10, nullptr), 0);
+    uint32_t stream = s.StreamCreateFile(0, kMusic, 0, 0, 0x20000);
+    ASSERT_NE(stream, 0u);
+    EXPECT_EQ(s.ChannelSetPosition(stream, 176400), 0) << "not playing yet";
+    ASSERT_NE(s.StreamPlay(stream, 0, 0), 0);
+    SetTime(12.0, 0.0);
+    EXPECT_EQ(s.ChannelGetPosition(stream), 352800u);
+
+    ASSERT_NE(s.ChannelSetPosition(stream, 5 * 176400), 0);
+    EXPECT_DOUBLE_EQ(StartOffset(), 5.0);
+    EXPECT_EQ(s.ChannelGetPosition(stream), 882000u);
+    SetTime(13.0, 0.0);
+    EXPECT_EQ(s.ChannelGetPosition(stream), 1058400u);
+    ASSERT_NE(s.ChannelSetPosition(stream, 176400), 0);
+    EXPECT_EQ(s.ChannelGetPosition(stream), 176400u) << "moved back";
+
+    EXPECT_EQ(Gain(), 1.0);
+    ASSERT_NE(s.ChannelSetVolume(stream, 40), 0);
+    EXPECT_DOUBLE_EQ(Gain(), 0.4);
+    ASSERT_NE(s.ChannelSetVolume(stream, 140), 0);
+    EXPECT_DOUBLE_EQ(Gain(), 1.0);
+    EXPECT_NE(s.Free(), 0);
 }
 
 }  // namespace

@@ -1,0 +1,106 @@
+// Seeking: the show moved to a hundredth exactly, from its snapshots. Its
+// peer is the same seek without snapshots, stepping from the start (as the
+// first seek to a time nothing has passed yet does).
+//   BM_SeekFromStart/T  only the start is held: from 0 to T
+//   BM_SeekFromSnapshot/T  every snapshot is held (the show has been played
+//                          through): from the nearest one to T
+//   BM_SeekAhead10s/T   from the show standing exactly at T to T + 10 s,
+//                       with no snapshot past T (Right in a part not yet
+//                       played)
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+
+#include "bench/console.h"
+#include "demo/demo.h"
+#include "demo/snapshots.h"
+#include "error/error_log.h"
+#include "simd/simd.h"
+
+namespace {
+
+// The show as start-up leaves it, with only the start's snapshot held.
+void FreshShow()
+{
+    if (massFlower_x != nullptr) DemoFree();
+    demoRandomState = 1;
+    flashLevel = flashPhase = 0;
+    crossFade.Set(0, nullptr, nullptr);
+    std::memset(frameImage.pixChar, 0, static_cast<std::size_t>(frameImage.numBytes));
+    DemoInit();
+    showSnapshots.Reserve();
+    showSnapshots.Take(0);
+}
+
+struct Show {
+    Show()
+    {
+        errorLog.Init(nullptr);
+        frameImage.Create(640, 480, 32);
+    }
+    ~Show()
+    {
+        showSnapshots.Free();
+        DemoFree();
+        frameImage.Free();
+        errorLog.Free();
+    }
+};
+
+void BM_SeekFromStart(benchmark::State& state)
+{
+    Show show;
+    const auto target = static_cast<int32_t>(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        FreshShow();
+        state.ResumeTiming();
+        showSnapshots.Seek(target, -1);
+    }
+    if (errorLog.count != 0) state.SkipWithError(errorLog.Report());
+}
+
+void BM_SeekFromSnapshot(benchmark::State& state)
+{
+    Show show;
+    FreshShow();
+    // Played through: every hundredth drawn, every snapshot kept.
+    for (int32_t t = 0; t < kShowEnd; ++t) showSnapshots.Seek(t + 1, t);
+    const auto target = static_cast<int32_t>(state.range(0));
+    for (auto _ : state) showSnapshots.Seek(target, -1);
+    if (errorLog.count != 0) state.SkipWithError(errorLog.Report());
+}
+
+void BM_SeekAhead10s(benchmark::State& state)
+{
+    Show show;
+    const auto from = static_cast<int32_t>(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        FreshShow();
+        showSnapshots.Seek(from, 0);
+        state.ResumeTiming();
+        showSnapshots.Seek(from + 1000, from);
+    }
+    if (errorLog.count != 0) state.SkipWithError(errorLog.Report());
+}
+
+// One time in each scene, and the longest stretches of frames that keep
+// trails of the ones before (the title, the panorama's blend, scene 4).
+#define ORCHID_SEEK_TARGETS ->Arg(50)->Arg(3700)->Arg(5800)->Arg(11400)->Arg(16050)->Arg(19400)->Arg(21400)
+BENCHMARK(BM_SeekFromStart) ORCHID_SEEK_TARGETS->Iterations(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SeekFromSnapshot) ORCHID_SEEK_TARGETS->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SeekAhead10s)->Arg(2700)->Arg(14900)->Iterations(2)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::AddCustomContext("simd level", simd::Name(simd::Active()));
+    bench::Console reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

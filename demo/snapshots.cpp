@@ -1,0 +1,212 @@
+#include "demo/snapshots.h"
+
+#include <cstring>
+
+#include "effects/effects.h"
+#include "error/memory.h"
+#include "error/report.h"
+
+ORCHID_REPORT_MODULE("demo/snapshots");
+
+ShowSnapshots showSnapshots;
+
+DemoPoint* const ShowSnapshots::points[9] = {&patternA,    &patternB,  &branchPos, &tilePos,  &captionPos,
+                                             &caption2Pos, &slide1Pos, &slide2Pos, &slide3Pos};
+
+ShowSnapshots::ShowSnapshots()
+    : initialized(0), states(nullptr), frames(nullptr), frameBytes(0), blur{}, view{}, reservedBytes(0)
+{
+}
+
+ShowSnapshots::~ShowSnapshots() { Release(); }
+
+void ShowSnapshots::Release()
+{
+    orchid::MemFree(states);
+    orchid::MemFree(frames);
+    orchid::MemFree(blur.pixels);
+    orchid::MemFree(view.pixels);
+    states = nullptr;
+    frames = nullptr;
+    blur = Copies{};
+    view = Copies{};
+    frameBytes = 0;
+    reservedBytes = 0;
+    initialized = 0;
+}
+
+void ShowSnapshots::Free() { Release(); }
+
+int ShowSnapshots::Reserve()
+{
+    Release();
+    if (massFlowerCount > kFlowers || lightLineCount > kLights || frameImage.pixChar == nullptr) {
+        REPORT(ERR_MISC, "The show's state does not fit its snapshots.\n");
+        return 0;
+    }
+    frameBytes = frameImage.numBytes;
+    const int64_t stateBytes = static_cast<int64_t>(sizeof(State)) * kCount;
+    blur = Copies{&blurPic, nullptr, blurPic.numBytes, 0};
+    view = Copies{&panoramaView, nullptr, panoramaView.numBytes, 0};
+    struct Block {
+        void** target;
+        int64_t bytes;
+        const char* declaration;
+    } blocks[] = {
+        {reinterpret_cast<void**>(&states), stateBytes, "State *states\n"},
+        {reinterpret_cast<void**>(&frames), frameBytes * kCount, "uint8_t *frames\n"},
+        {reinterpret_cast<void**>(&blur.pixels), blur.bytes * kPictureCopies, "uint8_t *blurCopies\n"},
+        {reinterpret_cast<void**>(&view.pixels), view.bytes * kPictureCopies, "uint8_t *viewCopies\n"},
+    };
+    for (const Block& block : blocks) {
+        if (block.bytes == 0) continue;
+        *block.target = orchid::MemAlloc(static_cast<std::size_t>(block.bytes));
+        if (*block.target == nullptr) {
+            const int64_t bytes = block.bytes;
+            Release();
+            REPORT(ERR_OUT_OF_MEMORY, block.declaration, static_cast<int>(bytes));
+            return 0;
+        }
+        reservedBytes += block.bytes;
+    }
+    initialized = 1;
+    return 1;
+}
+
+int32_t ShowSnapshots::Keep(Copies& copies)
+{
+    if (copies.pixels == nullptr || copies.picture->pixChar == nullptr) return -1;
+    const auto size = static_cast<std::size_t>(copies.bytes);
+    // The latest copy first: the picture changes rarely, and snapshots come
+    // in the order of the show.
+    for (int32_t i = copies.used - 1; i >= 0; --i)
+        if (std::memcmp(copies.pixels + size * static_cast<std::size_t>(i), copies.picture->pixChar, size) == 0)
+            return i;
+    if (copies.used == kPictureCopies) return -1;
+    std::memcpy(copies.pixels + size * static_cast<std::size_t>(copies.used), copies.picture->pixChar, size);
+    return copies.used++;
+}
+
+void ShowSnapshots::Put(const Copies& copies, int32_t index)
+{
+    if (index < 0 || copies.picture->pixChar == nullptr) return;
+    const auto size = static_cast<std::size_t>(copies.bytes);
+    std::memcpy(copies.picture->pixChar, copies.pixels + size * static_cast<std::size_t>(index), size);
+}
+
+void ShowSnapshots::Take(int32_t time)
+{
+    if (!initialized || !At(time)) return;
+    State& s = states[time / kInterval];
+    if (s.held) return;
+    const int32_t blurCopy = Keep(blur);
+    const int32_t viewCopy = Keep(view);
+    if ((blur.pixels != nullptr && blurCopy < 0) || (view.pixels != nullptr && viewCopy < 0)) return;
+
+    s.scene = scene;
+    s.flashLevel = flashLevel;
+    s.flashPhase = flashPhase;
+    s.captionLevel = captionLevel;
+    s.blurCount = blurCount;
+    s.blurPending = blurPending;
+    s.panoramaX = panoramaX;
+    s.dropX = dropX;
+    s.dropY = dropY;
+    s.dropSpeed = dropSpeed;
+    s.tileScrollY = tileScrollY;
+    for (int i = 0; i < 9; ++i) s.points[i] = *points[i];
+    for (int i = 0; i < massFlowerCount; ++i) {
+        s.flowerX[i] = massFlower_x[i];
+        s.flowerY[i] = massFlower_y[i];
+        s.flowerSpeed[i] = massFlower_speed[i];
+    }
+    for (int i = 0; i < lightLineCount; ++i) s.lightX[i] = lightLine_x[i];
+    s.random = demoRandomState;
+    s.fadeA = crossFade.imageA;
+    s.fadeB = crossFade.imageB;
+    s.fadeLevel = crossFade.level;
+    s.colour = effects.colour;
+    s.blurCopy = blurCopy;
+    s.viewCopy = viewCopy;
+    std::memcpy(frames + frameBytes * (time / kInterval), frameImage.pixChar, static_cast<std::size_t>(frameBytes));
+    s.held = 1;
+}
+
+int32_t ShowSnapshots::Nearest(int32_t time) const
+{
+    if (!initialized || time < 0) return -1;
+    int32_t index = time / kInterval;
+    if (index >= kCount) index = kCount - 1;
+    for (; index >= 0; --index)
+        if (states[index].held) return index * kInterval;
+    return -1;
+}
+
+void ShowSnapshots::Restore(int32_t time)
+{
+    if (!initialized || !At(time) || !states[time / kInterval].held) return;
+    const State& s = states[time / kInterval];
+    scene = s.scene;
+    flashLevel = s.flashLevel;
+    flashPhase = s.flashPhase;
+    captionLevel = s.captionLevel;
+    blurCount = s.blurCount;
+    blurPending = s.blurPending;
+    panoramaX = s.panoramaX;
+    dropX = s.dropX;
+    dropY = s.dropY;
+    dropSpeed = s.dropSpeed;
+    tileScrollY = s.tileScrollY;
+    for (int i = 0; i < 9; ++i) *points[i] = s.points[i];
+    for (int i = 0; i < massFlowerCount; ++i) {
+        massFlower_x[i] = s.flowerX[i];
+        massFlower_y[i] = s.flowerY[i];
+        massFlower_speed[i] = s.flowerSpeed[i];
+    }
+    for (int i = 0; i < lightLineCount; ++i) lightLine_x[i] = s.lightX[i];
+    demoRandomState = s.random;
+    crossFade.imageA = s.fadeA;
+    crossFade.imageB = s.fadeB;
+    crossFade.level = s.fadeLevel;
+    effects.colour = s.colour;
+    effects.SetBuffer(&frameImage);
+    Put(blur, s.blurCopy);
+    Put(view, s.viewCopy);
+    std::memcpy(frameImage.pixChar, frames + frameBytes * (time / kInterval), static_cast<std::size_t>(frameBytes));
+    musicPosition = time;
+}
+
+void ShowSnapshots::Seek(int32_t target, int32_t current)
+{
+    if (target < 0) target = 0;
+    if (target > kShowEnd) target = kShowEnd;
+    int32_t from = Nearest(target);
+    if (current >= 0 && current <= target && current >= from) {
+        from = current;
+    } else {
+        if (from < 0) return;
+        Restore(from);
+    }
+    // The last hundredth on the way whose draw covers the whole frame: the
+    // frames before it need not be drawn, only what their draws do besides
+    // (they cannot be kept as snapshots then).
+    int32_t cover = from;
+    int32_t sceneThen = scene;
+    for (int32_t t = from; t < target; ++t) {
+        const int window = DemoWindow(t);
+        if (window >= 0) sceneThen = window;
+        if (DemoDrawCovers(sceneThen, t + 1)) cover = t + 1;
+    }
+    for (int32_t t = from; t < target; ++t) {
+        musicPosition = t;
+        DemoUpdate();
+        musicPosition = t + 1;
+        if (t + 1 < cover) {
+            DemoDrawAside();
+        } else {
+            DemoDraw();
+            Take(t + 1);
+        }
+    }
+    musicPosition = target;
+}

@@ -1,0 +1,107 @@
+// The show's state at fixed hundredths, kept as the show is stepped, so
+// that it can be moved to any hundredth exactly: back to the nearest
+// snapshot at or before it, then on one update and one draw per hundredth,
+// as a capture steps it.
+//
+// A snapshot holds everything one hundredth hands on to the next: the
+// animated values, the flowers and light bars, the random generator, the
+// cross-fade, the effects colour, and the pixels kept between frames: the
+// frame image, the blurred picture (blurred in place, pass by pass) and the
+// panorama view (taken from the panorama once, cleared to black at the
+// end). The grey card is refilled before each use, the rest of the pictures
+// never change. The blurred picture and the panorama view change only a few
+// times in the show, so snapshots share one copy of each while it is
+// unchanged.
+//
+// All memory is taken at once by Reserve: a frame image per snapshot and
+// kPictureCopies copies of each of the two pictures.
+#pragma once
+
+#include <cstdint>
+
+#include "demo/demo.h"
+
+class ShowSnapshots {
+public:
+    // Hundredths between snapshots: a seek steps through fewer than this
+    // many from the nearest one.
+    static constexpr int32_t kInterval = 500;
+    // Snapshots at 0, kInterval, ... up to the end of the show.
+    static constexpr int32_t kCount = kShowEnd / kInterval + 1;
+    static constexpr int32_t kPictureCopies = 8;
+
+    ShowSnapshots();
+    ~ShowSnapshots();
+    ShowSnapshots(const ShowSnapshots&) = delete;
+    ShowSnapshots& operator=(const ShowSnapshots&) = delete;
+
+    // Takes the memory, once the show's assets are loaded (after DemoInit);
+    // forgets every snapshot. 1 on success, 0 after a report.
+    int Reserve();
+    void Free();
+    // The bytes Reserve took.
+    int64_t Bytes() const { return reservedBytes; }
+
+    // A snapshot is kept at this time.
+    static bool At(int32_t time) { return time >= 0 && time % kInterval == 0 && time / kInterval < kCount; }
+    // Keeps the show's state as the snapshot for `time` (At(time)), unless
+    // one is held already; when the shared copies are all taken by other
+    // pictures it is not kept (a seek then steps on from an earlier one).
+    void Take(int32_t time);
+    // The latest time at or before `time` that has a snapshot; -1: none.
+    int32_t Nearest(int32_t time) const;
+    // Puts the show's state back as it was at `time`, which has one.
+    void Restore(int32_t time);
+
+    // Brings the show to the state a capture has after `target` hundredths
+    // (0..kShowEnd), with musicPosition = target: from the nearest snapshot,
+    // or from the show's current state when `current` (-1: not usable) is
+    // the exact time it stands at and lies nearer. Every hundredth stepped
+    // is drawn from the last one whose draw covers the whole frame image
+    // (DemoDrawCovers), none presented; snapshots are taken on the way.
+    void Seek(int32_t target, int32_t current);
+
+    int32_t initialized;
+
+private:
+    static constexpr int kFlowers = 50;
+    static constexpr int kLights = 10;
+    struct State {
+        int32_t held;
+        int32_t scene, flashLevel, flashPhase, captionLevel, blurCount, blurPending;
+        double panoramaX, dropX, dropY, dropSpeed, tileScrollY;
+        DemoPoint points[9];
+        double flowerX[kFlowers], flowerY[kFlowers], flowerSpeed[kFlowers];
+        double lightX[kLights];
+        uint32_t random;
+        Pixmap* fadeA;
+        Pixmap* fadeB;
+        int32_t fadeLevel;
+        uint32_t colour;
+        // Which shared copy holds the blurred picture and the panorama view.
+        int32_t blurCopy, viewCopy;
+    };
+    // A picture and its shared copies.
+    struct Copies {
+        Pixmap* picture;
+        uint8_t* pixels;
+        int64_t bytes;
+        int32_t used;
+    };
+    static DemoPoint* const points[9];
+
+    // The copy holding the picture as it is now, made if need be; -1 when
+    // every copy holds something else.
+    static int32_t Keep(Copies& copies);
+    static void Put(const Copies& copies, int32_t index);
+    void Release();
+
+    State* states;
+    uint8_t* frames;
+    int64_t frameBytes;
+    Copies blur;
+    Copies view;
+    int64_t reservedBytes;
+};
+
+extern ShowSnapshots showSnapshots;

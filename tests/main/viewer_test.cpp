@@ -1,0 +1,299 @@
+// The viewer's keys, through the shell on the fake backend, with a clock on
+// which the music moves one hundredth per wait while the sound device is
+// not paused, from wherever the stream was moved to. Every frame shown
+// after a seek (and every one after it) must be the frame a capture shows
+// for its hundredth; pausing stops picture and music together; muting and
+// the volume reach the sound library.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "audio/audio.h"
+#include "capture/frame_digest.h"
+#include "demo/demo.h"
+#include "demo/snapshots.h"
+#include "error/error_log.h"
+#include "main/app_state.h"
+#include "main/dialog.h"
+#include "main/shell.h"
+#include "platform/clock.h"
+#include "platform/fake/fake_backend.h"
+#include "platform/headless/headless_backend.h"
+#include "tests/support/show.h"
+
+using platform::WPARAM;
+using platform::fake::FakePlatform;
+
+namespace {
+
+constexpr uint32_t kBytesPerHundredth = 1764;
+
+// A hundredth per wait; the music moves on with it unless the device is
+// paused, one hundredth past wherever it stands (so a seek moves it).
+class MusicClock final : public platform::Clock {
+public:
+    int QueryFrequency(int64_t* frequency) override
+    {
+        *frequency = 100;
+        return 1;
+    }
+    int QueryCounter(int64_t* counter) override
+    {
+        *counter = waits;
+        return 1;
+    }
+    void Spin() override
+    {
+        ++waits;
+        if (running && !fake->soundPaused)
+            fake->position = platform::headless::PositionForHundredths(Heard() + 1);
+        if (at) at(waits);
+    }
+    uint32_t Heard() const { return fake->position / kBytesPerHundredth; }
+
+    int64_t waits = 0;
+    FakePlatform* fake = nullptr;
+    std::function<void(int64_t)> at;
+};
+
+class ViewerTest : public test_support::ShellRunTest {
+protected:
+    void SetUp() override
+    {
+        ShellRunTest::SetUp();
+        clock.fake = &fake;
+        platform::SetActiveClock(&clock);
+        fake.Install();
+        fake.dialogCommands[0] = IDC_BUTTON_WINDOWED;
+        seekable = 1;
+        startTime = 0;
+    }
+    void TearDown() override
+    {
+        seekable = 0;
+        startTime = 0;
+        fake.onFrameShown = nullptr;
+        ShellRunTest::TearDown();
+    }
+
+    int Run() { return WinMain(nullptr, nullptr, "", platform::SW_SHOWNORMAL); }
+
+    FakePlatform fake;
+    MusicClock clock;
+};
+
+// The hash of the frame a capture shows at each hundredth 1..kLast (index =
+// hundredth): a run without keys, one update and one draw per hundredth.
+constexpr int32_t kLast = 14800;
+
+std::vector<uint64_t> CaptureFrames()
+{
+    std::vector<uint64_t> frames(kLast + 1, 0);
+    test_support::FreshShow();
+    FakePlatform fake;
+    MusicClock clock;
+    clock.fake = &fake;
+    platform::SetActiveClock(&clock);
+    fake.Install();
+    fake.dialogCommands[0] = IDC_BUTTON_WINDOWED;
+    fake.onFrameShown = [&] {
+        if (musicPosition >= 1 && musicPosition <= kLast) frames[musicPosition] = capture::HashFrame(fake.lastFrame);
+        if (musicPosition == kLast) fake.Key(mainWindow, platform::VK_ESCAPE);
+    };
+    EXPECT_EQ(WinMain(nullptr, nullptr, "", platform::SW_SHOWNORMAL), 0);
+    EXPECT_EQ(errorLog.count, 0) << errorLog.Report();
+    platform::SetActiveClock(nullptr);
+    return frames;
+}
+
+class ExactSeek : public ViewerTest {
+protected:
+    void SetUp() override
+    {
+#ifdef ORCHID_SANITIZE
+        GTEST_SKIP() << "runs most of the show twice: too long under the sanitizers";
+#endif
+        static const std::vector<uint64_t> frames = CaptureFrames();
+        captureFrames = &frames;
+        ViewerTest::SetUp();
+    }
+    const std::vector<uint64_t>* captureFrames = nullptr;
+};
+
+TEST_F(ExactSeek, FramesAfterSeeksAndFromAreTheCapturesAcrossScenesAndBackwards)
+{
+    // Live play from 146 s (scene 4); then a key back across the scene
+    // change to scene 3, seeks into the blur of scene 2 (forward from a
+    // snapshot, and back before the blur passes), into the panorama's
+    // last view, Home, and forward from the current state.
+    startTime = 14600;
+    struct Step {
+        int64_t wait;
+        WPARAM key;      // 0: SeekShow(target)
+        int32_t target;  // the time the show stands at after the step
+    };
+    // A key is taken after the frame of its wait, whose update moved the
+    // show on by one: Left at wait 30 leaves 14600 + 30 - 1000.
+    const Step steps[] = {
+        {30, platform::VK_LEFT, 13630}, {60, 0, 5777},   {90, 0, 5301},
+        {120, 0, 11520},                {150, 0, 12040}, {180, platform::VK_HOME, 0},
+        {230, platform::VK_RIGHT, 1050}, {260, platform::VK_RIGHT, 2080},
+    };
+    std::string mismatches;
+    int compared = 0;
+    int32_t first = -1;
+    fake.onFrameShown = [&] {
+        if (first < 0) first = musicPosition;
+        if (musicPosition < 1 || musicPosition > kLast) return;
+        ++compared;
+        if (capture::HashFrame(fake.lastFrame) != (*captureFrames)[musicPosition] && mismatches.size() < 200) {
+            char number[16];
+            std::snprintf(number, sizeof number, " %d", musicPosition);
+            mismatches.append(number);
+        }
+    };
+    std::vector<int32_t> reached;
+    clock.at = [&](int64_t wait) {
+        for (const Step& step : steps) {
+            if (wait != step.wait) continue;
+            if (step.key != 0)
+                fake.Key(mainWindow, step.key);
+            else
+                SeekShow(step.target);
+        }
+        for (const Step& step : steps)
+            if (wait == step.wait + 1) {
+                reached.push_back(musicPosition);
+                // The music stands where the show does.
+                EXPECT_LE(clock.Heard(), static_cast<uint32_t>(musicPosition) + 1) << "at wait " << wait;
+                EXPECT_GE(clock.Heard() + 1, static_cast<uint32_t>(musicPosition)) << "at wait " << wait;
+            }
+        if (wait == 300) fake.Key(mainWindow, platform::VK_ESCAPE);
+    };
+    ASSERT_EQ(Run(), 0);
+    EXPECT_EQ(errorLog.count, 0) << errorLog.Report();
+    EXPECT_EQ(first, 14600) << "--from: the first frame shown";
+    ASSERT_EQ(reached.size(), std::size(steps));
+    for (size_t i = 0; i < reached.size(); ++i) EXPECT_EQ(reached[i], steps[i].target) << "step " << i;
+    EXPECT_GT(compared, 250);
+    EXPECT_EQ(mismatches, "") << "hundredths whose frame differs from the capture's";
+    EXPECT_EQ(showSteps.resyncs, 0);
+}
+
+// A short round that the sanitizers run too: Right from the show's own
+// state, Left back from a snapshot, Home; after Home the frames are the
+// first ones again.
+TEST_F(ViewerTest, RightLeftAndHomeComeBackToTheSameFrames)
+{
+    std::vector<uint64_t> first(101, 0);
+    std::vector<int32_t> reached;
+    int again = 0, differ = 0;
+    bool home = false;
+    fake.onFrameShown = [&] {
+        if (musicPosition < 1 || musicPosition > 100) return;
+        const uint64_t hash = capture::HashFrame(fake.lastFrame);
+        if (!home) {
+            first[musicPosition] = hash;
+        } else {
+            ++again;
+            if (hash != first[musicPosition]) ++differ;
+        }
+    };
+    clock.at = [&](int64_t wait) {
+        if (wait == 100) fake.Key(mainWindow, platform::VK_RIGHT);
+        if (wait == 130) fake.Key(mainWindow, platform::VK_LEFT);
+        if (wait == 160) {
+            fake.Key(mainWindow, platform::VK_HOME);
+            home = true;
+        }
+        if (wait == 101 || wait == 131 || wait == 161) reached.push_back(musicPosition);
+        if (wait == 250) fake.Key(mainWindow, platform::VK_ESCAPE);
+    };
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(errorLog.count, 0) << errorLog.Report();
+    EXPECT_EQ(reached, (std::vector<int32_t>{1100, 130, 0}));
+    EXPECT_EQ(again, 90);
+    EXPECT_EQ(differ, 0);
+}
+
+TEST_F(ViewerTest, SpacePausesPictureAndMusicTogetherAndResumesWhereTheyStood)
+{
+    int framesAtPause = 0;
+    int32_t timeAtPause = 0;
+    uint32_t heardAtPause = 0;
+    clock.at = [&](int64_t wait) {
+        if (wait == 100) fake.Key(mainWindow, platform::VK_SPACE);
+        if (wait == 102) {
+            framesAtPause = fake.framesShown;
+            timeAtPause = musicPosition;
+            heardAtPause = clock.Heard();
+            EXPECT_TRUE(fake.soundPaused);
+            // Activation coming and going does not undo the viewer's pause.
+            fake.Focus(mainWindow, false);
+        }
+        if (wait == 110) fake.Focus(mainWindow, true);
+        if (wait == 150) {
+            EXPECT_EQ(fake.framesShown, framesAtPause) << "frames ran while paused";
+            EXPECT_EQ(musicPosition, timeAtPause);
+            EXPECT_EQ(clock.Heard(), heardAtPause);
+            EXPECT_TRUE(fake.soundPaused);
+            fake.Key(mainWindow, platform::VK_SPACE);
+        }
+        if (wait == 160) {
+            // Nine frames since Space, each with its hundredth; the music
+            // stands where it did before the pause, a hundredth ahead of
+            // the next update.
+            EXPECT_FALSE(fake.soundPaused);
+            EXPECT_EQ(fake.framesShown, framesAtPause + 9);
+            EXPECT_EQ(musicPosition, timeAtPause + 9);
+            EXPECT_EQ(clock.Heard(), heardAtPause + 10);
+            EXPECT_EQ(heardAtPause, static_cast<uint32_t>(timeAtPause));
+            fake.Key(mainWindow, platform::VK_ESCAPE);
+        }
+    };
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(errorLog.count, 0) << errorLog.Report();
+    EXPECT_EQ(showSteps.resyncs, 0);
+}
+
+TEST_F(ViewerTest, MuteAndVolumeReachTheSoundLibrary)
+{
+    std::vector<int> volumes;
+    const WPARAM keys[] = {'M',
+                           platform::VK_OEM_MINUS,
+                           'M',
+                           platform::VK_SUBTRACT,
+                           platform::VK_OEM_PLUS,
+                           platform::VK_ADD,
+                           platform::VK_ADD};
+    clock.at = [&](int64_t wait) {
+        if (wait >= 10 && wait % 10 == 0 && wait / 10 - 1 < static_cast<int64_t>(std::size(keys)))
+            fake.Key(mainWindow, keys[wait / 10 - 1]);
+        if (wait >= 10 && wait % 10 == 5) volumes.push_back(fake.volume);
+        if (wait == 100) fake.Key(mainWindow, platform::VK_ESCAPE);
+    };
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(errorLog.count, 0) << errorLog.Report();
+    // Muted, still muted with the volume turned down, back at 90, then 80,
+    // 90, 100, and no further.
+    EXPECT_EQ(volumes, (std::vector<int>{0, 0, 90, 80, 90, 100, 100, 100, 100}));
+}
+
+TEST_F(ViewerTest, AFailedSeekOfTheMusicEndsTheRunWithItsReport)
+{
+    fake.failSetPosition = true;
+    clock.at = [&](int64_t wait) {
+        if (wait == 20) fake.Key(mainWindow, platform::VK_RIGHT);
+    };
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(fake.messageBoxes, 1);
+    EXPECT_NE(std::strstr(fake.lastMessageText, "Couldn't set the music position.\n"), nullptr)
+        << fake.lastMessageText;
+}
+
+}  // namespace
