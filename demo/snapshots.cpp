@@ -1,6 +1,7 @@
 #include "demo/snapshots.h"
 
 #include <cstring>
+#include <utility>
 
 #include "effects/effects.h"
 #include "error/memory.h"
@@ -12,9 +13,10 @@ ShowSnapshots showSnapshots;
 
 DemoPoint* const ShowSnapshots::points[9] = {&patternA,    &patternB,  &branchPos, &tilePos,  &captionPos,
                                              &caption2Pos, &slide1Pos, &slide2Pos, &slide3Pos};
+Pixmap* const ShowSnapshots::traded[3] = {&frameImage, &blurPic, &panoramaView};
 
 ShowSnapshots::ShowSnapshots()
-    : initialized(0), states(nullptr), frames(nullptr), frameBytes(0), blur{}, view{}, reservedBytes(0)
+    : initialized(0), states(nullptr), frames(nullptr), frameBytes(0), blur{}, view{}, ahead{}, reservedBytes(0)
 {
 }
 
@@ -26,10 +28,12 @@ void ShowSnapshots::Release()
     orchid::MemFree(frames);
     orchid::MemFree(blur.pixels);
     orchid::MemFree(view.pixels);
+    for (uint8_t*& pixels : ahead.pixels) orchid::MemFree(pixels);
     states = nullptr;
     frames = nullptr;
     blur = Copies{};
     view = Copies{};
+    ahead = Ahead{};
     frameBytes = 0;
     reservedBytes = 0;
     initialized = 0;
@@ -57,6 +61,9 @@ int ShowSnapshots::Reserve()
         {reinterpret_cast<void**>(&frames), frameBytes * kCount, "uint8_t *frames\n"},
         {reinterpret_cast<void**>(&blur.pixels), blur.bytes * kPictureCopies, "uint8_t *blurCopies\n"},
         {reinterpret_cast<void**>(&view.pixels), view.bytes * kPictureCopies, "uint8_t *viewCopies\n"},
+        {reinterpret_cast<void**>(&ahead.pixels[0]), frameBytes, "uint8_t *aheadFrame\n"},
+        {reinterpret_cast<void**>(&ahead.pixels[1]), blur.bytes, "uint8_t *aheadBlur\n"},
+        {reinterpret_cast<void**>(&ahead.pixels[2]), view.bytes, "uint8_t *aheadView\n"},
     };
     for (const Block& block : blocks) {
         if (block.bytes == 0) continue;
@@ -69,8 +76,63 @@ int ShowSnapshots::Reserve()
         }
         reservedBytes += block.bytes;
     }
+    ahead.time = ahead.goal = ahead.cover = -1;
     initialized = 1;
     return 1;
+}
+
+void ShowSnapshots::Save(State& s)
+{
+    s.scene = scene;
+    s.flashLevel = flashLevel;
+    s.flashPhase = flashPhase;
+    s.captionLevel = captionLevel;
+    s.blurCount = blurCount;
+    s.blurPending = blurPending;
+    s.panoramaX = panoramaX;
+    s.dropX = dropX;
+    s.dropY = dropY;
+    s.dropSpeed = dropSpeed;
+    s.tileScrollY = tileScrollY;
+    for (int i = 0; i < 9; ++i) s.points[i] = *points[i];
+    for (int i = 0; i < massFlowerCount; ++i) {
+        s.flowerX[i] = massFlower_x[i];
+        s.flowerY[i] = massFlower_y[i];
+        s.flowerSpeed[i] = massFlower_speed[i];
+    }
+    for (int i = 0; i < lightLineCount; ++i) s.lightX[i] = lightLine_x[i];
+    s.random = demoRandomState;
+    s.fadeA = crossFade.imageA;
+    s.fadeB = crossFade.imageB;
+    s.fadeLevel = crossFade.level;
+    s.colour = effects.colour;
+}
+
+void ShowSnapshots::Load(const State& s)
+{
+    scene = s.scene;
+    flashLevel = s.flashLevel;
+    flashPhase = s.flashPhase;
+    captionLevel = s.captionLevel;
+    blurCount = s.blurCount;
+    blurPending = s.blurPending;
+    panoramaX = s.panoramaX;
+    dropX = s.dropX;
+    dropY = s.dropY;
+    dropSpeed = s.dropSpeed;
+    tileScrollY = s.tileScrollY;
+    for (int i = 0; i < 9; ++i) *points[i] = s.points[i];
+    for (int i = 0; i < massFlowerCount; ++i) {
+        massFlower_x[i] = s.flowerX[i];
+        massFlower_y[i] = s.flowerY[i];
+        massFlower_speed[i] = s.flowerSpeed[i];
+    }
+    for (int i = 0; i < lightLineCount; ++i) lightLine_x[i] = s.lightX[i];
+    demoRandomState = s.random;
+    crossFade.imageA = s.fadeA;
+    crossFade.imageB = s.fadeB;
+    crossFade.level = s.fadeLevel;
+    effects.colour = s.colour;
 }
 
 int32_t ShowSnapshots::Keep(Copies& copies)
@@ -103,29 +165,7 @@ void ShowSnapshots::Take(int32_t time)
     const int32_t viewCopy = Keep(view);
     if ((blur.pixels != nullptr && blurCopy < 0) || (view.pixels != nullptr && viewCopy < 0)) return;
 
-    s.scene = scene;
-    s.flashLevel = flashLevel;
-    s.flashPhase = flashPhase;
-    s.captionLevel = captionLevel;
-    s.blurCount = blurCount;
-    s.blurPending = blurPending;
-    s.panoramaX = panoramaX;
-    s.dropX = dropX;
-    s.dropY = dropY;
-    s.dropSpeed = dropSpeed;
-    s.tileScrollY = tileScrollY;
-    for (int i = 0; i < 9; ++i) s.points[i] = *points[i];
-    for (int i = 0; i < massFlowerCount; ++i) {
-        s.flowerX[i] = massFlower_x[i];
-        s.flowerY[i] = massFlower_y[i];
-        s.flowerSpeed[i] = massFlower_speed[i];
-    }
-    for (int i = 0; i < lightLineCount; ++i) s.lightX[i] = lightLine_x[i];
-    s.random = demoRandomState;
-    s.fadeA = crossFade.imageA;
-    s.fadeB = crossFade.imageB;
-    s.fadeLevel = crossFade.level;
-    s.colour = effects.colour;
+    Save(s);
     s.blurCopy = blurCopy;
     s.viewCopy = viewCopy;
     std::memcpy(frames + frameBytes * (time / kInterval), frameImage.pixChar, static_cast<std::size_t>(frameBytes));
@@ -146,29 +186,7 @@ void ShowSnapshots::Restore(int32_t time)
 {
     if (!initialized || !At(time) || !states[time / kInterval].held) return;
     const State& s = states[time / kInterval];
-    scene = s.scene;
-    flashLevel = s.flashLevel;
-    flashPhase = s.flashPhase;
-    captionLevel = s.captionLevel;
-    blurCount = s.blurCount;
-    blurPending = s.blurPending;
-    panoramaX = s.panoramaX;
-    dropX = s.dropX;
-    dropY = s.dropY;
-    dropSpeed = s.dropSpeed;
-    tileScrollY = s.tileScrollY;
-    for (int i = 0; i < 9; ++i) *points[i] = s.points[i];
-    for (int i = 0; i < massFlowerCount; ++i) {
-        massFlower_x[i] = s.flowerX[i];
-        massFlower_y[i] = s.flowerY[i];
-        massFlower_speed[i] = s.flowerSpeed[i];
-    }
-    for (int i = 0; i < lightLineCount; ++i) lightLine_x[i] = s.lightX[i];
-    demoRandomState = s.random;
-    crossFade.imageA = s.fadeA;
-    crossFade.imageB = s.fadeB;
-    crossFade.level = s.fadeLevel;
-    effects.colour = s.colour;
+    Load(s);
     effects.SetBuffer(&frameImage);
     Put(blur, s.blurCopy);
     Put(view, s.viewCopy);
@@ -187,16 +205,10 @@ void ShowSnapshots::Seek(int32_t target, int32_t current)
         if (from < 0) return;
         Restore(from);
     }
-    // The last hundredth on the way whose draw covers the whole frame: the
-    // frames before it need not be drawn, only what their draws do besides
-    // (they cannot be kept as snapshots then).
-    int32_t cover = from;
-    int32_t sceneThen = scene;
-    for (int32_t t = from; t < target; ++t) {
-        const int window = DemoWindow(t);
-        if (window >= 0) sceneThen = window;
-        if (DemoDrawCovers(sceneThen, t + 1)) cover = t + 1;
-    }
+    // The frames before the last one on the way drawn whole need not be
+    // drawn, only what their draws do besides (they cannot be kept as
+    // snapshots then).
+    const int32_t cover = Cover(from, target);
     for (int32_t t = from; t < target; ++t) {
         musicPosition = t;
         DemoUpdate();
@@ -209,4 +221,91 @@ void ShowSnapshots::Seek(int32_t target, int32_t current)
         }
     }
     musicPosition = target;
+}
+
+int32_t ShowSnapshots::Cover(int32_t from, int32_t to)
+{
+    int32_t cover = from;
+    int32_t sceneThen = scene;
+    for (int32_t t = from; t < to; ++t) {
+        const int window = DemoWindow(t);
+        if (window >= 0) sceneThen = window;
+        if (DemoDrawCovers(sceneThen, t + 1)) cover = t + 1;
+    }
+    return cover;
+}
+
+int32_t ShowSnapshots::Frontier() const
+{
+    return Nearest(kShowEnd);
+}
+
+void ShowSnapshots::Trade()
+{
+    for (int i = 0; i < 3; ++i) {
+        Pixmap& picture = *traded[i];
+        if (picture.pixChar == nullptr || ahead.pixels[i] == nullptr) continue;
+        std::swap(picture.pixChar, ahead.pixels[i]);
+        picture.pixShort = reinterpret_cast<uint16_t*>(picture.pixChar);
+        picture.pixInt = reinterpret_cast<uint32_t*>(picture.pixChar);
+    }
+}
+
+int32_t ShowSnapshots::BuildAhead(int32_t steps)
+{
+    if (!initialized || steps <= 0) return 0;
+    // The first snapshot not held past the ahead state; it is built from
+    // the ahead state, or from the snapshot before it when play or a seek
+    // has taken that one since.
+    int32_t index = ahead.time < 0 ? 1 : ahead.time / kInterval + 1;
+    while (index < kCount && states[index].held) ++index;
+    if (index >= kCount) return 0;
+    const int32_t goal = index * kInterval;
+    const bool fromSnapshot = ahead.time < goal - kInterval;
+    if (fromSnapshot && !states[index - 1].held) return 0;
+
+    // The live state is set aside and put back whatever happens on the way.
+    Save(ahead.live);
+    const int32_t liveTime = musicPosition;
+    Pixmap* const liveBuffer = effects.buffer;
+    Trade();
+    struct PutBack {
+        ShowSnapshots& owner;
+        int32_t time;
+        Pixmap* buffer;
+        ~PutBack()
+        {
+            owner.Save(owner.ahead.state);
+            owner.Trade();
+            owner.Load(owner.ahead.live);
+            musicPosition = time;
+            effects.buffer = buffer;
+        }
+    } putBack{*this, liveTime, liveBuffer};
+
+    if (fromSnapshot) {
+        Restore(goal - kInterval);
+        ahead.time = goal - kInterval;
+    } else {
+        Load(ahead.state);
+        effects.SetBuffer(&frameImage);
+    }
+    if (fromSnapshot || ahead.goal != goal) {
+        ahead.cover = Cover(ahead.time, goal);
+        ahead.goal = goal;
+    }
+    int32_t stepped = 0;
+    for (; stepped < steps && ahead.time < goal; ++stepped) {
+        const int32_t t = ahead.time;
+        musicPosition = t;
+        DemoUpdate();
+        musicPosition = t + 1;
+        if (t + 1 < ahead.cover)
+            DemoDrawAside();
+        else
+            DemoDraw();
+        ahead.time = t + 1;
+    }
+    if (ahead.time == goal) Take(goal);
+    return stepped;
 }

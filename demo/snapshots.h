@@ -13,8 +13,15 @@
 // times in the show, so snapshots share one copy of each while it is
 // unchanged.
 //
-// All memory is taken at once by Reserve: a frame image per snapshot and
-// kPictureCopies copies of each of the two pictures.
+// Snapshots are also built ahead of the show, in the time between its
+// frames: the live state is set aside, a second state (the ahead state) is
+// stepped on from the furthest snapshot built a few hundredths at a time,
+// exactly as a capture steps it, and the live state is put back as it was.
+// So a seek into a part not yet played finds a snapshot near it.
+//
+// All memory is taken at once by Reserve: a frame image per snapshot,
+// kPictureCopies copies of each of the two pictures, and the ahead state's
+// own frame image and pictures.
 #pragma once
 
 #include <cstdint>
@@ -61,6 +68,15 @@ public:
     // (DemoDrawCovers), none presented; snapshots are taken on the way.
     void Seek(int32_t target, int32_t current);
 
+    // Steps the ahead state on by at most `steps` hundredths towards the
+    // first snapshot not yet held past it, and takes that snapshot when it
+    // gets there; the show's live state (musicPosition and the effects'
+    // buffer included) is as it was on return. Returns the hundredths
+    // stepped: 0 once every snapshot is built (or none can be).
+    int32_t BuildAhead(int32_t steps);
+    // The furthest time with a snapshot; -1: none.
+    int32_t Frontier() const;
+
     int32_t initialized;
 
 private:
@@ -88,7 +104,30 @@ private:
         int64_t bytes;
         int32_t used;
     };
+    // The state built ahead of the show, and the live state's values while
+    // the ahead state stands in for it. The pixels of the frame image, the
+    // blurred picture and the panorama view are traded with the live ones
+    // rather than copied: `pixels` holds whichever set is not in use.
+    struct Ahead {
+        State state;
+        State live;
+        uint8_t* pixels[3];
+        // The hundredth the ahead state stands at (-1: not started), the
+        // snapshot time it steps to, and the first hundredth on the way
+        // whose frame is drawn (the ones before are covered by it).
+        int32_t time, goal, cover;
+    };
     static DemoPoint* const points[9];
+    static Pixmap* const traded[3];
+
+    // The show's values into a state, and back.
+    static void Save(State& s);
+    static void Load(const State& s);
+    // The last hundredth in from..to whose draw covers the whole frame
+    // image, from the scene the show stands in at `from`; `from` if none.
+    static int32_t Cover(int32_t from, int32_t to);
+    // Trades the live pictures' pixels with the ahead state's.
+    void Trade();
 
     // The copy holding the picture as it is now, made if need be; -1 when
     // every copy holds something else.
@@ -101,6 +140,7 @@ private:
     int64_t frameBytes;
     Copies blur;
     Copies view;
+    Ahead ahead;
     int64_t reservedBytes;
 };
 

@@ -26,6 +26,8 @@ int32_t overlayShown = 0;
 void (*showUpdate)() = DemoUpdate;
 int32_t seekable = 0;
 int32_t startTime = 0;
+int32_t aheadMicros = 3000;
+int32_t aheadSteps = 500;
 int32_t showExact = 0;
 int32_t userPaused = 0;
 void (*musicStarted)(int32_t lengthHundredths) = nullptr;
@@ -50,6 +52,8 @@ void FrameDrawn();
 void TogglePause();
 // The viewer's keys other than Escape and F1.
 void ViewerKey(WPARAM key);
+// Builds snapshots ahead of the show while no hundredth is due.
+void BuildAhead();
 }  // namespace
 
 int Startup(HINSTANCE instance, int showCommand)
@@ -113,7 +117,10 @@ void IdleFrame()
 {
     if (quitting) return;
     try {
-        if (paused) timer.Restart();
+        if (paused)
+            timer.Restart();
+        else
+            BuildAhead();
         timer.RunFrame(UpdateCallback, RenderCallback);
     } catch (const ErrorException&) {
         RequestQuit();
@@ -213,6 +220,23 @@ void FrameDrawn()
 {
     undrawn = 0;
     if (showExact) showSnapshots.Take(musicPosition);
+}
+
+void BuildAhead()
+{
+    if (!showSnapshots.initialized || aheadSteps <= 0 || aheadMicros <= 0) return;
+    // A hundredth that is due comes first.
+    timer.ReadTicks();
+    if (timer.ticks != timer.lastTicks) return;
+    int64_t frequency = 0, start = 0, now = 0;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    const int64_t budget = frequency * aheadMicros / 1000000;
+    for (int32_t steps = 0; steps < aheadSteps; ++steps) {
+        if (showSnapshots.BuildAhead(1) == 0) return;
+        QueryPerformanceCounter(&now);
+        if (now - start >= budget) return;
+    }
 }
 
 void TogglePause()

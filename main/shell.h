@@ -70,6 +70,12 @@ extern int32_t seekable;
 // The show time, in hundredths, the show starts at (--from): start-up
 // moves it there as a seek does. 0 (the default): the start.
 extern int32_t startTime;
+// Between frames the snapshots are built on ahead of the show, so that a
+// seek into a part not yet played is quick too: each idle moment spends at
+// most aheadMicros microseconds of the clock on it, and steps at most
+// aheadSteps hundredths (a bound where the clock stands still meanwhile).
+extern int32_t aheadMicros;
+extern int32_t aheadSteps;
 // 1 while the show's state is exactly a capture's at `musicPosition`: every
 // hundredth so far had one update and one draw, in order, from the start or
 // a seek. Snapshots are taken only then.

@@ -2,8 +2,9 @@
 // which the music moves one hundredth per wait while the sound device is
 // not paused, from wherever the stream was moved to. Every frame shown
 // after a seek (and every one after it) must be the frame a capture shows
-// for its hundredth; pausing stops picture and music together; muting and
-// the volume reach the sound library.
+// for its hundredth, also with snapshots built ahead of the show between
+// frames; pausing stops picture and music together; muting and the volume
+// reach the sound library. Snapshots built ahead hold what play would.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -17,6 +18,7 @@
 #include "capture/frame_digest.h"
 #include "demo/demo.h"
 #include "demo/snapshots.h"
+#include "effects/effects.h"
 #include "error/error_log.h"
 #include "main/app_state.h"
 #include "main/dialog.h"
@@ -77,6 +79,8 @@ protected:
     {
         seekable = 0;
         startTime = 0;
+        aheadMicros = savedAheadMicros;
+        aheadSteps = savedAheadSteps;
         fake.onFrameShown = nullptr;
         ShellRunTest::TearDown();
     }
@@ -85,6 +89,8 @@ protected:
 
     FakePlatform fake;
     MusicClock clock;
+    const int32_t savedAheadMicros = aheadMicros;
+    const int32_t savedAheadSteps = aheadSteps;
 };
 
 // The hash of the frame a capture shows at each hundredth 1..kLast (index =
@@ -183,6 +189,129 @@ TEST_F(ExactSeek, FramesAfterSeeksAndFromAreTheCapturesAcrossScenesAndBackwards)
     EXPECT_GT(compared, 250);
     EXPECT_EQ(mismatches, "") << "hundredths whose frame differs from the capture's";
     EXPECT_EQ(showSteps.resyncs, 0);
+}
+
+TEST_F(ExactSeek, SeeksIntoPartsOnlyBuiltAheadAreTheCapturesAndPlayIsUndisturbed)
+{
+    // The clock stands still while snapshots are built, so each idle
+    // moment steps 400 hundredths ahead: the whole show within 60 frames.
+    aheadMicros = 1000000;
+    aheadSteps = 400;
+    // Right from live play into the title's trails, then into the panorama
+    // and scene 4, none of them played; the frames from the start on (the
+    // live ones while the snapshots were built) are compared too.
+    const int32_t targets[] = {3730, 11520, 14700};
+    std::string mismatches, notAhead;
+    int compared = 0;
+    fake.onFrameShown = [&] {
+        if (musicPosition < 1 || musicPosition > kLast) return;
+        ++compared;
+        if (capture::HashFrame(fake.lastFrame) != (*captureFrames)[musicPosition] && mismatches.size() < 200) {
+            char number[16];
+            std::snprintf(number, sizeof number, " %d", musicPosition);
+            mismatches.append(number);
+        }
+    };
+    std::vector<int32_t> reached;
+    int32_t frontierAt60 = -1;
+    clock.at = [&](int64_t wait) {
+        if (wait == 60) {
+            frontierAt60 = showSnapshots.Frontier();
+            for (int32_t target : {musicPosition + kSeekStep, targets[0], targets[1], targets[2]})
+                if (showSnapshots.Nearest(target) != target / ShowSnapshots::kInterval * ShowSnapshots::kInterval) {
+                    char number[16];
+                    std::snprintf(number, sizeof number, " %d", target);
+                    notAhead.append(number);
+                }
+            fake.Key(mainWindow, platform::VK_RIGHT);
+        }
+        for (int i = 0; i < 3; ++i)
+            if (wait == 90 + 30 * i) SeekShow(targets[i]);
+        if (wait == 61 || wait == 91 || wait == 121 || wait == 151) reached.push_back(musicPosition);
+        if (wait == 200) fake.Key(mainWindow, platform::VK_ESCAPE);
+    };
+    ASSERT_EQ(Run(), 0);
+    EXPECT_EQ(errorLog.count, 0) << errorLog.Report();
+    EXPECT_EQ(frontierAt60, (kShowEnd / ShowSnapshots::kInterval) * ShowSnapshots::kInterval);
+    EXPECT_EQ(notAhead, "") << "targets without the snapshot before them built ahead";
+    EXPECT_EQ(reached, (std::vector<int32_t>{1060, targets[0], targets[1], targets[2]}));
+    EXPECT_GT(compared, 190);
+    EXPECT_EQ(mismatches, "") << "hundredths whose frame differs from the capture's";
+    EXPECT_EQ(showSteps.resyncs, 0);
+}
+
+// The show stepped as live play steps it, once with snapshots built ahead
+// between its hundredths and once without: every frame of the first equals
+// the second's, and so does every snapshot (those built ahead included:
+// the ahead state is stepped as play steps the show).
+TEST(SnapshotsAhead, HoldWhatPlayHoldsAndLeaveThePlayedFramesAlone)
+{
+#ifdef ORCHID_SANITIZE
+    // The title's trails and the blurs of scene 2.
+    constexpr int32_t kEnd = 6000;
+#else
+    constexpr int32_t kEnd = kShowEnd;
+#endif
+    constexpr int32_t kSnapshots = kEnd / ShowSnapshots::kInterval + 1;
+    struct Run {
+        std::vector<uint64_t> frames = std::vector<uint64_t>(kEnd + 1, 0);
+        std::vector<uint64_t> snapshots = std::vector<uint64_t>(kSnapshots, 0);
+        int32_t frontierAt1000 = -1;
+    };
+    const auto hashState = [] {
+        XXH3_state_t state;
+        XXH3_64bits_reset(&state);
+        for (const Pixmap* picture : {&frameImage, &blurPic, &panoramaView})
+            XXH3_64bits_update(&state, picture->pixChar, static_cast<std::size_t>(picture->numBytes));
+        const int32_t values[] = {scene,      flashLevel, flashPhase,      captionLevel,
+                                  blurCount,  blurPending, crossFade.level, static_cast<int32_t>(demoRandomState),
+                                  static_cast<int32_t>(effects.colour)};
+        XXH3_64bits_update(&state, values, sizeof values);
+        const double places[] = {panoramaX, dropX, dropY, dropSpeed, tileScrollY, patternA.x, slide3Pos.y};
+        XXH3_64bits_update(&state, places, sizeof places);
+        const auto flowers = static_cast<std::size_t>(massFlowerCount) * sizeof(double);
+        for (const double* values : {massFlower_x, massFlower_y, massFlower_speed})
+            XXH3_64bits_update(&state, values, flowers);
+        XXH3_64bits_update(&state, lightLine_x, static_cast<std::size_t>(lightLineCount) * sizeof(double));
+        return XXH3_64bits_digest(&state);
+    };
+    const auto play = [&](int32_t aheadPerHundredth, Run& run) {
+        test_support::FreshShow();
+        ASSERT_TRUE(errorLog.Init(nullptr));
+        frameImage.Create(640, 480, 32);
+        DemoInit();
+        ASSERT_TRUE(showSnapshots.Reserve());
+        showSnapshots.Take(0);
+        for (int32_t t = 0; t < kEnd; ++t) {
+            showSnapshots.Seek(t + 1, t);
+            run.frames[t + 1] = XXH3_64bits(frameImage.pixChar, static_cast<std::size_t>(frameImage.numBytes));
+            showSnapshots.BuildAhead(aheadPerHundredth);
+            if (t + 1 == 1000) run.frontierAt1000 = showSnapshots.Frontier();
+        }
+        for (int32_t i = 0; i < kSnapshots; ++i) {
+            const int32_t time = i * ShowSnapshots::kInterval;
+            ASSERT_EQ(showSnapshots.Nearest(time), time);
+            showSnapshots.Restore(time);
+            run.snapshots[i] = hashState();
+        }
+        EXPECT_EQ(errorLog.count, 0) << errorLog.Report();
+        showSnapshots.Free();
+        DemoFree();
+        frameImage.Free();
+        errorLog.Free();
+    };
+    Run ahead, played;
+    ASSERT_NO_FATAL_FAILURE(play(5, ahead));
+    ASSERT_NO_FATAL_FAILURE(play(0, played));
+    // Five hundredths ahead per one played: well past the show's own time.
+    EXPECT_GE(ahead.frontierAt1000, 4000);
+    EXPECT_EQ(played.frontierAt1000, 1000);
+    int differ = 0;
+    for (int32_t t = 1; t <= kEnd; ++t)
+        if (ahead.frames[t] != played.frames[t]) ++differ;
+    EXPECT_EQ(differ, 0) << "played frames changed by the work ahead";
+    for (int32_t i = 0; i < kSnapshots; ++i)
+        EXPECT_EQ(ahead.snapshots[i], played.snapshots[i]) << "snapshot at " << i * ShowSnapshots::kInterval;
 }
 
 // A short round that the sanitizers run too: Right from the show's own
