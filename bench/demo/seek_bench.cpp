@@ -7,9 +7,23 @@
 //   BM_SeekAhead10s/T   from the show standing exactly at T to T + 10 s,
 //                       with no snapshot past T (Right in a part not yet
 //                       played)
+//   BM_SeekAhead10sBuiltAhead/T  the same once the snapshots have been built
+//                       ahead of the show (as live play builds them between
+//                       frames)
+//   BM_BuildAheadWhilePlaying  live play from the start, one hundredth per
+//                       frame, with 3 ms after each for building ahead: the
+//                       show time at which every snapshot is built, the
+//                       memory the snapshots reserve (those built ahead
+//                       included), and the
+//                       most CPU time one step ahead took (the wall clock
+//                       would count the scheduler's preemptions of a busy
+//                       machine too)
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <ctime>
 
 #include "bench/console.h"
 #include "demo/demo.h"
@@ -85,12 +99,59 @@ void BM_SeekAhead10s(benchmark::State& state)
     if (errorLog.count != 0) state.SkipWithError(errorLog.Report());
 }
 
+void BM_SeekAhead10sBuiltAhead(benchmark::State& state)
+{
+    Show show;
+    const auto from = static_cast<int32_t>(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        FreshShow();
+        showSnapshots.Seek(from, 0);
+        while (showSnapshots.BuildAhead(ShowSnapshots::kInterval) > 0) {
+        }
+        state.ResumeTiming();
+        showSnapshots.Seek(from + 1000, from);
+    }
+    if (errorLog.count != 0) state.SkipWithError(errorLog.Report());
+}
+
+void BM_BuildAheadWhilePlaying(benchmark::State& state)
+{
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kBudget = std::chrono::microseconds(3000);
+    Show show;
+    int32_t played = 0;
+    std::clock_t longest = 0;
+    for (auto _ : state) {
+        FreshShow();
+        bool done = false;
+        for (played = 0; !done && played < kShowEnd; ++played) {
+            showSnapshots.Seek(played + 1, played);
+            const Clock::time_point start = Clock::now();
+            while (Clock::now() - start < kBudget) {
+                const std::clock_t before = std::clock();
+                if (showSnapshots.BuildAhead(1) == 0) {
+                    done = true;
+                    break;
+                }
+                longest = std::max(longest, std::clock() - before);
+            }
+        }
+    }
+    state.counters["covered_at_s"] = played / 100.0;
+    state.counters["reserved_MB"] = static_cast<double>(showSnapshots.Bytes()) / 1e6;
+    state.counters["longest_step_ms"] = 1000.0 * static_cast<double>(longest) / CLOCKS_PER_SEC;
+    if (errorLog.count != 0) state.SkipWithError(errorLog.Report());
+}
+
 // One time in each scene, and the longest stretches of frames that keep
 // trails of the ones before (the title, the panorama's blend, scene 4).
 #define ORCHID_SEEK_TARGETS ->Arg(50)->Arg(3700)->Arg(5800)->Arg(11400)->Arg(16050)->Arg(19400)->Arg(21400)
 BENCHMARK(BM_SeekFromStart) ORCHID_SEEK_TARGETS->Iterations(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SeekFromSnapshot) ORCHID_SEEK_TARGETS->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SeekAhead10s)->Arg(2700)->Arg(14900)->Iterations(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SeekAhead10sBuiltAhead)->Arg(2700)->Arg(14900)->Iterations(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BuildAheadWhilePlaying)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
