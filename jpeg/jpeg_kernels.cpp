@@ -172,15 +172,16 @@ const KernelSet kScalar = {"scalar",          IdctScalar,          IdctPairScala
                            ColorH2Scalar,     ColorH1PairScalar,   ColorH2PairScalar,    PackTripletsScalar,
                            TripletsToWordsScalar};
 #if defined(__x86_64__)
-// SSE2 has no byte shuffle: its byte moves stay scalar.
-const KernelSet kSse2 = {"sse2",          IdctSse2,        IdctPairSse2,       ColorH1Sse2,          ColorH2Sse2,
-                         ColorH1PairSse2, ColorH2PairSse2, PackTripletsScalar, TripletsToWordsScalar};
+// SSE2 has no byte shuffle: triplets are packed with masks and shifts, and
+// widening them to words stays scalar.
+const KernelSet kSse2 = {"sse2",          IdctSse2,        IdctPairSse2,     ColorH1Sse2,          ColorH2Sse2,
+                         ColorH1PairSse2, ColorH2PairSse2, PackTripletsSse2, TripletsToWordsScalar};
 const KernelSet kAvx2 = {"avx2",          IdctAvx2,        IdctPairAvx2,     ColorH1Avx2,        ColorH2Avx2,
                          ColorH1PairAvx2, ColorH2PairAvx2, PackTripletsAvx2, TripletsToWordsAvx2};
 #endif
 #if defined(__wasm_simd128__)
 // The SSE2 forms, as WebAssembly vector instructions; the byte moves stay
-// scalar as with SSE2.
+// scalar.
 const KernelSet kWasm128 = {"wasm-simd128",  IdctSse2,        IdctPairSse2,       ColorH1Sse2,          ColorH2Sse2,
                             ColorH1PairSse2, ColorH2PairSse2, PackTripletsScalar, TripletsToWordsScalar};
 #endif

@@ -102,6 +102,7 @@ void ColorH1PairSse2(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, co
                      uint8_t* out1, int pixels, const ColorTables* t);
 void ColorH2PairSse2(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr, uint8_t* out0,
                      uint8_t* out1, int pixels, const ColorTables* t);
+void PackTripletsSse2(const uint8_t* rgbx, uint8_t* rgb, int pixels);
 #endif
 #if defined(__x86_64__)
 // Only on CPUs with AVX2 (simd::Supported(simd::Level::Avx2)).

@@ -309,4 +309,24 @@ void ColorH2PairSse2(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, co
     }
 }
 
+// Four pixels a step, with masks and shifts (SSE2 has no byte shuffle):
+// each pixel's fourth byte dropped, in each 64-bit half the second pixel's
+// three bytes moved down next to the first's, then the upper half's six
+// bytes next to the lower half's.
+void PackTripletsSse2(const uint8_t* rgbx, uint8_t* rgb, int pixels)
+{
+    const __m128i first = _mm_set_epi32(0, 0x00FFFFFF, 0, 0x00FFFFFF);
+    const __m128i second = _mm_set_epi32(0x00FFFFFF, 0, 0x00FFFFFF, 0);
+    const __m128i lower_half = _mm_set_epi32(0, 0, -1, -1);
+    int x = 0;
+    // A store writes 16 bytes for 12: it needs 6 pixels of room.
+    for (; x + 6 <= pixels; x += 4) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgbx + 4 * x));
+        __m128i sixes = _mm_or_si128(_mm_and_si128(v, first), _mm_srli_epi64(_mm_and_si128(v, second), 8));
+        __m128i twelve = _mm_or_si128(_mm_and_si128(sixes, lower_half), _mm_slli_si128(_mm_srli_si128(sixes, 8), 6));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(rgb + 3 * x), twelve);
+    }
+    if (x < pixels) PackTripletsScalar(rgbx + 4 * x, rgb + 3 * x, pixels - x);
+}
+
 }  // namespace jpeg_kernels

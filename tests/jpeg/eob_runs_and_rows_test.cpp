@@ -1,11 +1,14 @@
 // Progressive end-of-band runs, which the decoder passes over whole, against
-// the same data written block by block; and decode_rows, which hands lines
-// out in bands into the caller's buffer.
+// the same data written block by block; refinement scans against the same
+// coefficients sent whole; and decode_rows, which hands lines out in bands
+// into the caller's buffer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <iterator>
+#include <map>
 
 #include "jpeg/jpeg_decoder.h"
 #include "tests/jpeg/jpeg_builder.h"
@@ -155,6 +158,133 @@ TEST(JpegEobRuns, RefinementStopsWhereItsDataEnds)
                 << run.symbol << " " << y;
         }
     }
+}
+
+// Coefficients of a block by zig-zag index (index 0, DC, unused).
+using Block = std::array<int, 64>;
+
+// A first AC scan over 1..63 at point transform `al`: each value's
+// magnitude shifted down by al, zero runs of 16 as ZRL, an end of block
+// after the last value short of 63.
+Bytes FirstAcScan(const std::vector<Block>& blocks, const std::map<int, Code>& ac, int al)
+{
+    BitWriter bw;
+    for (const Block& v : blocks) {
+        int run = 0, last = 0;
+        for (int k = 1; k < 64; ++k) {
+            int a = (v[k] < 0 ? -v[k] : v[k]) >> al;
+            if (a == 0) {
+                ++run;
+                continue;
+            }
+            for (; run > 15; run -= 16) bw.Put(ac.at(0xF0));
+            int value = v[k] < 0 ? -a : a;
+            bw.Put(ac.at((run << 4) | Category(value)));
+            PutValue(bw, value, Category(value));
+            run = 0;
+            last = k;
+        }
+        if (last < 63) bw.Put(ac.at(0x00));
+    }
+    return bw.Finish();
+}
+
+// The refinement of the lowest bit (1 to 0) over 1..63, as an encoder
+// writes it: a value of magnitude 1 is a new coefficient after a run of
+// zero-history ones, with its sign bit; every other non-zero value is
+// known and takes its correction bit after the next symbol; a block whose
+// new coefficients end before its last position joins an end-of-band run,
+// whose correction bits follow the run's symbol.
+Bytes RefineAcScan(const std::vector<Block>& blocks, const std::map<int, Code>& ac)
+{
+    BitWriter bw;
+    int eobRun = 0;
+    std::vector<int> runBits;
+    auto flushRun = [&] {
+        if (eobRun == 0) return;
+        int r = std::bit_width(static_cast<unsigned>(eobRun)) - 1;
+        bw.Put(ac.at(r << 4));
+        if (r > 0) bw.Put(static_cast<uint32_t>(eobRun - (1 << r)), r);
+        for (int bit : runBits) bw.Put(static_cast<uint32_t>(bit), 1);
+        runBits.clear();
+        eobRun = 0;
+    };
+    for (const Block& v : blocks) {
+        int lastNew = 0;
+        for (int k = 1; k < 64; ++k) {
+            if (v[k] == 1 || v[k] == -1) lastNew = k;
+        }
+        int run = 0;
+        std::vector<int> bits;
+        for (int k = 1; k < 64; ++k) {
+            int a = v[k] < 0 ? -v[k] : v[k];
+            if (a == 0) {
+                ++run;
+                continue;
+            }
+            for (; run > 15 && k <= lastNew; run -= 16) {
+                flushRun();
+                bw.Put(ac.at(0xF0));
+                for (int bit : bits) bw.Put(static_cast<uint32_t>(bit), 1);
+                bits.clear();
+            }
+            if (a > 1) {
+                bits.push_back(a & 1);
+                continue;
+            }
+            flushRun();
+            bw.Put(ac.at((run << 4) | 1));
+            bw.Put(v[k] > 0 ? 1 : 0, 1);
+            for (int bit : bits) bw.Put(static_cast<uint32_t>(bit), 1);
+            bits.clear();
+            run = 0;
+        }
+        if (run > 0 || !bits.empty()) {
+            ++eobRun;
+            runBits.insert(runBits.end(), bits.begin(), bits.end());
+        }
+    }
+    flushRun();
+    return bw.Finish();
+}
+
+TEST(JpegRefinement, NewAndCorrectedCoefficientsMatchTheValuesSentWhole)
+{
+    // Three blocks of a 24 x 8 greyscale picture. Block 0: new coefficients
+    // at the first position, after zeros with known ones among them, after
+    // runs longer than 16 (ZRL) and at the last position. Block 1: a new
+    // one, then known ones to the end of the band. Block 2: known ones only,
+    // covered by block 1's end-of-band run.
+    Block b0{}, b1{}, b2{};
+    b0[1] = 1, b0[2] = -4, b0[3] = 3, b0[5] = 6, b0[7] = -1;
+    b0[12] = 2, b0[20] = -7, b0[31] = 1, b0[40] = 9, b0[50] = -2, b0[63] = -1;
+    b1[1] = 2, b1[3] = -1, b1[10] = 5, b1[63] = -3;
+    b2[1] = -3, b2[2] = 4, b2[30] = 3;
+    const std::vector<Block> blocks = {b0, b1, b2};
+
+    // 7-bit codes for every run/size up to size 4, end of block, a run of
+    // two blocks and ZRL.
+    std::vector<uint8_t> values = {0x00, 0x10, 0xF0};
+    for (int r = 0; r < 16; ++r) {
+        for (int s = 1; s <= 4; ++s) values.push_back(static_cast<uint8_t>(r << 4 | s));
+    }
+    std::vector<uint8_t> counts(16, 0);
+    counts[6] = static_cast<uint8_t>(values.size());
+    const auto ac = Canonical(counts, values);
+    auto picture = [&](int al, bool refine) {
+        JpegBuilder b;
+        b.Soi().Dqt(0, 2).Sof(0xC2, 24, 8, {{1, 0x11, 0}}).Dht(0x10, counts, values);
+        b.Sos({{1, 0x00}}, 1, 63, al).Raw(FirstAcScan(blocks, ac, al));
+        if (refine) b.Sos({{1, 0x00}}, 1, 63, 0x10).Raw(RefineAcScan(blocks, ac));
+        return b.Eoi().data;
+    };
+    Decoded whole = Decode(picture(0, false));
+    ASSERT_EQ(whole.error, 0);
+    Decoded refined = Decode(picture(1, true));
+    ASSERT_EQ(refined.error, 0);
+    EXPECT_FALSE(refined.endedEarly);
+    EXPECT_EQ(refined.lines, whole.lines);
+    EXPECT_NE(Decode(picture(1, false)).lines, whole.lines) << "the refinement changes the picture";
 }
 
 TEST(JpegDecodeRows, FillsTheCallersBufferInBands)
