@@ -3,6 +3,7 @@
 #pragma once
 
 #include "demo/demo.h"
+#include "effects/effects.h"
 
 namespace test_support {
 
@@ -11,6 +12,7 @@ inline void FreshDemo()
     demoRandomState = 1;
     flashLevel = flashPhase = 0;
     crossFade.Set(0, nullptr, nullptr);
+    effects.SetColour(0);
 }
 
 }  // namespace test_support
