@@ -150,14 +150,25 @@ int jpeg_decoder::begin()
 int jpeg_decoder::decode_rows(uint8_t* dst, std::ptrdiff_t stride, int max_rows, bool packed_rgb)
 {
     bool pack = packed_rgb && comps_in_frame_ != 1;
+    // Unpacked colour lines are converted straight into the rows.
+    bool direct = !pack && comps_in_frame_ == 3;
     int rows = 0;
-    for (; rows < max_rows; ++rows) {
+    while (rows < max_rows) {
+        uint8_t* out = dst + rows * stride;
+        if (direct && ready_ && error_code_ == 0 && total_lines_left_ > 0) {
+            int n = decode_into(out, rows + 1 < max_rows ? out + stride : nullptr);
+            if (n < 0) return n;
+            if (n > 0) {
+                rows += n;
+                continue;
+            }
+        }
         void* line;
         unsigned int len;
         int status = decode(&line, &len);
         if (status == 1) break;
         if (status != 0) return status;
-        uint8_t* out = dst + rows * stride;
+        ++rows;
         if (pack) {
             kernels_->packTriplets(static_cast<const uint8_t*>(line), out, image_x_size_);
         } else {

@@ -235,7 +235,11 @@ private:
     uint8_t* block_samples(int slot, int mcu_x) const;
     void idct_to_plane(const int16_t* coef, int slot, int mcu_x, bool dc_only);
     void transform_mcu(int mcu_x, int count, const bool* dc_only);
+    void convert_span(uint8_t* out0, uint8_t* out1, int x, int pixels);
     void make_line();
+    void advance_mcu_row();
+    void line_done();
+    int decode_into(uint8_t* out0, uint8_t* out1);
 
     jpeg_decoder_stream_base* stream_;
     int error_code_;

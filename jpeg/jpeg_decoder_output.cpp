@@ -126,35 +126,91 @@ void jpeg_decoder::transform_mcu(int mcu_x, int count, const bool* dc_only)
     if (pending >= 0) idct_to_plane(mcu_coefs_ + 64 * pending, pending, mcu_x, false);
 }
 
-// Converts the colour line(s) of the current line of the MCU row into the
-// line buffers; a greyscale line needs nothing.
-void jpeg_decoder::make_line()
+// Converts `pixels` pixels from x on (x and `pixels` multiples of the
+// colour kernel's step) of the current line of the MCU row into out0; with
+// vertically subsampled chroma the current line is the first of a pair,
+// and the second goes into out1.
+void jpeg_decoder::convert_span(uint8_t* out0, uint8_t* out1, int x, int pixels)
 {
     int r = mcu_line_;
     const jpeg_kernels::KernelSet& k = *kernels_;
-    switch (layout_) {
-    case LAYOUT_H1V1:
-    case LAYOUT_H2V1: {
-        jpeg_kernels::ColorFn fn = layout_ == LAYOUT_H1V1 ? k.colorH1 : k.colorH2;
-        fn(plane_[0] + r * plane_stride_[0], plane_[1] + r * plane_stride_[1], plane_[2] + r * plane_stride_[2],
-           line_buf_[0], mcus_per_row_ * mcu_width_, &colors_);
-        break;
+    bool h2 = layout_ == LAYOUT_H2V1 || layout_ == LAYOUT_H2V2;
+    int cx = h2 ? x / 2 : x;
+    const uint8_t* y = plane_[0] + r * plane_stride_[0] + x;
+    if (layout_ == LAYOUT_H1V1 || layout_ == LAYOUT_H2V1) {
+        jpeg_kernels::ColorFn fn = h2 ? k.colorH2 : k.colorH1;
+        fn(y, plane_[1] + r * plane_stride_[1] + cx, plane_[2] + r * plane_stride_[2] + cx, out0, pixels, &colors_);
+    } else {
+        jpeg_kernels::ColorPairFn fn = h2 ? k.colorH2Pair : k.colorH1Pair;
+        const uint8_t* cb = plane_[1] + (r >> 1) * plane_stride_[1] + cx;
+        const uint8_t* cr = plane_[2] + (r >> 1) * plane_stride_[2] + cx;
+        fn(y, y + plane_stride_[0], cb, cr, out0, out1, pixels, &colors_);
     }
-    case LAYOUT_H1V2:
-    case LAYOUT_H2V2: {
-        // Lines come in pairs sharing one chroma row.
-        if ((r & 1) == 0) {
-            jpeg_kernels::ColorPairFn fn = layout_ == LAYOUT_H1V2 ? k.colorH1Pair : k.colorH2Pair;
-            const uint8_t* cb = plane_[1] + (r >> 1) * plane_stride_[1];
-            const uint8_t* cr = plane_[2] + (r >> 1) * plane_stride_[2];
-            fn(plane_[0] + r * plane_stride_[0], plane_[0] + (r + 1) * plane_stride_[0], cb, cr, line_buf_[0],
-               line_buf_[1], mcus_per_row_ * mcu_width_, &colors_);
-        }
-        break;
+}
+
+// Converts the colour line(s) of the current line of the MCU row into the
+// line buffers: lines with vertically subsampled chroma come in pairs
+// sharing one chroma row, both made at the first; a greyscale line needs
+// nothing.
+void jpeg_decoder::make_line()
+{
+    if (layout_ == LAYOUT_GREY) return;
+    if ((layout_ == LAYOUT_H1V2 || layout_ == LAYOUT_H2V2) && (mcu_line_ & 1) != 0) return;
+    convert_span(line_buf_[0], line_buf_[1], 0, mcus_per_row_ * mcu_width_);
+}
+
+// Decodes the next MCU row once the lines of the current one are used up.
+void jpeg_decoder::advance_mcu_row()
+{
+    if (mcu_lines_left_ != 0) return;
+    if (progressive_) {
+        load_progressive_row();
+    } else {
+        decode_sequential_row();
+        if (mcu_row_ + 1 == mcus_per_col_) finish_sequential();
     }
-    default:
-        break;
+    ++mcu_row_;
+    mcu_lines_left_ = mcu_height_;
+    mcu_line_ = 0;
+}
+
+void jpeg_decoder::line_done()
+{
+    ++mcu_line_;
+    --mcu_lines_left_;
+    --total_lines_left_;
+}
+
+// Colour lines straight into the caller's rows, sparing the copy out of the
+// line buffer: the whole kernel steps of the line go direct, the few pixels
+// past them through the line buffer. A pair of lines sharing chroma goes
+// direct only when both have a row here (out1 not null) and in the
+// picture; otherwise the pair goes the way of decode(), and so does its
+// second line. Returns the lines written (0: none, the caller takes the
+// line from decode()), or JPEG_DECODE_ERROR.
+int jpeg_decoder::decode_into(uint8_t* out0, uint8_t* out1)
+{
+    try {
+        advance_mcu_row();
+    } catch (const failure&) {
+        return JPEG_DECODE_ERROR;
     }
+    int lines = 1;
+    if (layout_ == LAYOUT_H1V2 || layout_ == LAYOUT_H2V2) {
+        if ((mcu_line_ & 1) != 0 || out1 == nullptr || total_lines_left_ < 2) return 0;
+        lines = 2;
+    }
+    int step = layout_ == LAYOUT_H2V1 || layout_ == LAYOUT_H2V2 ? 16 : 8;
+    int whole = image_x_size_ & ~(step - 1);
+    if (whole > 0) convert_span(out0, out1, 0, whole);
+    if (whole < image_x_size_) {
+        std::size_t rest = static_cast<std::size_t>(image_x_size_ - whole) * 4;
+        convert_span(line_buf_[0], line_buf_[1], whole, step);
+        std::memcpy(out0 + 4 * whole, line_buf_[0], rest);
+        if (lines == 2) std::memcpy(out1 + 4 * whole, line_buf_[1], rest);
+    }
+    for (int i = 0; i < lines; ++i) line_done();
+    return lines;
 }
 
 int jpeg_decoder::decode(void** scan_line, unsigned int* scan_line_len)
@@ -162,17 +218,7 @@ int jpeg_decoder::decode(void** scan_line, unsigned int* scan_line_len)
     if (error_code_ != 0 || !ready_) return -1;
     if (total_lines_left_ == 0) return 1;
     try {
-        if (mcu_lines_left_ == 0) {
-            if (progressive_) {
-                load_progressive_row();
-            } else {
-                decode_sequential_row();
-                if (mcu_row_ + 1 == mcus_per_col_) finish_sequential();
-            }
-            ++mcu_row_;
-            mcu_lines_left_ = mcu_height_;
-            mcu_line_ = 0;
-        }
+        advance_mcu_row();
         make_line();
     } catch (const failure&) {
         return JPEG_DECODE_ERROR;
@@ -185,8 +231,6 @@ int jpeg_decoder::decode(void** scan_line, unsigned int* scan_line_len)
         *scan_line = line_buf_[0];
     }
     *scan_line_len = static_cast<unsigned int>(line_bytes());
-    ++mcu_line_;
-    --mcu_lines_left_;
-    --total_lines_left_;
+    line_done();
     return 0;
 }

@@ -6,7 +6,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -72,16 +71,7 @@ bool DecodeOrchid(const Picture& p, uint8_t* out)
     jpeg_decoder_memory_stream stream(p.file.data(), p.file.size());
     jpeg_decoder d(&stream);
     if (d.error_code() != 0 || d.begin() != 0) return false;
-    size_t stride = static_cast<size_t>(p.width) * 4;
-    for (;;) {
-        void* line;
-        unsigned int len;
-        int status = d.decode(&line, &len);
-        if (status == 1) return true;
-        if (status != 0) return false;
-        std::memcpy(out, line, len);
-        out += stride;
-    }
+    return d.decode_rows(out, static_cast<std::ptrdiff_t>(p.width) * 4, p.height, false) == p.height;
 }
 
 void BM_Orchid(benchmark::State& state, size_t index, simd::Level level)

@@ -289,10 +289,12 @@ TEST(JpegRefinement, NewAndCorrectedCoefficientsMatchTheValuesSentWhole)
 
 TEST(JpegDecodeRows, FillsTheCallersBufferInBands)
 {
-    // H2V2 17 x 16 colour of flat blocks, 8 x 8 grey, and the progressive
-    // picture above: as decode() gives them, then in bands of 3 lines into
-    // a buffer whose lines are 5 bytes longer than their pixels, packed to
-    // 3 bytes a colour pixel or not.
+    // H2V2 17 x 16 colour of flat blocks, 8 x 8 grey, the progressive
+    // picture above, and each colour layout at a width and height that end
+    // inside an MCU, with AC terms: as decode() gives them, then in bands of
+    // 1, 2, 3 and 7 lines (so that pairs of lines sharing chroma are split
+    // between bands) into a buffer whose lines are 5 bytes longer than
+    // their pixels, packed to 3 bytes a colour pixel or not.
     JpegBuilder colour;
     colour.Soi().Dqt(0).Sof(0xC0, 17, 16, {{1, 0x22, 0}, {2, 0x11, 0}, {3, 0x11, 0}});
     colour.Dht(0x00, kDcCounts, kDcValues).Dht(0x10, kAcCounts, kAcValues).Sos({{1, 0x00}, {2, 0x00}, {3, 0x00}});
@@ -312,10 +314,34 @@ TEST(JpegDecodeRows, FillsTheCallersBufferInBands)
     EncodeBlock(bw, kDc, kAc, 80);
     grey.Sos({{1, 0x00}}).Raw(bw.Finish()).Eoi();
 
-    for (const Bytes& file : {colour.data, grey.data, EobRunPicture(true, true, 0)}) {
+    std::vector<Bytes> files = {colour.data, grey.data, EobRunPicture(true, true, 0)};
+    for (int samp : {0x11, 0x21, 0x12, 0x22}) {
+        int h = samp >> 4, v = samp & 15;
+        int width = 37, height = 19;
+        int mcus = ((width + 8 * h - 1) / (8 * h)) * ((height + 8 * v - 1) / (8 * v));
+        JpegBuilder pic;
+        pic.Soi().Dqt(0).Sof(0xC0, width, height, {{1, samp, 0}, {2, 0x11, 0}, {3, 0x11, 0}});
+        pic.Dht(0x00, kDcCounts, kDcValues).Dht(0x10, kAcCounts, kAcValues).Sos({{1, 0x00}, {2, 0x00}, {3, 0x00}});
+        BitWriter bits;
+        uint32_t seed = 7u * static_cast<uint32_t>(samp);
+        for (int m = 0; m < mcus; ++m) {
+            for (int b = 0; b < h * v + 2; ++b) {
+                seed = seed * 1103515245u + 12345u;
+                int diff = static_cast<int>((seed >> 16) % 201) - 100;
+                int ac = static_cast<int>(seed % 7) + 1;
+                EncodeBlock(bits, kDc, kAc, diff, {{1, (seed & 0x100) != 0 ? -ac : ac}, {4, 5}});
+            }
+        }
+        pic.Raw(bits.Finish()).Eoi();
+        files.push_back(pic.data);
+    }
+
+    for (const Bytes& file : files) {
         Decoded whole = Decode(file);
         ASSERT_EQ(whole.error, 0);
-        for (bool packed : {false, true}) {
+        for (int i = 0; i < 8; ++i) {
+            const int band = std::array{1, 2, 3, 7}[i / 2];
+            const bool packed = (i & 1) != 0;
             jpeg_decoder_memory_stream stream(file.data(), file.size());
             jpeg_decoder d(&stream);
             EXPECT_EQ(d.decode_rows(nullptr, 0, 1, packed), -1) << "before begin";
@@ -327,14 +353,14 @@ TEST(JpegDecodeRows, FillsTheCallersBufferInBands)
             Bytes buf(static_cast<size_t>(stride) * h, 0xAB);
             int done = 0;
             for (;;) {
-                int n = d.decode_rows(buf.data() + done * stride, stride, 3, packed);
+                int n = d.decode_rows(buf.data() + done * stride, stride, band, packed);
                 ASSERT_GE(n, 0);
                 if (n == 0) break;
-                EXPECT_EQ(n, std::min(3, h - done));
+                EXPECT_EQ(n, std::min(band, h - done));
                 done += n;
             }
             EXPECT_EQ(done, h);
-            EXPECT_EQ(d.decode_rows(buf.data(), stride, 3, packed), 0) << "after the last line";
+            EXPECT_EQ(d.decode_rows(buf.data(), stride, band, packed), 0) << "after the last line";
             for (int y = 0; y < h; ++y) {
                 const uint8_t* row = buf.data() + y * stride;
                 for (int x = 0; x < w; ++x) {
