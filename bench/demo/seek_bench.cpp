@@ -85,7 +85,9 @@ void BM_SeekFromSnapshot(benchmark::State& state)
     if (errorLog.count != 0) state.SkipWithError(errorLog.Report());
 }
 
-void BM_SeekAhead10s(benchmark::State& state)
+// Right from the show's own state at range(0): stepped from the last
+// snapshot played, or, with `builtAhead`, from one built ahead of the show.
+void SeekAhead10s(benchmark::State& state, bool builtAhead)
 {
     Show show;
     const auto from = static_cast<int32_t>(state.range(0));
@@ -93,27 +95,17 @@ void BM_SeekAhead10s(benchmark::State& state)
         state.PauseTiming();
         FreshShow();
         showSnapshots.Seek(from, 0);
-        state.ResumeTiming();
-        showSnapshots.Seek(from + 1000, from);
-    }
-    if (errorLog.count != 0) state.SkipWithError(errorLog.Report());
-}
-
-void BM_SeekAhead10sBuiltAhead(benchmark::State& state)
-{
-    Show show;
-    const auto from = static_cast<int32_t>(state.range(0));
-    for (auto _ : state) {
-        state.PauseTiming();
-        FreshShow();
-        showSnapshots.Seek(from, 0);
-        while (showSnapshots.BuildAhead(ShowSnapshots::kInterval) > 0) {
+        while (builtAhead && showSnapshots.BuildAhead(ShowSnapshots::kInterval) > 0) {
         }
         state.ResumeTiming();
         showSnapshots.Seek(from + 1000, from);
     }
     if (errorLog.count != 0) state.SkipWithError(errorLog.Report());
 }
+
+void BM_SeekAhead10s(benchmark::State& state) { SeekAhead10s(state, false); }
+
+void BM_SeekAhead10sBuiltAhead(benchmark::State& state) { SeekAhead10s(state, true); }
 
 void BM_BuildAheadWhilePlaying(benchmark::State& state)
 {
