@@ -222,12 +222,15 @@ private:
     // Progressive scans (jpeg_decoder_progressive.cpp).
     void decode_progressive();
     void decode_progressive_scan();
+    template <bool Dc, bool Refine>
+    void scan_mcus();
     int16_t* coef_block(int comp, int bx, int by);
     void decode_dc_first(bit_cursor& bc, int16_t* block, int scan_comp);
     void decode_dc_refine(bit_cursor& bc, int16_t* block);
     void decode_ac_first(bit_cursor& cursor, int16_t* block, uint64_t& nz);
     void decode_ac_refine(bit_cursor& cursor, int16_t* block, uint64_t& nz);
     void skip_eob_run(bit_cursor& bc, int pos, int count);
+    void refine_known(bit_cursor& bc, int16_t* block, uint64_t known, int p1);
     void load_progressive_row();
 
     // Frame layout, reconstruction and output (jpeg_decoder_output.cpp).
@@ -315,10 +318,10 @@ private:
     int coef_chunk_shift_[3];
     int coef_blocks_x_[3];
     int coef_blocks_y_[3];
-    // Progressive: per block, bit k set once an AC scan gave zig-zag
-    // position k a value (a superset of its non-zero AC coefficients); the
-    // same OR-ed over each 64 blocks of the buffer and over the component.
-    // Refinement scans pass over the blocks an end-of-band run covers by them.
+    // Progressive: per block, bit k set where the AC coefficient at zig-zag
+    // position k is non-zero; OR-ed over each 64 blocks of the buffer and
+    // over the component (supersets, never cleared). Refinement scans find
+    // the coefficients that take correction bits by them.
     uint64_t* coef_nz_[3];
     uint64_t* coef_nz_group_[3];
     uint64_t coef_nz_any_[3];

@@ -84,83 +84,38 @@ void jpeg_decoder::decode_progressive_scan()
 {
     bool dc_scan = spectral_start_ == 0;
     bool refine = succ_high_ != 0;
-    int total = scan_mcus_x_ * scan_mcus_y_;
-    int mx = 0, my = 0;
     // An AC scan's blocks, and their records, lie inside the buffers.
     if (!dc_scan && (scan_mcus_x_ > coef_blocks_x_[comp_list_[0]] || scan_mcus_y_ > coef_blocks_y_[comp_list_[0]])) {
         stop_decoding(JPEG_ASSERTION_ERROR);
     }
-    bit_cursor bc(*this);
-    try {
-        for (int pos = 0; pos < total;) {
-            count_restart_interval(bc);
-            // An end-of-band run that covers every block left in the
-            // scan, or in the restart interval, needs no more data (but
-            // for the correction bits of a refinement, see skip_eob_run).
-            int left = total - pos;
-            if (restart_interval_ != 0) left = std::min(left, restarts_left_ + 1);
-            if (data_exhausted(bc) && eob_run_ < left) throw data_ended{};
-            if (!dc_scan && eob_run_ > 0) {
-                // AC scans hold one component, one block per MCU: the run
-                // ends at the end of the scan or of the restart interval.
-                int n = std::min(eob_run_, left);
-                if (refine) skip_eob_run(bc, pos, n);
-                eob_run_ -= n;
-                if (restart_interval_ != 0) restarts_left_ -= n - 1;
-                pos += n;
-                mx = pos % scan_mcus_x_;
-                my = pos / scan_mcus_x_;
-                continue;
-            }
-            for (int b = 0; b < blocks_per_mcu_; ++b) {
-                int s = mcu_org_[b];
-                int c = comp_list_[s];
-                if (dc_scan) {
-                    int16_t* block;
-                    if (comps_in_scan_ == 1) {
-                        block = coef_block(c, mx, my);
-                    } else {
-                        block = coef_block(c, mx * comp_h_samp_[c] + mcu_dx_[b], my * comp_v_samp_[c] + mcu_dy_[b]);
-                    }
-                    if (refine) {
-                        decode_dc_refine(bc, block);
-                    } else {
-                        decode_dc_first(bc, block, s);
-                    }
-                } else {
-                    int16_t* block = coef_block(c, mx, my);
-                    std::size_t index = static_cast<std::size_t>(my) * coef_blocks_x_[c] + mx;
-                    uint64_t& nz = coef_nz_[c][index];
-                    if (refine) {
-                        decode_ac_refine(bc, block, nz);
-                    } else {
-                        decode_ac_first(bc, block, nz);
-                    }
-                    coef_nz_group_[c][index >> 6] |= nz;
-                    coef_nz_any_[c] |= nz;
-                }
-            }
-            ++pos;
-            if (++mx == scan_mcus_x_) {
-                mx = 0;
-                ++my;
-            }
-        }
-    } catch (const data_ended&) {
-        data_ended_early_ = 1;
+    if (dc_scan) {
+        refine ? scan_mcus<true, true>() : scan_mcus<true, false>();
+    } else {
+        refine ? scan_mcus<false, true>() : scan_mcus<false, false>();
     }
-    bc.store();
 }
 
-namespace {
-
-// A correction bit for a coefficient already known to be non-zero.
-inline void Refine(int16_t* coef, uint32_t bit, int p1)
+// The correction bits of the coefficients at the zig-zag positions in
+// `known` (all non-zero), taken in zig-zag order: up to 32 after each top-up
+// of the bit buffer (which leaves more than 56), and without a branch on
+// the bit's value, which is as good as random.
+inline void jpeg_decoder::refine_known(bit_cursor& bc, int16_t* block, uint64_t known, int p1)
 {
-    if (bit && (*coef & p1) == 0) *coef = static_cast<int16_t>(*coef >= 0 ? *coef + p1 : *coef - p1);
+    while (known != 0) {
+        if (bc.cnt < 32) refill_fast(bc.buf, bc.cnt);
+        for (int i = 0; i < 32 && known != 0; ++i) {
+            int16_t* coef = block + kZigzag[__builtin_ctzll(known)];
+            int c = *coef;
+            uint32_t bit = static_cast<uint32_t>(bc.buf >> 63);
+            bc.skip(1);
+            // Away from zero by p1 when the bit is set and not yet in c.
+            int away = c < 0 ? -p1 : p1;
+            int take = -static_cast<int>(bit & ((c & p1) == 0 ? 1u : 0u));
+            *coef = static_cast<int16_t>(c + (away & take));
+            known &= known - 1;
+        }
+    }
 }
-
-}  // namespace
 
 // The `count` blocks of a refinement scan from scan position `pos` on that an
 // end-of-band run covers: each coefficient of the band that is already
@@ -171,7 +126,7 @@ inline void Refine(int16_t* coef, uint32_t bit, int p1)
 // step per coefficient it refines. The scan stops where the data ends,
 // before the next block that needs bits, even when the run itself reaches
 // the end of the scan: the bits of padding are no corrections.
-void jpeg_decoder::skip_eob_run(bit_cursor& bc, int pos, int count)
+inline void jpeg_decoder::skip_eob_run(bit_cursor& bc, int pos, int count)
 {
     int c = comp_list_[0];
     uint64_t band = (~0ull >> (63 - spectral_end_)) & (~0ull << spectral_start_);
@@ -196,12 +151,7 @@ void jpeg_decoder::skip_eob_run(bit_cursor& bc, int pos, int count)
             uint64_t m = nz[i] & band;
             if (m != 0) {
                 if (data_exhausted(bc)) throw data_ended{};
-                int16_t* block = coef_block(c, static_cast<int>(i - row), my);
-                do {
-                    int16_t* coef = block + kZigzag[__builtin_ctzll(m)];
-                    if (*coef != 0) Refine(coef, bc.take(1), p1);
-                    m &= m - 1;
-                } while (m != 0);
+                refine_known(bc, coef_block(c, static_cast<int>(i - row), my), m, p1);
             }
             ++i;
         }
@@ -209,7 +159,7 @@ void jpeg_decoder::skip_eob_run(bit_cursor& bc, int pos, int count)
 }
 
 // DC, first scan: the predicted value, shifted up to its lowest bit.
-void jpeg_decoder::decode_dc_first(bit_cursor& bc, int16_t* block, int scan_comp)
+inline void jpeg_decoder::decode_dc_first(bit_cursor& bc, int16_t* block, int scan_comp)
 {
     int c = comp_list_[scan_comp];
     int s = bc.symbol(derived_[comp_dc_slot_[scan_comp]]);
@@ -219,14 +169,14 @@ void jpeg_decoder::decode_dc_first(bit_cursor& bc, int16_t* block, int scan_comp
 }
 
 // DC, refinement: one more bit.
-void jpeg_decoder::decode_dc_refine(bit_cursor& bc, int16_t* block)
+inline void jpeg_decoder::decode_dc_refine(bit_cursor& bc, int16_t* block)
 {
     if (bc.take(1)) block[0] = static_cast<int16_t>(static_cast<uint16_t>(block[0]) | (1u << succ_low_));
 }
 
 // AC, first scan of a band: run/size coding as in sequential blocks, with
 // end-of-band runs that cover following blocks too.
-void jpeg_decoder::decode_ac_first(bit_cursor& cursor, int16_t* block, uint64_t& nz)
+inline void jpeg_decoder::decode_ac_first(bit_cursor& cursor, int16_t* block, uint64_t& nz)
 {
     // A copy of the cursor keeps the bit buffer in registers (as in
     // decode_block).
@@ -263,58 +213,149 @@ void jpeg_decoder::decode_ac_first(bit_cursor& cursor, int16_t* block, uint64_t&
             break;
         }
     }
+    // With a point transform of 7 or more a value can be shifted out of the
+    // 16 bits and leave 0 (no sane encoder does this): the record follows.
+    if (succ_low_ >= 7) {
+        for (int i = spectral_start_; i <= spectral_end_; ++i) {
+            if (block[kZigzag[i]] == 0) nz &= ~(1ull << i);
+        }
+    }
     cursor.buf = bc.buf;
     cursor.cnt = bc.cnt;
 }
 
 // AC, refinement of a band, for a block no end-of-band run covers: a
 // correction bit for each coefficient already non-zero, and new
-// coefficients of one unit at the current bit. An end-of-band symbol ends
-// the block's symbols; the rest of the block still takes its correction bits.
-void jpeg_decoder::decode_ac_refine(bit_cursor& cursor, int16_t* block, uint64_t& nz)
+// coefficients of one unit at the current bit. A run counts positions with
+// no history; the block's record of its non-zero positions finds them, and
+// the known coefficients passed on the way, without a step per position.
+// An end-of-band symbol ends the block's symbols; the rest of the block
+// still takes its correction bits.
+inline void jpeg_decoder::decode_ac_refine(bit_cursor& cursor, int16_t* block, uint64_t& nz)
 {
     bit_cursor bc = cursor;
     const huff_derived& ac = derived_[comp_ac_slot_[0]];
     int p1 = 1 << succ_low_;
+    // Positions up to the band's end.
+    const uint64_t to_end = ~0ull >> (63 - spectral_end_);
     int k = spectral_start_;
-    for (; k <= spectral_end_; ++k) {
-        int rs = bc.symbol(ac);
-        int r = rs >> 4, s = rs & 15;
+    while (k <= spectral_end_) {
+        int r;
         int value = 0;
-        if (s != 0) {
-            if (s != 1) bad_data(bc.cnt, 0);
-            value = bc.take(1) ? p1 : -p1;
-        } else if (r != 15) {
-            eob_run_ = 1 << r;
-            if (r != 0) eob_run_ += static_cast<int>(bc.take(r));
-            break;
-        }
-        // Skip r coefficients with no history, refining the known ones
-        // on the way; a new coefficient lands on the next empty one.
-        for (; k <= spectral_end_; ++k) {
-            int16_t* coef = block + kZigzag[k];
-            if (*coef != 0) {
-                Refine(coef, bc.take(1), p1);
-            } else {
-                if (r == 0) break;
-                --r;
+        // A new coefficient whose code and sign bit are in the lookahead
+        // (its entry holds the value 1 or -1): one look-up.
+        if (bc.cnt < 32) refill_fast(bc.buf, bc.cnt);
+        int32_t f = ac.value_look[bc.buf >> (64 - kLookBits)];
+        if ((f & kAcLookHit) && static_cast<uint32_t>((f >> 16) + 1) <= 2) {
+            r = (f >> 8) & 15;
+            value = f > 0 ? p1 : -p1;
+            bc.skip(f & kAcLookBitsMask);
+        } else {
+            int rs = bc.symbol(ac);
+            r = rs >> 4;
+            int s = rs & 15;
+            if (s != 0) {
+                if (s != 1) bad_data(bc.cnt, 0);
+                value = bc.take(1) ? p1 : -p1;
+            } else if (r != 15) {
+                eob_run_ = 1 << r;
+                if (r != 0) eob_run_ += static_cast<int>(bc.take(r));
+                break;
             }
         }
+        // The symbol lands on the (r + 1)th position with no history from k
+        // on (a run of 16 zeros: past the 16th); with too few, just past
+        // the band's end.
+        uint64_t from_k = to_end & (~0ull << k);
+        uint64_t empty = from_k & ~nz;
+        for (; r > 0 && empty != 0; --r) empty &= empty - 1;
+        int target = empty != 0 ? __builtin_ctzll(empty) : spectral_end_ + 1;
+        // target is 1 to 64: the positions below it.
+        refine_known(bc, block, nz & from_k & ((2ull << (target - 1)) - 1), p1);
+        k = target;
         if (value != 0) {
             if (k > 63) bad_data(bc.cnt, 0);
             block[kZigzag[k]] = static_cast<int16_t>(value);
             nz |= 1ull << k;
         }
+        ++k;
     }
     if (eob_run_ > 0) {
-        for (; k <= spectral_end_; ++k) {
-            int16_t* coef = block + kZigzag[k];
-            if (*coef != 0) Refine(coef, bc.take(1), p1);
-        }
+        if (k <= spectral_end_) refine_known(bc, block, nz & to_end & (~0ull << k), p1);
         --eob_run_;
     }
     cursor.buf = bc.buf;
     cursor.cnt = bc.cnt;
+}
+
+// The MCU loop of one kind of scan, made once per kind so that the block
+// decoder sits in the loop with no test of the kind per block.
+template <bool Dc, bool Refine>
+void jpeg_decoder::scan_mcus()
+{
+    int total = scan_mcus_x_ * scan_mcus_y_;
+    int mx = 0, my = 0;
+    bit_cursor bc(*this);
+    try {
+    for (int pos = 0; pos < total;) {
+        count_restart_interval(bc);
+        // An end-of-band run that covers every block left in the scan, or
+        // in the restart interval, needs no more data (but for the
+        // correction bits of a refinement, see skip_eob_run).
+        int left = total - pos;
+        if (restart_interval_ != 0) left = std::min(left, restarts_left_ + 1);
+        if (data_exhausted(bc) && eob_run_ < left) throw data_ended{};
+        if constexpr (Dc) {
+            for (int b = 0; b < blocks_per_mcu_; ++b) {
+                int s = mcu_org_[b];
+                int c = comp_list_[s];
+                int16_t* block;
+                if (comps_in_scan_ == 1) {
+                    block = coef_block(c, mx, my);
+                } else {
+                    block = coef_block(c, mx * comp_h_samp_[c] + mcu_dx_[b], my * comp_v_samp_[c] + mcu_dy_[b]);
+                }
+                if constexpr (Refine) {
+                    decode_dc_refine(bc, block);
+                } else {
+                    decode_dc_first(bc, block, s);
+                }
+            }
+        } else {
+            // AC scans hold one component, one block per MCU: a run ends at
+            // the end of the scan or of the restart interval.
+            int c = comp_list_[0];
+            if (eob_run_ > 0) {
+                int n = std::min(eob_run_, left);
+                if constexpr (Refine) skip_eob_run(bc, pos, n);
+                eob_run_ -= n;
+                if (restart_interval_ != 0) restarts_left_ -= n - 1;
+                pos += n;
+                mx = pos % scan_mcus_x_;
+                my = pos / scan_mcus_x_;
+                continue;
+            }
+            int16_t* block = coef_block(c, mx, my);
+            std::size_t index = static_cast<std::size_t>(my) * coef_blocks_x_[c] + mx;
+            uint64_t& nz = coef_nz_[c][index];
+            if constexpr (Refine) {
+                decode_ac_refine(bc, block, nz);
+            } else {
+                decode_ac_first(bc, block, nz);
+            }
+            coef_nz_group_[c][index >> 6] |= nz;
+            coef_nz_any_[c] |= nz;
+        }
+        ++pos;
+        if (++mx == scan_mcus_x_) {
+            mx = 0;
+            ++my;
+        }
+    }
+    } catch (const data_ended&) {
+        data_ended_early_ = 1;
+    }
+    bc.store();
 }
 
 // Copies one MCU row out of the coefficient buffers, dequantises it and runs

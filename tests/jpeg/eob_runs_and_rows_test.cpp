@@ -287,6 +287,50 @@ TEST(JpegRefinement, NewAndCorrectedCoefficientsMatchTheValuesSentWhole)
     EXPECT_NE(Decode(picture(1, false)).lines, whole.lines) << "the refinement changes the picture";
 }
 
+TEST(JpegRefinement, AValueShiftedOutOfSixteenBitsHasNoHistory)
+{
+    // A first scan with a point transform of 8 sends 256 at position 1,
+    // which leaves 0 in 16 bits, and 1 (256) at position 2. The refinement
+    // to bit 7 then sends a new coefficient after a run of one position
+    // with no history: position 1 is such a position, so the coefficient
+    // lands on 3, and position 2 takes its correction bit on the way.
+    const std::vector<uint8_t> values = {0x00, 0x01, 0x11, 0x08, 0x09, 0x19};
+    const std::vector<uint8_t> counts = {0, 0, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    const auto ac = Canonical(counts, values);
+    auto picture = [&](const Bytes& scan, const Bytes& refinement) {
+        JpegBuilder b;
+        b.Soi().Dqt(0, 1).Sof(0xC2, 8, 8, {{1, 0x11, 0}}).Dht(0x10, counts, values);
+        b.Sos({{1, 0x00}}, 1, 63, refinement.empty() ? 0x00 : 0x08).Raw(scan);
+        if (!refinement.empty()) b.Sos({{1, 0x00}}, 1, 63, 0x87).Raw(refinement);
+        return b.Eoi().data;
+    };
+    BitWriter bw;
+    bw.Put(ac.at(0x09));
+    PutValue(bw, 256, 9);
+    bw.Put(ac.at(0x01));
+    PutValue(bw, 1, 1);
+    bw.Put(ac.at(0x00));
+    Bytes first = bw.Finish();
+    bw.Put(ac.at(0x11));
+    bw.Put(1, 1);  // +128
+    bw.Put(1, 1);  // position 2: 256 + 128
+    bw.Put(ac.at(0x00));
+    Bytes refinement = bw.Finish();
+    // The same coefficients sent whole: 384 at 2, 128 at 3.
+    bw.Put(ac.at(0x19));
+    PutValue(bw, 384, 9);
+    bw.Put(ac.at(0x08));
+    PutValue(bw, 128, 8);
+    bw.Put(ac.at(0x00));
+    Bytes whole = bw.Finish();
+
+    Decoded expected = Decode(picture(whole, {}));
+    ASSERT_EQ(expected.error, 0);
+    Decoded refined = Decode(picture(first, refinement));
+    ASSERT_EQ(refined.error, 0);
+    EXPECT_EQ(refined.lines, expected.lines);
+}
+
 TEST(JpegDecodeRows, FillsTheCallersBufferInBands)
 {
     // H2V2 17 x 16 colour of flat blocks, 8 x 8 grey, the progressive
