@@ -15,9 +15,9 @@
 //
 // Memory: the object itself (tables and input buffer) and, from begin(),
 // constant buffers of one MCU row (about 0.4 MB at the widest). A
-// progressive picture adds its coefficient store, 136 bytes per 8 x 8 block
-// per component (coefficients and a record of the positions set): at most
-// 408 MiB at 8192 x 8192 in H1V1. It is obtained zero-filled and only the
+// progressive picture adds its coefficient store, 138 bytes per 8 x 8 block
+// per component (coefficients, a record of the positions set, and the DC
+// kept apart): at most 414 MiB at 8192 x 8192 in H1V1. It is obtained zero-filled and only the
 // pages scans write become resident, each written block having cost at
 // least one bit of input. Work, likewise, follows the input plus the fixed
 // cost of making the picture's lines.
@@ -225,8 +225,9 @@ private:
     template <bool Dc, bool Refine>
     void scan_mcus();
     int16_t* coef_block(int comp, int bx, int by);
-    void decode_dc_first(bit_cursor& bc, int16_t* block, int scan_comp);
-    void decode_dc_refine(bit_cursor& bc, int16_t* block);
+    int16_t* coef_dc(int comp, int bx, int by);
+    void decode_dc_first(bit_cursor& bc, int16_t* dc, int scan_comp);
+    void decode_dc_refine(bit_cursor& bc, int16_t* dc);
     void decode_ac_first(bit_cursor& cursor, int16_t* block, uint64_t& nz);
     void decode_ac_refine(bit_cursor& cursor, int16_t* block, uint64_t& nz);
     void skip_eob_run(bit_cursor& bc, int pos, int count);
@@ -325,6 +326,8 @@ private:
     uint64_t* coef_nz_[3];
     uint64_t* coef_nz_group_[3];
     uint64_t coef_nz_any_[3];
+    // Progressive: the DC coefficient of each block, row by row.
+    int16_t* coef_dc_[3];
     jpeg_kernels::ColorTables colors_;
     const jpeg_kernels::KernelSet* kernels_;
 

@@ -168,7 +168,7 @@ def main():
         out = os.path.join(tmp, "out.pnm")
 
         # The blocks past the end are mid-grey: a DC scan of no data leaves
-        # them at 0. The coefficient store (408 MiB) is obtained untouched
+        # them at 0. The coefficient store (414 MiB) is obtained untouched
         # and the tool writes a band of lines at a time, so little of either
         # is ever resident (the whole picture alone would be 192 MiB).
         proc, seconds, peak_mb = run(tool, huge_progressive(), out, tmp)
