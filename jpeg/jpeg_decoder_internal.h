@@ -147,6 +147,16 @@ struct jpeg_decoder::bit_cursor {
         buf <<= n;
         cnt -= n;
     }
+    // The bits a complete value_look entry consumes. The shift takes its
+    // count modulo 64 on x86-64, so the count's mask is left to it and kept
+    // off the bit buffer's chain of dependent steps; the count subtracted
+    // masks the entry's flags another way (bit 6 is clear in such entries)
+    // so that the two stay separate computations.
+    void skip_hit(int32_t f)
+    {
+        buf <<= f & jpeg_decoder_detail::kAcLookBitsMask;
+        cnt -= f & (jpeg_decoder_detail::kAcLookHit - 1);
+    }
     // n from 1 to 16 bits.
     uint32_t take(int n)
     {

@@ -53,8 +53,8 @@ bool jpeg_decoder::decode_block(bit_cursor& cursor, int16_t* coef, int scan_comp
         int v;
         if (f & kAcLookHit) {
             k += (f >> 8) & 15;
-            if (k > 63) bad_data(bc.cnt, f & kAcLookBitsMask);
-            bc.skip(f & kAcLookBitsMask);
+            if (k > 63) bad_data(bc.cnt, f & (kAcLookHit - 1));
+            bc.skip_hit(f);
             v = f >> 16;
         } else if (f & kAcLookCode) {
             // The code from the table, its value bits from the buffer (at
