@@ -202,7 +202,7 @@ inline void jpeg_decoder::decode_ac_first(bit_cursor& cursor, int16_t* block, ui
         int32_t f = ac.value_look[bc.buf >> (64 - kLookBits)];
         if ((f & kAcLookHit) && k + ((f >> 8) & 15) <= 63) {
             k += (f >> 8) & 15;
-            bc.skip(f & kAcLookBitsMask);
+            bc.skip_hit(f);
             block[kZigzag[k]] = static_cast<int16_t>(static_cast<uint32_t>(f >> 16) << succ_low_);
             nz |= 1ull << k;
             continue;
@@ -262,7 +262,7 @@ inline void jpeg_decoder::decode_ac_refine(bit_cursor& cursor, int16_t* block, u
         if ((f & kAcLookHit) && static_cast<uint32_t>((f >> 16) + 1) <= 2) {
             r = (f >> 8) & 15;
             value = f > 0 ? p1 : -p1;
-            bc.skip(f & kAcLookBitsMask);
+            bc.skip_hit(f);
         } else {
             int rs = bc.symbol(ac);
             r = rs >> 4;

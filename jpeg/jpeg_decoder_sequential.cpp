@@ -37,7 +37,7 @@ bool jpeg_decoder::decode_block(bit_cursor& cursor, int16_t* coef, int scan_comp
     if (bc.cnt < 32) refill_fast(bc.buf, bc.cnt);
     int32_t d = dc.value_look[bc.buf >> (64 - kLookBits)];
     if (d & kAcLookHit) {
-        bc.skip(d & kAcLookBitsMask);
+        bc.skip_hit(d);
         last_dc_[c] += static_cast<uint32_t>(d >> 16);
     } else {
         int s = bc.symbol(dc);
