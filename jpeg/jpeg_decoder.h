@@ -228,8 +228,8 @@ private:
     int16_t* coef_dc(int comp, int bx, int by);
     void decode_dc_first(bit_cursor& bc, int16_t* dc, int scan_comp);
     void decode_dc_refine(bit_cursor& bc, int16_t* dc);
-    void decode_ac_first(bit_cursor& cursor, int16_t* block, uint64_t& nz);
-    void decode_ac_refine(bit_cursor& cursor, int16_t* block, uint64_t& nz);
+    uint64_t decode_ac_first(bit_cursor& cursor, int16_t* block, uint64_t nz);
+    uint64_t decode_ac_refine(bit_cursor& cursor, int16_t* block, uint64_t nz);
     void skip_eob_run(bit_cursor& bc, int pos, int count);
     void refine_known(bit_cursor& bc, int16_t* block, uint64_t known, int p1);
     void load_progressive_row();

@@ -188,14 +188,16 @@ inline void jpeg_decoder::decode_dc_refine(bit_cursor& bc, int16_t* dc)
 }
 
 // AC, first scan of a band: run/size coding as in sequential blocks, with
-// end-of-band runs that cover following blocks too.
-inline void jpeg_decoder::decode_ac_first(bit_cursor& cursor, int16_t* block, uint64_t& nz)
+// end-of-band runs that cover following blocks too. Takes the block's
+// record of non-zero positions and gives it back updated.
+inline uint64_t jpeg_decoder::decode_ac_first(bit_cursor& cursor, int16_t* block, uint64_t nz)
 {
-    // A copy of the cursor keeps the bit buffer in registers (as in
-    // decode_block).
+    // Copies of the cursor and of the scan's fields keep them in registers
+    // (as in decode_block).
     bit_cursor bc = cursor;
     const huff_derived& ac = derived_[comp_ac_slot_[0]];
-    for (int k = spectral_start_; k <= spectral_end_; ++k) {
+    const int end = spectral_end_, al = succ_low_;
+    for (int k = spectral_start_; k <= end; ++k) {
         // A code with its value bits in the lookahead: one look-up. A run
         // past the end is left to the symbol decoder below, which reports it.
         if (bc.cnt < 32) refill_fast(bc.buf, bc.cnt);
@@ -203,7 +205,7 @@ inline void jpeg_decoder::decode_ac_first(bit_cursor& cursor, int16_t* block, ui
         if ((f & kAcLookHit) && k + ((f >> 8) & 15) <= 63) {
             k += (f >> 8) & 15;
             bc.skip_hit(f);
-            block[kZigzag[k]] = static_cast<int16_t>(static_cast<uint32_t>(f >> 16) << succ_low_);
+            block[kZigzag[k]] = static_cast<int16_t>(static_cast<uint32_t>(f >> 16) << al);
             nz |= 1ull << k;
             continue;
         }
@@ -214,7 +216,7 @@ inline void jpeg_decoder::decode_ac_first(bit_cursor& cursor, int16_t* block, ui
             k += r;
             if (k > 63) bad_data(bc.cnt, 0);
             int v = bc.extend(s);
-            block[kZigzag[k]] = static_cast<int16_t>(static_cast<uint32_t>(v) << succ_low_);
+            block[kZigzag[k]] = static_cast<int16_t>(static_cast<uint32_t>(v) << al);
             nz |= 1ull << k;
         } else if (r == 15) {
             if (k + 15 > 63) bad_data(bc.cnt, 0);
@@ -228,13 +230,14 @@ inline void jpeg_decoder::decode_ac_first(bit_cursor& cursor, int16_t* block, ui
     }
     // With a point transform of 7 or more a value can be shifted out of the
     // 16 bits and leave 0 (no sane encoder does this): the record follows.
-    if (succ_low_ >= 7) {
-        for (int i = spectral_start_; i <= spectral_end_; ++i) {
+    if (al >= 7) {
+        for (int i = spectral_start_; i <= end; ++i) {
             if (block[kZigzag[i]] == 0) nz &= ~(1ull << i);
         }
     }
     cursor.buf = bc.buf;
     cursor.cnt = bc.cnt;
+    return nz;
 }
 
 // AC, refinement of a band, for a block no end-of-band run covers: a
@@ -243,8 +246,8 @@ inline void jpeg_decoder::decode_ac_first(bit_cursor& cursor, int16_t* block, ui
 // no history; the block's record of its non-zero positions finds them, and
 // the known coefficients passed on the way, without a step per position.
 // An end-of-band symbol ends the block's symbols; the rest of the block
-// still takes its correction bits.
-inline void jpeg_decoder::decode_ac_refine(bit_cursor& cursor, int16_t* block, uint64_t& nz)
+// still takes its correction bits. Gives back the updated record.
+inline uint64_t jpeg_decoder::decode_ac_refine(bit_cursor& cursor, int16_t* block, uint64_t nz)
 {
     bit_cursor bc = cursor;
     const huff_derived& ac = derived_[comp_ac_slot_[0]];
@@ -299,6 +302,7 @@ inline void jpeg_decoder::decode_ac_refine(bit_cursor& cursor, int16_t* block, u
     }
     cursor.buf = bc.buf;
     cursor.cnt = bc.cnt;
+    return nz;
 }
 
 // The MCU loop of one kind of scan, made once per kind so that the block
@@ -350,12 +354,13 @@ void jpeg_decoder::scan_mcus()
             }
             int16_t* block = coef_block(c, mx, my);
             std::size_t index = static_cast<std::size_t>(my) * coef_blocks_x_[c] + mx;
-            uint64_t& nz = coef_nz_[c][index];
+            uint64_t nz;
             if constexpr (Refine) {
-                decode_ac_refine(bc, block, nz);
+                nz = decode_ac_refine(bc, block, coef_nz_[c][index]);
             } else {
-                decode_ac_first(bc, block, nz);
+                nz = decode_ac_first(bc, block, coef_nz_[c][index]);
             }
+            coef_nz_[c][index] = nz;
             coef_nz_group_[c][index >> 6] |= nz;
             coef_nz_any_[c] |= nz;
         }
