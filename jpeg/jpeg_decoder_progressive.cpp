@@ -109,24 +109,28 @@ void jpeg_decoder::decode_progressive_scan()
 }
 
 // The correction bits of the coefficients at the zig-zag positions in
-// `known` (all non-zero), taken in zig-zag order: up to 32 after each top-up
-// of the bit buffer (which leaves more than 56), and without a branch on
-// the bit's value, which is as good as random.
+// `known` (all non-zero), taken in zig-zag order. The bits are gathered
+// first, up to 32 after each top-up of the bit buffer (which leaves more
+// than 56), into the set of positions whose bit is 1, with no branch on
+// them (they are as good as random); then each of those coefficients moves
+// away from zero by p1 unless it has that bit already (it never has in a
+// well-formed file, so that test is well predicted).
 inline void jpeg_decoder::refine_known(bit_cursor& bc, int16_t* block, uint64_t known, int p1)
 {
+    uint64_t ones = 0;
     while (known != 0) {
         if (bc.cnt < 32) refill_fast(bc.buf, bc.cnt);
         for (int i = 0; i < 32 && known != 0; ++i) {
-            int16_t* coef = block + kZigzag[__builtin_ctzll(known)];
-            int c = *coef;
-            uint32_t bit = static_cast<uint32_t>(bc.buf >> 63);
+            uint64_t lowest = known & (0 - known);
+            ones |= lowest & (0 - (bc.buf >> 63));
             bc.skip(1);
-            // Away from zero by p1 when the bit is set and not yet in c.
-            int away = c < 0 ? -p1 : p1;
-            int take = -static_cast<int>(bit & ((c & p1) == 0 ? 1u : 0u));
-            *coef = static_cast<int16_t>(c + (away & take));
-            known &= known - 1;
+            known ^= lowest;
         }
+    }
+    while (ones != 0) {
+        int16_t* coef = block + kZigzag[__builtin_ctzll(ones)];
+        if ((*coef & p1) == 0) *coef = static_cast<int16_t>(*coef >= 0 ? *coef + p1 : *coef - p1);
+        ones &= ones - 1;
     }
 }
 
