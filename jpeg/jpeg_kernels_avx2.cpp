@@ -81,10 +81,13 @@ ORCHID_AVX2 inline __m128i Narrow1(__m256i x)
     return Narrow(_mm256_srai_epi32(_mm256_slli_epi32(x, 16 - kIdctPass1Shift), 16));
 }
 
-// (x >> 18) + 128 (x carries the rounding).
-ORCHID_AVX2 inline __m128i Narrow2(__m256i x)
+// The samples of two lines of pass-2 outputs, a's in bytes 0-7 and b's in
+// 8-15, made as in the SSE2 form.
+ORCHID_AVX2 inline __m128i Samples(__m256i a, __m256i b)
 {
-    return _mm_add_epi16(Narrow(_mm256_srai_epi32(x, kIdctPass2Shift)), _mm_set1_epi16(kSampleOffset));
+    __m128i la = Narrow(_mm256_srai_epi32(a, kIdctPass2Shift));
+    __m128i lb = Narrow(_mm256_srai_epi32(b, kIdctPass2Shift));
+    return _mm_xor_si128(_mm_packs_epi16(la, lb), _mm_set1_epi8(static_cast<char>(0x80)));
 }
 
 // The transform of a block with nonzero coefficients in rows 4-7 and
@@ -100,7 +103,7 @@ ORCHID_AVX2 inline void IdctDense(const int16_t* coef, uint8_t* out, int stride)
     Transpose(v);
     Pass(v, x, kIdctPass2Round);
     for (int r = 0; r < 8; r += 2) {
-        __m128i rows = _mm_packus_epi16(Narrow2(x[r]), Narrow2(x[r + 1]));
+        __m128i rows = Samples(x[r], x[r + 1]);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + r * stride), rows);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (r + 1) * stride), _mm_srli_si128(rows, 8));
     }
@@ -271,11 +274,11 @@ ORCHID_AVX2 inline __m256i Narrow1Pair(I32x16 x)
     return _mm256_packs_epi32(lo, hi);
 }
 
-ORCHID_AVX2 inline __m256i Narrow2Pair(I32x16 x)
+ORCHID_AVX2 inline __m256i SamplesPair(I32x16 a, I32x16 b)
 {
-    __m256i lo = _mm256_srai_epi32(x.lo, kIdctPass2Shift);
-    __m256i hi = _mm256_srai_epi32(x.hi, kIdctPass2Shift);
-    return _mm256_add_epi16(_mm256_packs_epi32(lo, hi), _mm256_set1_epi16(kSampleOffset));
+    __m256i la = _mm256_packs_epi32(_mm256_srai_epi32(a.lo, kIdctPass2Shift), _mm256_srai_epi32(a.hi, kIdctPass2Shift));
+    __m256i lb = _mm256_packs_epi32(_mm256_srai_epi32(b.lo, kIdctPass2Shift), _mm256_srai_epi32(b.hi, kIdctPass2Shift));
+    return _mm256_xor_si256(_mm256_packs_epi16(la, lb), _mm256_set1_epi8(static_cast<char>(0x80)));
 }
 
 // Bit 0: the low half of v is zero; bit 1: the high half.
@@ -328,7 +331,7 @@ ORCHID_AVX2 void IdctPairAvx2(const int16_t* a, uint8_t* out_a, int stride_a, co
         PassPair(v, x, kIdctPass2Round);
     }
     for (int r = 0; r < 8; r += 2) {
-        __m256i rows = _mm256_packus_epi16(Narrow2Pair(x[r]), Narrow2Pair(x[r + 1]));
+        __m256i rows = SamplesPair(x[r], x[r + 1]);
         __m128i ra = _mm256_castsi256_si128(rows), rb = _mm256_extracti128_si256(rows, 1);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out_a + r * stride_a), ra);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out_a + (r + 1) * stride_a), _mm_srli_si128(ra, 8));

@@ -175,13 +175,17 @@ inline __m128i Narrow1(I32x8 x)
     return _mm_packs_epi32(lo, hi);
 }
 
-// (x >> 18) + 128 as 16-bit lanes (x carries the rounding already; the
-// shifted value always fits).
-inline __m128i Narrow2(I32x8 x)
+// The samples of two lines of pass-2 outputs a and b (which carry the
+// rounding already), a's in bytes 0-7 and b's in 8-15: (x >> 18) + 128,
+// limited to 0..255. The shifted values fit 16 bits; packing them to
+// signed bytes limits them to -128..127, and flipping each byte's top bit
+// then adds the 128.
+inline __m128i Samples(I32x8 a, I32x8 b)
 {
-    __m128i lo = _mm_srai_epi32(x.lo, kIdctPass2Shift);
-    __m128i hi = _mm_srai_epi32(x.hi, kIdctPass2Shift);
-    return _mm_add_epi16(_mm_packs_epi32(lo, hi), _mm_set1_epi16(kSampleOffset));
+    static_assert(kSampleOffset == 128);
+    __m128i la = _mm_packs_epi32(_mm_srai_epi32(a.lo, kIdctPass2Shift), _mm_srai_epi32(a.hi, kIdctPass2Shift));
+    __m128i lb = _mm_packs_epi32(_mm_srai_epi32(b.lo, kIdctPass2Shift), _mm_srai_epi32(b.hi, kIdctPass2Shift));
+    return _mm_xor_si128(_mm_packs_epi16(la, lb), _mm_set1_epi8(static_cast<char>(0x80)));
 }
 
 // Rows r and r + 1 of samples, 8 bytes each, from the low and high halves.
@@ -201,8 +205,7 @@ inline void IdctColumn0(const __m128i v[8], uint8_t* out, int stride)
         return _mm_shuffle_epi32(_mm_slli_epi16(_mm_unpacklo_epi16(a, b), kIdctPassBits), 0x00);
     };
     I32x8 x = LinePass(pair(v[0], v[4]), pair(v[1], v[5]), pair(v[2], v[6]), pair(v[3], v[7]), kIdctPass2Round);
-    __m128i s = Narrow2(x);
-    s = _mm_packus_epi16(s, s);                // sample of row k in byte k
+    __m128i s = Samples(x, x);                 // sample of row k in byte k
     s = _mm_unpacklo_epi8(s, s);               // each twice
     __m128i lo = _mm_unpacklo_epi16(s, s);     // rows 0-3, each 4 times
     __m128i hi = _mm_unpackhi_epi16(s, s);     // rows 4-7
@@ -259,7 +262,7 @@ void IdctSse2(const int16_t* coef, uint8_t* out, int stride)
         Transpose(v);                                       // v[k]: row k of the intermediate block
         Pass(v, x, kIdctPass2Round);
     }
-    for (int r = 0; r < 8; r += 2) StoreRows(_mm_packus_epi16(Narrow2(x[r]), Narrow2(x[r + 1])), out, stride, r);
+    for (int r = 0; r < 8; r += 2) StoreRows(Samples(x[r], x[r + 1]), out, stride, r);
 }
 
 // 128-bit vectors hold one block: the pair is two transforms.
