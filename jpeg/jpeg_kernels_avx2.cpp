@@ -1,6 +1,11 @@
 // AVX2 forms of the pixel kernels, compiled for AVX2 function by function
 // and called only after a run-time check of the CPU. The arithmetic is that
-// of the SSE2 forms (see there) on wider vectors.
+// of the SSE2 forms (see there) on wider vectors: the passes over a dense
+// block take 8 lanes of 32 bits in one vector, and the transform of two
+// blocks puts them side by side, one in each 128-bit half. A block on its
+// own takes the SSE2 form unless it is dense, and so do two blocks that
+// each have only column 0 or only row 0 nonzero: the SSE2 form's ways for
+// these need little arithmetic in the first place.
 #include <immintrin.h>
 
 #include "jpeg/jpeg_kernels.h"
@@ -38,12 +43,14 @@ ORCHID_AVX2 inline void Transpose(__m128i r[8])
     r[7] = _mm_unpackhi_epi64(b3, b7);
 }
 
-ORCHID_AVX2 inline void Pass(const __m128i c[8], __m256i x[8])
+// One 8-point pass over 8 lanes, each output plus `bias`.
+ORCHID_AVX2 inline void Pass(const __m128i c[8], __m256i x[8], int32_t bias)
 {
+    const __m256i b = _mm256_set1_epi32(bias);
     __m256i t2 = Madd(c[2], c[6], kFix_0_541196100, kT2C6);
     __m256i t3 = Madd(c[2], c[6], kT3C2, kFix_0_541196100);
-    __m256i t0 = Madd(c[0], c[4], kFix_1_0, kFix_1_0);
-    __m256i t1 = Madd(c[0], c[4], kFix_1_0, -kFix_1_0);
+    __m256i t0 = _mm256_add_epi32(Madd(c[0], c[4], kFix_1_0, kFix_1_0), b);
+    __m256i t1 = _mm256_add_epi32(Madd(c[0], c[4], kFix_1_0, -kFix_1_0), b);
     __m256i t10 = _mm256_add_epi32(t0, t3), t13 = _mm256_sub_epi32(t0, t3);
     __m256i t11 = _mm256_add_epi32(t1, t2), t12 = _mm256_sub_epi32(t1, t2);
 
@@ -68,49 +75,64 @@ ORCHID_AVX2 inline __m128i Narrow(__m256i v)
     return _mm_packs_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
 }
 
-ORCHID_AVX2 inline __m128i RoundPass1(__m256i x)
+// x >> 11 kept to 16 bits (x carries the rounding), as in the SSE2 form.
+ORCHID_AVX2 inline __m128i Narrow1(__m256i x)
 {
-    __m256i v = _mm256_srai_epi32(_mm256_add_epi32(x, _mm256_set1_epi32(kIdctPass1Round)), kIdctPass1Shift);
-    return Narrow(_mm256_srai_epi32(_mm256_slli_epi32(v, 16), 16));
+    return Narrow(_mm256_srai_epi32(_mm256_slli_epi32(x, 16 - kIdctPass1Shift), 16));
 }
 
-ORCHID_AVX2 inline __m128i RoundPass2(__m256i x)
+// The samples of two lines of pass-2 outputs, a's in bytes 0-7 and b's in
+// 8-15, made as in the SSE2 form.
+ORCHID_AVX2 inline __m128i Samples(__m256i a, __m256i b)
 {
-    __m256i v = _mm256_srai_epi32(_mm256_add_epi32(x, _mm256_set1_epi32(kIdctPass2Round)), kIdctPass2Shift);
-    return _mm_add_epi16(Narrow(v), _mm_set1_epi16(kSampleOffset));
+    __m128i la = Narrow(_mm256_srai_epi32(a, kIdctPass2Shift));
+    __m128i lb = Narrow(_mm256_srai_epi32(b, kIdctPass2Shift));
+    return _mm_xor_si128(_mm_packs_epi16(la, lb), _mm_set1_epi8(static_cast<char>(0x80)));
+}
+
+// The transform of a block with nonzero coefficients in rows 4-7 and
+// beyond column 0.
+ORCHID_AVX2 inline void IdctDense(const int16_t* coef, uint8_t* out, int stride)
+{
+    __m128i v[8];
+    __m256i x[8];
+    for (int i = 0; i < 8; ++i) v[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + 8 * i));
+    Transpose(v);
+    Pass(v, x, kIdctPass1Round);
+    for (int i = 0; i < 8; ++i) v[i] = Narrow1(x[i]);
+    Transpose(v);
+    Pass(v, x, kIdctPass2Round);
+    for (int r = 0; r < 8; r += 2) {
+        __m128i rows = Samples(x[r], x[r + 1]);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + r * stride), rows);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (r + 1) * stride), _mm_srli_si128(rows, 8));
+    }
 }
 
 }  // namespace
 
 ORCHID_AVX2 void IdctAvx2(const int16_t* coef, uint8_t* out, int stride)
 {
-    __m128i v[8];
-    __m256i x[8];
-    for (int i = 0; i < 8; ++i) v[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + 8 * i));
-    // A block with zero rows 4-7 takes the SSE2 form's shorter passes.
-    __m128i low_rows = _mm_or_si128(_mm_or_si128(v[4], v[5]), _mm_or_si128(v[6], v[7]));
-    if (_mm_testz_si128(low_rows, low_rows)) {
-        IdctSse2(coef, out, stride);
-        return;
+    __m128i rows4to7 = _mm_setzero_si128(), all = _mm_setzero_si128();
+    for (int i = 0; i < 8; ++i) {
+        __m128i row = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + 8 * i));
+        if (i >= 4) rows4to7 = _mm_or_si128(rows4to7, row);
+        all = _mm_or_si128(all, row);
     }
-    Transpose(v);
-    Pass(v, x);
-    for (int i = 0; i < 8; ++i) v[i] = RoundPass1(x[i]);
-    Transpose(v);
-    Pass(v, x);
-    for (int r = 0; r < 8; r += 2) {
-        __m128i rows = _mm_packus_epi16(RoundPass2(x[r]), RoundPass2(x[r + 1]));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + r * stride), rows);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (r + 1) * stride), _mm_srli_si128(rows, 8));
+    const __m128i columns1to7 = _mm_set_epi16(-1, -1, -1, -1, -1, -1, -1, 0);
+    if (_mm_testz_si128(rows4to7, rows4to7) || _mm_testz_si128(all, columns1to7)) {
+        IdctSse2(coef, out, stride);
+    } else {
+        IdctDense(coef, out, stride);
     }
 }
 
 namespace {
 
 // Two blocks side by side: in each 256-bit vector, block a in the low
-// 128-bit half and block b in the high one. Unpacks, multiply-adds and packs
-// work within the halves, so this is the SSE2 form's arithmetic on both
-// blocks at once.
+// 128-bit half and block b in the high one. Unpacks, shuffles,
+// multiply-adds and packs work within the halves, so this is the SSE2
+// form's arithmetic on both blocks at once.
 struct I32x16 {
     __m256i lo, hi;  // per half: lanes 0-3 and 4-7 of the 16-bit vector
 };
@@ -152,12 +174,13 @@ ORCHID_AVX2 inline void TransposePair(__m256i r[8])
     r[7] = _mm256_unpackhi_epi64(b3, b7);
 }
 
-ORCHID_AVX2 inline void PassPair(const __m256i c[8], I32x16 x[8])
+ORCHID_AVX2 inline void PassPair(const __m256i c[8], I32x16 x[8], int32_t bias)
 {
+    const __m256i b = _mm256_set1_epi32(bias);
     I32x16 t2 = MaddPair(c[2], c[6], kFix_0_541196100, kT2C6);
     I32x16 t3 = MaddPair(c[2], c[6], kT3C2, kFix_0_541196100);
-    I32x16 t0 = MaddPair(c[0], c[4], kFix_1_0, kFix_1_0);
-    I32x16 t1 = MaddPair(c[0], c[4], kFix_1_0, -kFix_1_0);
+    I32x16 t0 = Add(MaddPair(c[0], c[4], kFix_1_0, kFix_1_0), {b, b});
+    I32x16 t1 = Add(MaddPair(c[0], c[4], kFix_1_0, -kFix_1_0), {b, b});
     I32x16 t10 = Add(t0, t3), t13 = Sub(t0, t3), t11 = Add(t1, t2), t12 = Sub(t1, t2);
 
     I32x16 u0 = Add(MaddPair(c[1], c[3], kU0C1, kU0C3), MaddPair(c[5], c[7], kU0C5, kU0C7));
@@ -175,48 +198,15 @@ ORCHID_AVX2 inline void PassPair(const __m256i c[8], I32x16 x[8])
     x[4] = Sub(t13, u0);
 }
 
-// MaddPair's low part: lanes 0-3 of each half only.
-ORCHID_AVX2 inline __m256i MaddPairLow(__m256i a, __m256i b, int16_t ka, int16_t kb)
+// The second pass of two blocks whose intermediate rows 4-7 are zero, as
+// in the SSE2 form.
+ORCHID_AVX2 inline void Pass2Inputs0To3Pair(const __m256i c[4], I32x16 x[8])
 {
-    const __m256i k = _mm256_set1_epi32(static_cast<int32_t>((static_cast<uint32_t>(static_cast<uint16_t>(kb)) << 16) |
-                                                             static_cast<uint16_t>(ka)));
-    return _mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), k);
-}
-
-// Pass 1 of two blocks whose rows 4-7 are zero: rows 0-3 of each only
-// (lanes 0-3 of each half), as in the SSE2 form.
-ORCHID_AVX2 inline void PassRows0To3Pair(const __m256i c[8], __m256i x[8])
-{
-    __m256i t2 = MaddPairLow(c[2], c[6], kFix_0_541196100, kT2C6);
-    __m256i t3 = MaddPairLow(c[2], c[6], kT3C2, kFix_0_541196100);
-    __m256i t0 = MaddPairLow(c[0], c[4], kFix_1_0, kFix_1_0);
-    __m256i t1 = MaddPairLow(c[0], c[4], kFix_1_0, -kFix_1_0);
-    __m256i t10 = _mm256_add_epi32(t0, t3), t13 = _mm256_sub_epi32(t0, t3);
-    __m256i t11 = _mm256_add_epi32(t1, t2), t12 = _mm256_sub_epi32(t1, t2);
-
-    __m256i u0 = _mm256_add_epi32(MaddPairLow(c[1], c[3], kU0C1, kU0C3), MaddPairLow(c[5], c[7], kU0C5, kU0C7));
-    __m256i u1 = _mm256_add_epi32(MaddPairLow(c[1], c[3], kU1C1, kU1C3), MaddPairLow(c[5], c[7], kU1C5, kU1C7));
-    __m256i u2 = _mm256_add_epi32(MaddPairLow(c[1], c[3], kU2C1, kU2C3), MaddPairLow(c[5], c[7], kU2C5, kU2C7));
-    __m256i u3 = _mm256_add_epi32(MaddPairLow(c[1], c[3], kU3C1, kU3C3), MaddPairLow(c[5], c[7], kU3C5, kU3C7));
-
-    x[0] = _mm256_add_epi32(t10, u3);
-    x[7] = _mm256_sub_epi32(t10, u3);
-    x[1] = _mm256_add_epi32(t11, u2);
-    x[6] = _mm256_sub_epi32(t11, u2);
-    x[2] = _mm256_add_epi32(t12, u1);
-    x[5] = _mm256_sub_epi32(t12, u1);
-    x[3] = _mm256_add_epi32(t13, u0);
-    x[4] = _mm256_sub_epi32(t13, u0);
-}
-
-// A pass of two blocks whose inputs 4-7 are zero: the products with them
-// are left out.
-ORCHID_AVX2 inline void PassInputs0To3Pair(const __m256i c[8], I32x16 x[8])
-{
+    const __m256i round = _mm256_set1_epi16(kIdctPass2Round / kFix_1_0);
     const __m256i zero = _mm256_setzero_si256();
     I32x16 t2 = MaddPair(c[2], zero, kFix_0_541196100, 0);
     I32x16 t3 = MaddPair(c[2], zero, kT3C2, 0);
-    I32x16 t0 = MaddPair(c[0], zero, kFix_1_0, 0);  // t1 too
+    I32x16 t0 = MaddPair(c[0], round, kFix_1_0, kFix_1_0);  // t1 too
     I32x16 t10 = Add(t0, t3), t13 = Sub(t0, t3), t11 = Add(t0, t2), t12 = Sub(t0, t2);
 
     I32x16 u0 = MaddPair(c[1], c[3], kU0C1, kU0C3);
@@ -234,26 +224,76 @@ ORCHID_AVX2 inline void PassInputs0To3Pair(const __m256i c[8], I32x16 x[8])
     x[4] = Sub(t13, u0);
 }
 
-ORCHID_AVX2 inline __m256i RoundPass1Pair(I32x16 x)
+// Four pairs of 16-bit multipliers, pair k in 32-bit lane k of each half.
+ORCHID_AVX2 inline __m256i Pairs(int16_t a0, int16_t b0, int16_t a1, int16_t b1, int16_t a2, int16_t b2, int16_t a3,
+                                 int16_t b3)
 {
-    const __m256i bias = _mm256_set1_epi32(kIdctPass1Round);
-    __m256i lo = _mm256_srai_epi32(_mm256_add_epi32(x.lo, bias), kIdctPass1Shift);
-    __m256i hi = _mm256_srai_epi32(_mm256_add_epi32(x.hi, bias), kIdctPass1Shift);
-    lo = _mm256_srai_epi32(_mm256_slli_epi32(lo, 16), 16);
-    hi = _mm256_srai_epi32(_mm256_slli_epi32(hi, 16), 16);
+    return _mm256_set_epi16(b3, a3, b2, a2, b1, a1, b0, a0, b3, a3, b2, a2, b1, a1, b0, a0);
+}
+
+// Outputs k (lo) and 7 - k (hi, reversed back into order) of one row of
+// each block, from its even part e and odd part o.
+ORCHID_AVX2 inline I32x16 Outputs(__m256i e, __m256i o)
+{
+    return {_mm256_add_epi32(e, o), _mm256_shuffle_epi32(_mm256_sub_epi32(e, o), _MM_SHUFFLE(0, 1, 2, 3))};
+}
+
+// The row pass of one row of each block, plus its rounding, row by row as
+// in the SSE2 form.
+ORCHID_AVX2 inline I32x16 RowPassPair(__m256i row)
+{
+    const int16_t k1 = kFix_1_0, k2 = kFix_0_541196100;
+    __m256i pairs = _mm256_unpacklo_epi16(row, _mm256_srli_si256(row, 8));  // (0,4) (1,5) (2,6) (3,7)
+    __m256i e = _mm256_add_epi32(
+        _mm256_madd_epi16(_mm256_shuffle_epi32(pairs, 0x00), Pairs(k1, k1, k1, -k1, k1, -k1, k1, k1)),
+        _mm256_madd_epi16(_mm256_shuffle_epi32(pairs, 0xAA), Pairs(kT3C2, k2, k2, kT2C6, -k2, -kT2C6, -kT3C2, -k2)));
+    __m256i o = _mm256_add_epi32(
+        _mm256_madd_epi16(_mm256_shuffle_epi32(pairs, 0x55),
+                          Pairs(kU3C1, kU3C5, kU2C1, kU2C5, kU1C1, kU1C5, kU0C1, kU0C5)),
+        _mm256_madd_epi16(_mm256_shuffle_epi32(pairs, 0xFF),
+                          Pairs(kU3C3, kU3C7, kU2C3, kU2C7, kU1C3, kU1C7, kU0C3, kU0C7)));
+    return Outputs(_mm256_add_epi32(e, _mm256_set1_epi32(kIdctPass1Round)), o);
+}
+
+// RowPassPair of rows whose coefficients 4-7 are zero.
+ORCHID_AVX2 inline I32x16 RowPass4Pair(__m256i row)
+{
+    const int16_t k1 = kFix_1_0, k2 = kFix_0_541196100;
+    __m256i pairs = _mm256_shufflelo_epi16(row, _MM_SHUFFLE(3, 1, 2, 0));  // (0,2) (1,3)
+    __m256i e = _mm256_madd_epi16(_mm256_shuffle_epi32(pairs, 0x00), Pairs(k1, kT3C2, k1, k2, k1, -k2, k1, -kT3C2));
+    __m256i o = _mm256_madd_epi16(_mm256_shuffle_epi32(pairs, 0x55),
+                                  Pairs(kU3C1, kU3C3, kU2C1, kU2C3, kU1C1, kU1C3, kU0C1, kU0C3));
+    return Outputs(_mm256_add_epi32(e, _mm256_set1_epi32(kIdctPass1Round)), o);
+}
+
+ORCHID_AVX2 inline __m256i Narrow1Pair(I32x16 x)
+{
+    constexpr int up = 16 - kIdctPass1Shift;
+    __m256i lo = _mm256_srai_epi32(_mm256_slli_epi32(x.lo, up), 16);
+    __m256i hi = _mm256_srai_epi32(_mm256_slli_epi32(x.hi, up), 16);
     return _mm256_packs_epi32(lo, hi);
 }
 
-ORCHID_AVX2 inline __m256i RoundPass2Pair(I32x16 x)
+ORCHID_AVX2 inline __m256i SamplesPair(I32x16 a, I32x16 b)
 {
-    const __m256i bias = _mm256_set1_epi32(kIdctPass2Round);
-    __m256i lo = _mm256_srai_epi32(_mm256_add_epi32(x.lo, bias), kIdctPass2Shift);
-    __m256i hi = _mm256_srai_epi32(_mm256_add_epi32(x.hi, bias), kIdctPass2Shift);
-    return _mm256_add_epi16(_mm256_packs_epi32(lo, hi), _mm256_set1_epi16(kSampleOffset));
+    __m256i la = _mm256_packs_epi32(_mm256_srai_epi32(a.lo, kIdctPass2Shift), _mm256_srai_epi32(a.hi, kIdctPass2Shift));
+    __m256i lb = _mm256_packs_epi32(_mm256_srai_epi32(b.lo, kIdctPass2Shift), _mm256_srai_epi32(b.hi, kIdctPass2Shift));
+    return _mm256_xor_si256(_mm256_packs_epi16(la, lb), _mm256_set1_epi8(static_cast<char>(0x80)));
+}
+
+// Bit 0: the low half of v is zero; bit 1: the high half.
+ORCHID_AVX2 inline unsigned ZeroHalves(__m256i v)
+{
+    unsigned m = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_setzero_si256())));
+    return ((m & 0xFFFFu) == 0xFFFFu ? 1u : 0u) | (m >> 16 == 0xFFFFu ? 2u : 0u);
 }
 
 }  // namespace
 
+// Two blocks that each have one line only (column 0 or row 0) take the
+// SSE2 form's short ways one after the other; any other pair goes side by
+// side, with the shorter passes when both have rows 4-7 zero. (Splitting a
+// pair of unlike shapes costs more than it saves.)
 ORCHID_AVX2 void IdctPairAvx2(const int16_t* a, uint8_t* out_a, int stride_a, const int16_t* b, uint8_t* out_b,
                               int stride_b)
 {
@@ -263,24 +303,35 @@ ORCHID_AVX2 void IdctPairAvx2(const int16_t* a, uint8_t* out_a, int stride_a, co
         v[i] = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(b + 8 * i),
                                    reinterpret_cast<const __m128i*>(a + 8 * i));
     }
-    // Shorter passes when both blocks have zero rows 4-7 (see IdctSse2).
-    __m256i low_rows = _mm256_or_si256(_mm256_or_si256(v[4], v[5]), _mm256_or_si256(v[6], v[7]));
-    bool top_rows_only = _mm256_testz_si256(low_rows, low_rows) != 0;
-    TransposePair(v);
-    if (top_rows_only) {
-        __m256i half[8];
-        PassRows0To3Pair(v, half);
-        for (int i = 0; i < 8; ++i) v[i] = RoundPass1Pair({half[i], _mm256_setzero_si256()});
-        TransposePair(v);
-        PassInputs0To3Pair(v, x);
+    const __m256i rows1to3 = _mm256_or_si256(_mm256_or_si256(v[1], v[2]), v[3]);
+    const __m256i rows4to7 = _mm256_or_si256(_mm256_or_si256(v[4], v[5]), _mm256_or_si256(v[6], v[7]));
+    const __m256i rows0to3 = _mm256_or_si256(v[0], rows1to3);
+    const __m256i columns1to7 = _mm256_set_epi16(-1, -1, -1, -1, -1, -1, -1, 0, -1, -1, -1, -1, -1, -1, -1, 0);
+    // Per block (bit 0: a, bit 1: b): one line only; rows 4-7 zero.
+    const unsigned line = ZeroHalves(_mm256_and_si256(_mm256_or_si256(rows0to3, rows4to7), columns1to7)) |
+                          ZeroHalves(_mm256_or_si256(rows1to3, rows4to7));
+    const unsigned top_rows = ZeroHalves(rows4to7);
+    if (line == 3) {
+        IdctSse2(a, out_a, stride_a);
+        IdctSse2(b, out_b, stride_b);
+        return;
+    }
+    if (top_rows == 3) {
+        if (ZeroHalves(_mm256_srli_si256(rows0to3, 8)) == 3) {
+            for (int r = 0; r < 4; ++r) v[r] = Narrow1Pair(RowPass4Pair(v[r]));
+        } else {
+            for (int r = 0; r < 4; ++r) v[r] = Narrow1Pair(RowPassPair(v[r]));
+        }
+        Pass2Inputs0To3Pair(v, x);
     } else {
-        PassPair(v, x);
-        for (int i = 0; i < 8; ++i) v[i] = RoundPass1Pair(x[i]);
         TransposePair(v);
-        PassPair(v, x);
+        PassPair(v, x, kIdctPass1Round);
+        for (int i = 0; i < 8; ++i) v[i] = Narrow1Pair(x[i]);
+        TransposePair(v);
+        PassPair(v, x, kIdctPass2Round);
     }
     for (int r = 0; r < 8; r += 2) {
-        __m256i rows = _mm256_packus_epi16(RoundPass2Pair(x[r]), RoundPass2Pair(x[r + 1]));
+        __m256i rows = SamplesPair(x[r], x[r + 1]);
         __m128i ra = _mm256_castsi256_si128(rows), rb = _mm256_extracti128_si256(rows, 1);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out_a + r * stride_a), ra);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out_a + (r + 1) * stride_a), _mm_srli_si128(ra, 8));

@@ -1,13 +1,24 @@
 // SSE2 forms of the pixel kernels (SSE2 is the x86-64 baseline).
 //
-// The transform works on all 8 rows (then all 8 columns) at once: the block
-// is transposed so that each vector holds one coefficient position of the 8
-// rows. Every product of the scalar form is expanded into pairs of 16-bit
+// Every product of the scalar transform is expanded into pairs of 16-bit
 // inputs times 16-bit constants (pmaddwd), e.g. pass output u3 =
 // c1*12299 + (c7+c1)*-7373 + (c1+c5)*-3196 + (c1+c3+c5+c7)*9633 =
 // c1*11363 + c3*9633 + c5*6437 + c7*2260 (the multipliers are in
 // jpeg_constants.h). Both forms are the same sums modulo 2^32, so the
-// results are identical for every input.
+// results are identical for every input, whatever order the products are
+// added in; each pass's rounding term goes into its even part once rather
+// than into every output.
+//
+// A dense block is transposed so that each vector holds one coefficient
+// position of the 8 rows, and both passes work on 8 lines at once. Most
+// blocks of real pictures are sparse, and their shape picks a cheaper way:
+// - only column 0: every row of the intermediate block is flat, so one
+//   column transform gives all the samples, each row one value;
+// - only row 0: one row transform gives all the samples, each column one
+//   value;
+// - rows 4-7 zero: the first pass runs on rows 0-3 alone, one row per
+//   vector (no transposes), with the products of columns 4-7 left out when
+//   those are zero as well; the second pass leaves out inputs 4-7.
 #include <emmintrin.h>
 
 #include "jpeg/jpeg_kernels.h"
@@ -31,6 +42,8 @@ inline I32x8 Madd(__m128i a, __m128i b, int16_t ka, int16_t kb)
     return {_mm_madd_epi16(_mm_unpacklo_epi16(a, b), k), _mm_madd_epi16(_mm_unpackhi_epi16(a, b), k)};
 }
 
+inline bool IsZero(__m128i v) { return _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128())) == 0xFFFF; }
+
 inline void Transpose(__m128i r[8])
 {
     __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
@@ -52,13 +65,14 @@ inline void Transpose(__m128i r[8])
 }
 
 // One 8-point pass over 8 lanes: c[i] holds input i of every lane; x[i]
-// receives output i before rounding.
-inline void Pass(const __m128i c[8], I32x8 x[8])
+// receives output i plus `bias`.
+inline void Pass(const __m128i c[8], I32x8 x[8], int32_t bias)
 {
+    const __m128i b = _mm_set1_epi32(bias);
     I32x8 t2 = Madd(c[2], c[6], kFix_0_541196100, kT2C6);
     I32x8 t3 = Madd(c[2], c[6], kT3C2, kFix_0_541196100);
-    I32x8 t0 = Madd(c[0], c[4], kFix_1_0, kFix_1_0);
-    I32x8 t1 = Madd(c[0], c[4], kFix_1_0, -kFix_1_0);
+    I32x8 t0 = Add(Madd(c[0], c[4], kFix_1_0, kFix_1_0), {b, b});
+    I32x8 t1 = Add(Madd(c[0], c[4], kFix_1_0, -kFix_1_0), {b, b});
     I32x8 t10 = Add(t0, t3), t13 = Sub(t0, t3), t11 = Add(t1, t2), t12 = Sub(t1, t2);
 
     I32x8 u0 = Add(Madd(c[1], c[3], kU0C1, kU0C3), Madd(c[5], c[7], kU0C5, kU0C7));
@@ -76,43 +90,17 @@ inline void Pass(const __m128i c[8], I32x8 x[8])
     x[4] = Sub(t13, u0);
 }
 
-// Pass 1 of a block whose rows 4-7 are zero: those rows' outputs are zero,
-// so only lanes 0-3 (rows 0-3) are computed, as 32-bit lanes in x[i].
-inline void PassRows0To3(const __m128i c[8], __m128i x[8])
+// The second pass when inputs 4-7 are zero in every lane: the products
+// with them are left out. The rounding term enters as input 0's partner in
+// its pair multiply.
+inline void Pass2Inputs0To3(const __m128i c[4], I32x8 x[8])
 {
-    auto madd = [](__m128i a, __m128i b, int16_t ka, int16_t kb) {
-        return _mm_madd_epi16(_mm_unpacklo_epi16(a, b), _mm_set_epi16(kb, ka, kb, ka, kb, ka, kb, ka));
-    };
-    __m128i t2 = madd(c[2], c[6], kFix_0_541196100, kT2C6);
-    __m128i t3 = madd(c[2], c[6], kT3C2, kFix_0_541196100);
-    __m128i t0 = madd(c[0], c[4], kFix_1_0, kFix_1_0);
-    __m128i t1 = madd(c[0], c[4], kFix_1_0, -kFix_1_0);
-    __m128i t10 = _mm_add_epi32(t0, t3), t13 = _mm_sub_epi32(t0, t3);
-    __m128i t11 = _mm_add_epi32(t1, t2), t12 = _mm_sub_epi32(t1, t2);
-
-    __m128i u0 = _mm_add_epi32(madd(c[1], c[3], kU0C1, kU0C3), madd(c[5], c[7], kU0C5, kU0C7));
-    __m128i u1 = _mm_add_epi32(madd(c[1], c[3], kU1C1, kU1C3), madd(c[5], c[7], kU1C5, kU1C7));
-    __m128i u2 = _mm_add_epi32(madd(c[1], c[3], kU2C1, kU2C3), madd(c[5], c[7], kU2C5, kU2C7));
-    __m128i u3 = _mm_add_epi32(madd(c[1], c[3], kU3C1, kU3C3), madd(c[5], c[7], kU3C5, kU3C7));
-
-    x[0] = _mm_add_epi32(t10, u3);
-    x[7] = _mm_sub_epi32(t10, u3);
-    x[1] = _mm_add_epi32(t11, u2);
-    x[6] = _mm_sub_epi32(t11, u2);
-    x[2] = _mm_add_epi32(t12, u1);
-    x[5] = _mm_sub_epi32(t12, u1);
-    x[3] = _mm_add_epi32(t13, u0);
-    x[4] = _mm_sub_epi32(t13, u0);
-}
-
-// A pass whose inputs 4-7 are zero in every lane: the products with them
-// are left out (they add nothing, modulo 2^32 as everywhere).
-inline void PassInputs0To3(const __m128i c[8], I32x8 x[8])
-{
+    static_assert(kIdctPass2Round % kFix_1_0 == 0);
+    const __m128i round = _mm_set1_epi16(kIdctPass2Round / kFix_1_0);
     const __m128i zero = _mm_setzero_si128();
     I32x8 t2 = Madd(c[2], zero, kFix_0_541196100, 0);
     I32x8 t3 = Madd(c[2], zero, kT3C2, 0);
-    I32x8 t0 = Madd(c[0], zero, kFix_1_0, 0);  // t1 too
+    I32x8 t0 = Madd(c[0], round, kFix_1_0, kFix_1_0);  // t1 too
     I32x8 t10 = Add(t0, t3), t13 = Sub(t0, t3), t11 = Add(t0, t2), t12 = Sub(t0, t2);
 
     I32x8 u0 = Madd(c[1], c[3], kU0C1, kU0C3);
@@ -130,24 +118,114 @@ inline void PassInputs0To3(const __m128i c[8], I32x8 x[8])
     x[4] = Sub(t13, u0);
 }
 
-// (x + 1024) >> 11, kept to 16 bits (truncated, as the scalar form does).
-inline __m128i RoundPass1(I32x8 x)
+// Four pairs of 16-bit multipliers, pair k in 32-bit lane k.
+inline __m128i Pairs(int16_t a0, int16_t b0, int16_t a1, int16_t b1, int16_t a2, int16_t b2, int16_t a3, int16_t b3)
 {
-    const __m128i bias = _mm_set1_epi32(kIdctPass1Round);
-    __m128i lo = _mm_srai_epi32(_mm_add_epi32(x.lo, bias), kIdctPass1Shift);
-    __m128i hi = _mm_srai_epi32(_mm_add_epi32(x.hi, bias), kIdctPass1Shift);
-    lo = _mm_srai_epi32(_mm_slli_epi32(lo, 16), 16);
-    hi = _mm_srai_epi32(_mm_slli_epi32(hi, 16), 16);
+    return _mm_set_epi16(b3, a3, b2, a2, b1, a1, b0, a0);
+}
+
+// The outputs of one line from its even part e and odd part o (lane k:
+// output k's, k = 0-3): output k is e + o, output 7 - k is e - o.
+inline I32x8 Outputs(__m128i e, __m128i o)
+{
+    return {_mm_add_epi32(e, o), _mm_shuffle_epi32(_mm_sub_epi32(e, o), _MM_SHUFFLE(0, 1, 2, 3))};
+}
+
+// One 8-point pass of a single line, the inputs given in pairs (0, 4),
+// (1, 5), (2, 6), (3, 7), each pair in every 32-bit lane of its vector:
+// outputs 0-7 plus `bias` in lanes 0-7.
+inline I32x8 LinePass(__m128i p04, __m128i p15, __m128i p26, __m128i p37, int32_t bias)
+{
+    const int16_t k1 = kFix_1_0, k2 = kFix_0_541196100;
+    __m128i e = _mm_add_epi32(_mm_madd_epi16(p04, Pairs(k1, k1, k1, -k1, k1, -k1, k1, k1)),
+                              _mm_madd_epi16(p26, Pairs(kT3C2, k2, k2, kT2C6, -k2, -kT2C6, -kT3C2, -k2)));
+    __m128i o = _mm_add_epi32(_mm_madd_epi16(p15, Pairs(kU3C1, kU3C5, kU2C1, kU2C5, kU1C1, kU1C5, kU0C1, kU0C5)),
+                              _mm_madd_epi16(p37, Pairs(kU3C3, kU3C7, kU2C3, kU2C7, kU1C3, kU1C7, kU0C3, kU0C7)));
+    return Outputs(_mm_add_epi32(e, _mm_set1_epi32(bias)), o);
+}
+
+// The row pass of one row of coefficients (8 lanes of 16 bits), its
+// outputs plus the row pass's rounding.
+inline I32x8 RowPass(__m128i row)
+{
+    __m128i pairs = _mm_unpacklo_epi16(row, _mm_srli_si128(row, 8));  // (0,4) (1,5) (2,6) (3,7)
+    return LinePass(_mm_shuffle_epi32(pairs, 0x00), _mm_shuffle_epi32(pairs, 0x55), _mm_shuffle_epi32(pairs, 0xAA),
+                    _mm_shuffle_epi32(pairs, 0xFF), kIdctPass1Round);
+}
+
+// RowPass of a row whose coefficients 4-7 are zero: the products with them
+// are left out.
+inline I32x8 RowPass4(__m128i row)
+{
+    const int16_t k1 = kFix_1_0, k2 = kFix_0_541196100;
+    __m128i pairs = _mm_shufflelo_epi16(row, _MM_SHUFFLE(3, 1, 2, 0));  // (0,2) (1,3)
+    __m128i p02 = _mm_shuffle_epi32(pairs, 0x00), p13 = _mm_shuffle_epi32(pairs, 0x55);
+    __m128i e = _mm_madd_epi16(p02, Pairs(k1, kT3C2, k1, k2, k1, -k2, k1, -kT3C2));
+    __m128i o = _mm_madd_epi16(p13, Pairs(kU3C1, kU3C3, kU2C1, kU2C3, kU1C1, kU1C3, kU0C1, kU0C3));
+    return Outputs(_mm_add_epi32(e, _mm_set1_epi32(kIdctPass1Round)), o);
+}
+
+// x >> 11 (x carries the rounding already), kept to 16 bits: bits 11-26 of
+// x, sign-extended, as the scalar form truncates.
+inline __m128i Narrow1(I32x8 x)
+{
+    constexpr int up = 16 - kIdctPass1Shift;
+    __m128i lo = _mm_srai_epi32(_mm_slli_epi32(x.lo, up), 16);
+    __m128i hi = _mm_srai_epi32(_mm_slli_epi32(x.hi, up), 16);
     return _mm_packs_epi32(lo, hi);
 }
 
-// ((x + 131072) >> 18) + 128 as 16-bit lanes (the shifted value always fits).
-inline __m128i RoundPass2(I32x8 x)
+// The samples of two lines of pass-2 outputs a and b (which carry the
+// rounding already), a's in bytes 0-7 and b's in 8-15: (x >> 18) + 128,
+// limited to 0..255. The shifted values fit 16 bits; packing them to
+// signed bytes limits them to -128..127, and flipping each byte's top bit
+// then adds the 128.
+inline __m128i Samples(I32x8 a, I32x8 b)
 {
-    const __m128i bias = _mm_set1_epi32(kIdctPass2Round);
-    __m128i lo = _mm_srai_epi32(_mm_add_epi32(x.lo, bias), kIdctPass2Shift);
-    __m128i hi = _mm_srai_epi32(_mm_add_epi32(x.hi, bias), kIdctPass2Shift);
-    return _mm_add_epi16(_mm_packs_epi32(lo, hi), _mm_set1_epi16(kSampleOffset));
+    static_assert(kSampleOffset == 128);
+    __m128i la = _mm_packs_epi32(_mm_srai_epi32(a.lo, kIdctPass2Shift), _mm_srai_epi32(a.hi, kIdctPass2Shift));
+    __m128i lb = _mm_packs_epi32(_mm_srai_epi32(b.lo, kIdctPass2Shift), _mm_srai_epi32(b.hi, kIdctPass2Shift));
+    return _mm_xor_si128(_mm_packs_epi16(la, lb), _mm_set1_epi8(static_cast<char>(0x80)));
+}
+
+// Rows r and r + 1 of samples, 8 bytes each, from the low and high halves.
+inline void StoreRows(__m128i rows, uint8_t* out, int stride, int r)
+{
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + r * stride), rows);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (r + 1) * stride), _mm_srli_si128(rows, 8));
+}
+
+// Only column 0 nonzero: row r of the intermediate block is the row pass's
+// flat output int16(c[r][0] * 4) in every column, so every column gets the
+// same column transform of those eight values, and output row k is one
+// sample repeated.
+inline void IdctColumn0(const __m128i v[8], uint8_t* out, int stride)
+{
+    auto pair = [](__m128i a, __m128i b) {
+        return _mm_shuffle_epi32(_mm_slli_epi16(_mm_unpacklo_epi16(a, b), kIdctPassBits), 0x00);
+    };
+    I32x8 x = LinePass(pair(v[0], v[4]), pair(v[1], v[5]), pair(v[2], v[6]), pair(v[3], v[7]), kIdctPass2Round);
+    __m128i s = Samples(x, x);                 // sample of row k in byte k
+    s = _mm_unpacklo_epi8(s, s);               // each twice
+    __m128i lo = _mm_unpacklo_epi16(s, s);     // rows 0-3, each 4 times
+    __m128i hi = _mm_unpackhi_epi16(s, s);     // rows 4-7
+    StoreRows(_mm_unpacklo_epi32(lo, lo), out, stride, 0);
+    StoreRows(_mm_unpackhi_epi32(lo, lo), out, stride, 2);
+    StoreRows(_mm_unpacklo_epi32(hi, hi), out, stride, 4);
+    StoreRows(_mm_unpackhi_epi32(hi, hi), out, stride, 6);
+}
+
+// Only row 0 nonzero: column k of the intermediate block holds row 0's
+// output w alone, so its samples are all ((w + 16) >> 5) + 128, reckoned
+// here in 16 bits as (((w >> 1) + 8) >> 4) + 128, which is the same and
+// cannot overflow.
+inline void IdctRow0(__m128i row, uint8_t* out, int stride)
+{
+    __m128i w = Narrow1(RowPass(row));
+    __m128i s = _mm_srai_epi16(_mm_add_epi16(_mm_srai_epi16(w, 1), _mm_set1_epi16(kIdctDcRound / 2)), kIdctDcShift - 1);
+    s = _mm_add_epi16(s, _mm_set1_epi16(kSampleOffset));
+    s = _mm_packus_epi16(s, s);
+    for (int r = 0; r < 8; ++r) _mm_storel_epi64(reinterpret_cast<__m128i*>(out + r * stride), s);
 }
 
 }  // namespace
@@ -155,54 +233,36 @@ inline __m128i RoundPass2(I32x8 x)
 void IdctSse2(const int16_t* coef, uint8_t* out, int stride)
 {
     __m128i v[8];
-    I32x8 x[8];
     for (int i = 0; i < 8; ++i) v[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + 8 * i));
-    // Blocks of little vertical detail (rows 4-7 zero, as in most blocks of
-    // smooth pictures) take the shorter passes.
-    const __m128i zero = _mm_setzero_si128();
-    __m128i low_rows = _mm_or_si128(_mm_or_si128(v[4], v[5]), _mm_or_si128(v[6], v[7]));
-    bool top_rows_only = _mm_movemask_epi8(_mm_cmpeq_epi8(low_rows, zero)) == 0xFFFF;
-    if (top_rows_only) {
-        __m128i rows1to3 = _mm_or_si128(_mm_or_si128(v[1], v[2]), v[3]);
-        if (_mm_movemask_epi8(_mm_cmpeq_epi8(rows1to3, zero)) == 0xFFFF) {
-            // Only row 0: every column has only its first input, so each
-            // column's samples are ((c + 16) >> 5) + 128 of that row's
-            // output c, the same down all eight rows.
-            __m128i c[8];
-            for (int i = 0; i < 8; ++i) c[i] = _mm_cvtsi32_si128(static_cast<uint16_t>(coef[i]));
-            __m128i half[8];
-            PassRows0To3(c, half);
-            for (int i = 0; i < 8; ++i) v[i] = RoundPass1({half[i], zero});
-            Transpose(v);  // v[0]: the row's eight outputs
-            __m128i lo = _mm_srai_epi32(_mm_unpacklo_epi16(v[0], v[0]), 16);
-            __m128i hi = _mm_srai_epi32(_mm_unpackhi_epi16(v[0], v[0]), 16);
-            const __m128i round = _mm_set1_epi32(kIdctDcRound);
-            lo = _mm_srai_epi32(_mm_add_epi32(lo, round), kIdctDcShift);
-            hi = _mm_srai_epi32(_mm_add_epi32(hi, round), kIdctDcShift);
-            __m128i samples = _mm_add_epi16(_mm_packs_epi32(lo, hi), _mm_set1_epi16(kSampleOffset));
-            samples = _mm_packus_epi16(samples, samples);
-            for (int r = 0; r < 8; ++r) _mm_storel_epi64(reinterpret_cast<__m128i*>(out + r * stride), samples);
+    const __m128i rows1to3 = _mm_or_si128(_mm_or_si128(v[1], v[2]), v[3]);
+    const __m128i rows4to7 = _mm_or_si128(_mm_or_si128(v[4], v[5]), _mm_or_si128(v[6], v[7]));
+    const __m128i rows0to3 = _mm_or_si128(v[0], rows1to3);
+    const __m128i columns1to7 = _mm_set_epi16(-1, -1, -1, -1, -1, -1, -1, 0);
+    if (IsZero(_mm_and_si128(_mm_or_si128(rows0to3, rows4to7), columns1to7))) {
+        IdctColumn0(v, out, stride);
+        return;
+    }
+    I32x8 x[8];
+    if (IsZero(rows4to7)) {
+        if (IsZero(rows1to3)) {
+            IdctRow0(v[0], out, stride);
             return;
         }
-    }
-    Transpose(v);  // v[i]: coefficient i of each row
-    if (top_rows_only) {
-        __m128i half[8];
-        PassRows0To3(v, half);
-        for (int i = 0; i < 8; ++i) v[i] = RoundPass1({half[i], zero});
-        Transpose(v);  // v[k]: row k of the intermediate block, zero from row 4
-        PassInputs0To3(v, x);
+        // v[k]: row k of the intermediate block, k = 0-3 (rows 4-7 are zero).
+        if (IsZero(_mm_srli_si128(rows0to3, 8))) {
+            for (int r = 0; r < 4; ++r) v[r] = Narrow1(RowPass4(v[r]));
+        } else {
+            for (int r = 0; r < 4; ++r) v[r] = Narrow1(RowPass(v[r]));
+        }
+        Pass2Inputs0To3(v, x);
     } else {
-        Pass(v, x);
-        for (int i = 0; i < 8; ++i) v[i] = RoundPass1(x[i]);  // v[i]: output i of each row
-        Transpose(v);  // v[k]: row k of the intermediate block
-        Pass(v, x);
+        Transpose(v);  // v[i]: coefficient i of each row
+        Pass(v, x, kIdctPass1Round);
+        for (int i = 0; i < 8; ++i) v[i] = Narrow1(x[i]);  // v[i]: output i of each row
+        Transpose(v);                                       // v[k]: row k of the intermediate block
+        Pass(v, x, kIdctPass2Round);
     }
-    for (int r = 0; r < 8; r += 2) {
-        __m128i rows = _mm_packus_epi16(RoundPass2(x[r]), RoundPass2(x[r + 1]));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + r * stride), rows);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (r + 1) * stride), _mm_srli_si128(rows, 8));
-    }
+    for (int r = 0; r < 8; r += 2) StoreRows(Samples(x[r], x[r + 1]), out, stride, r);
 }
 
 // 128-bit vectors hold one block: the pair is two transforms.
