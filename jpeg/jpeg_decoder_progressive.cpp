@@ -318,62 +318,62 @@ void jpeg_decoder::scan_mcus()
     int mx = 0, my = 0;
     bit_cursor bc(*this);
     try {
-    for (int pos = 0; pos < total;) {
-        count_restart_interval(bc);
-        // An end-of-band run that covers every block left in the scan, or
-        // in the restart interval, needs no more data (but for the
-        // correction bits of a refinement, see skip_eob_run).
-        int left = total - pos;
-        if (restart_interval_ != 0) left = std::min(left, restarts_left_ + 1);
-        if (data_exhausted(bc) && eob_run_ < left) throw data_ended{};
-        if constexpr (Dc) {
-            for (int b = 0; b < blocks_per_mcu_; ++b) {
-                int s = mcu_org_[b];
-                int c = comp_list_[s];
-                int16_t* dc;
-                if (comps_in_scan_ == 1) {
-                    dc = coef_dc(c, mx, my);
-                } else {
-                    dc = coef_dc(c, mx * comp_h_samp_[c] + mcu_dx_[b], my * comp_v_samp_[c] + mcu_dy_[b]);
+        for (int pos = 0; pos < total;) {
+            count_restart_interval(bc);
+            // An end-of-band run that covers every block left in the scan, or
+            // in the restart interval, needs no more data (but for the
+            // correction bits of a refinement, see skip_eob_run).
+            int left = total - pos;
+            if (restart_interval_ != 0) left = std::min(left, restarts_left_ + 1);
+            if (data_exhausted(bc) && eob_run_ < left) throw data_ended{};
+            if constexpr (Dc) {
+                for (int b = 0; b < blocks_per_mcu_; ++b) {
+                    int s = mcu_org_[b];
+                    int c = comp_list_[s];
+                    int16_t* dc;
+                    if (comps_in_scan_ == 1) {
+                        dc = coef_dc(c, mx, my);
+                    } else {
+                        dc = coef_dc(c, mx * comp_h_samp_[c] + mcu_dx_[b], my * comp_v_samp_[c] + mcu_dy_[b]);
+                    }
+                    if constexpr (Refine) {
+                        decode_dc_refine(bc, dc);
+                    } else {
+                        decode_dc_first(bc, dc, s);
+                    }
                 }
-                if constexpr (Refine) {
-                    decode_dc_refine(bc, dc);
-                } else {
-                    decode_dc_first(bc, dc, s);
-                }
-            }
-        } else {
-            // AC scans hold one component, one block per MCU: a run ends at
-            // the end of the scan or of the restart interval.
-            int c = comp_list_[0];
-            if (eob_run_ > 0) {
-                int n = std::min(eob_run_, left);
-                if constexpr (Refine) skip_eob_run(bc, pos, n);
-                eob_run_ -= n;
-                if (restart_interval_ != 0) restarts_left_ -= n - 1;
-                pos += n;
-                mx = pos % scan_mcus_x_;
-                my = pos / scan_mcus_x_;
-                continue;
-            }
-            int16_t* block = coef_block(c, mx, my);
-            std::size_t index = static_cast<std::size_t>(my) * coef_blocks_x_[c] + mx;
-            uint64_t nz;
-            if constexpr (Refine) {
-                nz = decode_ac_refine(bc, block, coef_nz_[c][index]);
             } else {
-                nz = decode_ac_first(bc, block, coef_nz_[c][index]);
+                // AC scans hold one component, one block per MCU: a run ends at
+                // the end of the scan or of the restart interval.
+                int c = comp_list_[0];
+                if (eob_run_ > 0) {
+                    int n = std::min(eob_run_, left);
+                    if constexpr (Refine) skip_eob_run(bc, pos, n);
+                    eob_run_ -= n;
+                    if (restart_interval_ != 0) restarts_left_ -= n - 1;
+                    pos += n;
+                    mx = pos % scan_mcus_x_;
+                    my = pos / scan_mcus_x_;
+                    continue;
+                }
+                int16_t* block = coef_block(c, mx, my);
+                std::size_t index = static_cast<std::size_t>(my) * coef_blocks_x_[c] + mx;
+                uint64_t nz;
+                if constexpr (Refine) {
+                    nz = decode_ac_refine(bc, block, coef_nz_[c][index]);
+                } else {
+                    nz = decode_ac_first(bc, block, coef_nz_[c][index]);
+                }
+                coef_nz_[c][index] = nz;
+                coef_nz_group_[c][index >> 6] |= nz;
+                coef_nz_any_[c] |= nz;
             }
-            coef_nz_[c][index] = nz;
-            coef_nz_group_[c][index >> 6] |= nz;
-            coef_nz_any_[c] |= nz;
+            ++pos;
+            if (++mx == scan_mcus_x_) {
+                mx = 0;
+                ++my;
+            }
         }
-        ++pos;
-        if (++mx == scan_mcus_x_) {
-            mx = 0;
-            ++my;
-        }
-    }
     } catch (const data_ended&) {
         data_ended_early_ = 1;
     }
