@@ -129,7 +129,10 @@ inline void jpeg_decoder::refine_known(bit_cursor& bc, int16_t* block, uint64_t 
     }
     while (ones != 0) {
         int16_t* coef = block + kZigzag[__builtin_ctzll(ones)];
-        if ((*coef & p1) == 0) *coef = static_cast<int16_t>(*coef >= 0 ? *coef + p1 : *coef - p1);
+        int c = *coef;
+        // Its sign is as good as random too: a select, not a branch.
+        int away = c < 0 ? -p1 : p1;
+        if ((c & p1) == 0) *coef = static_cast<int16_t>(c + away);
         ones &= ones - 1;
     }
 }
