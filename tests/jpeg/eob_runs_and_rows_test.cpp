@@ -304,25 +304,25 @@ TEST(JpegRefinement, AValueShiftedOutOfSixteenBitsHasNoHistory)
         if (!refinement.empty()) b.Sos({{1, 0x00}}, 1, 63, 0x87).Raw(refinement);
         return b.Eoi().data;
     };
+    // A first scan's block: (symbol, value) pairs, then an end of block.
+    auto firstScan = [&](std::vector<std::pair<int, int>> coefficients) {
+        BitWriter bw;
+        for (auto [symbol, value] : coefficients) {
+            bw.Put(ac.at(symbol));
+            PutValue(bw, value, symbol & 15);
+        }
+        bw.Put(ac.at(0x00));
+        return bw.Finish();
+    };
+    Bytes first = firstScan({{0x09, 256}, {0x01, 1}});
     BitWriter bw;
-    bw.Put(ac.at(0x09));
-    PutValue(bw, 256, 9);
-    bw.Put(ac.at(0x01));
-    PutValue(bw, 1, 1);
-    bw.Put(ac.at(0x00));
-    Bytes first = bw.Finish();
     bw.Put(ac.at(0x11));
     bw.Put(1, 1);  // +128
     bw.Put(1, 1);  // position 2: 256 + 128
     bw.Put(ac.at(0x00));
     Bytes refinement = bw.Finish();
     // The same coefficients sent whole: 384 at 2, 128 at 3.
-    bw.Put(ac.at(0x19));
-    PutValue(bw, 384, 9);
-    bw.Put(ac.at(0x08));
-    PutValue(bw, 128, 8);
-    bw.Put(ac.at(0x00));
-    Bytes whole = bw.Finish();
+    Bytes whole = firstScan({{0x19, 384}, {0x08, 128}});
 
     Decoded expected = Decode(picture(whole, {}));
     ASSERT_EQ(expected.error, 0);
