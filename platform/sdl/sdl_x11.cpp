@@ -33,6 +33,19 @@ int ConnectionLost(Display* display)
     std::exit(1);
 }
 
+XErrorHandler previousErrorHandler = nullptr;
+
+// A window can be gone by the time the server gets a request naming it: a
+// window manager replaces its frame windows as ours goes fullscreen and
+// back, while SDL asks where they are. Such a request just fails. Xlib's
+// default would end the process for it; other errors go on to the handler
+// that was there before (SDL's, or Xlib's).
+int ProtocolError(Display* display, XErrorEvent* error)
+{
+    if (error->error_code == BadWindow) return 0;
+    return previousErrorHandler != nullptr ? previousErrorHandler(display, error) : 0;
+}
+
 }  // namespace
 
 bool HasWindowManager(SDL_Window* window)
@@ -80,6 +93,8 @@ void WatchDisplayConnection()
     // (which reaches the handler), not end the process by the signal.
     std::signal(SIGPIPE, SIG_IGN);
     XSetIOErrorHandler(ConnectionLost);
+    XErrorHandler previous = XSetErrorHandler(ProtocolError);
+    if (previous != ProtocolError) previousErrorHandler = previous;
 }
 
 }  // namespace platform::sdl

@@ -22,6 +22,7 @@
 #include "platform/backend.h"
 #include "platform/sdl/sdl_backend.h"
 #include "tests/support/log.h"
+#include "tests/platform/x11_requests.h"
 
 using namespace platform;
 
@@ -222,6 +223,24 @@ TEST_F(SdlTest, PresentsInEveryModeAndTogglesFullscreen)
     DestroyWindow(window);
     EXPECT_EQ(destroys, before + 1);
     EXPECT_EQ(DestroyWindow(window), 0);
+}
+
+// A request naming a window that is gone, as when the window manager
+// replaces its frame while SDL asks where it is, fails without ending the
+// program (Xlib's default handler would exit).
+TEST_F(SdlTest, ARequestNamingAWindowThatIsGoneFailsQuietly)
+{
+    HWND window = MakeWindow();
+    ASSERT_NE(window, nullptr);
+    ShowWindow(window, SW_SHOWNORMAL);
+    Pump();
+    EXPECT_TRUE(x11_requests::AskWhereAGoneWindowIs(static_cast<SDL_Window*>(FindWindowRecord(window)->native)));
+    // The window still works.
+    ShowWindow(window, SW_HIDE);
+    ShowWindow(window, SW_SHOWNORMAL);
+    Pump();
+    EXPECT_EQ(errorLog.count, 0);
+    DestroyWindow(window);
 }
 
 TEST_F(SdlTest, MusicPositionFollowsWhatWasPlayedAndGoesOnPastTheEnd)
