@@ -224,6 +224,7 @@ private:
     void decode_progressive_scan();
     template <bool Dc, bool Refine>
     void scan_mcus();
+    void check_block(int comp, int bx, int by);
     int16_t* coef_block(int comp, int bx, int by);
     int16_t* coef_dc(int comp, int bx, int by);
     void decode_dc_first(bit_cursor& bc, int16_t* dc, int scan_comp);

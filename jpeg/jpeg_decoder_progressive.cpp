@@ -11,14 +11,19 @@
 
 using namespace jpeg_decoder_detail;
 
-// The 64 coefficients of one block of a component, quantised, in natural
-// order (the DC's place unused: it is kept apart, see coef_dc); a position
-// outside the component's buffer is refused.
-int16_t* jpeg_decoder::coef_block(int comp, int bx, int by)
+// A block position outside the component's buffers is refused.
+void jpeg_decoder::check_block(int comp, int bx, int by)
 {
     if (bx < 0 || by < 0 || bx >= coef_blocks_x_[comp] || by >= coef_blocks_y_[comp]) {
         stop_decoding(JPEG_ASSERTION_ERROR);
     }
+}
+
+// The 64 coefficients of one block of a component, quantised, in natural
+// order (the DC's place unused: it is kept apart, see coef_dc).
+int16_t* jpeg_decoder::coef_block(int comp, int bx, int by)
+{
+    check_block(comp, bx, by);
     int16_t* chunk = coef_chunk_[comp][by >> coef_chunk_shift_[comp]];
     int row = by & ((1 << coef_chunk_shift_[comp]) - 1);
     return chunk + (static_cast<std::size_t>(row) * coef_blocks_x_[comp] + bx) * 64;
@@ -29,9 +34,7 @@ int16_t* jpeg_decoder::coef_block(int comp, int bx, int by)
 // 2 bytes a block instead of a cache line.
 int16_t* jpeg_decoder::coef_dc(int comp, int bx, int by)
 {
-    if (bx < 0 || by < 0 || bx >= coef_blocks_x_[comp] || by >= coef_blocks_y_[comp]) {
-        stop_decoding(JPEG_ASSERTION_ERROR);
-    }
+    check_block(comp, bx, by);
     return coef_dc_[comp] + static_cast<std::size_t>(by) * coef_blocks_x_[comp] + bx;
 }
 

@@ -174,20 +174,12 @@ ORCHID_AVX2 inline void TransposePair(__m256i r[8])
     r[7] = _mm256_unpackhi_epi64(b3, b7);
 }
 
-ORCHID_AVX2 inline void PassPair(const __m256i c[8], I32x16 x[8], int32_t bias)
+// The last steps of a pass: the even part's four terms and the odd part's
+// four sums combined into the eight outputs.
+ORCHID_AVX2 inline void Combine(I32x16 t0, I32x16 t1, I32x16 t2, I32x16 t3, I32x16 u0, I32x16 u1, I32x16 u2,
+                                I32x16 u3, I32x16 x[8])
 {
-    const __m256i b = _mm256_set1_epi32(bias);
-    I32x16 t2 = MaddPair(c[2], c[6], kFix_0_541196100, kT2C6);
-    I32x16 t3 = MaddPair(c[2], c[6], kT3C2, kFix_0_541196100);
-    I32x16 t0 = Add(MaddPair(c[0], c[4], kFix_1_0, kFix_1_0), {b, b});
-    I32x16 t1 = Add(MaddPair(c[0], c[4], kFix_1_0, -kFix_1_0), {b, b});
     I32x16 t10 = Add(t0, t3), t13 = Sub(t0, t3), t11 = Add(t1, t2), t12 = Sub(t1, t2);
-
-    I32x16 u0 = Add(MaddPair(c[1], c[3], kU0C1, kU0C3), MaddPair(c[5], c[7], kU0C5, kU0C7));
-    I32x16 u1 = Add(MaddPair(c[1], c[3], kU1C1, kU1C3), MaddPair(c[5], c[7], kU1C5, kU1C7));
-    I32x16 u2 = Add(MaddPair(c[1], c[3], kU2C1, kU2C3), MaddPair(c[5], c[7], kU2C5, kU2C7));
-    I32x16 u3 = Add(MaddPair(c[1], c[3], kU3C1, kU3C3), MaddPair(c[5], c[7], kU3C5, kU3C7));
-
     x[0] = Add(t10, u3);
     x[7] = Sub(t10, u3);
     x[1] = Add(t11, u2);
@@ -196,6 +188,21 @@ ORCHID_AVX2 inline void PassPair(const __m256i c[8], I32x16 x[8], int32_t bias)
     x[5] = Sub(t12, u1);
     x[3] = Add(t13, u0);
     x[4] = Sub(t13, u0);
+}
+
+ORCHID_AVX2 inline void PassPair(const __m256i c[8], I32x16 x[8], int32_t bias)
+{
+    const __m256i b = _mm256_set1_epi32(bias);
+    I32x16 t2 = MaddPair(c[2], c[6], kFix_0_541196100, kT2C6);
+    I32x16 t3 = MaddPair(c[2], c[6], kT3C2, kFix_0_541196100);
+    I32x16 t0 = Add(MaddPair(c[0], c[4], kFix_1_0, kFix_1_0), {b, b});
+    I32x16 t1 = Add(MaddPair(c[0], c[4], kFix_1_0, -kFix_1_0), {b, b});
+    I32x16 u0 = Add(MaddPair(c[1], c[3], kU0C1, kU0C3), MaddPair(c[5], c[7], kU0C5, kU0C7));
+    I32x16 u1 = Add(MaddPair(c[1], c[3], kU1C1, kU1C3), MaddPair(c[5], c[7], kU1C5, kU1C7));
+    I32x16 u2 = Add(MaddPair(c[1], c[3], kU2C1, kU2C3), MaddPair(c[5], c[7], kU2C5, kU2C7));
+    I32x16 u3 = Add(MaddPair(c[1], c[3], kU3C1, kU3C3), MaddPair(c[5], c[7], kU3C5, kU3C7));
+
+    Combine(t0, t1, t2, t3, u0, u1, u2, u3, x);
 }
 
 // The second pass of two blocks whose intermediate rows 4-7 are zero, as
@@ -207,21 +214,12 @@ ORCHID_AVX2 inline void Pass2Inputs0To3Pair(const __m256i c[4], I32x16 x[8])
     I32x16 t2 = MaddPair(c[2], zero, kFix_0_541196100, 0);
     I32x16 t3 = MaddPair(c[2], zero, kT3C2, 0);
     I32x16 t0 = MaddPair(c[0], round, kFix_1_0, kFix_1_0);  // t1 too
-    I32x16 t10 = Add(t0, t3), t13 = Sub(t0, t3), t11 = Add(t0, t2), t12 = Sub(t0, t2);
-
     I32x16 u0 = MaddPair(c[1], c[3], kU0C1, kU0C3);
     I32x16 u1 = MaddPair(c[1], c[3], kU1C1, kU1C3);
     I32x16 u2 = MaddPair(c[1], c[3], kU2C1, kU2C3);
     I32x16 u3 = MaddPair(c[1], c[3], kU3C1, kU3C3);
 
-    x[0] = Add(t10, u3);
-    x[7] = Sub(t10, u3);
-    x[1] = Add(t11, u2);
-    x[6] = Sub(t11, u2);
-    x[2] = Add(t12, u1);
-    x[5] = Sub(t12, u1);
-    x[3] = Add(t13, u0);
-    x[4] = Sub(t13, u0);
+    Combine(t0, t0, t2, t3, u0, u1, u2, u3, x);
 }
 
 // Four pairs of 16-bit multipliers, pair k in 32-bit lane k of each half.

@@ -64,6 +64,21 @@ inline void Transpose(__m128i r[8])
     r[7] = _mm_unpackhi_epi64(b3, b7);
 }
 
+// The last steps of a pass: the even part's four terms and the odd part's
+// four sums combined into the eight outputs.
+inline void Combine(I32x8 t0, I32x8 t1, I32x8 t2, I32x8 t3, I32x8 u0, I32x8 u1, I32x8 u2, I32x8 u3, I32x8 x[8])
+{
+    I32x8 t10 = Add(t0, t3), t13 = Sub(t0, t3), t11 = Add(t1, t2), t12 = Sub(t1, t2);
+    x[0] = Add(t10, u3);
+    x[7] = Sub(t10, u3);
+    x[1] = Add(t11, u2);
+    x[6] = Sub(t11, u2);
+    x[2] = Add(t12, u1);
+    x[5] = Sub(t12, u1);
+    x[3] = Add(t13, u0);
+    x[4] = Sub(t13, u0);
+}
+
 // One 8-point pass over 8 lanes: c[i] holds input i of every lane; x[i]
 // receives output i plus `bias`.
 inline void Pass(const __m128i c[8], I32x8 x[8], int32_t bias)
@@ -73,21 +88,12 @@ inline void Pass(const __m128i c[8], I32x8 x[8], int32_t bias)
     I32x8 t3 = Madd(c[2], c[6], kT3C2, kFix_0_541196100);
     I32x8 t0 = Add(Madd(c[0], c[4], kFix_1_0, kFix_1_0), {b, b});
     I32x8 t1 = Add(Madd(c[0], c[4], kFix_1_0, -kFix_1_0), {b, b});
-    I32x8 t10 = Add(t0, t3), t13 = Sub(t0, t3), t11 = Add(t1, t2), t12 = Sub(t1, t2);
-
     I32x8 u0 = Add(Madd(c[1], c[3], kU0C1, kU0C3), Madd(c[5], c[7], kU0C5, kU0C7));
     I32x8 u1 = Add(Madd(c[1], c[3], kU1C1, kU1C3), Madd(c[5], c[7], kU1C5, kU1C7));
     I32x8 u2 = Add(Madd(c[1], c[3], kU2C1, kU2C3), Madd(c[5], c[7], kU2C5, kU2C7));
     I32x8 u3 = Add(Madd(c[1], c[3], kU3C1, kU3C3), Madd(c[5], c[7], kU3C5, kU3C7));
 
-    x[0] = Add(t10, u3);
-    x[7] = Sub(t10, u3);
-    x[1] = Add(t11, u2);
-    x[6] = Sub(t11, u2);
-    x[2] = Add(t12, u1);
-    x[5] = Sub(t12, u1);
-    x[3] = Add(t13, u0);
-    x[4] = Sub(t13, u0);
+    Combine(t0, t1, t2, t3, u0, u1, u2, u3, x);
 }
 
 // The second pass when inputs 4-7 are zero in every lane: the products
@@ -101,21 +107,12 @@ inline void Pass2Inputs0To3(const __m128i c[4], I32x8 x[8])
     I32x8 t2 = Madd(c[2], zero, kFix_0_541196100, 0);
     I32x8 t3 = Madd(c[2], zero, kT3C2, 0);
     I32x8 t0 = Madd(c[0], round, kFix_1_0, kFix_1_0);  // t1 too
-    I32x8 t10 = Add(t0, t3), t13 = Sub(t0, t3), t11 = Add(t0, t2), t12 = Sub(t0, t2);
-
     I32x8 u0 = Madd(c[1], c[3], kU0C1, kU0C3);
     I32x8 u1 = Madd(c[1], c[3], kU1C1, kU1C3);
     I32x8 u2 = Madd(c[1], c[3], kU2C1, kU2C3);
     I32x8 u3 = Madd(c[1], c[3], kU3C1, kU3C3);
 
-    x[0] = Add(t10, u3);
-    x[7] = Sub(t10, u3);
-    x[1] = Add(t11, u2);
-    x[6] = Sub(t11, u2);
-    x[2] = Add(t12, u1);
-    x[5] = Sub(t12, u1);
-    x[3] = Add(t13, u0);
-    x[4] = Sub(t13, u0);
+    Combine(t0, t0, t2, t3, u0, u1, u2, u3, x);
 }
 
 // Four pairs of 16-bit multipliers, pair k in 32-bit lane k.
