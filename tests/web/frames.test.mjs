@@ -15,7 +15,7 @@ const CASES = [
     { seconds: '63.50', depth: 16 },
     { seconds: '30.00', depth: 32, simd: 'scalar' },
 ];
-// The scene the README's picture of the browser build shows.
+// The scene the picture in docs/browser.md shows.
 const SCREENSHOT_TIME = '130.00';
 
 let s;
@@ -76,7 +76,7 @@ for (const { seconds, depth, simd } of CASES) {
                              `the program runs at the ${simd} level it was asked for`);
         }
         if (SCREENSHOTS && seconds === SCREENSHOT_TIME) {
-            // At half size, as the README's other pictures.
+            // At half size, as the other pictures in docs/.
             const png = await page.evaluate(() => {
                 const half = document.createElement('canvas');
                 half.width = 320;

@@ -118,5 +118,5 @@ export async function session(options) {
     };
 }
 
-// Where the README's pictures go, when ORCHID_WRITE_SCREENSHOTS=1 asks for them.
-export const SCREENSHOTS = process.env.ORCHID_WRITE_SCREENSHOTS === '1' ? path.join(ROOT, 'docs') : null;
+// Where the pictures of docs/browser.md go, when ORCHID_WRITE_SCREENSHOTS=1 asks for them.
+export const SCREENSHOTS = process.env.ORCHID_WRITE_SCREENSHOTS === '1' ? path.join(ROOT, 'docs', 'screenshots') : null;
