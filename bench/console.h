@@ -3,11 +3,12 @@
 #pragma once
 
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <sstream>
 #include <string>
+
+#include "os/files.h"
 
 namespace bench {
 
@@ -16,7 +17,7 @@ public:
     // Colour escapes only when standard output is a terminal: a reporter made
     // by the program takes no --benchmark_color, and a log or a pipe wants
     // plain text.
-    Console() : ConsoleReporter(isatty(fileno(stdout)) ? OO_ColorTabular : OO_Tabular) {}
+    Console() : ConsoleReporter(os::IsTerminal(stdout) ? OO_ColorTabular : OO_Tabular) {}
 
     // The run's context (date, CPU, caches, load) as the library prints it,
     // less its warning that the library was built without NDEBUG. Debian

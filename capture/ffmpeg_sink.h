@@ -7,15 +7,12 @@
 // and the report says so.
 #pragma once
 
-#if !defined(_WIN32)
-#include <sys/types.h>
-#endif
-
 #include <cstddef>
 #include <cstdint>
 
 #include "capture/capture.h"
-#include "platform/output_file.h"
+#include "os/output_file.h"
+#include "os/process.h"
 
 namespace capture {
 
@@ -24,8 +21,6 @@ public:
     // musicFile null: a video without sound.
     FfmpegSink(const char* outputFile, const char* musicFile, int fps, const FrameSchedule& schedule,
                int scale);
-    ~FfmpegSink() override;
-
     // Ends the stream, waits for ffmpeg to finish the file and moves it to
     // the output's name; a failure is recorded (not thrown), since this runs
     // while the display is released.
@@ -33,7 +28,7 @@ public:
 
     // True when a program of that name can be run from PATH (on Windows
     // also "name.exe", found where CreateProcess looks).
-    static bool ProgramAvailable(const char* name);
+    static bool ProgramAvailable(const char* name) { return os::ProgramAvailable(name); }
 
     // The program run; tests point it elsewhere.
     const char* program = "ffmpeg";
@@ -44,18 +39,11 @@ protected:
 
 private:
     int Start(long firstIndex);
-    void Stop();
     // How ffmpeg ended, as a sentence, after a failed write or exit.
     void DescribeEnd(bool ran, int status, bool signalled, char* text, std::size_t size) const;
 
     // Runs the program with its standard input on a pipe; reports a failure.
     int Spawn(const char* const* args);
-    bool Running() const;
-    // All of the bytes into the pipe; false with the system's reason.
-    bool WritePipe(const uint8_t* data, std::size_t bytes, char* reason, std::size_t reasonSize);
-    // Closes the pipe and waits for the program: false when none ran, else
-    // its exit status (or the signal that ended it, *signalled then true).
-    bool Wait(int* status, bool* signalled);
 
     char output[4096];
     char music[4096];
@@ -63,14 +51,8 @@ private:
     char target[4096 + 128];
     char musicInput[4096 + 8];
     int fps;
-    platform::OutputFile file;
-#if defined(_WIN32)
-    void* pipeHandle = nullptr;     // HANDLE of the pipe's writing end
-    void* processHandle = nullptr;  // HANDLE of the child process
-#else
-    int pipeFd = -1;
-    pid_t child = -1;
-#endif
+    os::OutputFile file;
+    os::ChildProcess child;
 };
 
 }  // namespace capture

@@ -1,32 +1,15 @@
 #include "capture/png_sink.h"
 
-#include <sys/stat.h>
-#if defined(_WIN32)
-#include <direct.h>
-#endif
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "error/report.h"
+#include "os/files.h"
 
 ORCHID_REPORT_MODULE("capture/png_sink");
 
 namespace capture {
-
-namespace {
-
-int MakeDirectory(const char* name)
-{
-#if defined(_WIN32)
-    return _mkdir(name);
-#else
-    return mkdir(name, 0777);
-#endif
-}
-
-}  // namespace
 
 PngSink::PngSink(const char* dir, const FrameSchedule& frameSchedule, int frameScale)
     : CaptureSink(frameSchedule, frameScale)
@@ -37,16 +20,16 @@ PngSink::PngSink(const char* dir, const FrameSchedule& frameSchedule, int frameS
 
 int PngSink::Open(int width, int height)
 {
-    struct stat st;
-    if (stat(directory, &st) != 0) {
-        if (MakeDirectory(directory) != 0) {
+    const os::FileKind kind = os::KindOf(directory);
+    if (kind == os::FileKind::None) {
+        if (!os::MakeFolder(directory)) {
             char reason[200];
             std::snprintf(reason, sizeof reason, "could not be made as a directory: %s.\n",
                           std::strerror(errno));
             REPORT(ERR_FILE, reason, directory);
             return 0;
         }
-    } else if (!S_ISDIR(st.st_mode)) {
+    } else if (kind != os::FileKind::Folder) {
         REPORT(ERR_FILE, "is not a directory.\n", directory);
         return 0;
     }

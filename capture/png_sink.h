@@ -9,7 +9,7 @@
 
 #include "capture/capture.h"
 #include "capture/png_encoder.h"
-#include "platform/output_file.h"
+#include "os/output_file.h"
 
 namespace capture {
 
@@ -34,7 +34,7 @@ private:
     char directory[4096];
     char path[4096 + 32];
     PngEncoder encoder;
-    platform::OutputFile file;
+    os::OutputFile file;
 };
 
 }  // namespace capture

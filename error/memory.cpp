@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "platform/pages.h"
+#include "os/pages.h"
 
 namespace orchid {
 namespace {
@@ -23,7 +23,7 @@ constexpr std::size_t kHeader = sizeof(Header);
 static_assert(kHeader == 16, "blocks stay 16-byte aligned behind the header");
 
 // Large blocks (the pictures, the frame, the surfaces) get pages of their
-// own from the system (platform/pages.h), aligned to 2 MiB and offered for
+// own from the system (os/pages.h), aligned to 2 MiB and offered for
 // huge pages. With 4 KiB pages a picture costs a page fault every 4 KiB when
 // it is first written, and a frame that walks a dozen of them misses the TLB
 // all the time. The block starts a few cache lines into its first huge page,
@@ -31,7 +31,7 @@ static_assert(kHeader == 16, "blocks stay 16-byte aligned behind the header");
 // from block to block: blocks that all started at the same offset in their
 // pages would meet in the same cache sets wherever an operation walks two
 // or three of them side by side.
-constexpr std::size_t kHugePage = platform::kHugePage;
+constexpr std::size_t kHugePage = os::kHugePage;
 constexpr std::size_t kMapFrom = std::size_t{1} << 20;
 constexpr std::size_t kLine = 64;
 constexpr std::size_t kLeadColours = 64;
@@ -60,7 +60,7 @@ void* MapLarge(std::size_t bytes)
     // offsets within 4 KiB.
     const std::size_t lead = kLine * (1 + (mappedCount * 17) % kLeadColours);
     const std::size_t span = RoundUp(bytes + lead, kHugePage);
-    auto* mapping = static_cast<unsigned char*>(platform::AllocateHugePages(span));
+    auto* mapping = static_cast<unsigned char*>(os::AllocateHugePages(span));
     if (mapping == nullptr) return nullptr;
     ++mappedCount;
     new (mapping + lead - kHeader) Header{mapping, span};
@@ -90,7 +90,7 @@ void MemFree(void* block)
     if (block == nullptr) return;
     auto* header = reinterpret_cast<Header*>(static_cast<unsigned char*>(block) - kHeader);
     if (header->mapping != nullptr) {
-        platform::FreeHugePages(header->mapping, header->mappingBytes);
+        os::FreeHugePages(header->mapping, header->mappingBytes);
     } else {
         std::free(header);
     }

@@ -5,11 +5,10 @@
 // byte stuffing (0xFF 0x00) and stops at a marker, which stays in the input
 // for marker processing to consume. The bit buffer's hot refill is inline
 // in jpeg_decoder_internal.h.
-#include <sys/stat.h>
-
 #include <cstring>
 
 #include "jpeg/jpeg_decoder_internal.h"
+#include "os/files.h"
 #include "pixmap/pixmap.h"
 
 using namespace jpeg_decoder_detail;
@@ -97,8 +96,8 @@ bool jpeg_decoder_stdio_stream::open(const char* path)
     file_ = std::fopen(path, "rb");
     if (file_ == nullptr) return false;
     // Some systems open a folder for reading, to fail only at the first read.
-    struct stat st;
-    if (fstat(fileno(file_), &st) != 0 || S_ISDIR(st.st_mode)) {
+    const os::FileKind kind = os::KindOf(file_);
+    if (kind == os::FileKind::None || kind == os::FileKind::Folder) {
         std::fclose(file_);
         file_ = nullptr;
         return false;

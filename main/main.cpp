@@ -1,12 +1,6 @@
 // The program `orchid`: reads the command line, chooses the desktop (SDL;
 // on Windows the Win32 one) or the headless backend with its frame sink,
 // runs the shell, and turns the outcome into the exit status.
-#if defined(_WIN32)
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -26,10 +20,11 @@
 #include "main/options.h"
 #include "main/preset_dialog.h"
 #include "main/shell.h"
+#include "os/files.h"
+#include "os/process.h"
 #include "platform/backend.h"
 #include "platform/clock.h"
 #include "platform/headless/headless_backend.h"
-#include "platform/output_file.h"
 #if defined(_WIN32)
 #include "platform/win32/win32_backend.h"
 #else
@@ -55,11 +50,6 @@ constexpr const char kDefaultCaptureExtension[] = ".mp4";
 constexpr int32_t kDisplayLead = 2;
 // Presents of a whole headless run: one per hundredth up to 214.61 s.
 constexpr long kShowPresents = kShowEnd + 1;
-#if defined(_WIN32)
-constexpr const char kFfmpegName[] = "ffmpeg.exe";
-#else
-constexpr const char kFfmpegName[] = "ffmpeg";
-#endif
 
 int CommandOf(int mode)
 {
@@ -74,8 +64,6 @@ int CommandOf(int mode)
 #if defined(_WIN32)
 // Windows always has its desktop.
 bool DesktopPresent() { return true; }
-
-bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 #else
 bool DesktopPresent()
 {
@@ -83,8 +71,6 @@ bool DesktopPresent()
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     return (x != nullptr && *x != '\0') || (wayland != nullptr && *wayland != '\0');
 }
-
-bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
 #endif
 
 // Once every frame up to --to is written, the run ends as if Escape had
@@ -118,7 +104,7 @@ std::string FullPath(const char* path)
 std::string FreeCaptureName()
 {
     std::string name = std::string(kDefaultCaptureStem) + kDefaultCaptureExtension;
-    for (int n = 2; platform::PathExists(name.c_str()) && n < 100000; ++n)
+    for (int n = 2; os::PathExists(name.c_str()) && n < 100000; ++n)
         name = std::string(kDefaultCaptureStem) + "-" + std::to_string(n) + kDefaultCaptureExtension;
     return name;
 }
@@ -132,7 +118,7 @@ std::string ExistingFrame(const char* directory, const capture::FrameSchedule& s
         const int count = schedule.FramesOf(present, &first);
         for (long index = first; index < first + count; ++index) {
             capture::PngSink::FrameName(directory, index, name, sizeof name);
-            if (platform::PathExists(name)) return name;
+            if (os::PathExists(name)) return name;
         }
     }
     return "";
@@ -193,7 +179,7 @@ int RunHeadless(const Options& options, const std::string& outputPath)
     std::optional<capture::BenchmarkSink> benchmarkSink;
     platform::FrameSink* sink = nullptr;
     capture::ProgressLine* progress = nullptr;
-    const bool terminal = StderrIsTerminal();
+    const bool terminal = os::IsTerminal(stderr);
 
     if (options.benchmark) {
         std::printf("simd level: %s\n", simd::Name(simd::Active()));
@@ -381,13 +367,13 @@ int main(int argc, char** argv)
         std::fprintf(stderr,
                      "orchid: capturing a video needs the ffmpeg program, which was not found on PATH (%s); "
                      "install ffmpeg, or write PNG frames with --frames DIR\n",
-                     kFfmpegName);
+                     (std::string("ffmpeg") + os::kExecutableSuffix).c_str());
         return kExitFailed;
     }
     std::string output;
     if (options.capture != nullptr) {
         output = FullPath(options.capture);
-        if (!options.overwrite && platform::PathExists(options.capture)) {
+        if (!options.overwrite && os::PathExists(options.capture)) {
             std::fprintf(stderr, "orchid: %s exists; it is left as it is (-y or --overwrite replaces it)\n",
                          output.c_str());
             return kExitFailed;

@@ -4,42 +4,13 @@
 #include <cstdio>
 #include <cstring>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
-
-namespace {
-
-#if defined(_WIN32)
-constexpr const char kSeparators[] = "\\/";
-
-std::string ExecutablePath()
-{
-    char path[4096];
-    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-    if (n == 0 || n >= sizeof path) return "";
-    return std::string(path, n);
-}
-#else
-constexpr const char kSeparators[] = "/";
-
-std::string ExecutablePath()
-{
-    char path[4096];
-    ssize_t n = readlink("/proc/self/exe", path, sizeof path);
-    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof path) return "";
-    return std::string(path, static_cast<std::size_t>(n));
-}
-#endif
-
-}  // namespace
+#include "os/files.h"
+#include "os/process.h"
 
 std::string ExecutableFolder()
 {
-    std::string folder = ExecutablePath();
-    std::size_t slash = folder.find_last_of(kSeparators);
+    std::string folder = os::ExecutablePath();
+    std::size_t slash = folder.find_last_of(os::kPathSeparators);
     if (slash == std::string::npos) return "";
     // The root keeps its separator.
     folder.resize(slash == 0 ? 1 : slash);
@@ -48,7 +19,7 @@ std::string ExecutableFolder()
 
 std::string DataFolder(const std::string& executableFolder, const std::string& configured)
 {
-    const bool absolute = (!configured.empty() && std::strchr(kSeparators, configured[0]) != nullptr) ||
+    const bool absolute = (!configured.empty() && std::strchr(os::kPathSeparators, configured[0]) != nullptr) ||
                           (configured.size() > 1 && configured[1] == ':');
     if (absolute || configured.empty()) return configured;
     if (executableFolder.empty()) return "";
@@ -60,7 +31,7 @@ std::string DataFolder(const std::string& executableFolder, const std::string& c
             rest.erase(0, 2);
         } else if (rest.compare(0, 3, "../") == 0) {
             rest.erase(0, 3);
-            std::size_t slash = folder.find_last_of(kSeparators);
+            std::size_t slash = folder.find_last_of(os::kPathSeparators);
             if (slash == std::string::npos) return "";
             // The root keeps its separator, and has no folder above it.
             folder.resize(slash == 0 ? 1 : slash);
@@ -69,7 +40,7 @@ std::string DataFolder(const std::string& executableFolder, const std::string& c
         }
     }
     if (rest.empty()) return folder;
-    return folder + (std::strchr(kSeparators, folder.back()) != nullptr ? "" : "/") + rest;
+    return folder + (std::strchr(os::kPathSeparators, folder.back()) != nullptr ? "" : "/") + rest;
 }
 
 std::vector<std::string> MusicFolders(const std::string& executableFolder, const std::string& dataFolder)

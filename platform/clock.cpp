@@ -1,45 +1,16 @@
 #include "platform/clock.h"
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <chrono>
-#endif
+#include "os/clock.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #endif
 
 namespace platform {
 
-#if defined(_WIN32)
-int SteadyClock::QueryFrequency(int64_t* frequency)
-{
-    LARGE_INTEGER value;
-    *frequency = ::QueryPerformanceFrequency(&value) != 0 ? value.QuadPart : 0;
-    return *frequency > 0 ? 1 : 0;
-}
+int SteadyClock::QueryFrequency(int64_t* frequency) { return os::MonotonicFrequency(frequency) ? 1 : 0; }
 
-int SteadyClock::QueryCounter(int64_t* counter)
-{
-    LARGE_INTEGER value;
-    if (::QueryPerformanceCounter(&value) == 0) return 0;
-    *counter = value.QuadPart;
-    return 1;
-}
-#else
-int SteadyClock::QueryFrequency(int64_t* frequency)
-{
-    using Period = std::chrono::steady_clock::period;
-    *frequency = static_cast<int64_t>(Period::den / Period::num);
-    return *frequency > 0 ? 1 : 0;
-}
-
-int SteadyClock::QueryCounter(int64_t* counter)
-{
-    *counter = static_cast<int64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    return 1;
-}
-#endif
+int SteadyClock::QueryCounter(int64_t* counter) { return os::MonotonicCounter(counter) ? 1 : 0; }
 
 void SteadyClock::Spin()
 {

@@ -9,8 +9,6 @@
 // Exit status: 0 done; 1 the decoder failed ("error -NNN description" on
 // standard error, OUTPUT not written); 2 bad usage, unreadable INPUT or
 // OUTPUT that cannot be written.
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,7 +16,8 @@
 #include <vector>
 
 #include "jpeg/jpeg_decoder.h"
-#include "platform/output_file.h"
+#include "os/files.h"
+#include "os/output_file.h"
 
 namespace {
 
@@ -28,30 +27,14 @@ constexpr int kBandLines = 16;
 // True for an existing OUTPUT that is neither a regular file nor a folder.
 bool IsDeviceOrPipe(const char* path)
 {
-    struct stat st;
-    return stat(path, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
-}
-
-// The file a path names, through symbolic links, so that a link stays a
-// link and the temporary file lies beside the file it replaces. The path
-// itself when it names nothing yet.
-std::string ThroughLinks(const char* path)
-{
-#ifndef _WIN32
-    if (char* real = realpath(path, nullptr)) {
-        std::string resolved = real;
-        std::free(real);
-        return resolved;
-    }
-#endif
-    return path;
+    return os::KindOf(path) == os::FileKind::Other;
 }
 
 struct Output {
     const char* name;
     bool to_stdout;
     std::FILE* direct;  // standard output, a device or a pipe; else null
-    platform::OutputFile file;
+    os::OutputFile file;
 
     explicit Output(const char* path)
         : name(path), to_stdout(std::strcmp(path, "-") == 0), direct(to_stdout ? stdout : nullptr)
@@ -68,7 +51,9 @@ struct Output {
             direct = std::fopen(name, "wb");
             return direct != nullptr;
         }
-        return file.Create(ThroughLinks(name).c_str());
+        // The file the name leads to, so that a symbolic link stays a link
+        // and the temporary file lies beside the file it replaces.
+        return file.Create(os::ThroughLinks(name).c_str());
     }
     std::FILE* stream() const { return direct != nullptr ? direct : file.stream; }
     // An OUTPUT that exists is replaced, as with any writing tool.

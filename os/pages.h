@@ -1,11 +1,11 @@
 // Memory straight from the operating system's pages, for the allocator's
-// large blocks (error/memory.cpp). A module of its own below the error log:
-// it reports nothing, a failure is a null result.
+// large blocks (error/memory.cpp). Below the error log: it reports nothing,
+// a failure is a null result.
 #pragma once
 
 #include <cstddef>
 
-namespace platform {
+namespace os {
 
 // The size and alignment of a huge page.
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
@@ -18,4 +18,4 @@ void* AllocateHugePages(std::size_t bytes);
 // Gives back what AllocateHugePages returned, with the same size.
 void FreeHugePages(void* start, std::size_t bytes);
 
-}  // namespace platform
+}  // namespace os

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/pages.h"
+#include "os/pages.h"
 
-namespace platform {
+namespace os {
 
 void* AllocateHugePages(std::size_t bytes)
 {
@@ -19,4 +19,4 @@ void* AllocateHugePages(std::size_t bytes)
 
 void FreeHugePages(void* start, std::size_t) { std::free(start); }
 
-}  // namespace platform
+}  // namespace os

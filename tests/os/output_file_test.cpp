@@ -17,7 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/output_file.h"
+#include "os/files.h"
+#include "os/output_file.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ protected:
 
 TEST_F(OutputFileTest, TheFinalNameAppearsOnlyWithTheCompleteFile)
 {
-    platform::OutputFile file;
+    os::OutputFile file;
     ASSERT_TRUE(file.Create(path.c_str())) << file.error;
     EXPECT_TRUE(file.Pending());
     EXPECT_STREQ(file.FinalName(), path.c_str());
@@ -76,25 +77,25 @@ TEST_F(OutputFileTest, TheFinalNameAppearsOnlyWithTheCompleteFile)
     EXPECT_EQ(temporary, path + ".part-" + std::to_string(ProcessId()));
     ASSERT_NE(file.stream, nullptr);
     std::fputs("first half ", file.stream);
-    EXPECT_FALSE(platform::PathExists(path.c_str()));
+    EXPECT_FALSE(os::PathExists(path.c_str()));
     std::fputs("second half", file.stream);
     EXPECT_TRUE(file.CloseStream());
-    EXPECT_FALSE(platform::PathExists(path.c_str()));
-    EXPECT_EQ(platform::FileSize(temporary.c_str()), 22);
+    EXPECT_FALSE(os::PathExists(path.c_str()));
+    EXPECT_EQ(os::FileSize(temporary.c_str()), 22);
 
     ASSERT_TRUE(file.Commit(false)) << file.error;
     EXPECT_FALSE(file.Pending());
     EXPECT_EQ(Read(path), "first half second half");
     EXPECT_EQ(Names(), std::vector<std::string>{"show.mp4"});
-    EXPECT_EQ(platform::FileSize(path.c_str()), 22);
-    EXPECT_EQ(platform::FileSize(dir.string().c_str()), -1);
-    EXPECT_EQ(platform::FileSize((dir / "none").string().c_str()), -1);
+    EXPECT_EQ(os::FileSize(path.c_str()), 22);
+    EXPECT_EQ(os::FileSize(dir.string().c_str()), -1);
+    EXPECT_EQ(os::FileSize((dir / "none").string().c_str()), -1);
 }
 
 TEST_F(OutputFileTest, AnExistingFileIsReplacedOnlyWhenAskedFor)
 {
     std::ofstream(path, std::ios::binary) << "old";
-    platform::OutputFile file;
+    os::OutputFile file;
     ASSERT_TRUE(file.Create(path.c_str()));
     std::fputs("new", file.stream);
     EXPECT_FALSE(file.Commit(false));
@@ -112,7 +113,7 @@ TEST_F(OutputFileTest, AnExistingFileIsReplacedOnlyWhenAskedFor)
 TEST_F(OutputFileTest, DiscardingOrAbandoningLeavesNothing)
 {
     {
-        platform::OutputFile file;
+        os::OutputFile file;
         ASSERT_TRUE(file.Create(path.c_str()));
         std::fputs("partial", file.stream);
         file.Discard();
@@ -128,14 +129,14 @@ TEST_F(OutputFileTest, DiscardingOrAbandoningLeavesNothing)
     // Kept: the temporary file stays, no longer the object's to remove.
     std::string kept;
     {
-        platform::OutputFile file;
+        os::OutputFile file;
         ASSERT_TRUE(file.Create(path.c_str()));
         std::fputs("whole", file.stream);
         kept = file.TemporaryName();
         file.Keep();
     }
     EXPECT_EQ(Read(kept), "whole");
-    EXPECT_FALSE(platform::PathExists(path.c_str()));
+    EXPECT_FALSE(os::PathExists(path.c_str()));
 }
 
 TEST_F(OutputFileTest, ATemporaryNameInUseIsNeverTakenOver)
@@ -143,7 +144,7 @@ TEST_F(OutputFileTest, ATemporaryNameInUseIsNeverTakenOver)
     // Left by another run of the same process id, or by a writer now at work.
     const std::string stale = path + ".part-" + std::to_string(ProcessId());
     std::ofstream(stale, std::ios::binary) << "someone else's";
-    platform::OutputFile file, second;
+    os::OutputFile file, second;
     ASSERT_TRUE(file.Create(path.c_str()));
     ASSERT_TRUE(second.Create(path.c_str()));
     EXPECT_NE(std::string(file.TemporaryName()), stale);
@@ -157,7 +158,7 @@ TEST_F(OutputFileTest, ATemporaryNameInUseIsNeverTakenOver)
 
 TEST_F(OutputFileTest, AFileThatCannotBeMadeIsAFailureWithTheReason)
 {
-    platform::OutputFile file;
+    os::OutputFile file;
     const std::string missing = (dir / "no-such-folder" / "show.mp4").string();
     EXPECT_FALSE(file.Create(missing.c_str()));
     EXPECT_EQ(file.error, ENOENT);

@@ -1,16 +1,11 @@
-#include "platform/pages.h"
+// Memory pages on Windows.
+#include <windows.h>
 
 #include <cstdint>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <sys/mman.h>
-#endif
+#include "os/pages.h"
 
-namespace platform {
-
-#if defined(_WIN32)
+namespace os {
 
 // Windows gives address space in 64 KiB steps and frees a reservation only
 // whole, so the aligned start is found in a reservation one huge page too
@@ -38,29 +33,4 @@ void FreeHugePages(void* start, std::size_t)
     if (start != nullptr) VirtualFree(start, 0, MEM_RELEASE);
 }
 
-#else
-
-void* AllocateHugePages(std::size_t bytes)
-{
-    if (bytes == 0 || bytes % kHugePage != 0 || bytes > SIZE_MAX - kHugePage) return nullptr;
-    // One huge page more than needed, so that an aligned start lies inside;
-    // the rest on either side is given back at once.
-    void* raw = mmap(nullptr, bytes + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (raw == MAP_FAILED) return nullptr;
-    const auto base = reinterpret_cast<std::uintptr_t>(raw);
-    const std::uintptr_t start = (base + kHugePage - 1) / kHugePage * kHugePage;
-    if (start > base) munmap(raw, start - base);
-    const std::uintptr_t end = base + bytes + kHugePage;
-    if (end > start + bytes) munmap(reinterpret_cast<void*>(start + bytes), end - (start + bytes));
-    madvise(reinterpret_cast<void*>(start), bytes, MADV_HUGEPAGE);
-    return reinterpret_cast<void*>(start);
-}
-
-void FreeHugePages(void* start, std::size_t bytes)
-{
-    if (start != nullptr) munmap(start, bytes);
-}
-
-#endif
-
-}  // namespace platform
+}  // namespace os

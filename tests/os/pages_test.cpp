@@ -7,33 +7,33 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/pages.h"
+#include "os/pages.h"
 
 namespace {
 
-using platform::kHugePage;
+using os::kHugePage;
 
 TEST(Pages, HugePagesComeAlignedZeroedAndUsableToTheEnd)
 {
     for (int round = 0; round < 2; ++round) {
         for (std::size_t bytes : {kHugePage, 3 * kHugePage}) {
-            auto* pages = static_cast<unsigned char*>(platform::AllocateHugePages(bytes));
+            auto* pages = static_cast<unsigned char*>(os::AllocateHugePages(bytes));
             ASSERT_NE(pages, nullptr);
             EXPECT_EQ(reinterpret_cast<std::uintptr_t>(pages) % kHugePage, 0u);
             EXPECT_TRUE(std::all_of(pages, pages + bytes, [](unsigned char b) { return b == 0; }));
             std::memset(pages, 0x5A, bytes);
-            platform::FreeHugePages(pages, bytes);
+            os::FreeHugePages(pages, bytes);
         }
     }
-    platform::FreeHugePages(nullptr, kHugePage);
+    os::FreeHugePages(nullptr, kHugePage);
 }
 
 TEST(Pages, RequestsThatAreNoWholeNumberOfHugePagesOrTooLargeGetNothing)
 {
-    EXPECT_EQ(platform::AllocateHugePages(0), nullptr);
-    EXPECT_EQ(platform::AllocateHugePages(kHugePage + 4096), nullptr);
-    EXPECT_EQ(platform::AllocateHugePages(SIZE_MAX / kHugePage * kHugePage), nullptr);
-    EXPECT_EQ(platform::AllocateHugePages(SIZE_MAX / 2 / kHugePage * kHugePage), nullptr);
+    EXPECT_EQ(os::AllocateHugePages(0), nullptr);
+    EXPECT_EQ(os::AllocateHugePages(kHugePage + 4096), nullptr);
+    EXPECT_EQ(os::AllocateHugePages(SIZE_MAX / kHugePage * kHugePage), nullptr);
+    EXPECT_EQ(os::AllocateHugePages(SIZE_MAX / 2 / kHugePage * kHugePage), nullptr);
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
 // A file written under a temporary name beside its final one and moved to
 // the final name only once it is complete, so that the final name never
 // holds half a file: a failed or interrupted writer leaves either nothing
-// or what was there before. A module of its own with no other dependency
-// (any program that writes files can link it); it reports nothing itself:
-// a failure is a false result with the system's error number in `error`.
+// or what was there before. It reports nothing itself (any program that
+// writes files can use it): a failure is a false result with the system's
+// error number in `error`.
 // It holds its names in fixed buffers, so a writer that makes one file per
 // frame allocates nothing.
 #pragma once
@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <cstdio>
 
-namespace platform {
+namespace os {
 
 class OutputFile {
 public:
@@ -57,10 +57,4 @@ private:
     bool pending = false;
 };
 
-// True when something (a file, a folder, a link, even a dangling one) has
-// this name.
-bool PathExists(const char* path);
-// The size in bytes of the regular file `path`, or -1 when there is none.
-long long FileSize(const char* path);
-
-}  // namespace platform
+}  // namespace os

@@ -1,0 +1,57 @@
+// Processes: this program's own (its id, its path) and a child program run
+// with its standard input on a pipe from here (the capture's ffmpeg). Nothing
+// here reports: a failure is a plain result, with the system's reason as
+// text where the caller words the report.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace os {
+
+// This process's id.
+int ProcessId();
+// The full path of the running program, or "" when the system does not say.
+std::string ExecutablePath();
+// What the system's program files end in ("", ".exe" on Windows).
+extern const char kExecutableSuffix[];
+// True when a program of that name can be run from PATH (on Windows also
+// "name.exe", found where CreateProcess looks); a name with a folder in it
+// is taken as it is.
+bool ProgramAvailable(const char* name);
+
+// A child program that reads its standard input from a pipe written here;
+// its standard output and error are this program's. It runs in a process
+// group of its own, so that Ctrl+C on the terminal reaches this program
+// only, which can then end the stream properly. The destructor closes the
+// pipe and waits for the program.
+class ChildProcess {
+public:
+    enum class Start { Started, NoPipe, NotFound, CommandTooLong, Failed };
+
+    ChildProcess() = default;
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Runs args[0] (searched for on PATH) with the arguments `args`, ended
+    // by a null. Failed comes with the system's reason in `reason`. A
+    // closed pipe shows as a failed write, never as a signal to this
+    // program.
+    Start Run(const char* const* args, char* reason, std::size_t reasonSize);
+    bool Running() const { return process != kNone; }
+    // All of the bytes into the pipe; false with the system's reason.
+    bool Write(const void* data, std::size_t bytes, char* reason, std::size_t reasonSize);
+    // Closes the pipe and waits for the program: false when none ran, else
+    // its exit status in *status (or the signal that ended it, *signalled
+    // then true).
+    bool Wait(int* status, bool* signalled);
+
+private:
+    static constexpr std::intptr_t kNone = -1;
+    std::intptr_t input = kNone;    // the pipe's writing end
+    std::intptr_t process = kNone;  // the child's id or handle
+};
+
+}  // namespace os
