@@ -1,6 +1,6 @@
-// The program `orchid`: reads the command line, chooses the desktop (SDL;
-// on Windows the Win32 one) or the headless backend with its frame sink,
-// runs the shell, and turns the outcome into the exit status.
+// The program `orchid`: reads the command line, chooses a backend from the
+// backend table (platform/backend_table.h: a desktop, or headless with its
+// frame sink), runs the shell, and turns the outcome into the exit status.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +15,7 @@
 #include "demo/demo.h"
 #include "error/error_log.h"
 #include "main/app_state.h"
+#include "main/backend_choice.h"
 #include "main/dialog.h"
 #include "main/music_search.h"
 #include "main/options.h"
@@ -23,23 +24,11 @@
 #include "os/files.h"
 #include "os/process.h"
 #include "platform/backend.h"
+#include "platform/backend_table.h"
 #include "platform/clock.h"
-#include "platform/headless/headless_backend.h"
-#if defined(_WIN32)
-#include "platform/win32/win32_backend.h"
-#else
-#include "platform/sdl/sdl_backend.h"
-#endif
 #include "simd/simd.h"
 
 namespace {
-
-// The desktop backend: the same Install(Options)/Uninstall on both.
-#if defined(_WIN32)
-namespace desktop = platform::win32;
-#else
-namespace desktop = platform::sdl;
-#endif
 
 constexpr const char kVersion[] = "orchid 1.0";
 // The video a run without a display writes, or the first of orchid-2.mp4,
@@ -60,18 +49,6 @@ int CommandOf(int mode)
     default: return IDC_BUTTON_32BPP;
     }
 }
-
-#if defined(_WIN32)
-// Windows always has its desktop.
-bool DesktopPresent() { return true; }
-#else
-bool DesktopPresent()
-{
-    const char* x = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (x != nullptr && *x != '\0') || (wayland != nullptr && *wayland != '\0');
-}
-#endif
 
 // Once every frame up to --to is written, the run ends as if Escape had
 // been pressed.
@@ -168,7 +145,7 @@ int ExitStatus(int loopResult)
     return loopResult;
 }
 
-int RunHeadless(const Options& options, const std::string& outputPath)
+int RunHeadless(const Options& options, const std::string& outputPath, const platform::BackendEntry& backend)
 {
     platform::VirtualClock clock;
     platform::SetActiveClock(&clock);
@@ -212,16 +189,21 @@ int RunHeadless(const Options& options, const std::string& outputPath)
                         stderr, terminal);
     }
 
-    platform::headless::Options headless;
-    headless.dialogCommand = CommandOf(options.depth);
-    headless.sink = sink;
-    platform::headless::Install(headless);
+    platform::BackendSetup setup;
+    setup.dialogCommand = CommandOf(options.depth);
+    setup.sink = sink;
+    char error[256] = "";
+    if (!backend.install(setup, error, sizeof error)) {
+        std::fprintf(stderr, "orchid: %s\n", error);
+        platform::SetActiveClock(nullptr);
+        return kExitFailed;
+    }
 
     int64_t start = capture::WallNs();
     int result = ExitStatus(WinMain(nullptr, nullptr, "", platform::SW_SHOWNORMAL));
     double seconds = static_cast<double>(capture::WallNs() - start) * 1e-9;
 
-    platform::headless::Uninstall();
+    backend.uninstall();
     platform::SetActiveClock(nullptr);
     musicStarted = nullptr;
     if (options.benchmark) return result;
@@ -252,17 +234,14 @@ int RunHeadless(const Options& options, const std::string& outputPath)
     return result;
 }
 
-int RunDesktop(const Options& options)
+int RunDesktop(const Options& options, const platform::BackendEntry& backend)
 {
-    desktop::Options desktopOptions;
-    desktopOptions.silentAudio = options.noSound;
-#if !defined(_WIN32)
-    desktopOptions.zoom = options.zoom;
-#endif
-    if (!desktop::Install(desktopOptions)) {
-        std::fprintf(stderr,
-                     "orchid: the display could not be opened; render without one with --capture FILE or "
-                     "--frames DIR\n");
+    platform::BackendSetup setup;
+    setup.silentAudio = options.noSound;
+    setup.zoom = options.zoom;
+    char error[256] = "";
+    if (!backend.install(setup, error, sizeof error)) {
+        std::fprintf(stderr, "orchid: %s\n", error);
         return kExitFailed;
     }
     // A mode chosen on the command line answers the dialog.
@@ -282,7 +261,7 @@ int RunDesktop(const Options& options)
     seekable = 1;
     startTime = options.fromHundredths;
     int result = ExitStatus(WinMain(nullptr, nullptr, "", platform::SW_SHOWNORMAL));
-    desktop::Uninstall();
+    backend.uninstall();
     if (options.verbose && !userQuit) {
         if (literalTiming)
             std::fprintf(stderr, "orchid: literal timing: each update read the music position anew\n");
@@ -332,6 +311,12 @@ int main(int argc, char** argv)
     }
     if (options.help) {
         std::fputs(UsageText(), stdout);
+        const platform::BackendTable table = platform::Backends();
+        std::string names;
+        for (int i = 0; i < table.count; ++i) names += std::string(i == 0 ? "" : ", ") + table.entries[i]->name;
+        std::printf("Environment: ORCHID_BACKEND=NAME runs the show on that backend, one of %s;\n"
+                    "by default on the first of them that can run here (a desktop needs a display).\n",
+                    names.c_str());
         return kExitOk;
     }
     if (options.version) {
@@ -343,24 +328,34 @@ int main(int argc, char** argv)
         return kExitUsage;
     }
 
+    // A bare run plays on a screen when there is one and renders the show
+    // headless otherwise; --mode and --no-sound are for a screen.
+    const BackendNeed need = options.Headless()                        ? BackendNeed::OffScreen
+                             : options.mode >= 0 || options.noSound ? BackendNeed::OnScreen
+                                                                     : BackendNeed::Any;
+    const BackendChoice choice = ChooseBackend(platform::Backends(), platform::ProcessEnvironment, need);
+    if (choice.outcome == BackendChoice::Refused) {
+        std::fprintf(stderr, "orchid: %s\n", choice.message.c_str());
+        return kExitUsage;
+    }
+    if (choice.outcome == BackendChoice::NoneCanRun) {
+        std::fprintf(stderr, "orchid: %s to play on; render the show with --capture FILE or --frames DIR\n",
+                     choice.message.c_str());
+        return kExitFailed;
+    }
     std::string music;
     std::string defaultCapture;
+    if (choice.entry->onScreen) {
+        ChooseMusic(options, &music);
+        return RunDesktop(options, *choice.entry);
+    }
     if (!options.Headless()) {
-        if (DesktopPresent()) {
-            ChooseMusic(options, &music);
-            return RunDesktop(options);
-        }
-        if (options.mode >= 0 || options.noSound) {
-            std::fprintf(stderr,
-                         "orchid: there is no display (neither DISPLAY nor WAYLAND_DISPLAY is set) to play on; "
-                         "render the show with --capture FILE or --frames DIR\n");
-            return kExitFailed;
-        }
         // Never over a video that is there: the next free name, unless -y.
         defaultCapture = options.overwrite ? std::string(kDefaultCaptureStem) + kDefaultCaptureExtension
                                            : FreeCaptureName();
         options.capture = defaultCapture.c_str();
-        std::fprintf(stderr, "orchid: no display; rendering the show headless to %s\n",
+        const std::string why = choice.named ? std::string("ORCHID_BACKEND=") + choice.entry->name : "no display";
+        std::fprintf(stderr, "orchid: %s; rendering the show headless to %s\n", why.c_str(),
                      FullPath(options.capture).c_str());
     }
     if (options.capture != nullptr && !capture::FfmpegSink::ProgramAvailable("ffmpeg")) {
@@ -395,5 +390,5 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "orchid: writing PNG frames at %d fps into %s\n", options.fps, output.c_str());
     }
     ChooseMusic(options, &music);
-    return RunHeadless(options, output);
+    return RunHeadless(options, output, *choice.entry);
 }

@@ -40,5 +40,6 @@ constexpr int kExitUsage = 2;    // bad command line
 int ParseOptions(int argc, const char* const* argv, Options* options, char* error,
                  std::size_t errorSize);
 
-// The --help text.
+// The --help text, as this platform's program has it; the program adds the
+// names of its backends.
 const char* UsageText();

@@ -2,7 +2,8 @@
 // presented through the display class exactly as the show presents its
 // frames. Escape ends it. With --frames N it ends by itself after N frames;
 // --mode 32|24|16|windowed answers the dialog, --zoom K opens the window K
-// times larger.
+// times larger. It plays on the first backend of the table that plays on a
+// screen and can run here, or the one ORCHID_BACKEND names.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,11 +11,13 @@
 #include "dedraw/dedraw.h"
 #include "error/error_log.h"
 #include "main/app_state.h"
+#include "main/backend_choice.h"
 #include "main/dialog.h"
 #include "main/preset_dialog.h"
 #include "main/window.h"
 #include "pixmap/pixmap.h"
-#include "platform/sdl/sdl_backend.h"
+#include "platform/backend.h"
+#include "platform/backend_table.h"
 
 using namespace platform;
 
@@ -99,7 +102,7 @@ int main(int argc, char** argv)
 {
     long maxFrames = -1;
     int command = 0;
-    sdl::Options options;
+    BackendSetup options;
     options.silentAudio = true;
     for (int i = 1; i < argc; ++i) {
         const char* value = i + 1 < argc ? argv[i + 1] : "";
@@ -122,8 +125,14 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    if (!sdl::Install(options)) {
-        std::fprintf(stderr, "orchid-pattern: no display (%s)\n", "SDL could not start its video");
+    const BackendChoice choice = ChooseBackend(Backends(), ProcessEnvironment, BackendNeed::OnScreen);
+    if (choice.outcome != BackendChoice::Chosen) {
+        std::fprintf(stderr, "orchid-pattern: %s\n", choice.message.c_str());
+        return choice.outcome == BackendChoice::Refused ? 2 : 1;
+    }
+    char error[256] = "";
+    if (!choice.entry->install(options, error, sizeof error)) {
+        std::fprintf(stderr, "orchid-pattern: %s\n", error);
         return 1;
     }
     PresetDialog preset(InstalledBackend().windows, command);
@@ -175,6 +184,6 @@ int main(int argc, char** argv)
     }
     int failed = userQuit == 0 && errorLog.count > 0;
     errorLog.Free();
-    sdl::Uninstall();
+    choice.entry->uninstall();
     return failed ? 1 : 0;
 }

@@ -1,6 +1,11 @@
 // The installed backend, the sound library's stand-in while none is
-// installed, and the fullscreen formats the desktop backends share.
+// installed, the fullscreen formats the desktop backends share, and the
+// environment the backend table's entries judge.
 #include "platform/backend.h"
+
+#include <cstdlib>
+
+#include "platform/backend_table.h"
 
 namespace platform {
 
@@ -45,6 +50,8 @@ void InstallBackend(const Backend& chosen)
 void UninstallBackend() { InstallBackend(Backend{}); }
 
 const Backend& InstalledBackend() { return backend; }
+
+const char* ProcessEnvironment(const char* name) { return std::getenv(name); }
 
 SoundLibrary& Sound() { return backend.sound != nullptr ? *backend.sound : noSound; }
 

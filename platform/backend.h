@@ -1,7 +1,8 @@
-// What a backend (SDL, headless, fake) implements, and how one is chosen.
-// Programs install exactly one backend at start; the window, display and
-// sound calls then go to it. Code above the platform layer never includes
-// this header except to install a backend.
+// What a backend implements (sdl, win32, web, headless, and the tests'
+// fake), and how one is installed. Programs install exactly one backend at
+// start, an entry of the backend table (platform/backend_table.h); the
+// window, display and sound calls then go to it. Code above the platform
+// layer never includes this header except to install a backend.
 #pragma once
 
 #include <cstdint>

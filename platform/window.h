@@ -1,8 +1,9 @@
 // Windows, the message queue, cursors, the message box and modal dialogs,
 // shaped like the desktop calls the shell is written against. The queue and
-// the window table live here; the backend (SDL, headless or fake, chosen at
-// start with platform::InstallBackend) supplies the screen, turns its own
-// events into messages and runs the dialogs.
+// the window table live here; the backend (an entry of the backend table,
+// platform/backend_table.h, or the tests' fake, installed at start with
+// platform::InstallBackend) supplies the screen, turns its own events into
+// messages and runs the dialogs.
 //
 // What callers can rely on:
 // - PeekMessage/GetMessage first collect the backend's new events; a message

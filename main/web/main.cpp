@@ -9,6 +9,10 @@
 // - orchid_benchmark(): the whole show on the virtual clock as
 //   `orchid --benchmark` runs it, its table printed on standard output.
 //
+// Each runs on the backend table's first entry (the page), or the one the
+// page's ORCHID_BACKEND names; a name that cannot be used is one line on
+// standard error, and nothing runs.
+//
 // A page must not block, so the message loop is turned inside out: each
 // animation frame runs what one pass of the desktop's loop runs (every
 // waiting message, then the idle frame). The frame timer waits for the next
@@ -31,10 +35,12 @@
 #include "error/memory.h"
 #include "error/report.h"
 #include "main/app_state.h"
+#include "main/backend_choice.h"
 #include "main/dialog.h"
 #include "main/shell.h"
 #include "pixmap/pixmap.h"
 #include "platform/backend.h"
+#include "platform/backend_table.h"
 #include "platform/clock.h"
 #include "platform/resources.h"
 #include "platform/web/web_backend.h"
@@ -110,6 +116,7 @@ private:
 
 enum class Run { None, Live, Virtual };
 Run run = Run::None;
+const platform::BackendEntry* backend = nullptr;
 platform::VirtualClock virtualClock;
 // Every sink lives for the page's life: the canvas keeps a view of its
 // pixels.
@@ -134,15 +141,26 @@ void EndRun() { platform::PostMessage(mainWindow, platform::WM_KEYDOWN, platform
 
 void Begin(Run kind, int command, platform::FrameSink* sink)
 {
-    platform::web::Options options;
-    options.dialogCommand = command;
-    options.sink = sink;
-    options.clockedSound = kind == Run::Virtual;
+    const BackendChoice choice = ChooseBackend(platform::Backends(), platform::ProcessEnvironment, BackendNeed::Any);
+    if (choice.outcome != BackendChoice::Chosen) {
+        std::fprintf(stderr, "orchid: %s\n", choice.message.c_str());
+        return;
+    }
+    platform::BackendSetup setup;
+    setup.dialogCommand = command;
+    setup.sink = sink;
+    setup.silentAudio = kind == Run::Virtual;
     if (kind == Run::Virtual) {
         virtualClock.Set(0);
         platform::SetActiveClock(&virtualClock);
     }
-    platform::web::Install(options);
+    char error[256] = "";
+    if (!choice.entry->install(setup, error, sizeof error)) {
+        std::fprintf(stderr, "orchid: %s\n", error);
+        platform::SetActiveClock(nullptr);
+        return;
+    }
+    backend = choice.entry;
     displayLead = kind == Run::Live ? kDisplayLead : 0;
     // The viewer's keys move the show in live play.
     seekable = kind == Run::Live ? 1 : 0;
@@ -186,7 +204,8 @@ bool FrameDue()
 
 void Finish()
 {
-    platform::web::Uninstall();
+    backend->uninstall();
+    backend = nullptr;
     platform::SetActiveClock(nullptr);
     run = Run::None;
 }

@@ -84,6 +84,23 @@ void Uninstall()
     soundInstance = nullptr;
 }
 
+namespace {
+
+bool CanRun(EnvironmentLookup, const char**) { return true; }
+
+bool InstallEntry(const BackendSetup& setup, char*, std::size_t)
+{
+    Options options;
+    options.dialogCommand = setup.dialogCommand;
+    options.sink = setup.sink;
+    Install(options);
+    return true;
+}
+
+}  // namespace
+
+const BackendEntry kEntry = {"headless", false, CanRun, InstallEntry, Uninstall};
+
 FrameView LastFrame() { return platformInstance != nullptr ? platformInstance->lastFrame : FrameView{}; }
 
 }  // namespace platform::headless

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "platform/backend_table.h"
 #include "platform/frame_sink.h"
 
 namespace platform::headless {
@@ -23,6 +24,10 @@ struct Options {
 
 void Install(const Options& options);
 void Uninstall();
+
+// The table's entry "headless": it runs anywhere, takes the setup's
+// dialog answer and sink, and always starts.
+extern const BackendEntry kEntry;
 
 // The last shown frame (fullscreen: the buffer last flipped to the front;
 // windowed: the window's part of the desktop). Pixels are null before the

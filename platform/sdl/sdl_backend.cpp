@@ -431,20 +431,27 @@ void AbandonAtExit()
     platformInstance->Abandon();
 }
 
-}  // namespace
+// A variable that is set and not empty.
+bool Given(const char* value) { return value != nullptr && *value != '\0'; }
 
-bool DisplayAvailable()
-{
-    if (SDL_WasInit(SDL_INIT_VIDEO) != 0) return true;
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    return true;
-}
+}  // namespace
 
 bool Install(const Options& options)
 {
     Uninstall();
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return false;
+    // SDL's own order of drivers ends in ones that show nothing, which it
+    // takes when no display opens.
+    if (!Given(std::getenv("SDL_VIDEODRIVER"))) {
+        const bool x = Given(std::getenv("DISPLAY"));
+        const bool wayland = Given(std::getenv("WAYLAND_DISPLAY"));
+        if (!x && !wayland) return false;
+        SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, x && wayland ? "x11,wayland" : x ? "x11" : "wayland",
+                                SDL_HINT_OVERRIDE);
+    }
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+        SDL_Quit();
+        return false;
+    }
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, options.smoothScaling ? "linear" : "nearest");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "1");
     static const bool exitHandled = std::atexit(AbandonAtExit) == 0;
@@ -468,5 +475,47 @@ void Uninstall()
     soundInstance = nullptr;
     SDL_Quit();
 }
+
+namespace {
+
+bool CanRun(EnvironmentLookup environment, const char** why)
+{
+    if (Given(environment("DISPLAY")) || Given(environment("WAYLAND_DISPLAY"))) return true;
+    if (why != nullptr) *why = "there is no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+    return false;
+}
+
+// The displays that did not open, by the names the environment gave them.
+void DescribeFailure(char* error, std::size_t size)
+{
+    const char* x = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const char* drivers = std::getenv("SDL_VIDEODRIVER");
+    int used = 0;
+    if (Given(x) && Given(wayland))
+        used = std::snprintf(error, size, "cannot open the display \"%s\" nor the Wayland display \"%s\"", x, wayland);
+    else if (Given(x))
+        used = std::snprintf(error, size, "cannot open the display \"%s\"", x);
+    else if (Given(wayland))
+        used = std::snprintf(error, size, "cannot open the Wayland display \"%s\"", wayland);
+    else
+        used = std::snprintf(error, size, "cannot open a display");
+    if (Given(drivers) && used >= 0 && static_cast<std::size_t>(used) < size)
+        std::snprintf(error + used, size - static_cast<std::size_t>(used), " (SDL_VIDEODRIVER=%s)", drivers);
+}
+
+bool InstallEntry(const BackendSetup& setup, char* error, std::size_t errorSize)
+{
+    Options options;
+    options.silentAudio = setup.silentAudio;
+    options.zoom = setup.zoom;
+    if (Install(options)) return true;
+    DescribeFailure(error, errorSize);
+    return false;
+}
+
+}  // namespace
+
+const BackendEntry kEntry = {"sdl", true, CanRun, InstallEntry, Uninstall};
 
 }  // namespace platform::sdl

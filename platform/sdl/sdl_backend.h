@@ -4,6 +4,8 @@
 // box, and the music through an SDL audio callback.
 #pragma once
 
+#include "platform/backend_table.h"
+
 namespace platform::sdl {
 
 struct Options {
@@ -17,12 +19,18 @@ struct Options {
     int zoom = 1;
 };
 
-// True when a display can be opened (SDL's video starts).
-bool DisplayAvailable();
 // Starts SDL's video and installs the backend; false (nothing installed)
-// when SDL cannot start.
+// when SDL cannot start. Unless SDL_VIDEODRIVER names SDL's drivers, only
+// those of the displays asked for are tried: X11 for DISPLAY, Wayland for
+// WAYLAND_DISPLAY, never the offscreen or dummy driver that SDL would
+// otherwise fall back to (they show nothing).
 bool Install(const Options& options);
 // Uninstalls the backend and shuts SDL down.
 void Uninstall();
+
+// The table's entry "sdl": it runs when DISPLAY or WAYLAND_DISPLAY is set,
+// takes the setup's silentAudio and zoom, and fails naming the display it
+// could not open.
+extern const BackendEntry kEntry;
 
 }  // namespace platform::sdl

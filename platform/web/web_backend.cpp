@@ -214,6 +214,24 @@ void Uninstall()
     soundInstance = nullptr;
 }
 
+namespace {
+
+bool CanRun(EnvironmentLookup, const char**) { return true; }
+
+bool InstallEntry(const BackendSetup& setup, char*, std::size_t)
+{
+    Options options;
+    options.dialogCommand = setup.dialogCommand;
+    options.sink = setup.sink;
+    options.clockedSound = setup.silentAudio;
+    Install(options);
+    return true;
+}
+
+}  // namespace
+
+const BackendEntry kEntry = {"web", true, CanRun, InstallEntry, Uninstall};
+
 void ShowPicture(const uint8_t* rgba, int width, int height) { orchid_js_show_picture(rgba, width, height); }
 
 extern "C" {

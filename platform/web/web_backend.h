@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "platform/backend_table.h"
 #include "platform/frame_sink.h"
 
 namespace platform::web {
@@ -26,6 +27,10 @@ struct Options {
 
 void Install(const Options& options);
 void Uninstall();
+
+// The table's entry "web": the page is always there; it takes the setup's
+// dialog answer and sink, and silentAudio as clockedSound.
+extern const BackendEntry kEntry;
 
 // Puts a width x height picture of RGBA bytes on the page's canvas. The
 // canvas keeps a view of the pixels between calls, so `rgba` must stay at

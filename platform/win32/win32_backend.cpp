@@ -254,4 +254,21 @@ void Uninstall()
     soundInstance = nullptr;
 }
 
+namespace {
+
+bool CanRun(EnvironmentLookup, const char**) { return true; }
+
+bool InstallEntry(const BackendSetup& setup, char* error, std::size_t errorSize)
+{
+    Options options;
+    options.silentAudio = setup.silentAudio;
+    if (Install(options)) return true;
+    std::snprintf(error, errorSize, "cannot start the Windows desktop backend");
+    return false;
+}
+
+}  // namespace
+
+const BackendEntry kEntry = {"win32", true, CanRun, InstallEntry, Uninstall};
+
 }  // namespace platform::win32

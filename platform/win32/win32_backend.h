@@ -7,6 +7,8 @@
 // through waveOut.
 #pragma once
 
+#include "platform/backend_table.h"
+
 namespace platform::win32 {
 
 struct Options {
@@ -19,5 +21,9 @@ struct Options {
 bool Install(const Options& options);
 // Uninstalls the backend and closes the audio device.
 void Uninstall();
+
+// The table's entry "win32": Windows always has its desktop; it takes the
+// setup's silentAudio.
+extern const BackendEntry kEntry;
 
 }  // namespace platform::win32

@@ -87,6 +87,9 @@ TEST_F(ShowTest, HelpVersionAndBadOptions)
 {
     EXPECT_EQ(Run("--help"), 0);
     EXPECT_NE(said.find("--capture FILE"), std::string::npos);
+    EXPECT_NE(said.find("Alt+Enter"), std::string::npos) << said;
+    EXPECT_NE(said.find("ORCHID_BACKEND=NAME runs the show on that backend, one of sdl, headless;"), std::string::npos)
+        << said;
     EXPECT_EQ(Run("-h"), 0);
     EXPECT_NE(said.find("-y, --overwrite"), std::string::npos) << said;
     EXPECT_EQ(Run("--version"), 0);
@@ -279,6 +282,32 @@ TEST_F(ShowTest, FaultsEndTheRunWithStatusOneAndAReason)
     // No display for a fullscreen or windowed run.
     EXPECT_EQ(Run("--mode 32"), 1);
     EXPECT_NE(said.find("no display"), std::string::npos) << said;
+}
+
+// A display asked for that does not open ends the run with one line naming
+// it, never a show played unseen on SDL's offscreen driver or a mode dialog
+// nobody sees. The program runs under timeout (env runs timeout, which runs
+// it): a run that waits gives 124.
+TEST_F(ShowTest, TheBackendIsTheOneAskedForOrTheRunEndsWithOneLine)
+{
+    const std::string bounded = " timeout -k 5 60";
+    const std::string unreachable = "DISPLAY=:999 SDL_AUDIODRIVER=dummy" + bounded;
+    EXPECT_EQ(Run("--mode windowed", unreachable), 1);
+    EXPECT_EQ(said, "orchid: cannot open the display \":999\"\n");
+    EXPECT_EQ(Run("", unreachable), 1);
+    EXPECT_EQ(said, "orchid: cannot open the display \":999\"\n");
+
+    EXPECT_EQ(Run("", "ORCHID_BACKEND=gl" + bounded), 2);
+    EXPECT_EQ(said, "orchid: ORCHID_BACKEND=gl names no backend; the choices are sdl, headless\n");
+    EXPECT_EQ(Run("--mode 16", "ORCHID_BACKEND=sdl" + bounded), 2);
+    EXPECT_EQ(said, "orchid: ORCHID_BACKEND=sdl cannot run here: there is no display (neither DISPLAY nor "
+                    "WAYLAND_DISPLAY is set); the choices are sdl\n");
+    EXPECT_EQ(Run("--frames f --fps 1 --to 1", "DISPLAY=:1 ORCHID_BACKEND=sdl" + bounded), 2);
+    EXPECT_EQ(said, "orchid: ORCHID_BACKEND=sdl does not render off-screen; the choices are headless\n");
+    EXPECT_FALSE(Exists(dir + "/f"));
+    // Headless when named, whatever display is asked for.
+    EXPECT_EQ(Run("--frames f --fps 1 --to 1", "ORCHID_BACKEND=headless " + unreachable), 0) << said;
+    EXPECT_TRUE(Exists(dir + "/f/frame-00001.png")) << said;
 }
 
 TEST_F(ShowTest, ACaptureHoldsTheMusicAlignedWithThePicture)
