@@ -202,14 +202,15 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
     return 1;
 }
 
-// The text says what this platform's desktop does: Windows' desktop has no
-// zoom and no Alt+Enter, and is always there.
+// The text says what this build's desktop does (ORCHID_DESKTOP_WIN32, set by
+// the build for Windows): Windows' desktop has no zoom and no Alt+Enter, and
+// is always there.
 const char* UsageText()
 {
     return "Usage: orchid [OPTION]...\n"
            "Plays the Orchid show to its music, kestrune-velomar.mp3, looked for in the current\n"
            "directory, then in the program's own, then in the installed data directory.\n"
-#if defined(_WIN32)
+#if defined(ORCHID_DESKTOP_WIN32)
            "Without options it asks for the display mode.\n"
 #else
            "Without options it asks for the display mode on a desktop, and renders the\n"
@@ -219,7 +220,7 @@ const char* UsageText()
            "Playing:\n"
            "  --mode 32|24|16|windowed  skip the mode dialog: fullscreen at that depth, or a window\n"
            "  --music PATH              the music file, instead of looking for it\n"
-#if !defined(_WIN32)
+#if !defined(ORCHID_DESKTOP_WIN32)
            "  --zoom K                  open the window K times larger (1 to 8), nearest neighbour;\n"
            "                            the window can be resized and keeps the picture's 4:3\n"
 #endif
@@ -260,7 +261,7 @@ const char* UsageText()
            "  Space             pause and resume picture and music\n"
            "  Left, Right       seek 10 s back or forward; Home: back to the start\n"
            "  M                 mute and unmute the music; + and - change its volume\n"
-#if !defined(_WIN32)
+#if !defined(ORCHID_DESKTOP_WIN32)
            "  Alt+Enter         switch between window and fullscreen\n"
 #endif
            "  F1                show the frame rate, the resynchronisations, the show time,\n"
