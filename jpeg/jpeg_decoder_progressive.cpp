@@ -130,7 +130,7 @@ namespace {
 // them (they are as good as random); then each of those coefficients moves
 // away from zero by p1 unless it has that bit already (it never has in a
 // well-formed file, so that test is well predicted).
-void RefineKnown(bit_cursor& bc, int16_t* block, uint64_t known, int p1)
+inline void RefineKnown(bit_cursor& bc, int16_t* block, uint64_t known, int p1)
 {
     uint64_t ones = 0;
     while (known != 0) {
@@ -199,7 +199,7 @@ namespace {
 
 // DC, first scan: the value predicted by `last_dc`, shifted up to its
 // lowest bit.
-void DecodeDcFirst(bit_cursor& bc, int16_t* dc, const huff_derived& h, uint32_t& last_dc, int al)
+inline void DecodeDcFirst(bit_cursor& bc, int16_t* dc, const huff_derived& h, uint32_t& last_dc, int al)
 {
     int s = bc.symbol(h);
     if (s > 11) bc.bad_data(0);
@@ -208,7 +208,7 @@ void DecodeDcFirst(bit_cursor& bc, int16_t* dc, const huff_derived& h, uint32_t&
 }
 
 // DC, refinement: one more bit.
-void DecodeDcRefine(bit_cursor& bc, int16_t* dc, int al)
+inline void DecodeDcRefine(bit_cursor& bc, int16_t* dc, int al)
 {
     if (bc.take(1)) *dc = static_cast<int16_t>(static_cast<uint16_t>(*dc) | (1u << al));
 }
@@ -218,16 +218,15 @@ void DecodeDcRefine(bit_cursor& bc, int16_t* dc, int al)
 // AC, first scan of a band: run/size coding as in sequential blocks, with
 // end-of-band runs that cover following blocks too. Takes the block's
 // record of non-zero positions and gives it back updated.
-inline uint64_t progressive_stage::decode_ac_first(bit_cursor& cursor, const markers_stage& mk, int16_t* block,
+inline uint64_t progressive_stage::decode_ac_first(bit_cursor& cursor, const ac_band& band, int16_t* block,
                                                    uint64_t nz)
 {
-    // Copies of the cursor and of the scan's fields keep them in registers
-    // (as in the sequential stage's decode_block).
+    // Copies of the cursor and of the band keep them in registers (as in
+    // the sequential stage's decode_block).
     bit_cursor bc = cursor;
-    const scan_header& scan = mk.scan;
-    const huff_derived& ac = mk.tables.derived[scan.comp_ac_slot[0]];
-    const int end = scan.spectral_end, al = scan.succ_low;
-    for (int k = scan.spectral_start; k <= end; ++k) {
+    const huff_derived& ac = *band.table;
+    const int end = band.end, al = band.al;
+    for (int k = band.start; k <= end; ++k) {
         // A code with its value bits in the lookahead: one look-up. A run
         // past the end is left to the symbol decoder below, which reports it.
         if (bc.cnt < 32) bc.in.refill_fast(bc.buf, bc.cnt);
@@ -261,7 +260,7 @@ inline uint64_t progressive_stage::decode_ac_first(bit_cursor& cursor, const mar
     // With a point transform of 7 or more a value can be shifted out of the
     // 16 bits and leave 0 (no sane encoder does this): the record follows.
     if (al >= 7) {
-        for (int i = scan.spectral_start; i <= end; ++i) {
+        for (int i = band.start; i <= end; ++i) {
             if (block[kZigzag[i]] == 0) nz &= ~(1ull << i);
         }
     }
@@ -277,17 +276,16 @@ inline uint64_t progressive_stage::decode_ac_first(bit_cursor& cursor, const mar
 // the known coefficients passed on the way, without a step per position.
 // An end-of-band symbol ends the block's symbols; the rest of the block
 // still takes its correction bits. Gives back the updated record.
-inline uint64_t progressive_stage::decode_ac_refine(bit_cursor& cursor, const markers_stage& mk, int16_t* block,
+inline uint64_t progressive_stage::decode_ac_refine(bit_cursor& cursor, const ac_band& band, int16_t* block,
                                                     uint64_t nz)
 {
     bit_cursor bc = cursor;
-    const scan_header& scan = mk.scan;
-    const huff_derived& ac = mk.tables.derived[scan.comp_ac_slot[0]];
-    int p1 = 1 << scan.succ_low;
+    const huff_derived& ac = *band.table;
+    int p1 = 1 << band.al;
     // Positions up to the band's end.
-    const uint64_t to_end = ~0ull >> (63 - scan.spectral_end);
-    int k = scan.spectral_start;
-    while (k <= scan.spectral_end) {
+    const uint64_t to_end = ~0ull >> (63 - band.end);
+    int k = band.start;
+    while (k <= band.end) {
         int r;
         int value = 0;
         // A new coefficient whose code and sign bit are in the lookahead
@@ -317,7 +315,7 @@ inline uint64_t progressive_stage::decode_ac_refine(bit_cursor& cursor, const ma
         uint64_t from_k = to_end & (~0ull << k);
         uint64_t empty = from_k & ~nz;
         for (; r > 0 && empty != 0; --r) empty &= empty - 1;
-        int target = empty != 0 ? __builtin_ctzll(empty) : scan.spectral_end + 1;
+        int target = empty != 0 ? __builtin_ctzll(empty) : band.end + 1;
         // target is 1 to 64: the positions below it.
         RefineKnown(bc, block, nz & from_k & ((2ull << (target - 1)) - 1), p1);
         k = target;
@@ -329,7 +327,7 @@ inline uint64_t progressive_stage::decode_ac_refine(bit_cursor& cursor, const ma
         ++k;
     }
     if (eob_run > 0) {
-        if (k <= scan.spectral_end) RefineKnown(bc, block, nz & to_end & (~0ull << k), p1);
+        if (k <= band.end) RefineKnown(bc, block, nz & to_end & (~0ull << k), p1);
         --eob_run;
     }
     cursor.buf = bc.buf;
@@ -338,20 +336,46 @@ inline uint64_t progressive_stage::decode_ac_refine(bit_cursor& cursor, const ma
 }
 
 // The MCU loop of one kind of scan, made once per kind so that the block
-// decoder sits in the loop with no test of the kind per block.
+// decoder sits in the loop with no test of the kind per block. What the
+// loops read of the scan is copied first (the blocks of a DC scan's MCU as
+// a table of their own), so that they read no other stage's state per
+// block; the DC predictions are the loop's own too, as a restart starts
+// them afresh.
 template <bool Dc, bool Refine>
 void progressive_stage::scan_mcus(input_stage& in, const markers_stage& mk, sequential_stage& seq)
 {
-    const frame_header& frame = mk.frame;
     const scan_header& scan = mk.scan;
     const int restart_interval = mk.tables.restart_interval;
-    int total = scan.scan_mcus_x * scan.scan_mcus_y;
+    const int mcus_x = scan.scan_mcus_x;
+    const int total = mcus_x * scan.scan_mcus_y;
+    const int blocks = scan.blocks_per_mcu;
+    const bool one_comp = scan.comps_in_scan == 1;
+    const int al = scan.succ_low;
+    int block_comp[kMaxBlocksPerMcu], block_h[kMaxBlocksPerMcu], block_v[kMaxBlocksPerMcu];
+    int block_dx[kMaxBlocksPerMcu], block_dy[kMaxBlocksPerMcu];
+    const huff_derived* block_huff[kMaxBlocksPerMcu];
+    uint32_t last_dc[4] = {0, 0, 0, 0};
+    const ac_band band = {Dc ? nullptr : &mk.tables.derived[scan.comp_ac_slot[0]], scan.spectral_start,
+                          scan.spectral_end, al};
+    for (int b = 0; b < blocks; ++b) {
+        int s = scan.mcu_org[b];
+        int c = scan.comp_list[s];
+        block_comp[b] = c;
+        block_h[b] = mk.frame.comp_h_samp[c];
+        block_v[b] = mk.frame.comp_v_samp[c];
+        block_dx[b] = scan.mcu_dx[b];
+        block_dy[b] = scan.mcu_dy[b];
+        block_huff[b] = Dc && !Refine ? &mk.tables.derived[scan.comp_dc_slot[s]] : nullptr;
+    }
     int mx = 0, my = 0;
     bit_cursor bc(in);
     try {
         for (int pos = 0; pos < total;) {
-            // A restart ends an end-of-band run.
-            if (seq.count_restart_interval(bc, restart_interval)) eob_run = 0;
+            // A restart ends an end-of-band run and the DC predictions.
+            if (seq.count_restart_interval(bc, restart_interval)) {
+                eob_run = 0;
+                for (uint32_t& dc : last_dc) dc = 0;
+            }
             // An end-of-band run that covers every block left in the scan, or
             // in the restart interval, needs no more data (but for the
             // correction bits of a refinement, see skip_eob_run).
@@ -359,49 +383,48 @@ void progressive_stage::scan_mcus(input_stage& in, const markers_stage& mk, sequ
             if (restart_interval != 0) left = std::min(left, seq.restarts_left + 1);
             if (bc.data_exhausted() && eob_run < left) throw data_ended{};
             if constexpr (Dc) {
-                for (int b = 0; b < scan.blocks_per_mcu; ++b) {
-                    int s = scan.mcu_org[b];
-                    int c = scan.comp_list[s];
+                for (int b = 0; b < blocks; ++b) {
+                    int c = block_comp[b];
                     int16_t* dc;
-                    if (scan.comps_in_scan == 1) {
+                    if (one_comp) {
                         dc = block_dc(c, mx, my);
                     } else {
-                        dc = block_dc(c, mx * frame.comp_h_samp[c] + scan.mcu_dx[b], my * frame.comp_v_samp[c] + scan.mcu_dy[b]);
+                        dc = block_dc(c, mx * block_h[b] + block_dx[b], my * block_v[b] + block_dy[b]);
                     }
                     if constexpr (Refine) {
-                        DecodeDcRefine(bc, dc, scan.succ_low);
+                        DecodeDcRefine(bc, dc, al);
                     } else {
-                        DecodeDcFirst(bc, dc, mk.tables.derived[scan.comp_dc_slot[s]], seq.last_dc[c], scan.succ_low);
+                        DecodeDcFirst(bc, dc, *block_huff[b], last_dc[c], al);
                     }
                 }
             } else {
                 // AC scans hold one component, one block per MCU: a run ends at
                 // the end of the scan or of the restart interval.
-                int c = scan.comp_list[0];
+                int c = block_comp[0];
                 if (eob_run > 0) {
                     int n = std::min(eob_run, left);
                     if constexpr (Refine) skip_eob_run(bc, scan, pos, n);
                     eob_run -= n;
                     if (restart_interval != 0) seq.restarts_left -= n - 1;
                     pos += n;
-                    mx = pos % scan.scan_mcus_x;
-                    my = pos / scan.scan_mcus_x;
+                    mx = pos % mcus_x;
+                    my = pos / mcus_x;
                     continue;
                 }
                 int16_t* block = block_coefs(c, mx, my);
                 std::size_t index = static_cast<std::size_t>(my) * coef_blocks_x[c] + mx;
                 uint64_t nz;
                 if constexpr (Refine) {
-                    nz = decode_ac_refine(bc, mk, block, coef_nz[c][index]);
+                    nz = decode_ac_refine(bc, band, block, coef_nz[c][index]);
                 } else {
-                    nz = decode_ac_first(bc, mk, block, coef_nz[c][index]);
+                    nz = decode_ac_first(bc, band, block, coef_nz[c][index]);
                 }
                 coef_nz[c][index] = nz;
                 coef_nz_group[c][index >> 6] |= nz;
                 coef_nz_any[c] |= nz;
             }
             ++pos;
-            if (++mx == scan.scan_mcus_x) {
+            if (++mx == mcus_x) {
                 mx = 0;
                 ++my;
             }

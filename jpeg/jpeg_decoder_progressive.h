@@ -15,6 +15,14 @@ struct scan_header;
 struct sequential_stage;
 struct output_stage;
 
+// What an AC scan's block decoders read of the scan: its table and band.
+struct ac_band {
+    const huff_derived* table;
+    int start;
+    int end;
+    int al;
+};
+
 struct progressive_stage {
     // 64 coefficients per block, block rows in chunks of
     // 1 << coef_chunk_shift rows.
@@ -49,8 +57,8 @@ private:
     void check_block(int comp, int bx, int by);
     int16_t* block_coefs(int comp, int bx, int by);
     int16_t* block_dc(int comp, int bx, int by);
-    uint64_t decode_ac_first(bit_cursor& cursor, const markers_stage& mk, int16_t* block, uint64_t nz);
-    uint64_t decode_ac_refine(bit_cursor& cursor, const markers_stage& mk, int16_t* block, uint64_t nz);
+    uint64_t decode_ac_first(bit_cursor& cursor, const ac_band& band, int16_t* block, uint64_t nz);
+    uint64_t decode_ac_refine(bit_cursor& cursor, const ac_band& band, int16_t* block, uint64_t nz);
     void skip_eob_run(bit_cursor& bc, const scan_header& scan, int pos, int count);
 };
 

@@ -118,8 +118,8 @@ bool sequential_stage::decode_block(bit_cursor& cursor, const markers_stage& mk,
 // Ends a restart interval, in a scan of either kind: the rest of the
 // interval's data is passed over up to the next marker, which must be the
 // expected RSTn; then the DC predictions, the restart count and the bit
-// reader start afresh (and a progressive scan's end-of-band run, see
-// count_restart_interval).
+// reader start afresh (a progressive scan's loop restarts its own end-of-band
+// run and predictions when count_restart_interval says so).
 void sequential_stage::process_restart(input_stage& in, int restart_interval)
 {
     int budget = kRestartSearchBytes;

@@ -1,7 +1,7 @@
 // The sequential stage's state (jpeg_decoder_sequential.cpp): where the
-// entropy decoder stands in the current scan, its DC predictions and the
-// restart count. Progressive scans keep both here too: they read the
-// restart markers, and their first DC scans predict, the same way.
+// entropy decoder stands in a sequential scan, its DC predictions, and the
+// restart count of a scan of either kind (progressive scans read their
+// restart markers through this stage too).
 #pragma once
 
 #include <cstdint>
