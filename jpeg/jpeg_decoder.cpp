@@ -67,9 +67,10 @@ const char* jpeg_error_text(int code)
     }
 }
 
+// The implementation object: the life cycle's own state, and each stage's.
 struct jpeg_decoder::impl {
-    int error_code;
-    int ready;
+    int error_code;  // the first failure's code, 0 while there is none
+    int ready;       // begin() has succeeded
     block_table memory;
     input_stage input;
     markers_stage markers;
