@@ -1,20 +1,27 @@
-// The decoder's life cycle, errors and memory. The constructor reads up to
-// the frame header; begin() has the frame laid out and then either decodes
-// every progressive scan or opens the sequential one. Any stage gives up
-// through stop_decoding, which records the first error code, frees every
-// block in one sweep (all memory goes through one table) and throws to the
-// entry point, which catches it: no exception ever leaves the decoder.
+// The decoder's life cycle, errors and memory. The decoder is one
+// implementation object holding the state of every stage, obtained once
+// when the decoder is made; its entry points run the stages, handing each
+// the other stages' state it reads. The constructor reads up to the frame
+// header; begin() has the frame laid out and then either decodes every
+// progressive scan or opens the sequential one; the lines are then made
+// one MCU row at a time. Any stage gives up by throwing its error code
+// (fail), which the entry point catches: it records the first code, lets
+// go of the stream and frees every block in one sweep (all memory goes
+// through one table). No exception ever leaves the decoder.
 #include <cstring>
 
 #include "error/memory.h"
-#include "jpeg/jpeg_decoder_internal.h"
+#include "jpeg/jpeg_decoder_input.h"
+#include "jpeg/jpeg_decoder_markers.h"
+#include "jpeg/jpeg_decoder_output.h"
+#include "jpeg/jpeg_decoder_progressive.h"
+#include "jpeg/jpeg_decoder_sequential.h"
 
 using namespace jpeg_decoder_detail;
 
 namespace {
 
-// Every block handed out starts on a 64-byte boundary: a cache line, and a
-// whole number of SIMD vectors.
+// Every block handed out starts on a 64-byte boundary.
 constexpr std::size_t kAlign = 64;
 
 }  // namespace
@@ -60,102 +67,167 @@ const char* jpeg_error_text(int code)
     }
 }
 
-// ---------------------------------------------------------------- life cycle
+// The implementation object: the life cycle's own state, and each stage's.
+struct jpeg_decoder::impl {
+    int error_code;  // the first failure's code, 0 while there is none
+    int ready;       // begin() has succeeded
+    block_table memory;
+    input_stage input;
+    markers_stage markers;
+    sequential_stage sequential;
+    progressive_stage progressive;
+    output_stage output;
 
-jpeg_decoder::jpeg_decoder(jpeg_decoder_stream_base* stream)
+    void open(jpeg_decoder_stream_base* stream);
+    void stop(int code);
+    int begin();
+    void advance_mcu_row();
+    int decode(void** scan_line, unsigned int* scan_line_len);
+    int decode_into(uint8_t* out0, uint8_t* out1);
+    int decode_rows(uint8_t* dst, std::ptrdiff_t stride, int max_rows, bool packed_rgb);
+};
+
+// ---------------------------------------------------------------- errors and memory
+
+void jpeg_decoder_detail::fail(int code)
 {
-    std::memset(static_cast<void*>(this), 0, sizeof(*this));
-    stream_ = stream;
-    kernels_ = &jpeg_kernels::Active();
-    in_pos_ = in_end_ = in_buf_ + in_buf_front;
-    try {
-        if (stream_ == nullptr) stop_decoding(JPEG_STREAM_READ);
-        stream_->notify_start();
-        fill_in_buffer();
-        locate_soi();
-        int marker = process_markers();
-        if (marker == M_SOF2) {
-            progressive_ = 1;
-        } else if (marker == M_SOF9) {
-            stop_decoding(JPEG_NO_ARITHMETIC_SUPPORT);
-        } else if (marker != M_SOF0 && marker != M_SOF1) {
-            stop_decoding(JPEG_UNSUPPORTED_MARKER);
-        }
-        read_sof();
-    } catch (const failure&) {
-    }
+    throw failure{code};
 }
 
-jpeg_decoder::~jpeg_decoder()
+void jpeg_decoder::impl::stop(int code)
 {
-    if (stream_ != nullptr) {
-        stream_->notify_stop();
-        stream_ = nullptr;
-    }
-    free_all_blocks();
+    if (error_code == 0) error_code = code;
+    input.close();
+    memory.free_all();
 }
 
-void jpeg_decoder::stop_decoding(int code)
-{
-    if (error_code_ == 0) error_code_ = code;
-    if (stream_ != nullptr) {
-        stream_->notify_stop();
-        stream_ = nullptr;
-    }
-    free_all_blocks();
-    throw failure{};
-}
-
-void* jpeg_decoder::alloc(std::size_t bytes)
+void* block_table::alloc(std::size_t bytes)
 {
     int slot = 0;
-    while (slot < max_allocations && blocks_[slot] != nullptr) ++slot;
-    if (slot == max_allocations) stop_decoding(JPEG_TOO_MANY_BLOCKS);
+    while (slot < max_allocations && blocks[slot] != nullptr) ++slot;
+    if (slot == max_allocations) fail(JPEG_TOO_MANY_BLOCKS);
     void* block = orchid::MemAlloc(bytes + kAlign);
-    if (block == nullptr) stop_decoding(JPEG_NOTENOUGHMEM);
-    blocks_[slot] = block;
+    if (block == nullptr) fail(JPEG_NOTENOUGHMEM);
+    blocks[slot] = block;
     uintptr_t p = reinterpret_cast<uintptr_t>(block);
     return reinterpret_cast<void*>((p + kAlign - 1) & ~(static_cast<uintptr_t>(kAlign) - 1));
 }
 
-void jpeg_decoder::free_all_blocks()
+void block_table::free_all()
 {
-    for (void*& block : blocks_) {
+    for (void*& block : blocks) {
         orchid::MemFree(block);
         block = nullptr;
     }
-    derived_ = nullptr;
 }
 
-int jpeg_decoder::begin()
+// ---------------------------------------------------------------- life cycle
+
+// The implementation comes zero-filled; a decoder without one reports -233.
+jpeg_decoder::jpeg_decoder(jpeg_decoder_stream_base* stream) : impl_(orchid::MemNew<impl>())
 {
-    if (ready_) return 0;
-    if (error_code_ != 0) return -1;
+    if (impl_ != nullptr) impl_->open(stream);
+}
+
+jpeg_decoder::~jpeg_decoder()
+{
+    if (impl_ == nullptr) return;
+    impl_->input.close();
+    impl_->memory.free_all();
+    orchid::MemDelete(impl_);
+}
+
+void jpeg_decoder::impl::open(jpeg_decoder_stream_base* stream)
+{
+    output.kernels = &jpeg_kernels::Active();
     try {
-        init_frame();
-        if (progressive_) {
-            decode_progressive();
+        if (stream == nullptr) fail(JPEG_STREAM_READ);
+        input.open(stream);
+        markers.locate_soi(input);
+        markers.read_frame(input);
+    } catch (const failure& f) {
+        stop(f.code);
+    }
+}
+
+int jpeg_decoder::impl::begin()
+{
+    if (ready) return 0;
+    if (error_code != 0) return -1;
+    try {
+        output.init_frame(markers.frame, memory);
+        if (markers.frame.progressive) {
+            progressive.decode_all(input, markers, sequential, output, memory);
         } else {
-            if (process_markers() != M_SOS) stop_decoding(JPEG_UNEXPECTED_MARKER);
-            read_sos();
-            setup_scan();
+            if (markers.process_markers(input) != M_SOS) fail(JPEG_UNEXPECTED_MARKER);
+            markers.read_sos(input);
+            markers.setup_scan(memory);
+            sequential.start_scan(input, markers.tables.restart_interval);
         }
-    } catch (const failure&) {
+    } catch (const failure& f) {
+        stop(f.code);
         return -1;
     }
-    ready_ = 1;
+    ready = 1;
     return 0;
 }
 
-int jpeg_decoder::decode_rows(uint8_t* dst, std::ptrdiff_t stride, int max_rows, bool packed_rgb)
+// ---------------------------------------------------------------- lines
+
+// Has the next MCU row made once the lines of the current one are used up.
+void jpeg_decoder::impl::advance_mcu_row()
 {
-    bool pack = packed_rgb && comps_in_frame_ != 1;
+    if (!output.row_used_up()) return;
+    if (markers.frame.progressive) {
+        progressive.load_row(markers, output);
+    } else {
+        sequential.decode_row(input, markers, output);
+        if (output.mcu_row + 1 == output.mcus_per_col) sequential.finish(input, markers);
+    }
+    output.next_row();
+}
+
+int jpeg_decoder::impl::decode(void** scan_line, unsigned int* scan_line_len)
+{
+    if (error_code != 0 || !ready) return -1;
+    if (output.total_lines_left == 0) return 1;
+    try {
+        advance_mcu_row();
+        output.make_line();
+    } catch (const failure& f) {
+        stop(f.code);
+        return JPEG_DECODE_ERROR;
+    }
+    *scan_line = output.line();
+    *scan_line_len = static_cast<unsigned int>(markers.frame.image_x_size * markers.frame.pixel_bytes());
+    output.line_done();
+    return 0;
+}
+
+// Colour lines straight into the caller's rows (see output_stage::convert_into):
+// the lines written, 0 when the caller is to take the line from decode(), or
+// JPEG_DECODE_ERROR.
+int jpeg_decoder::impl::decode_into(uint8_t* out0, uint8_t* out1)
+{
+    try {
+        advance_mcu_row();
+    } catch (const failure& f) {
+        stop(f.code);
+        return JPEG_DECODE_ERROR;
+    }
+    return output.convert_into(out0, out1, markers.frame.image_x_size);
+}
+
+int jpeg_decoder::impl::decode_rows(uint8_t* dst, std::ptrdiff_t stride, int max_rows, bool packed_rgb)
+{
+    const frame_header& frame = markers.frame;
+    bool pack = packed_rgb && frame.comps_in_frame != 1;
     // Unpacked colour lines are converted straight into the rows.
-    bool direct = !pack && comps_in_frame_ == 3;
+    bool direct = !pack && frame.comps_in_frame == 3;
     int rows = 0;
     while (rows < max_rows) {
         uint8_t* out = dst + rows * stride;
-        if (direct && ready_ && error_code_ == 0 && total_lines_left_ > 0) {
+        if (direct && ready && error_code == 0 && output.total_lines_left > 0) {
             int n = decode_into(out, rows + 1 < max_rows ? out + stride : nullptr);
             if (n < 0) return n;
             if (n > 0) {
@@ -170,10 +242,62 @@ int jpeg_decoder::decode_rows(uint8_t* dst, std::ptrdiff_t stride, int max_rows,
         if (status != 0) return status;
         ++rows;
         if (pack) {
-            kernels_->packTriplets(static_cast<const uint8_t*>(line), out, image_x_size_);
+            output.kernels->packTriplets(static_cast<const uint8_t*>(line), out, frame.image_x_size);
         } else {
             std::memcpy(out, line, len);
         }
     }
     return rows;
+}
+
+// ---------------------------------------------------------------- the interface
+
+int jpeg_decoder::begin()
+{
+    return impl_ != nullptr ? impl_->begin() : -1;
+}
+
+int jpeg_decoder::decode(void** scan_line, unsigned int* scan_line_len)
+{
+    return impl_ != nullptr ? impl_->decode(scan_line, scan_line_len) : -1;
+}
+
+int jpeg_decoder::decode_rows(uint8_t* dst, std::ptrdiff_t stride, int max_rows, bool packed_rgb)
+{
+    return impl_ != nullptr ? impl_->decode_rows(dst, stride, max_rows, packed_rgb) : -1;
+}
+
+int jpeg_decoder::image_width() const
+{
+    return impl_ != nullptr ? impl_->markers.frame.image_x_size : 0;
+}
+
+int jpeg_decoder::image_height() const
+{
+    return impl_ != nullptr ? impl_->markers.frame.image_y_size : 0;
+}
+
+int jpeg_decoder::component_count() const
+{
+    return impl_ != nullptr ? impl_->markers.frame.comps_in_frame : 0;
+}
+
+int jpeg_decoder::pixel_bytes() const
+{
+    return impl_ != nullptr ? impl_->markers.frame.pixel_bytes() : 0;
+}
+
+int jpeg_decoder::line_bytes() const
+{
+    return image_width() * pixel_bytes();
+}
+
+int jpeg_decoder::error_code() const
+{
+    return impl_ != nullptr ? impl_->error_code : JPEG_NOTENOUGHMEM;
+}
+
+bool jpeg_decoder::data_ended_early() const
+{
+    return impl_ != nullptr && impl_->input.data_ended_early != 0;
 }

@@ -1,12 +1,14 @@
 // What the stages of jpeg_decoder share, private to jpeg/: marker codes,
-// the MCU layouts, the zig-zag order, the derived Huffman tables, and the
-// bit reader's hot path. The hot path lives here, inline, because both scan
-// stages run it per coefficient and it must not cost a call.
+// the MCU layouts, the zig-zag order, the derived Huffman tables, how a
+// stage gives up, and the table of the picture's memory blocks. Each stage
+// keeps its state in a header of its own (jpeg_decoder_input.h, _markers.h,
+// _sequential.h, _progressive.h, _output.h); the decoder's implementation
+// object (jpeg_decoder.cpp) holds one of each and hands every stage the
+// others' state it reads.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 #include "jpeg/jpeg_decoder.h"
 
@@ -56,13 +58,23 @@ constexpr uint64_t kEachByteTop = 0x8080808080808080ull;
 
 inline int CeilDiv(int a, int b) { return (a + b - 1) / b; }
 
-}  // namespace jpeg_decoder_detail
+// How a stage gives up: fail() throws the error code to the decoder's entry
+// point, which records it (the first one only), lets go of the stream and
+// frees every block. No exception ever leaves the decoder.
+struct failure {
+    int code;
+};
+[[noreturn]] void fail(int code);
+
+// Thrown when a scan's entropy-coded data has ended (see
+// input_stage::bad_data); the scan loops catch it.
+struct data_ended {};
 
 // Decoding tables derived from one slot's counts and symbols.
-struct jpeg_decoder::huff_derived {
+struct huff_derived {
     // Codes of up to kLookBits bits: (length << 8) | symbol, indexed by the
     // next kLookBits bits; 0 where a longer code (or none) starts.
-    uint16_t look[1 << jpeg_decoder_detail::kLookBits];
+    uint16_t look[1 << kLookBits];
     // Codes with their value bits, for the sequential block decoder. AC
     // slots: for symbols whose code and value bits fit in kLookBits, the
     // extended value << 16 | run << 8 | kAcLookHit | bits consumed; for an
@@ -71,142 +83,22 @@ struct jpeg_decoder::huff_derived {
     // run << 8 | kAcLookCode | code length. DC slots: the extended
     // difference << 16 | kAcLookHit | bits consumed, where code and value
     // bits fit. Else 0.
-    int32_t value_look[1 << jpeg_decoder_detail::kLookBits];
+    int32_t value_look[1 << kLookBits];
     int32_t maxcode[17];    // largest code of each length, -1 if none
     int32_t valoffset[17];  // symbol index = valoffset[length] + code
     uint8_t values[256];
 };
 
-// Tops up the bit buffer to more than 56 bits, a byte at a time: plain bytes
-// straight from the input buffer, 0xFF bytes (stuffing or a marker) through
-// next_data_byte.
-inline void jpeg_decoder::fill_bits()
-{
-    while (bit_count_ <= 56) {
-        uint32_t c;
-        if (in_pos_ < in_end_ && *in_pos_ != 0xFF) {
-            c = *in_pos_++;
-        } else {
-            c = next_data_byte();
-        }
-        bit_buf_ |= static_cast<uint64_t>(c) << (56 - bit_count_);
-        bit_count_ += 8;
-    }
-}
+// The picture's memory: every block goes through this table, so that one
+// sweep frees it all. Blocks come zero-filled, on 64-byte boundaries (a
+// cache line, and a whole number of SIMD vectors).
+struct block_table {
+    static constexpr int max_allocations = 100;
+    void* blocks[max_allocations];
 
-// Fast refill for the hot loop: when the next 8 buffered bytes hold no
-// 0xFF (so no stuffing and no marker), they are added in one go; otherwise
-// the byte-by-byte reader takes over. Leaves more than 56 bits.
-inline void jpeg_decoder::refill_fast(uint64_t& buf, int& cnt)
-{
-    using jpeg_decoder_detail::kEachByteOne;
-    using jpeg_decoder_detail::kEachByteTop;
-    uint8_t* p = in_pos_;
-    if (in_end_ - p >= 8) {
-        uint64_t v;
-        std::memcpy(&v, p, 8);
-        v = __builtin_bswap64(v);
-        uint64_t x = ~v;  // a zero byte in x is a 0xFF byte in v
-        if (((x - kEachByteOne) & ~x & kEachByteTop) == 0) {
-            int bytes = (64 - cnt) >> 3;
-            int total = cnt + 8 * bytes;
-            buf |= (v >> cnt) & (~0ull << (64 - total));
-            cnt = total;
-            in_pos_ = p + bytes;
-            return;
-        }
-    }
-    bit_buf_ = buf;
-    bit_count_ = cnt;
-    fill_bits();
-    buf = bit_buf_;
-    cnt = bit_count_;
-}
-
-// The bit reader in registers for the hot loops: a copy of the object's bit
-// buffer, handed back (store) before anything else reads the input and taken
-// again (load) after.
-struct jpeg_decoder::bit_cursor {
-    jpeg_decoder& d;
-    uint64_t buf;
-    int cnt;
-
-    explicit bit_cursor(jpeg_decoder& owner) : d(owner) { load(); }
-    void load()
-    {
-        buf = d.bit_buf_;
-        cnt = d.bit_count_;
-    }
-    void store()
-    {
-        d.bit_buf_ = buf;
-        d.bit_count_ = cnt;
-    }
-    void skip(int n)
-    {
-        buf <<= n;
-        cnt -= n;
-    }
-    // The bits a complete value_look entry consumes. The shift takes its
-    // count modulo 64 on x86-64, so the count's mask is left to it and kept
-    // off the bit buffer's chain of dependent steps; the count subtracted
-    // masks the entry's flags another way (bit 6 is clear in such entries)
-    // so that the two stay separate computations.
-    void skip_hit(int32_t f)
-    {
-        buf <<= f & jpeg_decoder_detail::kAcLookBitsMask;
-        cnt -= f & (jpeg_decoder_detail::kAcLookHit - 1);
-    }
-    // n from 1 to 16 bits.
-    uint32_t take(int n)
-    {
-        if (cnt < n) d.refill_fast(buf, cnt);
-        uint32_t v = static_cast<uint32_t>(buf >> (64 - n));
-        skip(n);
-        return v;
-    }
-    // RECEIVE and EXTEND of s bits, s from 1 to 16.
-    int extend(int s)
-    {
-        int v = static_cast<int>(take(s));
-        if (v < (1 << (s - 1))) v -= (1 << s) - 1;
-        return v;
-    }
-    int symbol(const huff_derived& h)
-    {
-        using jpeg_decoder_detail::kLookBits;
-        if (cnt < 32) d.refill_fast(buf, cnt);
-        uint32_t e = h.look[buf >> (64 - kLookBits)];
-        if (e != 0) {
-            skip(static_cast<int>(e >> 8));
-            return static_cast<int>(e & 0xFF);
-        }
-        store();
-        int sym = d.decode_symbol_slow(h);
-        load();
-        return sym;
-    }
+    // Fails with -221 when the table is full, -233 when memory runs out.
+    void* alloc(std::size_t bytes);
+    void free_all();
 };
 
-// Before each MCU: true when every bit still to come is padding, so the
-// scan's data has ended and the MCU is not decoded. The bit buffer is
-// topped up first when it runs low, to find out whether a marker follows.
-inline bool jpeg_decoder::data_exhausted(bit_cursor& bc)
-{
-    if (bc.cnt < 8) refill_fast(bc.buf, bc.cnt);
-    return marker_hit_ && bc.cnt <= pad_bits_;
-}
-
-// Before each MCU of a scan with restarts: when the interval is used up,
-// the restart marker is read (through the stream, so the cursor's bits go
-// back to the decoder first).
-inline void jpeg_decoder::count_restart_interval(bit_cursor& bc)
-{
-    if (restart_interval_ == 0) return;
-    if (restarts_left_ == 0) {
-        bc.store();
-        process_restart();
-        bc.load();
-    }
-    --restarts_left_;
-}
+}  // namespace jpeg_decoder_detail

@@ -5,9 +5,11 @@
 // Setting up a scan then checks that every table it names was defined,
 // orders its blocks, and derives the Huffman decoding tables: lookahead
 // tables for short codes, and the per-length limits for the long ones.
+#include <algorithm>
 #include <cstring>
 
-#include "jpeg/jpeg_decoder_internal.h"
+#include "jpeg/jpeg_decoder_input.h"
+#include "jpeg/jpeg_decoder_markers.h"
 
 using namespace jpeg_decoder_detail;
 
@@ -15,35 +17,35 @@ using namespace jpeg_decoder_detail;
 
 // The start-of-image marker must end within the first 513 bytes and be
 // followed by another marker.
-void jpeg_decoder::locate_soi()
+void markers_stage::locate_soi(input_stage& in)
 {
-    uint32_t last = get_byte();
-    uint32_t cur = get_byte();
+    uint32_t last = in.get_byte();
+    uint32_t cur = in.get_byte();
     if (!(last == 0xFF && cur == M_SOI)) {
         bool found = false;
         for (int i = 0; i < 511 && !found; ++i) {
             last = cur;
-            cur = get_byte();
+            cur = in.get_byte();
             found = last == 0xFF && cur == M_SOI;
         }
-        if (!found) stop_decoding(JPEG_NOT_JPEG);
+        if (!found) fail(JPEG_NOT_JPEG);
     }
-    uint32_t next = get_byte();
-    push_back(next);
-    if (next != 0xFF) stop_decoding(JPEG_NOT_JPEG);
+    uint32_t next = in.get_byte();
+    in.push_back(next);
+    if (next != 0xFF) fail(JPEG_NOT_JPEG);
 }
 
 // The code of the next marker, passing over anything before it and over
 // fill bytes.
-int jpeg_decoder::next_marker()
+int markers_stage::next_marker(input_stage& in)
 {
     for (;;) {
         uint32_t c;
         do {
-            c = get_byte();
+            c = in.get_byte();
         } while (c != 0xFF);
         do {
-            c = get_byte();
+            c = in.get_byte();
         } while (c == 0xFF);
         if (c != 0) return static_cast<int>(c);
     }
@@ -51,233 +53,239 @@ int jpeg_decoder::next_marker()
 
 // Reads table and restart segments and skips the others until a frame
 // header, SOI, EOI or SOS marker comes up, and returns that marker.
-int jpeg_decoder::process_markers()
+int markers_stage::process_markers(input_stage& in)
 {
     for (;;) {
-        int c = next_marker();
+        int c = next_marker(in);
         switch (c) {
         case M_SOF0: case M_SOF1: case M_SOF2: case M_SOF3: case M_SOF5: case M_SOF6:
         case M_SOF7: case M_SOF9: case M_SOF10: case M_SOF11: case M_SOF13: case M_SOF14:
         case M_SOF15: case M_SOI: case M_EOI: case M_SOS:
             return c;
         case M_DHT:
-            read_dht();
+            read_dht(in);
             break;
         case M_DQT:
-            read_dqt();
+            read_dqt(in);
             break;
         case M_DRI:
-            read_dri();
+            read_dri(in);
             break;
         case M_DAC:
-            stop_decoding(JPEG_NO_ARITHMETIC_SUPPORT);
+            fail(JPEG_NO_ARITHMETIC_SUPPORT);
         case M_TEM:
         case M_JPG:
-            stop_decoding(JPEG_UNEXPECTED_MARKER);
+            fail(JPEG_UNEXPECTED_MARKER);
         default:
-            if (c >= M_RST0 && c <= M_RST7) stop_decoding(JPEG_UNEXPECTED_MARKER);
-            skip_variable_marker();
+            if (c >= M_RST0 && c <= M_RST7) fail(JPEG_UNEXPECTED_MARKER);
+            skip_variable_marker(in);
             break;
         }
     }
 }
 
-void jpeg_decoder::skip_variable_marker()
+void markers_stage::skip_variable_marker(input_stage& in)
 {
-    uint32_t len = get_word();
-    if (len < 2) stop_decoding(JPEG_BAD_VARIABLE_MARKER);
-    len -= 2;
-    while (len > 0) {
-        uint32_t avail = static_cast<uint32_t>(in_end_ - in_pos_);
-        if (avail == 0) {
-            get_byte();
-            --len;
-            continue;
-        }
-        uint32_t n = avail < len ? avail : len;
-        in_pos_ += n;
-        len -= n;
-    }
+    uint32_t len = in.get_word();
+    if (len < 2) fail(JPEG_BAD_VARIABLE_MARKER);
+    in.skip_bytes(len - 2);
 }
 
-void jpeg_decoder::read_dht()
+void markers_stage::read_dht(input_stage& in)
 {
-    int left = static_cast<int>(get_word());
-    if (left < 2) stop_decoding(JPEG_BAD_DHT_MARKER);
+    int left = static_cast<int>(in.get_word());
+    if (left < 2) fail(JPEG_BAD_DHT_MARKER);
     left -= 2;
     uint8_t counts[16];
     uint8_t values[256];
     while (left > 0) {
-        int index = static_cast<int>(get_byte());
+        int index = static_cast<int>(in.get_byte());
         int total = 0;
         for (int i = 0; i < 16; ++i) {
-            counts[i] = static_cast<uint8_t>(get_byte());
+            counts[i] = static_cast<uint8_t>(in.get_byte());
             total += counts[i];
         }
-        if (total > 255) stop_decoding(JPEG_BAD_DHT_COUNTS);
-        for (int i = 0; i < total; ++i) values[i] = static_cast<uint8_t>(get_byte());
-        if (left < 17 + total) stop_decoding(JPEG_BAD_DHT_MARKER);
+        if (total > 255) fail(JPEG_BAD_DHT_COUNTS);
+        for (int i = 0; i < total; ++i) values[i] = static_cast<uint8_t>(in.get_byte());
+        if (left < 17 + total) fail(JPEG_BAD_DHT_MARKER);
         int slot = (index & 15) + ((index & 0x10) ? 4 : 0);
-        if (slot >= 8) stop_decoding(JPEG_BAD_DHT_INDEX);
-        std::memcpy(huff_counts_[slot], counts, 16);
-        std::memset(huff_values_[slot], 0, 256);
-        std::memcpy(huff_values_[slot], values, static_cast<std::size_t>(total));
-        huff_defined_[slot] = 1;
+        if (slot >= 8) fail(JPEG_BAD_DHT_INDEX);
+        std::memcpy(tables.huff_counts[slot], counts, 16);
+        std::memset(tables.huff_values[slot], 0, 256);
+        std::memcpy(tables.huff_values[slot], values, static_cast<std::size_t>(total));
+        tables.huff_defined[slot] = 1;
         left -= 17 + total;
     }
 }
 
-void jpeg_decoder::read_dqt()
+void markers_stage::read_dqt(input_stage& in)
 {
-    int left = static_cast<int>(get_word());
-    if (left < 2) stop_decoding(JPEG_BAD_DQT_MARKER);
+    int left = static_cast<int>(in.get_word());
+    if (left < 2) fail(JPEG_BAD_DQT_MARKER);
     left -= 2;
     while (left > 0) {
-        uint32_t n = get_byte();
+        uint32_t n = in.get_byte();
         int table = static_cast<int>(n & 15);
-        if (table >= 4) stop_decoding(JPEG_BAD_DQT_TABLE);
+        if (table >= 4) fail(JPEG_BAD_DQT_TABLE);
         bool wide = (n >> 4) != 0;
         for (int i = 0; i < 64; ++i) {
-            quant_[table][i] = static_cast<uint16_t>(wide ? get_word() : get_byte());
+            tables.quant[table][i] = static_cast<uint16_t>(wide ? in.get_word() : in.get_byte());
         }
         int need = wide ? 129 : 65;
-        if (left < need) stop_decoding(JPEG_BAD_DQT_LENGTH);
-        quant_defined_[table] = 1;
+        if (left < need) fail(JPEG_BAD_DQT_LENGTH);
+        tables.quant_defined[table] = 1;
         left -= need;
     }
 }
 
-void jpeg_decoder::read_dri()
+void markers_stage::read_dri(input_stage& in)
 {
-    if (get_word() != 4) stop_decoding(JPEG_BAD_DRI_LENGTH);
-    restart_interval_ = static_cast<int>(get_word());
+    if (in.get_word() != 4) fail(JPEG_BAD_DRI_LENGTH);
+    tables.restart_interval = static_cast<int>(in.get_word());
 }
 
-void jpeg_decoder::read_sof()
+// The markers up to the frame header, which must be of a kind the decoder
+// reads, and the header.
+void markers_stage::read_frame(input_stage& in)
 {
-    uint32_t len = get_word();
-    if (get_byte() != 8) stop_decoding(JPEG_BAD_PRECISION);
-    image_y_size_ = static_cast<int>(get_word());
-    if (image_y_size_ < 1 || image_y_size_ > max_dimension) stop_decoding(JPEG_BAD_HEIGHT);
-    image_x_size_ = static_cast<int>(get_word());
-    if (image_x_size_ < 1 || image_x_size_ > max_dimension) stop_decoding(JPEG_BAD_WIDTH);
-    comps_in_frame_ = static_cast<int>(get_byte());
-    if (comps_in_frame_ > 4) stop_decoding(JPEG_TOO_MANY_COMPONENTS);
-    if (len != 8 + 3 * static_cast<uint32_t>(comps_in_frame_)) stop_decoding(JPEG_BAD_SOF_LENGTH);
-    for (int i = 0; i < comps_in_frame_; ++i) {
-        comp_ident_[i] = static_cast<int>(get_byte());
-        uint32_t hv = get_byte();
-        comp_h_samp_[i] = static_cast<int>(hv >> 4);
-        comp_v_samp_[i] = static_cast<int>(hv & 15);
-        comp_quant_[i] = static_cast<int>(get_byte());
+    int marker = process_markers(in);
+    if (marker == M_SOF2) {
+        frame.progressive = 1;
+    } else if (marker == M_SOF9) {
+        fail(JPEG_NO_ARITHMETIC_SUPPORT);
+    } else if (marker != M_SOF0 && marker != M_SOF1) {
+        fail(JPEG_UNSUPPORTED_MARKER);
+    }
+    read_sof(in);
+}
+
+// The frame header. Its sampling factors are checked by the output stage,
+// before anything divides by them.
+void markers_stage::read_sof(input_stage& in)
+{
+    uint32_t len = in.get_word();
+    if (in.get_byte() != 8) fail(JPEG_BAD_PRECISION);
+    frame.image_y_size = static_cast<int>(in.get_word());
+    if (frame.image_y_size < 1 || frame.image_y_size > jpeg_decoder::max_dimension) fail(JPEG_BAD_HEIGHT);
+    frame.image_x_size = static_cast<int>(in.get_word());
+    if (frame.image_x_size < 1 || frame.image_x_size > jpeg_decoder::max_dimension) fail(JPEG_BAD_WIDTH);
+    frame.comps_in_frame = static_cast<int>(in.get_byte());
+    if (frame.comps_in_frame > 4) fail(JPEG_TOO_MANY_COMPONENTS);
+    if (len != 8 + 3 * static_cast<uint32_t>(frame.comps_in_frame)) fail(JPEG_BAD_SOF_LENGTH);
+    for (int i = 0; i < frame.comps_in_frame; ++i) {
+        frame.comp_ident[i] = static_cast<int>(in.get_byte());
+        uint32_t hv = in.get_byte();
+        frame.comp_h_samp[i] = static_cast<int>(hv >> 4);
+        frame.comp_v_samp[i] = static_cast<int>(hv & 15);
+        frame.comp_quant[i] = static_cast<int>(in.get_byte());
         for (int j = 0; j < i; ++j) {
-            if (comp_ident_[j] == comp_ident_[i]) stop_decoding(JPEG_DUPLICATE_COMP_ID);
+            if (frame.comp_ident[j] == frame.comp_ident[i]) fail(JPEG_DUPLICATE_COMP_ID);
         }
+    }
+    frame.max_h_samp = 1;
+    frame.max_v_samp = 1;
+    for (int i = 0; i < frame.comps_in_frame; ++i) {
+        frame.max_h_samp = std::max(frame.max_h_samp, frame.comp_h_samp[i]);
+        frame.max_v_samp = std::max(frame.max_v_samp, frame.comp_v_samp[i]);
     }
 }
 
-void jpeg_decoder::read_sos()
+void markers_stage::read_sos(input_stage& in)
 {
-    uint32_t len = get_word();
-    int n = static_cast<int>(get_byte());
-    comps_in_scan_ = n;
-    if (len != 6 + 2 * static_cast<uint32_t>(n) || n < 1 || n > 4) stop_decoding(JPEG_BAD_SOS_LENGTH);
+    uint32_t len = in.get_word();
+    int n = static_cast<int>(in.get_byte());
+    scan.comps_in_scan = n;
+    if (len != 6 + 2 * static_cast<uint32_t>(n) || n < 1 || n > 4) fail(JPEG_BAD_SOS_LENGTH);
     for (int i = 0; i < n; ++i) {
-        int id = static_cast<int>(get_byte());
-        uint32_t sel = get_byte();
+        int id = static_cast<int>(in.get_byte());
+        uint32_t sel = in.get_byte();
         int c = 0;
-        while (c < comps_in_frame_ && comp_ident_[c] != id) ++c;
-        if (c == comps_in_frame_) stop_decoding(JPEG_BAD_SOS_COMP_ID);
+        while (c < frame.comps_in_frame && frame.comp_ident[c] != id) ++c;
+        if (c == frame.comps_in_frame) fail(JPEG_BAD_SOS_COMP_ID);
         for (int j = 0; j < i; ++j) {
-            if (comp_list_[j] == c) stop_decoding(JPEG_BAD_SOS_LENGTH);
+            if (scan.comp_list[j] == c) fail(JPEG_BAD_SOS_LENGTH);
         }
-        comp_list_[i] = c;
-        comp_dc_slot_[i] = static_cast<int>(sel >> 4);
-        comp_ac_slot_[i] = 4 + static_cast<int>(sel & 15);
+        scan.comp_list[i] = c;
+        scan.comp_dc_slot[i] = static_cast<int>(sel >> 4);
+        scan.comp_ac_slot[i] = 4 + static_cast<int>(sel & 15);
     }
-    spectral_start_ = static_cast<int>(get_byte());
-    spectral_end_ = static_cast<int>(get_byte());
-    uint32_t a = get_byte();
-    succ_high_ = static_cast<int>(a >> 4);
-    succ_low_ = static_cast<int>(a & 15);
-    if (!progressive_) {
-        spectral_start_ = 0;
-        spectral_end_ = 63;
+    scan.spectral_start = static_cast<int>(in.get_byte());
+    scan.spectral_end = static_cast<int>(in.get_byte());
+    uint32_t a = in.get_byte();
+    scan.succ_high = static_cast<int>(a >> 4);
+    scan.succ_low = static_cast<int>(a & 15);
+    if (!frame.progressive) {
+        scan.spectral_start = 0;
+        scan.spectral_end = 63;
     }
 }
 
 // ---------------------------------------------------------------- scan set-up
 
 // After a scan header: the block order of the scan's MCU, checks that its
-// tables exist, the derived Huffman tables, and fresh DC predictions,
-// end-of-band run, restart count and bit reader.
-void jpeg_decoder::setup_scan()
+// tables exist, and the derived Huffman tables.
+void markers_stage::setup_scan(block_table& memory)
 {
     int blocks_x[4], blocks_y[4];
-    for (int c = 0; c < comps_in_frame_; ++c) {
-        blocks_x[c] = CeilDiv(CeilDiv(image_x_size_ * comp_h_samp_[c], max_h_samp_), 8);
-        blocks_y[c] = CeilDiv(CeilDiv(image_y_size_ * comp_v_samp_[c], max_v_samp_), 8);
+    for (int c = 0; c < frame.comps_in_frame; ++c) {
+        blocks_x[c] = CeilDiv(CeilDiv(frame.image_x_size * frame.comp_h_samp[c], frame.max_h_samp), 8);
+        blocks_y[c] = CeilDiv(CeilDiv(frame.image_y_size * frame.comp_v_samp[c], frame.max_v_samp), 8);
     }
-    if (comps_in_scan_ == 1) {
-        scan_mcus_x_ = blocks_x[comp_list_[0]];
-        scan_mcus_y_ = blocks_y[comp_list_[0]];
-        blocks_per_mcu_ = 1;
-        mcu_org_[0] = 0;
-        mcu_dx_[0] = 0;
-        mcu_dy_[0] = 0;
+    if (scan.comps_in_scan == 1) {
+        scan.scan_mcus_x = blocks_x[scan.comp_list[0]];
+        scan.scan_mcus_y = blocks_y[scan.comp_list[0]];
+        scan.blocks_per_mcu = 1;
+        scan.mcu_org[0] = 0;
+        scan.mcu_dx[0] = 0;
+        scan.mcu_dy[0] = 0;
     } else {
-        scan_mcus_x_ = CeilDiv(CeilDiv(image_x_size_, 8), max_h_samp_);
-        scan_mcus_y_ = CeilDiv(CeilDiv(image_y_size_, 8), max_v_samp_);
-        blocks_per_mcu_ = 0;
-        for (int s = 0; s < comps_in_scan_; ++s) {
-            int c = comp_list_[s];
-            for (int dy = 0; dy < comp_v_samp_[c]; ++dy) {
-                for (int dx = 0; dx < comp_h_samp_[c]; ++dx) {
-                    if (blocks_per_mcu_ == kMaxBlocksPerMcu) stop_decoding(JPEG_ASSERTION_ERROR);
-                    mcu_org_[blocks_per_mcu_] = s;
-                    mcu_dx_[blocks_per_mcu_] = dx;
-                    mcu_dy_[blocks_per_mcu_] = dy;
-                    ++blocks_per_mcu_;
+        scan.scan_mcus_x = CeilDiv(CeilDiv(frame.image_x_size, 8), frame.max_h_samp);
+        scan.scan_mcus_y = CeilDiv(CeilDiv(frame.image_y_size, 8), frame.max_v_samp);
+        scan.blocks_per_mcu = 0;
+        for (int s = 0; s < scan.comps_in_scan; ++s) {
+            int c = scan.comp_list[s];
+            for (int dy = 0; dy < frame.comp_v_samp[c]; ++dy) {
+                for (int dx = 0; dx < frame.comp_h_samp[c]; ++dx) {
+                    if (scan.blocks_per_mcu == kMaxBlocksPerMcu) fail(JPEG_ASSERTION_ERROR);
+                    scan.mcu_org[scan.blocks_per_mcu] = s;
+                    scan.mcu_dx[scan.blocks_per_mcu] = dx;
+                    scan.mcu_dy[scan.blocks_per_mcu] = dy;
+                    ++scan.blocks_per_mcu;
                 }
             }
         }
     }
 
-    for (int s = 0; s < comps_in_scan_; ++s) {
-        if (spectral_start_ == 0 && (comp_dc_slot_[s] > 3 || !huff_defined_[comp_dc_slot_[s]])) {
-            stop_decoding(JPEG_UNDEFINED_HUFF_TABLE);
+    for (int s = 0; s < scan.comps_in_scan; ++s) {
+        if (scan.spectral_start == 0 && (scan.comp_dc_slot[s] > 3 || !tables.huff_defined[scan.comp_dc_slot[s]])) {
+            fail(JPEG_UNDEFINED_HUFF_TABLE);
         }
-        if (spectral_end_ > 0 && (comp_ac_slot_[s] > 7 || !huff_defined_[comp_ac_slot_[s]])) {
-            stop_decoding(JPEG_UNDEFINED_HUFF_TABLE);
+        if (scan.spectral_end > 0 && (scan.comp_ac_slot[s] > 7 || !tables.huff_defined[scan.comp_ac_slot[s]])) {
+            fail(JPEG_UNDEFINED_HUFF_TABLE);
         }
     }
-    for (int s = 0; s < comps_in_scan_; ++s) {
-        int q = comp_quant_[comp_list_[s]];
-        if (q > 3 || !quant_defined_[q]) stop_decoding(JPEG_UNDEFINED_QUANT_TABLE);
+    for (int s = 0; s < scan.comps_in_scan; ++s) {
+        int q = frame.comp_quant[scan.comp_list[s]];
+        if (q > 3 || !tables.quant_defined[q]) fail(JPEG_UNDEFINED_QUANT_TABLE);
     }
 
-    derive_tables();
-    for (uint32_t& dc : last_dc_) dc = 0;
-    eob_run_ = 0;
-    restarts_left_ = restart_interval_;
-    next_restart_num_ = 0;
-    reset_bit_reader();
+    derive_tables(memory);
 }
 
 // Derives the decoding tables of every defined slot (T.81 Annex C code
 // generation). Counts that over-subscribe a code length are refused.
-void jpeg_decoder::derive_tables()
+void markers_stage::derive_tables(block_table& memory)
 {
-    if (derived_ == nullptr) derived_ = static_cast<huff_derived*>(alloc(sizeof(huff_derived) * 8));
+    if (tables.derived == nullptr) tables.derived = static_cast<huff_derived*>(memory.alloc(sizeof(huff_derived) * 8));
     for (int slot = 0; slot < 8; ++slot) {
-        if (!huff_defined_[slot]) continue;
-        huff_derived& h = derived_[slot];
+        if (!tables.huff_defined[slot]) continue;
+        huff_derived& h = tables.derived[slot];
         // Slots 0-3 only ever serve as DC tables, 4-7 as AC tables.
         bool ac_slot = slot >= 4;
         std::memset(h.look, 0, sizeof(h.look));
         std::memset(h.value_look, 0, sizeof(h.value_look));
-        std::memcpy(h.values, huff_values_[slot], 256);
-        const uint8_t* counts = huff_counts_[slot];
+        std::memcpy(h.values, tables.huff_values[slot], 256);
+        const uint8_t* counts = tables.huff_counts[slot];
 
         int32_t code = 0;
         int index = 0;
@@ -285,10 +293,10 @@ void jpeg_decoder::derive_tables()
             int n = counts[len - 1];
             h.valoffset[len] = index - code;
             h.maxcode[len] = n > 0 ? code + n - 1 : -1;
-            if (code + n > (1 << len)) stop_decoding(JPEG_BAD_HUFF_TABLE);
+            if (code + n > (1 << len)) fail(JPEG_BAD_HUFF_TABLE);
             if (len <= kLookBits) {
                 for (int i = 0; i < n; ++i) {
-                    int sym = huff_values_[slot][index + i];
+                    int sym = tables.huff_values[slot][index + i];
                     int first = (code + i) << (kLookBits - len);
                     int span = 1 << (kLookBits - len);
                     int run = sym >> 4, size = sym & 15;
