@@ -330,7 +330,7 @@ private:
     // Progressive: the DC coefficient of each block, row by row.
     int16_t* coef_dc_[3];
     jpeg_kernels::ColorTables colors_;
-    const jpeg_kernels::KernelSet* kernels_;
+    const jpeg_kernels::Kernels* kernels_;
 
     // Bit reader: bits MSB-aligned in bit_buf_; bit_count_ of them valid.
     uint64_t bit_buf_;

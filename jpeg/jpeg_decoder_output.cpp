@@ -133,7 +133,7 @@ void jpeg_decoder::transform_mcu(int mcu_x, int count, const bool* dc_only)
 void jpeg_decoder::convert_span(uint8_t* out0, uint8_t* out1, int x, int pixels)
 {
     int r = mcu_line_;
-    const jpeg_kernels::KernelSet& k = *kernels_;
+    const jpeg_kernels::Kernels& k = *kernels_;
     bool h2 = layout_ == LAYOUT_H2V1 || layout_ == LAYOUT_H2V2;
     int cx = h2 ? x / 2 : x;
     const uint8_t* y = plane_[0] + r * plane_stride_[0] + x;
