@@ -1,5 +1,7 @@
 #include "dedraw/convert.h"
 
+#include "simd/chooser.h"
+
 namespace dedraw {
 
 namespace scalar {
@@ -60,33 +62,32 @@ void Convert565To24Row(const uint16_t* source, uint8_t* target, int count)
 
 namespace {
 
-const ConvertKernels kScalar = {"scalar", scalar::Convert32To565Row, scalar::Convert32To555Row,
-                                scalar::Convert565To32Row, scalar::Convert565To555Row};
+constexpr Kernels kScalar = {scalar::Convert32To565Row, scalar::Convert32To555Row, scalar::Convert565To32Row,
+                             scalar::Convert565To555Row};
+#if defined(__x86_64__) || defined(__wasm_simd128__)
+constexpr Kernels kSse2 = {sse2::Convert32To565Row, sse2::Convert32To555Row, sse2::Convert565To32Row,
+                           sse2::Convert565To555Row};
+#endif
+
+// The conversions have no AVX2 forms: the AVX2 level takes the SSE2 ones.
+constexpr simd::Chooser<Kernels, &Kernels::convert32To565, &Kernels::convert32To555, &Kernels::convert565To32,
+                        &Kernels::convert565To555>
+    kChooser({
+        .scalar = &kScalar,
 #if defined(__x86_64__)
-// The conversions have no AVX2 forms: the AVX2 level uses the SSE2 ones.
-const ConvertKernels kSse2 = {"sse2", sse2::Convert32To565Row, sse2::Convert32To555Row, sse2::Convert565To32Row,
-                              sse2::Convert565To555Row};
+        .sse2 = &kSse2,
 #endif
 #if defined(__wasm_simd128__)
-const ConvertKernels kWasm128 = {"wasm-simd128", sse2::Convert32To565Row, sse2::Convert32To555Row,
-                                 sse2::Convert565To32Row, sse2::Convert565To555Row};
+        // The SSE2 forms, as WebAssembly vector instructions.
+        .wasm128 = &kSse2,
 #endif
+    });
 
 }  // namespace
 
-const ConvertKernels& Kernels(simd::Level level)
-{
-    if (!simd::Supported(level)) level = simd::Best();
-#if defined(__x86_64__)
-    if (level == simd::Level::Avx2 || level == simd::Level::Sse2) return kSse2;
-#endif
-#if defined(__wasm_simd128__)
-    if (level == simd::Level::Wasm128) return kWasm128;
-#endif
-    return kScalar;
-}
+const Kernels& KernelsFor(simd::Level level) { return kChooser.For(level); }
 
-const ConvertKernels& Active() { return Kernels(simd::Active()); }
+const Kernels& Active() { return KernelsFor(simd::Active()); }
 
 void Convert32To565Row(const uint32_t* source, uint16_t* target, int count)
 {

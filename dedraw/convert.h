@@ -20,19 +20,20 @@ void Convert565To32Row(const uint16_t* source, uint32_t* target, int count);
 void Convert565To24Row(const uint16_t* source, uint8_t* target, int count);
 void Convert565To555Row(const uint16_t* source, uint16_t* target, int count);
 
-struct ConvertKernels {
-    const char* name;
-    void (*convert32To565)(const uint32_t* source, uint16_t* target, int count);
-    void (*convert32To555)(const uint32_t* source, uint16_t* target, int count);
-    void (*convert565To32)(const uint16_t* source, uint32_t* target, int count);
-    void (*convert565To555)(const uint16_t* source, uint16_t* target, int count);
+// The kernels of one level (see simd/chooser.h): a level's own table fills
+// the entries it does better, the rest fall through to the level below.
+struct Kernels {
+    void (*convert32To565)(const uint32_t* source, uint16_t* target, int count) = nullptr;
+    void (*convert32To555)(const uint32_t* source, uint16_t* target, int count) = nullptr;
+    void (*convert565To32)(const uint16_t* source, uint32_t* target, int count) = nullptr;
+    void (*convert565To555)(const uint16_t* source, uint16_t* target, int count) = nullptr;
 };
 
 // The kernels of a level; a level the CPU lacks gives those of the best it
 // has.
-const ConvertKernels& Kernels(simd::Level level);
+const Kernels& KernelsFor(simd::Level level);
 // The kernels of the level in use.
-const ConvertKernels& Active();
+const Kernels& Active();
 
 // The individual forms, for tests and benchmarks.
 namespace scalar {

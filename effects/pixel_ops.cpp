@@ -1,41 +1,38 @@
 #include "effects/pixel_ops.h"
 
 #include "effects/pixel_kernels.h"
+#include "simd/chooser.h"
 
 namespace orchid::pixel {
 
 namespace {
 
-const Ops kScalar = {"scalar", kernels::ScalarApply, kernels::ScalarFill, kernels::ScalarCrossFade,
-                     kernels::ScalarSpan};
-#if defined(__x86_64__)
+constexpr Kernels kScalar = {kernels::ScalarApply, kernels::ScalarFill, kernels::ScalarCrossFade,
+                             kernels::ScalarSpan};
+#if defined(__x86_64__) || defined(__wasm_simd128__)
 // SSE2 has no gather: spans fetch one texel at a time, the rest is vector.
-const Ops kSse2 = {"sse2", kernels::Sse2Apply, kernels::Sse2Fill, kernels::Sse2CrossFade, kernels::Sse2Span};
+constexpr Kernels kSse2 = {kernels::Sse2Apply, kernels::Sse2Fill, kernels::Sse2CrossFade, kernels::Sse2Span};
+#endif
+#if defined(__x86_64__)
+constexpr Kernels kAvx2 = {kernels::Avx2Apply, kernels::Avx2Fill, kernels::Avx2CrossFade, kernels::Avx2Span};
+#endif
+
+constexpr simd::Chooser<Kernels, &Kernels::apply, &Kernels::fill, &Kernels::crossFade, &Kernels::span> kChooser({
+    .scalar = &kScalar,
+#if defined(__x86_64__)
+    .sse2 = &kSse2,
+    .avx2 = &kAvx2,
 #endif
 #if defined(__wasm_simd128__)
-// The SSE2 forms, as WebAssembly vector instructions.
-const Ops kWasm128 = {"wasm-simd128", kernels::Sse2Apply, kernels::Sse2Fill, kernels::Sse2CrossFade,
-                      kernels::Sse2Span};
+    // The SSE2 forms, as WebAssembly vector instructions.
+    .wasm128 = &kSse2,
 #endif
-#if defined(__x86_64__)
-const Ops kAvx2 = {"avx2", kernels::Avx2Apply, kernels::Avx2Fill, kernels::Avx2CrossFade, kernels::Avx2Span};
-#endif
+});
 
 }  // namespace
 
-const Ops& Kernels(simd::Level level)
-{
-    if (!simd::Supported(level)) level = simd::Best();
-#if defined(__x86_64__)
-    if (level == simd::Level::Avx2) return kAvx2;
-    if (level == simd::Level::Sse2) return kSse2;
-#endif
-#if defined(__wasm_simd128__)
-    if (level == simd::Level::Wasm128) return kWasm128;
-#endif
-    return kScalar;
-}
+const Kernels& KernelsFor(simd::Level level) { return kChooser.For(level); }
 
-const Ops& Active() { return Kernels(simd::Active()); }
+const Kernels& Active() { return KernelsFor(simd::Active()); }
 
 }  // namespace orchid::pixel

@@ -32,24 +32,25 @@ struct TexelWalk {
     int32_t maskTest;
 };
 
-struct Ops {
-    const char* name;
+// The kernels of one level (see simd/chooser.h): a level's own table fills
+// the entries it does better, the rest fall through to the level below.
+struct Kernels {
     // d[i] = mode(s[i], d[i]) for i < n; m[i] tested in modes 2, 3, 5.
     // d and s may be the same row.
-    void (*apply)(int mode, uint32_t* d, const uint32_t* s, const uint8_t* m, int maskTest, std::size_t n);
+    void (*apply)(int mode, uint32_t* d, const uint32_t* s, const uint8_t* m, int maskTest, std::size_t n) = nullptr;
     // d[i] = mode(colour, d[i]) for modes 0, 1, 4.
-    void (*fill)(int mode, uint32_t* d, uint32_t colour, std::size_t n);
+    void (*fill)(int mode, uint32_t* d, uint32_t colour, std::size_t n) = nullptr;
     // d[i] = per byte (a * level + b * (255 - level)) >> 8; d may be a or b.
-    void (*crossFade)(uint32_t* d, const uint32_t* a, const uint32_t* b, int level, std::size_t n);
+    void (*crossFade)(uint32_t* d, const uint32_t* a, const uint32_t* b, int level, std::size_t n) = nullptr;
     // n pixels of a textured span.
-    void (*span)(int mode, uint32_t* d, std::size_t n, const TexelWalk& walk);
+    void (*span)(int mode, uint32_t* d, std::size_t n, const TexelWalk& walk) = nullptr;
 };
 
 // The kernels of a level; a level the CPU lacks gives those of the best it
 // has.
-const Ops& Kernels(simd::Level level);
+const Kernels& KernelsFor(simd::Level level);
 // The kernels of the level in use (simd::Active()).
-const Ops& Active();
+const Kernels& Active();
 
 // One pixel of each rule, as the scalar kernels compute it.
 inline uint32_t Blend(uint32_t s, uint32_t d) { return ((s & 0xFEFEFEu) + (d & 0xFEFEFEu)) >> 1; }

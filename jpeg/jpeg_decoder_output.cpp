@@ -130,7 +130,7 @@ void output_stage::transform_mcu(int mcu_x, int count, const bool* dc_only)
 void output_stage::convert_span(uint8_t* out0, uint8_t* out1, int x, int pixels)
 {
     int r = mcu_line;
-    const jpeg_kernels::KernelSet& k = *kernels;
+    const jpeg_kernels::Kernels& k = *kernels;
     bool h2 = layout == LAYOUT_H2V1 || layout == LAYOUT_H2V2;
     int cx = h2 ? x / 2 : x;
     const uint8_t* y = plane[0] + r * plane_stride[0] + x;

@@ -35,7 +35,7 @@ struct output_stage {
     uint8_t* line_buf[2];
     int16_t* mcu_coefs;  // blocks of one MCU (64 values each), cleared after use
     jpeg_kernels::ColorTables colors;
-    const jpeg_kernels::KernelSet* kernels;
+    const jpeg_kernels::Kernels* kernels;
 
     void init_frame(const frame_header& frame, block_table& memory);
     void idct_to_plane(const int16_t* coef, int slot, int mcu_x, bool dc_only);

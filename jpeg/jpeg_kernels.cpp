@@ -9,6 +9,8 @@
 // reproduce exactly.
 #include "jpeg/jpeg_kernels.h"
 
+#include "simd/chooser.h"
+
 namespace jpeg_kernels {
 
 void FillColorTables(ColorTables* t)
@@ -168,39 +170,38 @@ void TripletsToWordsScalar(const uint8_t* rgb, uint32_t* words, int pixels)
 
 namespace {
 
-const KernelSet kScalar = {"scalar",          IdctScalar,          IdctPairScalar,       ColorH1Scalar,
-                           ColorH2Scalar,     ColorH1PairScalar,   ColorH2PairScalar,    PackTripletsScalar,
-                           TripletsToWordsScalar};
-#if defined(__x86_64__)
+constexpr Kernels kScalar = {IdctScalar,        IdctPairScalar,    ColorH1Scalar,      ColorH2Scalar,
+                             ColorH1PairScalar, ColorH2PairScalar, PackTripletsScalar, TripletsToWordsScalar};
+#if defined(__x86_64__) || defined(__wasm_simd128__)
 // SSE2 has no byte shuffle: triplets are packed with masks and shifts, and
-// widening them to words stays scalar.
-const KernelSet kSse2 = {"sse2",          IdctSse2,        IdctPairSse2,     ColorH1Sse2,          ColorH2Sse2,
-                         ColorH1PairSse2, ColorH2PairSse2, PackTripletsSse2, TripletsToWordsScalar};
-const KernelSet kAvx2 = {"avx2",          IdctAvx2,        IdctPairAvx2,     ColorH1Avx2,        ColorH2Avx2,
-                         ColorH1PairAvx2, ColorH2PairAvx2, PackTripletsAvx2, TripletsToWordsAvx2};
+// widening them to words is left to the scalar form.
+constexpr Kernels kSse2 = {IdctSse2,        IdctPairSse2,    ColorH1Sse2,     ColorH2Sse2,
+                           ColorH1PairSse2, ColorH2PairSse2, PackTripletsSse2};
+#endif
+#if defined(__x86_64__)
+constexpr Kernels kAvx2 = {IdctAvx2,        IdctPairAvx2,    ColorH1Avx2,      ColorH2Avx2,
+                           ColorH1PairAvx2, ColorH2PairAvx2, PackTripletsAvx2, TripletsToWordsAvx2};
+#endif
+
+constexpr simd::Chooser<Kernels, &Kernels::idct, &Kernels::idctPair, &Kernels::colorH1, &Kernels::colorH2,
+                        &Kernels::colorH1Pair, &Kernels::colorH2Pair, &Kernels::packTriplets,
+                        &Kernels::tripletsToWords>
+    kChooser({
+        .scalar = &kScalar,
+#if defined(__x86_64__)
+        .sse2 = &kSse2,
+        .avx2 = &kAvx2,
 #endif
 #if defined(__wasm_simd128__)
-// The SSE2 forms, as WebAssembly vector instructions; the byte moves stay
-// scalar.
-const KernelSet kWasm128 = {"wasm-simd128",  IdctSse2,        IdctPairSse2,       ColorH1Sse2,          ColorH2Sse2,
-                            ColorH1PairSse2, ColorH2PairSse2, PackTripletsScalar, TripletsToWordsScalar};
+        // The SSE2 forms, as WebAssembly vector instructions.
+        .wasm128 = &kSse2,
 #endif
+    });
 
 }  // namespace
 
-const KernelSet& Kernels(simd::Level level)
-{
-    if (!simd::Supported(level)) level = simd::Best();
-#if defined(__x86_64__)
-    if (level == simd::Level::Avx2) return kAvx2;
-    if (level == simd::Level::Sse2) return kSse2;
-#endif
-#if defined(__wasm_simd128__)
-    if (level == simd::Level::Wasm128) return kWasm128;
-#endif
-    return kScalar;
-}
+const Kernels& KernelsFor(simd::Level level) { return kChooser.For(level); }
 
-const KernelSet& Active() { return Kernels(simd::Active()); }
+const Kernels& Active() { return KernelsFor(simd::Active()); }
 
 }  // namespace jpeg_kernels

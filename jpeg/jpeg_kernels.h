@@ -58,24 +58,25 @@ using ColorPairFn = void (*)(const uint8_t* y0, const uint8_t* y1, const uint8_t
 using PackFn = void (*)(const uint8_t* rgbx, uint8_t* rgb, int pixels);
 using WordsFn = void (*)(const uint8_t* rgb, uint32_t* words, int pixels);
 
-struct KernelSet {
-    const char* name;
-    IdctFn idct;
-    IdctPairFn idctPair;
-    ColorFn colorH1;
-    ColorFn colorH2;
-    ColorPairFn colorH1Pair;
-    ColorPairFn colorH2Pair;
-    PackFn packTriplets;
-    WordsFn tripletsToWords;
+// The kernels of one level (see simd/chooser.h): a level's own table fills
+// the entries it does better, the rest fall through to the level below.
+struct Kernels {
+    IdctFn idct = nullptr;
+    IdctPairFn idctPair = nullptr;
+    ColorFn colorH1 = nullptr;
+    ColorFn colorH2 = nullptr;
+    ColorPairFn colorH1Pair = nullptr;
+    ColorPairFn colorH2Pair = nullptr;
+    PackFn packTriplets = nullptr;
+    WordsFn tripletsToWords = nullptr;
 };
 
 // The kernels of a level; a level the CPU lacks gives those of the best it
 // has.
-const KernelSet& Kernels(simd::Level level);
+const Kernels& KernelsFor(simd::Level level);
 // The kernels of the level in use (simd::Active()), which a decoder takes
 // when it is made.
-const KernelSet& Active();
+const Kernels& Active();
 
 // The individual forms, for tests.
 void IdctScalar(const int16_t* coef, uint8_t* out, int stride);

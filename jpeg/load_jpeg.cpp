@@ -95,7 +95,7 @@ int Pixmap::LoadJpeg(const char* resname, int depth)
         return 0;
     }
 
-    const jpeg_kernels::KernelSet& kernels = jpeg_kernels::Active();
+    const jpeg_kernels::Kernels& kernels = jpeg_kernels::Active();
     uint8_t* dst = load.buffer32;
     uint8_t* end = load.buffer32 + static_cast<std::size_t>(numPixels) * 3;
     int status;

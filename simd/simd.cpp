@@ -43,7 +43,7 @@ Level& Current()
 Choice Choose(const char* wanted, Level best)
 {
     if (wanted == nullptr || *wanted == '\0') return {best, {}};
-    for (Level level : {Level::Scalar, Level::Sse2, Level::Avx2, Level::Wasm128}) {
+    for (Level level : kLevels) {
         if (std::strcmp(wanted, Name(level)) != 0) continue;
         if (Includes(best, level)) return {level, {}};
         return {best, std::string("ORCHID_SIMD=") + wanted + ": this CPU lacks " + Name(level) + "; using " +
@@ -61,9 +61,11 @@ Level Best()
 
 bool Includes(Level best, Level level)
 {
-    if (level == Level::Scalar || level == best) return true;
-    if (best == Level::Wasm128 || level == Level::Wasm128) return false;
-    return level < best;
+    // A processor runs its best level and every one below it.
+    for (Level l = best;; l = Below(l)) {
+        if (l == level) return true;
+        if (l == Level::Scalar) return false;
+    }
 }
 
 bool Supported(Level level) { return Includes(Best(), level); }

@@ -17,6 +17,22 @@ namespace simd {
 // scalar level only; it runs the SSE2 kernels, which the compiler turns
 // into WebAssembly vector instructions.
 enum class Level { Scalar, Sse2, Avx2, Wasm128 };
+inline constexpr Level kLevels[] = {Level::Scalar, Level::Sse2, Level::Avx2, Level::Wasm128};
+inline constexpr int kLevelCount = sizeof kLevels / sizeof kLevels[0];
+
+// The level under `level`, whose kernels it takes where it has none of its
+// own (see simd/chooser.h): AVX2 over SSE2, SSE2 and WebAssembly over
+// scalar. The scalar level is the bottom, and its own.
+constexpr Level Below(Level level)
+{
+    switch (level) {
+    case Level::Avx2: return Level::Sse2;
+    case Level::Sse2:
+    case Level::Wasm128:
+    case Level::Scalar: return Level::Scalar;
+    }
+    return Level::Scalar;
+}
 
 // The best level this CPU has (x86-64: Sse2 or Avx2; WebAssembly built with
 // SIMD: Wasm128; elsewhere Scalar).

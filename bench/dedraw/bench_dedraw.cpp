@@ -85,16 +85,27 @@ const char* const kConversions[] = {"32To565", "32To555", "565To32", "565To555"}
 
 int main(int argc, char** argv)
 {
-    // Each kernel table once: a level without conversions of its own shares
-    // the table of the level below.
-    std::vector<const dedraw::ConvertKernels*> tables;
+    // Each level's kernels once: a level without conversions of its own
+    // takes those of the level below, and is left out.
+    struct Listed {
+        std::string name;
+        const dedraw::Kernels* k;
+    };
+    std::vector<Listed> tables;
     for (simd::Level level : {simd::Level::Scalar, simd::Level::Sse2, simd::Level::Avx2}) {
-        const dedraw::ConvertKernels* k = &dedraw::Kernels(level);
-        if (simd::Supported(level) && std::find(tables.begin(), tables.end(), k) == tables.end()) tables.push_back(k);
+        const dedraw::Kernels* k = &dedraw::KernelsFor(level);
+        auto same = [k](const Listed& t) {
+            return t.k->convert32To565 == k->convert32To565 && t.k->convert32To555 == k->convert32To555 &&
+                   t.k->convert565To32 == k->convert565To32 && t.k->convert565To555 == k->convert565To555;
+        };
+        if (simd::Supported(level) && std::none_of(tables.begin(), tables.end(), same)) {
+            tables.push_back({simd::Name(level), k});
+        }
     }
     RegisterMemcpy("Memcpy");
-    for (const dedraw::ConvertKernels* k : tables) {
-        const std::string name = k->name;
+    for (const Listed& t : tables) {
+        const std::string& name = t.name;
+        const dedraw::Kernels* k = t.k;
         Register(name + "/32To565", k->convert32To565);
         Register(name + "/32To555", k->convert32To555);
         Register(name + "/565To32", k->convert565To32);
@@ -121,10 +132,10 @@ int main(int argc, char** argv)
         }
     }
     for (size_t t = 1; t < tables.size(); ++t) {
-        std::printf("\n%s against scalar (scalar time / %s time):\n", tables[t]->name, tables[t]->name);
+        std::printf("\n%s against scalar (scalar time / %s time):\n", tables[t].name.c_str(), tables[t].name.c_str());
         for (const char* conversion : kConversions) {
-            const double* plain = reporter.Find(std::string(tables[0]->name) + "/" + conversion);
-            const double* fast = reporter.Find(std::string(tables[t]->name) + "/" + conversion);
+            const double* plain = reporter.Find(tables[0].name + "/" + conversion);
+            const double* fast = reporter.Find(tables[t].name + "/" + conversion);
             if (plain == nullptr || fast == nullptr) continue;
             std::printf("  %-10s %5.2fx\n", conversion, *plain / *fast);
         }

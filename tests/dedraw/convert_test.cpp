@@ -16,8 +16,8 @@ INSTANTIATE_TEST_SUITE_P(Simd, ConvertAt, test_support::FastLevels(), test_suppo
 // row length around the vector width (with offsets that break alignment).
 TEST_P(ConvertAt, MatchScalarByteForByte)
 {
-    const dedraw::ConvertKernels& fast = dedraw::Kernels(GetParam());
-    const dedraw::ConvertKernels& plain = dedraw::Kernels(simd::Level::Scalar);
+    const dedraw::Kernels& fast = dedraw::KernelsFor(GetParam());
+    const dedraw::Kernels& plain = dedraw::KernelsFor(simd::Level::Scalar);
     if (&fast == &plain) GTEST_SKIP() << simd::Name(GetParam()) << " has no conversions of its own";
     std::mt19937 rng(12345);
     for (int round = 0; round < 200; ++round) {

@@ -44,7 +44,7 @@ std::vector<uint8_t> RandomMask(std::mt19937& rng, size_t n)
 // vectors, so that each tail is met.
 TEST_P(PixelOpsAt, ApplyAndFillMatchTheRules)
 {
-    const Ops& ops = Kernels(GetParam());
+    const Kernels& ops = KernelsFor(GetParam());
     std::mt19937 rng(7);
     for (int mode = -1; mode <= 6; ++mode) {
         for (size_t n = 0; n < 70; ++n) {
@@ -72,7 +72,7 @@ TEST_P(PixelOpsAt, ApplyAndFillMatchTheRules)
 
 TEST_P(PixelOpsAt, CrossFadeMatchesTheRule)
 {
-    const Ops& ops = Kernels(GetParam());
+    const Kernels& ops = KernelsFor(GetParam());
     std::mt19937 rng(8);
     for (int round = 0; round < 200; ++round) {
         const size_t n = static_cast<size_t>(round % 40);
@@ -99,8 +99,8 @@ TEST_P(PixelOpsAt, CrossFadeMatchesTheRule)
 
 TEST_P(PixelSpansAt, SpansMatchTheScalarWalk)
 {
-    const Ops& ops = Kernels(GetParam());
-    const Ops& scalar = Kernels(simd::Level::Scalar);
+    const Kernels& ops = KernelsFor(GetParam());
+    const Kernels& scalar = KernelsFor(simd::Level::Scalar);
     if (ops.span == scalar.span) {
         GTEST_SKIP() << simd::Name(GetParam()) << " has no span kernel of its own (no gather): it uses the scalar one";
     }

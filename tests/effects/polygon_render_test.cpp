@@ -269,7 +269,7 @@ protected:
         PolygonTest::SetUp();
         const simd::Level level = GetParam();
         if (!simd::Supported(level)) GTEST_SKIP() << "this CPU lacks " << simd::Name(level);
-        if (orchid::pixel::Kernels(level).span == orchid::pixel::Kernels(simd::Level::Scalar).span) {
+        if (orchid::pixel::KernelsFor(level).span == orchid::pixel::KernelsFor(simd::Level::Scalar).span) {
             GTEST_SKIP() << simd::Name(level) << " has no span kernel of its own (no gather): it uses the scalar one";
         }
     }

@@ -19,7 +19,7 @@ INSTANTIATE_TEST_SUITE_P(Simd, JpegKernelsAt, test_support::FastLevels(), test_s
 
 TEST_P(JpegKernelsAt, IdctAndIdctPairMatchScalarForAnyCoefficients)
 {
-    const KernelSet& k = Kernels(GetParam());
+    const Kernels& k = KernelsFor(GetParam());
     std::mt19937 rng(7);
     int16_t block[64], previous[64] = {};
     uint8_t expect[8 * 11], got[8 * 11];
@@ -85,7 +85,7 @@ TEST(JpegKernels, DcOnlyShortcutMatchesTheTransformForEveryDc)
 
 TEST_P(JpegKernelsAt, ColourConversionOfLinesAndLinePairsMatchesScalarForEveryChromaPair)
 {
-    const KernelSet& k = Kernels(GetParam());
+    const Kernels& k = KernelsFor(GetParam());
     ColorTables tables;
     FillColorTables(&tables);
     std::mt19937 rng(3);
@@ -131,9 +131,9 @@ TEST_P(JpegKernelsAt, ColourConversionOfLinesAndLinePairsMatchesScalarForEveryCh
 // either end fails under the address sanitizer.
 TEST_P(JpegKernelsAt, LoaderByteMovesMatchScalarAtEveryLength)
 {
-    const KernelSet& k = Kernels(GetParam());
+    const Kernels& k = KernelsFor(GetParam());
     if (k.packTriplets == PackTripletsScalar && k.tripletsToWords == TripletsToWordsScalar) {
-        GTEST_SKIP() << simd::Name(GetParam()) << " has no byte moves of its own (no byte shuffle): it uses the scalar ones";
+        GTEST_SKIP() << simd::Name(GetParam()) << " has no byte moves of its own: it uses the scalar ones";
     }
     std::mt19937 rng(11);
     for (int pixels = 0; pixels <= 67; ++pixels) {

@@ -2,10 +2,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "dedraw/convert.h"
+#include "effects/pixel_kernels.h"
 #include "effects/pixel_ops.h"
 #include "jpeg/jpeg_kernels.h"
+#include "simd/chooser.h"
 #include "simd/choice.h"
 #include "simd/simd.h"
 #include "tests/support/environment.h"
@@ -16,7 +19,7 @@ using test_support::SetEnvironment;
 
 namespace {
 
-const Level kLevels[] = {Level::Scalar, Level::Sse2, Level::Avx2, Level::Wasm128};
+using simd::kLevels;
 
 TEST(SimdChoice, ObeysALevelTheCpuHasAndOtherwiseSaysWhichItUses)
 {
@@ -105,19 +108,73 @@ TEST(Simd, SetActiveSwitchesEverySubsystemAtOnce)
         const Level expected = simd::Supported(level) ? level : simd::Best();
         simd::SetActive(level);
         EXPECT_EQ(simd::Active(), expected);
-        EXPECT_EQ(&jpeg_kernels::Active(), &jpeg_kernels::Kernels(expected));
-        EXPECT_EQ(&orchid::pixel::Active(), &orchid::pixel::Kernels(expected));
-        EXPECT_EQ(&dedraw::Active(), &dedraw::Kernels(expected));
-        EXPECT_EQ(&jpeg_kernels::Kernels(level), &jpeg_kernels::Kernels(expected));
-        EXPECT_EQ(&orchid::pixel::Kernels(level), &orchid::pixel::Kernels(expected));
-        EXPECT_EQ(&dedraw::Kernels(level), &dedraw::Kernels(expected));
+        EXPECT_EQ(&jpeg_kernels::Active(), &jpeg_kernels::KernelsFor(expected));
+        EXPECT_EQ(&orchid::pixel::Active(), &orchid::pixel::KernelsFor(expected));
+        EXPECT_EQ(&dedraw::Active(), &dedraw::KernelsFor(expected));
+        EXPECT_EQ(&jpeg_kernels::KernelsFor(level), &jpeg_kernels::KernelsFor(expected));
+        EXPECT_EQ(&orchid::pixel::KernelsFor(level), &orchid::pixel::KernelsFor(expected));
+        EXPECT_EQ(&dedraw::KernelsFor(level), &dedraw::KernelsFor(expected));
     }
     // The scalar level is the reference in each.
     simd::SetActive(Level::Scalar);
     EXPECT_EQ(jpeg_kernels::Active().idct, jpeg_kernels::IdctScalar);
-    EXPECT_STREQ(orchid::pixel::Active().name, "scalar");
+    EXPECT_EQ(orchid::pixel::Active().apply, orchid::pixel::kernels::ScalarApply);
     EXPECT_EQ(dedraw::Active().convert32To565, dedraw::scalar::Convert32To565Row);
     simd::SetActive(before);
+}
+
+// A table of three entries: the scalar level fills all, SSE2 one, AVX2
+// another, WebAssembly one of its own.
+int ScalarA() { return 1; }
+int ScalarB() { return 2; }
+int ScalarC() { return 3; }
+int Sse2A() { return 4; }
+int Avx2B() { return 5; }
+int WasmC() { return 6; }
+
+struct Toy {
+    int (*a)() = nullptr;
+    int (*b)() = nullptr;
+    int (*c)() = nullptr;
+};
+constexpr Toy kToyScalar = {ScalarA, ScalarB, ScalarC};
+constexpr Toy kToySse2 = {.a = Sse2A};
+constexpr Toy kToyAvx2 = {.b = Avx2B};
+constexpr Toy kToyWasm = {.c = WasmC};
+
+// An empty entry falls through level by level down to scalar: AVX2 takes
+// SSE2's entry before the scalar one, WebAssembly only ever the scalar.
+TEST(SimdChooser, AnEmptyEntryTakesTheNearestLevelBelowThatHasIt)
+{
+    constexpr simd::Chooser<Toy, &Toy::a, &Toy::b, &Toy::c> all(
+        {.scalar = &kToyScalar, .sse2 = &kToySse2, .avx2 = &kToyAvx2, .wasm128 = &kToyWasm});
+    // A build without this processor's SSE2 table: AVX2 goes on to scalar.
+    constexpr simd::Chooser<Toy, &Toy::a, &Toy::b, &Toy::c> noSse2({.scalar = &kToyScalar, .avx2 = &kToyAvx2});
+    struct Case {
+        Level level;
+        int all[3];
+        int noSse2[3];
+    };
+    const Case cases[] = {
+        {Level::Scalar, {1, 2, 3}, {1, 2, 3}},
+        {Level::Sse2, {4, 2, 3}, {1, 2, 3}},
+        {Level::Avx2, {4, 5, 3}, {1, 5, 3}},
+        {Level::Wasm128, {1, 2, 6}, {1, 2, 3}},
+    };
+    for (const Case& c : cases) {
+        if (!simd::Supported(c.level)) continue;
+        SCOPED_TRACE(simd::Name(c.level));
+        const Toy& t = all.For(c.level);
+        EXPECT_EQ((std::vector<int>{t.a(), t.b(), t.c()}), (std::vector<int>(c.all, c.all + 3)));
+        const Toy& u = noSse2.For(c.level);
+        EXPECT_EQ((std::vector<int>{u.a(), u.b(), u.c()}), (std::vector<int>(c.noSse2, c.noSse2 + 3)));
+    }
+    // A level the CPU lacks gives the best it has.
+    for (Level level : kLevels) {
+        if (!simd::Supported(level)) {
+            EXPECT_EQ(&all.For(level), &all.For(simd::Best()));
+        }
+    }
 }
 
 }  // namespace
