@@ -31,6 +31,7 @@
 #include "capture/benchmark_sink.h"
 #include "capture/frame_digest.h"
 #include "demo/demo.h"
+#include "demo/timeline.h"
 #include "error/error_log.h"
 #include "main/app_state.h"
 #include "main/dialog.h"
@@ -362,6 +363,24 @@ TEST_P(ShowDigestAt, EveryHundredthIsTheGoldenFrame)
     Table golden;
     ASSERT_TRUE(Parse(ReadFile(ORCHID_DIGESTS), &golden)) << "no golden table in " << ORCHID_DIGESTS;
     ExpectGoldenFrames(golden);
+}
+
+// The scene table against the golden run: each scene is first drawn at its
+// first hundredth (the golden table counts presents from 1, the frame of
+// hundredth 0 first), and every hundredth from there up to the next scene's
+// first is drawn as it.
+TEST(SceneTable, EachSceneIsDrawnFromItsFirstHundredthToTheNextScenes)
+{
+    Table golden;
+    ASSERT_TRUE(Parse(ReadFile(ORCHID_DIGESTS), &golden)) << "no golden table in " << ORCHID_DIGESTS;
+    ASSERT_EQ(golden.scenes.size(), static_cast<std::size_t>(timeline::kSceneCount));
+    for (int k = 0; k < timeline::kSceneCount; ++k) {
+        const timeline::Scene& s = timeline::kScenes[k];
+        const long end = k + 1 < timeline::kSceneCount ? timeline::kScenes[k + 1].first : golden.hundredths;
+        EXPECT_EQ(golden.scenes[k].scene, k) << s.name;
+        EXPECT_EQ(golden.scenes[k].first, s.first + 1) << s.name;
+        EXPECT_EQ(golden.scenes[k].count, end - s.first) << s.name;
+    }
 }
 
 }  // namespace
