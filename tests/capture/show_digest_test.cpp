@@ -14,12 +14,6 @@
 // level, then holds the other levels to it.
 #include <gtest/gtest.h>
 
-#if defined(_WIN32)
-#include <process.h>
-#else
-#include <unistd.h>
-#endif
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -39,6 +33,7 @@
 #include "platform/clock.h"
 #include "platform/headless/headless_backend.h"
 #include "simd/simd.h"
+#include "tests/support/scratch_folder.h"
 #include "tests/support/simd_levels.h"
 #include "tests/support/show.h"
 
@@ -101,15 +96,6 @@ private:
     long last;
 };
 
-int ProcessId()
-{
-#if defined(_WIN32)
-    return _getpid();
-#else
-    return getpid();
-#endif
-}
-
 // The show as `orchid --benchmark` renders it, from the state a fresh
 // process starts in: the first `hundredths` of it, or all of it for 0.
 ShowDigests RenderShow(long hundredths)
@@ -120,9 +106,8 @@ ShowDigests RenderShow(long hundredths)
     // folder of its own with a copy of the music.
     namespace fs = std::filesystem;
     const fs::path previous = fs::current_path();
-    const fs::path dir = fs::temp_directory_path() / ("orchid-digest-" + std::to_string(ProcessId()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    const test_support::ScratchFolder scratch("digest");
+    const fs::path dir = scratch.Path();
     fs::copy_file(ORCHID_MUSIC, dir / kMusicFile);
     fs::current_path(dir);
 
@@ -144,7 +129,6 @@ ShowDigests RenderShow(long hundredths)
     }
 
     fs::current_path(previous);
-    fs::remove_all(dir);
     return show;
 }
 
