@@ -75,7 +75,7 @@ test-windows: windows
 # The web build's own suites under node, then the page in chromium, its
 # frames held to the native build's.
 test-web: build web test-web-node
-	@ORCHID_BUILD=$(abspath $(BUILD)) ORCHID_WEB_BUILD=$(abspath $(WEB_BUILD)) tests/web/run
+	@ORCHID_BUILD=$(abspath $(BUILD)) ORCHID_WEB_BUILD=$(abspath $(WEB_BUILD)) tests/platform/web/run
 
 bench: build
 	@for b in $(BUILD)/bench/*/orchid-bench-*; do \

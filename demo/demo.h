@@ -93,10 +93,10 @@ void DemoFree();
 // One hundredth of a second of the show, at t = musicPosition; past the end
 // of the show it ends with the end-of-show hook.
 void DemoUpdate();
-// The scene whose time window holds t, whose update DemoUpdate runs at t;
-// -1 for none (t <= 0, and the exact times between two scenes, where the
-// scene stays).
-int DemoWindow(int32_t t);
+// The scene (an index of timeline::kScenes) whose update DemoUpdate runs at
+// t; -1 for none (t <= 0, and the hundredth before a scene's first, where
+// the scene stays).
+int SceneAt(int32_t t);
 // Draws the current scene into frameImage and presents it.
 void DemoRender();
 // DemoRender without the present: the frame image as DemoRender leaves it.

@@ -123,7 +123,7 @@ void Blur(int t)
 void Panorama(int t)
 {
     const int P = captionPeriod;
-    if (t > 6300 && t < 6600) effects.Combine(EFFECT_COPY, &bridgePic, nullptr);
+    if (t >= timeline::kScenes[3].first && t < 6600) effects.Combine(EFFECT_COPY, &bridgePic, nullptr);
     if (t > 6600 && t < 7000) crossFade.Draw();
     if (t > 7000 && t < 11460) effects.CopyWindow(Trunc(panoramaX), 0, &panoramaPic);
     if (KeepsPanoramaView(t)) {
@@ -214,7 +214,7 @@ int DemoDrawCovers(int sceneNumber, int32_t t)
     case 6:  // the closing picture, or its fade
         return 1;
     case 3:  // the bridge, its fade into the panorama, the panorama
-        return (t > 6300 && t < 6600) || (t > 6600 && t < 7000) || (t > 7000 && t < 11460) ||
+        return (t >= timeline::kScenes[3].first && t < 6600) || (t > 6600 && t < 7000) || (t > 7000 && t < 11460) ||
                KeepsPanoramaView(t);
     default: return 0;
     }

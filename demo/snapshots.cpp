@@ -228,8 +228,8 @@ int32_t ShowSnapshots::Cover(int32_t from, int32_t to)
     int32_t cover = from;
     int32_t sceneThen = scene;
     for (int32_t t = from; t < to; ++t) {
-        const int window = DemoWindow(t);
-        if (window >= 0) sceneThen = window;
+        const int updated = SceneAt(t);
+        if (updated >= 0) sceneThen = updated;
         if (DemoDrawCovers(sceneThen, t + 1)) cover = t + 1;
     }
     return cover;

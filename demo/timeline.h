@@ -1,4 +1,4 @@
-// Constants the update and the render share.
+// The scenes and the constants the update and the render share.
 #pragma once
 
 #include <cstdint>
@@ -6,6 +6,25 @@
 #include "fpmath/fpmath.h"
 
 namespace timeline {
+
+// The show's scenes in the order they play: a short name, and the first
+// hundredth drawn as the scene (scene 0 from the show's first frame, at 0).
+// In the hundredth just before a scene's first the update changes nothing
+// and the scene before is drawn once more.
+struct Scene {
+    const char* name;
+    int32_t first;
+};
+inline constexpr Scene kScenes[] = {
+    {"the white opening", 0},
+    {"the title", 101},
+    {"the blurred orchid", 3801},
+    {"the panorama", 6301},
+    {"the pattern again", 13801},
+    {"the stage", 16101},
+    {"the closing picture", 19501},
+};
+inline constexpr int kSceneCount = sizeof kScenes / sizeof kScenes[0];
 
 constexpr double kPi = 3.1415926535;
 

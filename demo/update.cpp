@@ -2,8 +2,8 @@
 // time t (the music position read after the previous step), finds the one
 // window of the timeline that holds it, moves that window's values by one
 // hundredth of a second, and picks the scene to draw. Every window is open
-// at both ends: at exactly 100, 3800, 6300, 13800, 16100 or 19500 nothing
-// changes.
+// at both ends: in the hundredth before a scene's first (timeline::kScenes)
+// nothing changes.
 #include "demo/demo.h"
 #include "demo/timeline.h"
 
@@ -285,22 +285,18 @@ void Closing(int t)
 
 void SetDemoHooks(const DemoHooks& newHooks) { hooks = newHooks; }
 
-int DemoWindow(int32_t t)
+int SceneAt(int32_t t)
 {
-    if (t > 0 && t < 100) return 0;
-    if (t > 100 && t < 3800) return 1;
-    if (t > 3800 && t < 6300) return 2;
-    if (t > 6300 && t < 13800) return 3;
-    if (t > 13800 && t < 16100) return 4;
-    if (t > 16100 && t < 19500) return 5;
-    if (t > 19500) return 6;
-    return -1;
+    if (t <= 0) return -1;
+    int at = 0;
+    while (at + 1 < timeline::kSceneCount && t >= timeline::kScenes[at + 1].first - 1) ++at;
+    return t + 1 == timeline::kScenes[at].first ? -1 : at;
 }
 
 void DemoUpdate()
 {
     const int t = musicPosition;
-    switch (DemoWindow(t)) {
+    switch (SceneAt(t)) {
     case 0: Opening(); break;
     case 1: Garden(t); break;
     case 2: Blur(t); break;

@@ -2,8 +2,8 @@
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
-import { CHROMIUM, NATIVE_BUILD, WEB_BUILD, openPage, session, waitForState } from '../../tests/web/lib/browser.mjs';
-import { ORCHID } from '../../tests/web/lib/native.mjs';
+import { CHROMIUM, NATIVE_BUILD, WEB_BUILD, openPage, session, waitForState } from '../../tests/platform/web/lib/browser.mjs';
+import { ORCHID } from '../../tests/platform/web/lib/native.mjs';
 
 function usage() {
     console.error('usage: bench/web/run [--loads N] [--runs N]');

@@ -18,6 +18,7 @@
 #include "pixmap/pixmap.h"
 #include "platform/resources.h"
 #include "tests/jpeg/libjpeg_peer.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
@@ -366,8 +367,8 @@ TEST(Generator, TheIconFileIsTheIconBitmap)
 TEST(Generator, MakesTheSameBytesOnEveryRun)
 {
     namespace fs = std::filesystem;
-    fs::path dir = fs::temp_directory_path() / ("orchid-assets-test-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
+    const test_support::ScratchFolder scratch("assets");
+    const fs::path dir = scratch.Path();
     std::string cmd = std::string("\"") + ORCHID_ASSET_GENERATOR + "\" --out \"" + dir.string() + "\" --music \"" +
                       (dir / "music.mp3").string() + "\" --fonts \"" + ORCHID_FONT_DIR + "\" > /dev/null";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
@@ -382,7 +383,6 @@ TEST(Generator, MakesTheSameBytesOnEveryRun)
     // compiler takes it.
     EXPECT_EQ(compared, int(std::size(kAssets)) + 1);
     EXPECT_TRUE(ReadFile(ORCHID_MUSIC_FILE) == ReadFile(dir / "music.mp3"));
-    fs::remove_all(dir);
 }
 
 }  // namespace

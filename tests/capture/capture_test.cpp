@@ -24,6 +24,7 @@
 #include "capture/png_sink.h"
 #include "error/error_log.h"
 #include "tests/support/log.h"
+#include "tests/support/scratch_folder.h"
 
 using capture::FrameSchedule;
 using platform::FrameView;
@@ -109,19 +110,11 @@ protected:
     void SetUp() override
     {
         LogTest::SetUp();
-        char tmpl[] = "/tmp/orchid-capture-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
         for (int i = 0; i < 8 * 4; ++i) pixels[i] = 0x00102030u + static_cast<uint32_t>(i);
         frame = FrameView{reinterpret_cast<uint8_t*>(pixels), 8, 4, 32, 32, PixelLayout::XRGB8888};
     }
-    void TearDown() override
-    {
-        std::string cmd = "rm -rf '" + dir + "'";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
-        LogTest::TearDown();
-    }
-    std::string dir;
+    test_support::ScratchFolder scratch{"capture"};
+    const std::string dir = scratch.Path();
     uint32_t pixels[8 * 4];
     FrameView frame;
 };

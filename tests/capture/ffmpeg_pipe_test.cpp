@@ -6,12 +6,6 @@
 // file or a missing program is reported, with nothing left behind.
 #include <gtest/gtest.h>
 
-#if defined(_WIN32)
-#include <process.h>
-#else
-#include <unistd.h>
-#endif
-
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -25,6 +19,7 @@
 #include "error/error_log.h"
 #include "tests/support/environment.h"
 #include "tests/support/log.h"
+#include "tests/support/scratch_folder.h"
 
 using capture::FrameSchedule;
 
@@ -32,24 +27,11 @@ using test_support::SetEnvironment;
 
 namespace {
 
-int ProcessId()
-{
-#if defined(_WIN32)
-    return _getpid();
-#else
-    return getpid();
-#endif
-}
-
 class FfmpegPipeTest : public test_support::LogTest {
 protected:
     void SetUp() override
     {
         LogTest::SetUp();
-        dir = std::filesystem::temp_directory_path() /
-              ("orchid-ffmpeg-pipe-" + std::to_string(ProcessId()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir);
         report = (dir / "report.txt").string();
         SetEnvironment("ORCHID_FAKE_FFMPEG_REPORT", report.c_str());
         for (int i = 0; i < 16 * 8; ++i) pixels[i] = 0x00102030u + static_cast<uint32_t>(i);
@@ -62,8 +44,6 @@ protected:
         SetEnvironment("ORCHID_FAKE_FFMPEG_STATUS", nullptr);
         SetEnvironment("ORCHID_FAKE_FFMPEG_NO_OUTPUT", nullptr);
         SetEnvironment("ORCHID_FAKE_FFMPEG_READ", nullptr);
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
         LogTest::TearDown();
     }
     // The files in the scratch folder besides the stand-in's report.
@@ -89,7 +69,8 @@ protected:
         return lines;
     }
 
-    std::filesystem::path dir;
+    test_support::ScratchFolder scratch{"ffmpeg-pipe"};
+    const std::filesystem::path dir = scratch.Path();
     std::string report;
     uint32_t pixels[16 * 8];
     platform::FrameView frame;

@@ -14,12 +14,6 @@
 // level, then holds the other levels to it.
 #include <gtest/gtest.h>
 
-#if defined(_WIN32)
-#include <process.h>
-#else
-#include <unistd.h>
-#endif
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -31,6 +25,7 @@
 #include "capture/benchmark_sink.h"
 #include "capture/frame_digest.h"
 #include "demo/demo.h"
+#include "demo/timeline.h"
 #include "error/error_log.h"
 #include "main/app_state.h"
 #include "main/dialog.h"
@@ -38,6 +33,7 @@
 #include "platform/clock.h"
 #include "platform/headless/headless_backend.h"
 #include "simd/simd.h"
+#include "tests/support/scratch_folder.h"
 #include "tests/support/simd_levels.h"
 #include "tests/support/show.h"
 
@@ -100,15 +96,6 @@ private:
     long last;
 };
 
-int ProcessId()
-{
-#if defined(_WIN32)
-    return _getpid();
-#else
-    return getpid();
-#endif
-}
-
 // The show as `orchid --benchmark` renders it, from the state a fresh
 // process starts in: the first `hundredths` of it, or all of it for 0.
 ShowDigests RenderShow(long hundredths)
@@ -119,9 +106,8 @@ ShowDigests RenderShow(long hundredths)
     // folder of its own with a copy of the music.
     namespace fs = std::filesystem;
     const fs::path previous = fs::current_path();
-    const fs::path dir = fs::temp_directory_path() / ("orchid-digest-" + std::to_string(ProcessId()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    const test_support::ScratchFolder scratch("digest");
+    const fs::path dir = scratch.Path();
     fs::copy_file(ORCHID_MUSIC, dir / kMusicFile);
     fs::current_path(dir);
 
@@ -143,7 +129,6 @@ ShowDigests RenderShow(long hundredths)
     }
 
     fs::current_path(previous);
-    fs::remove_all(dir);
     return show;
 }
 
@@ -362,6 +347,24 @@ TEST_P(ShowDigestAt, EveryHundredthIsTheGoldenFrame)
     Table golden;
     ASSERT_TRUE(Parse(ReadFile(ORCHID_DIGESTS), &golden)) << "no golden table in " << ORCHID_DIGESTS;
     ExpectGoldenFrames(golden);
+}
+
+// The scene table against the golden run: each scene is first drawn at its
+// first hundredth (the golden table counts presents from 1, the frame of
+// hundredth 0 first), and every hundredth from there up to the next scene's
+// first is drawn as it.
+TEST(SceneTable, EachSceneIsDrawnFromItsFirstHundredthToTheNextScenes)
+{
+    Table golden;
+    ASSERT_TRUE(Parse(ReadFile(ORCHID_DIGESTS), &golden)) << "no golden table in " << ORCHID_DIGESTS;
+    ASSERT_EQ(golden.scenes.size(), static_cast<std::size_t>(timeline::kSceneCount));
+    for (int k = 0; k < timeline::kSceneCount; ++k) {
+        const timeline::Scene& s = timeline::kScenes[k];
+        const long end = k + 1 < timeline::kSceneCount ? timeline::kScenes[k + 1].first : golden.hundredths;
+        EXPECT_EQ(golden.scenes[k].scene, k) << s.name;
+        EXPECT_EQ(golden.scenes[k].first, s.first + 1) << s.name;
+        EXPECT_EQ(golden.scenes[k].count, end - s.first) << s.name;
+    }
 }
 
 }  // namespace

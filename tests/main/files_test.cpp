@@ -22,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/scratch_folder.h"
+
 namespace {
 
 std::string ReadFile(const std::string& path)
@@ -36,9 +38,6 @@ class FilesTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/orchid-files-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
         ASSERT_EQ(symlink(ORCHID_MUSIC, (dir + "/kestrune-velomar.mp3").c_str()), 0);
         // The stand-in, as "ffmpeg" in a folder of its own.
         fakeBin = dir + "/fake-bin";
@@ -47,7 +46,6 @@ protected:
         const char* path = std::getenv("PATH");
         fakePath = "PATH='" + fakeBin + ":" + (path != nullptr ? path : "/usr/bin:/bin") + "'";
     }
-    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
 
     // Runs the program in the scratch folder without a display; returns its
     // exit status and keeps what it said in `said`.
@@ -123,7 +121,8 @@ protected:
         return std::sscanf(ReadFile(path).c_str(), "fake video %lld", &bytes) == 1 ? bytes : -1;
     }
 
-    std::string dir;
+    test_support::ScratchFolder scratch{"files"};
+    const std::string dir = scratch.Path();
     std::string fakeBin;
     std::string fakePath;
     std::string said;

@@ -20,6 +20,7 @@
 #include "platform/clock.h"
 #include "platform/fake/fake_backend.h"
 #include "platform/headless/headless_backend.h"
+#include "tests/support/scripted_clock.h"
 #include "tests/support/show.h"
 
 using platform::fake::FakePlatform;
@@ -125,29 +126,6 @@ public:
     FakePlatform* fake = nullptr;
 };
 
-// One hundredth per wait and a position one hundredth on, as a capture runs.
-class CaptureTime final : public platform::Clock {
-public:
-    int QueryFrequency(int64_t* frequency) override
-    {
-        *frequency = 100;
-        return 1;
-    }
-    int QueryCounter(int64_t* counter) override
-    {
-        *counter = hundredths;
-        return 1;
-    }
-    void Spin() override
-    {
-        ++hundredths;
-        if (running) fake->position = platform::headless::PositionForHundredths(static_cast<uint32_t>(++played));
-    }
-    int64_t hundredths = 0;
-    int64_t played = 0;
-    FakePlatform* fake = nullptr;
-};
-
 class LiveTiming : public test_support::ShellRunTest {
 protected:
     void SetUp() override
@@ -207,8 +185,8 @@ int Breaks(const std::vector<int32_t>& times, std::string* where)
 
 TEST_F(LiveTiming, EveryHundredthOnceAtAnyRefreshRateAndDriftAsInCapture)
 {
-    CaptureTime captureTime;
-    captureTime.fake = &fake;
+    // One hundredth per wait, the music one on with it, as a capture runs.
+    test_support::ScriptedClock captureTime{fake};
     const Record capture = Run(captureTime);
     ASSERT_EQ(capture.times.size(), static_cast<size_t>(kShowEnd + 2));
     ASSERT_EQ(capture.times.front(), 0);

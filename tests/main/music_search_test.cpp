@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "main/music_search.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
@@ -20,9 +21,6 @@ class MusicSearchTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/orchid-music-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        root = tmpl;
         for (const char* sub : {"/work", "/exe", "/data"}) ASSERT_EQ(mkdir((root + sub).c_str(), 0777), 0);
         ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
         ASSERT_EQ(chdir((root + "/work").c_str()), 0);
@@ -31,7 +29,6 @@ protected:
     void TearDown() override
     {
         ASSERT_EQ(chdir(previous), 0);
-        std::system(("rm -rf '" + root + "'").c_str());
     }
     void Put(const std::string& folder) { std::ofstream(root + folder + "/" + kName) << "mp3"; }
     std::string Find()
@@ -40,7 +37,8 @@ protected:
         return FindMusic(kName, folders, &error);
     }
 
-    std::string root;
+    test_support::ScratchFolder scratch{"music"};
+    const std::string root = scratch.Path();
     char previous[4096];
     std::vector<std::string> folders;
     int error = 0;

@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/scratch_folder.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -113,9 +115,6 @@ protected:
     void SetUp() override
     {
         if (!Installed("Xvfb")) GTEST_SKIP() << "SKIPPED: Xvfb is not installed";
-        char tmpl[] = "/tmp/orchid-screen-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
     }
 
     void TearDown() override
@@ -123,7 +122,6 @@ protected:
         StopProgram();
         Stop(windowManager);
         Stop(server);
-        if (!dir.empty()) std::system(("rm -rf '" + dir + "'").c_str());
     }
 
     static void Stop(pid_t& pid)
@@ -158,7 +156,7 @@ protected:
         std::fgets(number, sizeof number, in);
         std::fclose(in);
         EXPECT_NE(std::strchr(number, '\n'), nullptr) << "Xvfb did not start";
-        display = ":" + std::to_string(std::atoi(number));
+        display = std::string(":").append(std::to_string(std::atoi(number)));
         setenv("DISPLAY", display.c_str(), 1);
         unsetenv("WAYLAND_DISPLAY");
         if (withWindowManager) {
@@ -296,7 +294,8 @@ protected:
         return faults;
     }
 
-    std::string dir;
+    test_support::ScratchFolder scratch{"screen"};
+    const std::string dir = scratch.Path();
     std::string display;
     int width = 0;
     int height = 0;

@@ -1,11 +1,10 @@
-// The shell over the whole show, on the fake backend and a scripted clock:
+// The shell over the whole show, on the fake backend and the scripted clock:
 // the dialog's Quit, the first frames, Escape, the end of the show from
 // inside an update step, activation changes, start-up failures and an
 // allocation failure at every allocation of start-up.
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
 #include <string>
 
 #include "audio/audio.h"
@@ -15,9 +14,8 @@
 #include "main/app_state.h"
 #include "main/dialog.h"
 #include "main/shell.h"
-#include "platform/clock.h"
 #include "platform/fake/fake_backend.h"
-#include "platform/headless/headless_backend.h"
+#include "tests/support/scripted_clock.h"
 #include "tests/support/show.h"
 #include "timer/timer.h"
 
@@ -25,49 +23,11 @@ using platform::fake::FakePlatform;
 
 namespace {
 
-constexpr int64_t kHundredth = 10000;
-
-// Time moves a hundredth per wait (more while `extraPerWait` is set); the
-// fake music follows it unless stopped, offset by `jump`. `at` runs at every
-// new hundredth, inside the wait of that frame.
-class ScriptClock final : public platform::Clock {
-public:
-    int QueryFrequency(int64_t* frequency) override
-    {
-        *frequency = 100 * kHundredth;
-        return 1;
-    }
-    int QueryCounter(int64_t* counter) override
-    {
-        *counter = now;
-        return 1;
-    }
-    void Spin() override
-    {
-        int64_t steps = 1 + extraPerWait;
-        now = (now / kHundredth + steps) * kHundredth;
-        ++waits;
-        if (!musicStopped) music += steps;
-        fake->position = platform::headless::PositionForHundredths(static_cast<uint32_t>(music + jump));
-        if (at) at(waits);
-    }
-
-    int64_t now = 0;
-    int64_t waits = 0;
-    int64_t music = 0;
-    int64_t jump = 0;
-    int64_t extraPerWait = 0;
-    bool musicStopped = false;
-    FakePlatform* fake = nullptr;
-    std::function<void(int64_t)> at;
-};
-
 class ShellTest : public test_support::ShellRunTest {
 protected:
     void SetUp() override
     {
         ShellRunTest::SetUp();
-        clock.fake = &fake;
         platform::SetActiveClock(&clock);
         fake.Install();
         fake.dialogCommands[0] = IDC_BUTTON_32BPP;
@@ -76,7 +36,7 @@ protected:
     int Run() { return WinMain(nullptr, nullptr, "", platform::SW_SHOWNORMAL); }
 
     FakePlatform fake;
-    ScriptClock clock;
+    test_support::ScriptedClock clock{fake};
 };
 
 TEST_F(ShellTest, QuitInTheDialogStartsNothing)
@@ -112,7 +72,7 @@ TEST_F(ShellTest, FirstFramesAreWhiteWithDarkEvenRowsAndTheShowEndsItself)
             checked = true;
         }
         // Then the music jumps to just before the end.
-        if (wait == 5) clock.jump = 21400;
+        if (wait == 5) clock.Jump(21400);
     };
     EXPECT_EQ(Run(), 0);
     EXPECT_TRUE(checked);
@@ -148,7 +108,7 @@ TEST_F(ShellTest, TheMusicsLengthIsHandedOnOnceItPlays)
         ++startedCalls;
     };
     clock.at = [&](int64_t wait) {
-        if (wait == 5) clock.jump = 21400;
+        if (wait == 5) clock.Jump(21400);
     };
     const int result = Run();
     musicStarted = nullptr;

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "main/music_search.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
@@ -49,12 +50,8 @@ class ShowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/orchid-show-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
         ASSERT_EQ(symlink(ORCHID_MUSIC, (dir + "/kestrune-velomar.mp3").c_str()), 0);
     }
-    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
 
     // Runs the program in the scratch folder; returns its exit status and
     // keeps what it said in `said`.
@@ -78,7 +75,8 @@ protected:
         ASSERT_EQ(std::system(("cp '" + std::string(ORCHID_PROGRAM) + "' '" + program + "'").c_str()), 0);
     }
 
-    std::string dir;
+    test_support::ScratchFolder scratch{"show"};
+    const std::string dir = scratch.Path();
     std::string said;
     std::string program = ORCHID_PROGRAM;
 };
@@ -364,7 +362,7 @@ std::string StartXvfb(pid_t* server)
         waitpid(*server, nullptr, 0);
         return "";
     }
-    return ":" + std::to_string(std::atoi(number));
+    return std::string(":").append(std::to_string(std::atoi(number)));
 }
 
 // Plays the show in a window on `display` with SDL's silent audio driver,

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,7 +24,7 @@
 #include "main/shell.h"
 #include "platform/clock.h"
 #include "platform/fake/fake_backend.h"
-#include "platform/headless/headless_backend.h"
+#include "tests/support/scripted_clock.h"
 #include "tests/support/show.h"
 
 using platform::WPARAM;
@@ -33,42 +32,11 @@ using platform::fake::FakePlatform;
 
 namespace {
 
-constexpr uint32_t kBytesPerHundredth = 1764;
-
-// A hundredth per wait; the music moves on with it unless the device is
-// paused, one hundredth past wherever it stands (so a seek moves it).
-class MusicClock final : public platform::Clock {
-public:
-    int QueryFrequency(int64_t* frequency) override
-    {
-        *frequency = 100;
-        return 1;
-    }
-    int QueryCounter(int64_t* counter) override
-    {
-        *counter = waits;
-        return 1;
-    }
-    void Spin() override
-    {
-        ++waits;
-        if (running && !fake->soundPaused)
-            fake->position = platform::headless::PositionForHundredths(Heard() + 1);
-        if (at) at(waits);
-    }
-    uint32_t Heard() const { return fake->position / kBytesPerHundredth; }
-
-    int64_t waits = 0;
-    FakePlatform* fake = nullptr;
-    std::function<void(int64_t)> at;
-};
-
 class ViewerTest : public test_support::ShellRunTest {
 protected:
     void SetUp() override
     {
         ShellRunTest::SetUp();
-        clock.fake = &fake;
         platform::SetActiveClock(&clock);
         fake.Install();
         fake.dialogCommands[0] = IDC_BUTTON_WINDOWED;
@@ -88,7 +56,7 @@ protected:
     int Run() { return WinMain(nullptr, nullptr, "", platform::SW_SHOWNORMAL); }
 
     FakePlatform fake;
-    MusicClock clock;
+    test_support::ScriptedClock clock{fake};
     const int32_t savedAheadMicros = aheadMicros;
     const int32_t savedAheadSteps = aheadSteps;
 };
@@ -102,8 +70,7 @@ std::vector<uint64_t> CaptureFrames()
     std::vector<uint64_t> frames(kLast + 1, 0);
     test_support::FreshShow();
     FakePlatform fake;
-    MusicClock clock;
-    clock.fake = &fake;
+    test_support::ScriptedClock clock{fake};
     platform::SetActiveClock(&clock);
     fake.Install();
     fake.dialogCommands[0] = IDC_BUTTON_WINDOWED;

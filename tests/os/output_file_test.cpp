@@ -3,12 +3,6 @@
 // that is discarded, abandoned or cannot be made leaves nothing behind.
 #include <gtest/gtest.h>
 
-#if defined(_WIN32)
-#include <process.h>
-#else
-#include <unistd.h>
-#endif
-
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
@@ -19,34 +13,13 @@
 
 #include "os/files.h"
 #include "os/output_file.h"
+#include "tests/support/process_id.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
-int ProcessId()
-{
-#if defined(_WIN32)
-    return _getpid();
-#else
-    return getpid();
-#endif
-}
-
 class OutputFileTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir = std::filesystem::temp_directory_path() /
-              ("orchid-output-file-" + std::to_string(ProcessId()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
-        path = (dir / "show.mp4").string();
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
-    }
     std::vector<std::string> Names() const
     {
         std::vector<std::string> names;
@@ -63,8 +36,9 @@ protected:
         return text.str();
     }
 
-    std::filesystem::path dir;
-    std::string path;
+    test_support::ScratchFolder scratch{"output-file"};
+    const std::filesystem::path dir = scratch.Path();
+    const std::string path = (dir / "show.mp4").string();
 };
 
 TEST_F(OutputFileTest, TheFinalNameAppearsOnlyWithTheCompleteFile)
@@ -74,7 +48,7 @@ TEST_F(OutputFileTest, TheFinalNameAppearsOnlyWithTheCompleteFile)
     EXPECT_TRUE(file.Pending());
     EXPECT_STREQ(file.FinalName(), path.c_str());
     const std::string temporary = file.TemporaryName();
-    EXPECT_EQ(temporary, path + ".part-" + std::to_string(ProcessId()));
+    EXPECT_EQ(temporary, path + ".part-" + std::to_string(test_support::ProcessId()));
     ASSERT_NE(file.stream, nullptr);
     std::fputs("first half ", file.stream);
     EXPECT_FALSE(os::PathExists(path.c_str()));
@@ -142,7 +116,7 @@ TEST_F(OutputFileTest, DiscardingOrAbandoningLeavesNothing)
 TEST_F(OutputFileTest, ATemporaryNameInUseIsNeverTakenOver)
 {
     // Left by another run of the same process id, or by a writer now at work.
-    const std::string stale = path + ".part-" + std::to_string(ProcessId());
+    const std::string stale = path + ".part-" + std::to_string(test_support::ProcessId());
     std::ofstream(stale, std::ios::binary) << "someone else's";
     os::OutputFile file, second;
     ASSERT_TRUE(file.Create(path.c_str()));

@@ -11,25 +11,15 @@
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#include <process.h>
-#else
-#include <unistd.h>
-#endif
+#include "tests/support/scratch_folder.h"
 
 namespace test_mp3 {
 
-// This process's own scratch folder.
+// This process's own scratch folder, removed as the process ends.
 inline std::string Dir()
 {
-#if defined(_WIN32)
-    const int pid = _getpid();
-#else
-    const int pid = getpid();
-#endif
-    std::filesystem::path dir = std::filesystem::temp_directory_path() / ("orchid-test-" + std::to_string(pid));
-    std::filesystem::create_directories(dir);
-    return dir.string();
+    static const test_support::ScratchFolder folder("test");
+    return folder.Path();
 }
 
 inline void Put16(std::vector<uint8_t>& v, uint32_t x)

@@ -9,7 +9,7 @@ import { serve } from './server.mjs';
 
 export const CHROMIUM = process.env.ORCHID_CHROMIUM || '/usr/bin/chromium';
 
-export const ROOT = path.resolve(import.meta.dirname, '..', '..', '..');
+export const ROOT = path.resolve(import.meta.dirname, '..', '..', '..', '..');
 export const WEB_BUILD = path.resolve(process.env.ORCHID_WEB_BUILD || path.join(ROOT, 'build-web'));
 export const NATIVE_BUILD = path.resolve(process.env.ORCHID_BUILD || path.join(ROOT, 'build'));
 

@@ -15,14 +15,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "test_mp3.h"
 #include "audio/audio.h"
 #include "dedraw/dedraw.h"
 #include "error/error_log.h"
 #include "platform/backend.h"
 #include "platform/sdl/sdl_backend.h"
+#include "tests/platform/sdl/x11_requests.h"
+#include "tests/platform/test_mp3.h"
 #include "tests/support/log.h"
-#include "tests/platform/x11_requests.h"
+#include "tests/support/process_id.h"
 
 using namespace platform;
 
@@ -76,7 +77,7 @@ protected:
             skipReason = "Xvfb is not installed";
             return;
         }
-        int display = 90 + getpid() % 400;
+        int display = 90 + test_support::ProcessId() % 400;
         char socket[64];
         char name[16];
         std::snprintf(socket, sizeof socket, "/tmp/.X11-unix/X%d", display);

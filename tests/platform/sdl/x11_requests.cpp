@@ -1,4 +1,4 @@
-#include "tests/platform/x11_requests.h"
+#include "tests/platform/sdl/x11_requests.h"
 
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
