@@ -70,22 +70,25 @@ constexpr Kernels kSse2 = {sse2::Convert32To565Row, sse2::Convert32To555Row, sse
 #endif
 
 // The conversions have no AVX2 forms: the AVX2 level takes the SSE2 ones.
-constexpr simd::Chooser<Kernels, &Kernels::convert32To565, &Kernels::convert32To555, &Kernels::convert565To32,
-                        &Kernels::convert565To555>
-    kChooser({
-        .scalar = &kScalar,
-#if defined(__x86_64__)
-        .sse2 = &kSse2,
-#endif
-#if defined(__wasm_simd128__)
-        // The SSE2 forms, as WebAssembly vector instructions.
-        .wasm128 = &kSse2,
-#endif
-    });
 
 }  // namespace
 
-const Kernels& KernelsFor(simd::Level level) { return kChooser.For(level); }
+const Kernels& KernelsFor(simd::Level level)
+{
+    static const simd::Chooser<Kernels, &Kernels::convert32To565, &Kernels::convert32To555, &Kernels::convert565To32,
+                            &Kernels::convert565To555>
+        chooser({
+            .scalar = &kScalar,
+#if defined(__x86_64__)
+            .sse2 = &kSse2,
+#endif
+#if defined(__wasm_simd128__)
+            // The SSE2 forms, as WebAssembly vector instructions.
+            .wasm128 = &kSse2,
+#endif
+        });
+    return chooser.For(level);
+}
 
 const Kernels& Active() { return KernelsFor(simd::Active()); }
 

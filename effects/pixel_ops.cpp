@@ -17,21 +17,23 @@ constexpr Kernels kSse2 = {kernels::Sse2Apply, kernels::Sse2Fill, kernels::Sse2C
 constexpr Kernels kAvx2 = {kernels::Avx2Apply, kernels::Avx2Fill, kernels::Avx2CrossFade, kernels::Avx2Span};
 #endif
 
-constexpr simd::Chooser<Kernels, &Kernels::apply, &Kernels::fill, &Kernels::crossFade, &Kernels::span> kChooser({
-    .scalar = &kScalar,
-#if defined(__x86_64__)
-    .sse2 = &kSse2,
-    .avx2 = &kAvx2,
-#endif
-#if defined(__wasm_simd128__)
-    // The SSE2 forms, as WebAssembly vector instructions.
-    .wasm128 = &kSse2,
-#endif
-});
-
 }  // namespace
 
-const Kernels& KernelsFor(simd::Level level) { return kChooser.For(level); }
+const Kernels& KernelsFor(simd::Level level)
+{
+    static const simd::Chooser<Kernels, &Kernels::apply, &Kernels::fill, &Kernels::crossFade, &Kernels::span> chooser({
+        .scalar = &kScalar,
+#if defined(__x86_64__)
+        .sse2 = &kSse2,
+        .avx2 = &kAvx2,
+#endif
+#if defined(__wasm_simd128__)
+        // The SSE2 forms, as WebAssembly vector instructions.
+        .wasm128 = &kSse2,
+#endif
+    });
+    return chooser.For(level);
+}
 
 const Kernels& Active() { return KernelsFor(simd::Active()); }
 

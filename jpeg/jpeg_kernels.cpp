@@ -183,24 +183,26 @@ constexpr Kernels kAvx2 = {IdctAvx2,        IdctPairAvx2,    ColorH1Avx2,      C
                            ColorH1PairAvx2, ColorH2PairAvx2, PackTripletsAvx2, TripletsToWordsAvx2};
 #endif
 
-constexpr simd::Chooser<Kernels, &Kernels::idct, &Kernels::idctPair, &Kernels::colorH1, &Kernels::colorH2,
-                        &Kernels::colorH1Pair, &Kernels::colorH2Pair, &Kernels::packTriplets,
-                        &Kernels::tripletsToWords>
-    kChooser({
-        .scalar = &kScalar,
-#if defined(__x86_64__)
-        .sse2 = &kSse2,
-        .avx2 = &kAvx2,
-#endif
-#if defined(__wasm_simd128__)
-        // The SSE2 forms, as WebAssembly vector instructions.
-        .wasm128 = &kSse2,
-#endif
-    });
-
 }  // namespace
 
-const Kernels& KernelsFor(simd::Level level) { return kChooser.For(level); }
+const Kernels& KernelsFor(simd::Level level)
+{
+    static const simd::Chooser<Kernels, &Kernels::idct, &Kernels::idctPair, &Kernels::colorH1, &Kernels::colorH2,
+                            &Kernels::colorH1Pair, &Kernels::colorH2Pair, &Kernels::packTriplets,
+                            &Kernels::tripletsToWords>
+        chooser({
+            .scalar = &kScalar,
+#if defined(__x86_64__)
+            .sse2 = &kSse2,
+            .avx2 = &kAvx2,
+#endif
+#if defined(__wasm_simd128__)
+            // The SSE2 forms, as WebAssembly vector instructions.
+            .wasm128 = &kSse2,
+#endif
+        });
+    return chooser.For(level);
+}
 
 const Kernels& Active() { return KernelsFor(simd::Active()); }
 

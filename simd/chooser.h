@@ -3,7 +3,9 @@
 // and one table per level it speeds up, filling only the entries that level
 // does better: an entry a level leaves null falls through to the level
 // below it (simd::Below), down to the scalar table, which fills every
-// entry. The resolved tables, one per level, are made at compile time:
+// entry. The resolved tables, one per level, are made when the chooser is
+// made: at compile time, where the compiler can compare the entries with
+// null there (a sanitizer build cannot, and makes them at first use):
 //
 //   struct Kernels {
 //       void (*fill)(uint8_t* d, int n) = nullptr;
@@ -11,27 +13,26 @@
 //   };
 //   constexpr Kernels kScalar = {FillScalar, CopyScalar};
 //   constexpr Kernels kSse2 = {.fill = FillSse2};  // copy: the scalar one
-//   constexpr simd::Chooser<Kernels, &Kernels::fill, &Kernels::copy> kChooser(
-//       {.scalar = &kScalar, .sse2 = &kSse2});
-//   const Kernels& KernelsFor(simd::Level level) { return kChooser.For(level); }
+//   const Kernels& KernelsFor(simd::Level level)
+//   {
+//       static const simd::Chooser<Kernels, &Kernels::fill, &Kernels::copy> chooser(
+//           {.scalar = &kScalar, .sse2 = &kSse2});
+//       return chooser.For(level);
+//   }
 //
 // The member list names every entry of the struct (checked by its size),
-// and the scalar table fills every one (checked as the chooser is made). A
+// and the scalar table fills every one (checked as the chooser is made: a
+// build error at compile time, std::logic_error at run time). A
 // level with no table in a build (another processor's) leaves its pointer
 // null and takes the level below's entries throughout.
 #pragma once
 
 #include <array>
+#include <stdexcept>
 
 #include "simd/simd.h"
 
 namespace simd {
-
-namespace detail {
-// Never defined: reaching it while a chooser is made at compile time stops
-// the build.
-void TheScalarTableLacksAnEntry();
-}  // namespace detail
 
 // A subsystem's own table of each level, null where it has none.
 template <class Table>
@@ -90,8 +91,7 @@ private:
                 return;
             }
             if (l == Level::Scalar) {
-                detail::TheScalarTableLacksAnEntry();
-                return;
+                throw std::logic_error("a scalar kernel table lacks an entry");
             }
         }
     }

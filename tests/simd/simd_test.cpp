@@ -146,10 +146,10 @@ constexpr Toy kToyWasm = {.c = WasmC};
 // SSE2's entry before the scalar one, WebAssembly only ever the scalar.
 TEST(SimdChooser, AnEmptyEntryTakesTheNearestLevelBelowThatHasIt)
 {
-    constexpr simd::Chooser<Toy, &Toy::a, &Toy::b, &Toy::c> all(
+    const simd::Chooser<Toy, &Toy::a, &Toy::b, &Toy::c> all(
         {.scalar = &kToyScalar, .sse2 = &kToySse2, .avx2 = &kToyAvx2, .wasm128 = &kToyWasm});
     // A build without this processor's SSE2 table: AVX2 goes on to scalar.
-    constexpr simd::Chooser<Toy, &Toy::a, &Toy::b, &Toy::c> noSse2({.scalar = &kToyScalar, .avx2 = &kToyAvx2});
+    const simd::Chooser<Toy, &Toy::a, &Toy::b, &Toy::c> noSse2({.scalar = &kToyScalar, .avx2 = &kToyAvx2});
     struct Case {
         Level level;
         int all[3];
