@@ -86,7 +86,7 @@ protected:
         bool started = false;
         for (int i = 0; i < 1200 && !started; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            for (const std::string& entry : Names()) started = started || entry.rfind(name + ".part-", 0) == 0;
+            for (const std::string& entry : scratch.Names()) started = started || entry.rfind(name + ".part-", 0) == 0;
         }
         // A few frames more, then the signal.
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -99,14 +99,6 @@ protected:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
-    std::vector<std::string> Names() const
-    {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(dir))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
     // True when no temporary file is left in the folder or below it.
     bool NoTemporaryFiles() const
     {

@@ -20,14 +20,6 @@ namespace {
 
 class OutputFileTest : public ::testing::Test {
 protected:
-    std::vector<std::string> Names() const
-    {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(dir))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
     static std::string Read(const std::string& name)
     {
         std::ifstream in(name, std::ios::binary);
@@ -60,7 +52,7 @@ TEST_F(OutputFileTest, TheFinalNameAppearsOnlyWithTheCompleteFile)
     ASSERT_TRUE(file.Commit(false)) << file.error;
     EXPECT_FALSE(file.Pending());
     EXPECT_EQ(Read(path), "first half second half");
-    EXPECT_EQ(Names(), std::vector<std::string>{"show.mp4"});
+    EXPECT_EQ(scratch.Names(), std::vector<std::string>{"show.mp4"});
     EXPECT_EQ(os::FileSize(path.c_str()), 22);
     EXPECT_EQ(os::FileSize(dir.string().c_str()), -1);
     EXPECT_EQ(os::FileSize((dir / "none").string().c_str()), -1);
@@ -81,7 +73,7 @@ TEST_F(OutputFileTest, AnExistingFileIsReplacedOnlyWhenAskedFor)
 
     ASSERT_TRUE(file.Commit(true)) << file.error;
     EXPECT_EQ(Read(path), "new");
-    EXPECT_EQ(Names(), std::vector<std::string>{"show.mp4"});
+    EXPECT_EQ(scratch.Names(), std::vector<std::string>{"show.mp4"});
 }
 
 TEST_F(OutputFileTest, DiscardingOrAbandoningLeavesNothing)
@@ -93,12 +85,12 @@ TEST_F(OutputFileTest, DiscardingOrAbandoningLeavesNothing)
         file.Discard();
         EXPECT_FALSE(file.Pending());
         EXPECT_EQ(file.stream, nullptr);
-        EXPECT_TRUE(Names().empty());
+        EXPECT_TRUE(scratch.Names().empty());
         // Made again, then dropped without a word.
         ASSERT_TRUE(file.Create(path.c_str()));
         std::fputs("partial", file.stream);
     }
-    EXPECT_TRUE(Names().empty());
+    EXPECT_TRUE(scratch.Names().empty());
 
     // Kept: the temporary file stays, no longer the object's to remove.
     std::string kept;
@@ -143,7 +135,7 @@ TEST_F(OutputFileTest, AFileThatCannotBeMadeIsAFailureWithTheReason)
     const std::string tooLong(5000, 'x');
     EXPECT_FALSE(file.Create(tooLong.c_str()));
     EXPECT_EQ(file.error, ENAMETOOLONG);
-    EXPECT_TRUE(Names().empty());
+    EXPECT_TRUE(scratch.Names().empty());
 }
 
 }  // namespace

@@ -3,10 +3,12 @@
 // run at once), and removed with all it holds when the object goes.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "tests/support/process_id.h"
 
@@ -35,6 +37,16 @@ public:
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
     const std::string& Path() const { return path; }
+
+    // The names of what the folder holds, sorted.
+    std::vector<std::string> Names() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(path))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
 
 private:
     std::string path;
