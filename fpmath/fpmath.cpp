@@ -367,24 +367,26 @@ bool FastSin(double x, double* result) { return SinOfQuadrant(x, 0, result); }
 
 bool FastCos(double x, double* result) { return SinOfQuadrant(x, 1, result); }
 
-// log2(x) for x > 0 finite: x = 2^e m, m in [1, 2), i = round((m - 1) 128),
-// c = kLogC[i], u = m c - 1 (|u| <= 2^-7.98), and
+// log2(x) for x > 0 finite: x = 2^e m, m in [1, 2), i = round((m - 1) 256),
+// c = kLogC[i], u = m c - 1 (|u| < 2^-8.41), and
 // log2(x) = e - log2(c) + log2(1 + u).
 //
-// u is exact as uh + ul: with mh the top 41 bits of m and ml = m - mh, both
-// mh c (53 bits) and ml c (24 bits) are exact, and so is mh c - 1 (Sterbenz).
-// log2(1 + u) = (v / ln 2) + u^3 P(u), v = u - u^2/2 held as a double-double
-// (uh^2 an exact product, within eps^2 |u| in all), P the series from u^3 to
-// u^9 (left out < 2^-74.7 |u|). Over |u| (for e = 0 and i = 0, or e = -1
-// and i = 128, e - log2(c) is 0 and f = log2(1 + u) > 1.43 |u|; else the
-// table's intervals give |u| < 0.701 |f|), the error of l:
-//   u^3 P(u), |u^3 P| < 2^-16.99 |u|: 6 eps (u^3 2, P 3, product 1)  2^-67.4
-//   its addition to l                                           2^-70.0
-//   the series left out                                         2^-74.7
-//   low parts' products, v's and the table's errors             < 2^-95
-// in all < 2^-67.1 |u| < 2^-67.6 |f|: e = 2^-66 |h| covers it with the
+// u is a double (a multiple of 2^-61 below 2^-8) and comes exactly: with mh
+// the top 44 bits of m, mh c (53 bits), (m - mh) c (18 bits) and mh c - 1
+// (Sterbenz) are exact, and so is their sum. log2(1 + u) = v / ln 2 +
+// u^3 P(u), v = u - u^2/2 held as a double-double (uh^2 exact for uh the top
+// 26 bits of u, the rest of u^2 within 2^-75 u^2), P the series from u^3 to
+// u^8 (left out < 2^-70.4 |u|). The table's intervals give |u| < 0.701 |f|
+// (fpmath-tables checks it; where e - log2(c) = 0, f = log2(1 + u) >
+// 1.44 |u|). The error of l, over |u|:
+//   u^3 P(u), |u^3 P| < 2^-17.8 |u|: 6 eps (u^3 2, P 3, product 1)  2^-68.2
+//   its addition to l                                           2^-70.8
+//   the series left out                                         2^-70.4
+//   low parts' products, v's and the table's errors             < 2^-90
+// in all < 2^-67.5 |u| < 2^-68 |f|: e = 2^-66 |h| covers it with the
 // double-double's error and the test's roundings. e - log2(c) is an exact
-// fast two-sum (|log2 c| <= 1 <= |e| or e = 0).
+// fast two-sum (|log2 c| <= 1 <= |e| or e = 0), and so is its sum with
+// v / ln 2's high part: that is 0 or more than |u| / ln 2 (fpmath-tables).
 bool FastLog2(double x, double* result)
 {
     if (!(x > 0) || !IsFinite(x)) return false;
@@ -400,26 +402,29 @@ bool FastLog2(double x, double* result)
         *result = static_cast<double>(e);
         return true;
     }
-    const double m = FromBits((bits & kFraction) | (uint64_t{1023} << 52));
-    const int i = static_cast<int>(((bits & kFraction) + (uint64_t{1} << 44)) >> 45);
-
+    const uint64_t mBits = (bits & kFraction) | (uint64_t{1023} << 52);
+    const double m = FromBits(mBits), mh = FromBits(mBits & ~uint64_t{0x1FF});
+    const int i = static_cast<int>(((bits & kFraction) + (uint64_t{1} << 43)) >> 44);
     const double c = tables::kLogC[i];
-    const double mh = FromBits(Bits(m) & ~uint64_t{0xFFF});
-    const DD u = TwoSum(mh * c - 1.0, (m - mh) * c);
-    const DD u2 = TwoProduct(u.hi, u.hi);
-    const DD v = FastTwoSum(u.hi, -0.5 * u2.hi);
-    const double vl = v.lo + (u.lo - (0.5 * u2.lo + u.hi * u.lo));
+    const double u = (mh * c - 1.0) + (m - mh) * c;
+
+    constexpr double kSplit = 134217729.0;  // 2^27 + 1
+    const double t = kSplit * u;
+    const double uh = t - (t - u), ul = u - uh;
+    const double u2 = uh * uh, u2l = (uh + uh + ul) * ul;
+    const DD v = FastTwoSum(u, -0.5 * u2);
+    const double vl = v.lo - 0.5 * u2l;
 
     const double* q = tables::kLogPoly;
-    const double z = u2.hi, w = u.hi;
-    const double poly = ((q[0] + q[1] * w) + z * (q[2] + q[3] * w)) + (z * z) * ((q[4] + q[5] * w) + z * q[6]);
-    const double cube = (z * w) * poly;
+    const double z = u * u;
+    const double poly = ((q[0] + q[1] * u) + z * (q[2] + q[3] * u)) + (z * z) * (q[4] + q[5] * u);
+    const double cube = (z * u) * poly;
 
     const DD p = TwoProduct(v.hi, tables::kInvLn2Hi);
     const double low = (p.lo + v.hi * tables::kInvLn2Lo) + vl * tables::kInvLn2Hi;
     const DD s = FastTwoSum(static_cast<double>(e), tables::kLog[i][0]);
-    const DD h = TwoSum(s.hi, p.hi);
-    const double l = ((((h.lo + s.lo) + tables::kLog[i][1]) + low)) + cube;
+    const DD h = FastTwoSum(s.hi, p.hi);
+    const double l = (((h.lo + s.lo) + tables::kLog[i][1]) + low) + cube;
     return Decided(h.hi, l, 0x1p-66 * Magnitude(h.hi), result);
 }
 
