@@ -10,9 +10,9 @@
 // doubles. A fast evaluation in plain double arithmetic, with a bound on its
 // error, comes first: when the bound decides the rounding its result is that
 // value (so it is the double-double's too), and only when it does not (about
-// one argument in a thousand or fewer) does the double-double evaluation run. Needs
-// round-to-nearest and no contraction into fused multiply-adds (the build
-// passes -ffp-contract=off).
+// one argument in a thousand or fewer) does the double-double evaluation
+// run. Needs round-to-nearest and no contraction into fused multiply-adds
+// (the build passes -ffp-contract=off).
 #pragma once
 
 namespace fpmath {
