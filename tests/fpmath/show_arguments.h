@@ -5,6 +5,8 @@
 // the widths whose base-2 logarithms the pixmaps take (pixmap/pixmap.cpp).
 #pragma once
 
+#include <initializer_list>
+
 #include "demo/demo.h"
 #include "demo/timeline.h"
 
