@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "fpmath/tables.h"
+
 namespace fpmath {
 namespace {
 
@@ -220,7 +222,7 @@ double Magnitude(double x) { return x < 0 ? -x : x; }
 
 }  // namespace
 
-double Sin(double x)
+double DoubleDoubleSin(double x)
 {
     if (!IsFinite(x)) return x - x;
     if (Magnitude(x) < 0x1p-27) return x;  // x^3/6 is below half an ulp of x
@@ -230,7 +232,7 @@ double Sin(double x)
     return v.hi + v.lo;
 }
 
-double Cos(double x)
+double DoubleDoubleCos(double x)
 {
     if (!IsFinite(x)) return x - x;
     if (Magnitude(x) < 0x1p-27) return 1.0;  // x^2/2 is below half an ulp of 1
@@ -240,7 +242,7 @@ double Cos(double x)
     return v.hi + v.lo;
 }
 
-double Log2(double x)
+double DoubleDoubleLog2(double x)
 {
     if (x != x || x < 0) return (x - x) / (x - x);  // NaN
     if (x == 0) return -1.0 / (x * x);            // -infinity
@@ -271,6 +273,177 @@ double Log2(double x)
     const DD log2m = Multiply(Multiply(s, acc), kTwoOverLn2);
     const DD v = Add(log2m, static_cast<double>(e));
     return v.hi + v.lo;
+}
+
+
+// The fast evaluations: plain double arithmetic, no division, an
+// approximation h + l of the value f (|l| < 2^-14 |h|) with a proven bound e
+// on its error, and a rounding test: when h + (l - e) and h + (l + e) round to
+// the same double, so does every value between, f among them (rounding is
+// monotonic), and so does the double-double evaluation, whose error (below
+// 2^-100 |f|) e covers too. Else the double-double evaluation decides. So the
+// results are those of the double-double evaluation alone, bit for bit. The
+// bounds below are relative to |f|, with eps = 2^-53 the unit roundoff; e
+// also covers the roundings of l - e and l + e (below eps |l| + eps e).
+namespace {
+
+// The test: the rounded value of h + l when h + l -+ e round alike.
+bool Decided(double h, double l, double e, double* result)
+{
+    const double low = h + (l - e), high = h + (l + e);
+    if (low != high) return false;
+    *result = low;
+    return true;
+}
+
+// sin(x + q pi/2) for 2^-27 <= |x| < 2^20.
+//
+// Reduction: k = round(x * 512/pi) (within 1/2 + 2^-25 of x * 512/pi, so
+// |k| < 2^28), r = x - k pi/512 with |r| <= (pi/1024)(1 + 2^-24) < 2^-8.3.
+// Each k * kStep1..3 is exact (28 + 25 bits), and so is x - k kStep1: both
+// are multiples of ulp(x) (kStep1 ends at 2^-32, above ulp(x) as |x| < 2^20),
+// and the difference, r + k (kStep2 + ...), is less than 2^(E+1) for
+// 2^E <= |x| (for k = 1, |x| >= 2^-8.36 and the difference < 2^-8.34). The two
+// further differences are held exactly (two-sums); what is left, the error of
+// k kStep4 (< 2^-114), the pi/512 left out (< 2^-112) and the two roundings
+// of the low part (|low| < 2^-60, < 2^-112 each), is below 2^-110: the error
+// of r = rh + rl (|rl| <= ulp(rh)/2 <= 2^-62) is an absolute rho < 2^-110.
+//
+// Evaluation: with S = sin(j pi/512), C = cos(j pi/512) for j = k mod 256,
+// f = A cos r + B sin r, (A, B) = (S, C) for an even quadrant, (C, -S) for an
+// odd one (A, B double-doubles from the table, within eps^2 of their value).
+// f moves at most pi/1024 from A's angle, so |A| <= 2.0001 |f| (or A = 0) and
+// |B r| <= 1.0001 |f|; |Ah| >= |Bh rh| or Ah = 0, so Ah + Bh rh is an exact
+// fast two-sum (Bh rh an exact product). With z = rh^2 and
+// cos r - 1 = z (-1/2 + z/24 - z^2/720 + z^3/40320) (left out < 2^-94),
+// sin r - r = rh z (-1/6 + z/120 - z^2/5040) (left out < 2^-77 |r|),
+// the error of l, over |f|:
+//   Ah (cos r - 1): 4 eps of |A| r^2/2 < 2^-14.69 |f|         2^-65.7
+//   Al (cos r - 1) left out: eps 2^-14.69                     2^-67.7
+//   cos r - 1 at rh, not r: |A| 2^-8.3 |rl|                   2^-69.3
+//   Bh (sin r - r): 5 eps of |B r| r^2/6 < 2^-17.3 |f|        2^-68.0
+//   Bl (sin r - r) left out: eps 2^-17.3                      2^-70.3
+//   the last two additions to l (|l| < 2^-14.5 |f|)           2^-67.5, 2^-70.3
+//   the terms of the series left out, the products of low
+//   parts and their roundings                                 < 2^-76
+// in all < 2^-64.7 |f|, plus rho (absolute): e = 2^-64 |h| + 2^-105 covers
+// it with the double-double's error and the test's own roundings.
+bool SinOfQuadrant(double x, int q, double* result)
+{
+    const double a = Magnitude(x);
+    if (!(a >= 0x1p-27 && a < 0x1p20)) return false;
+
+    constexpr double kRound = 0x1.8p52;  // adding it rounds to an integer
+    const double kd = (x * tables::kOverStep + kRound) - kRound;
+    const double y1 = x - kd * tables::kStep1;
+    const DD y2 = TwoSum(y1, -(kd * tables::kStep2));
+    const DD y3 = TwoSum(y2.hi, -(kd * tables::kStep3));
+    const DD r = TwoSum(y3.hi, (y2.lo + y3.lo) - kd * tables::kStep4);
+
+    const int64_t k = static_cast<int64_t>(kd);
+    const int j = static_cast<int>(k & 255);
+    const int quadrant = static_cast<int>((k >> 8) + q) & 3;
+    const int odd = quadrant & 1;
+    const double* tA = tables::kSin[odd ? 256 - j : j];
+    const double* tB = tables::kSin[odd ? j : 256 - j];
+    const double sign = odd ? -1.0 : 1.0;
+    const double ah = tA[0], al = tA[1], bh = sign * tB[0], bl = sign * tB[1];
+
+    const double z = r.hi * r.hi;
+    const double cosm1 = z * (-0.5 + z * (1.0 / 24 + z * (-1.0 / 720 + z * (1.0 / 40320))));
+    const double sinmr = (z * r.hi) * (-1.0 / 6 + z * (1.0 / 120 + z * (-1.0 / 5040)));
+    const DD p = TwoProduct(bh, r.hi);
+    const DD h = FastTwoSum(ah, p.hi);
+    const double small = (((h.lo + p.lo) + al) + bl * r.hi) + bh * r.lo;
+    const double l = (small + bh * sinmr) + ah * cosm1;
+    if (!Decided(h.hi, l, 0x1p-64 * Magnitude(h.hi) + 0x1p-105, result)) return false;
+    if (quadrant & 2) *result = -*result;
+    return true;
+}
+
+}  // namespace
+
+bool FastSin(double x, double* result) { return SinOfQuadrant(x, 0, result); }
+
+bool FastCos(double x, double* result) { return SinOfQuadrant(x, 1, result); }
+
+// log2(x) for x > 0 finite: x = 2^e m, m in [1, 2), i = round((m - 1) 256),
+// c = kLogC[i], u = m c - 1 (|u| < 2^-8.41), and
+// log2(x) = e - log2(c) + log2(1 + u).
+//
+// u is a double (a multiple of 2^-61 below 2^-8) and comes exactly: with mh
+// the top 44 bits of m, mh c (53 bits), (m - mh) c (18 bits) and mh c - 1
+// (Sterbenz) are exact, and so is their sum. log2(1 + u) = v / ln 2 +
+// u^3 P(u), v = u - u^2/2 held as a double-double (uh^2 exact for uh the top
+// 26 bits of u, the rest of u^2 within 2^-75 u^2), P the series from u^3 to
+// u^8 (left out < 2^-70.4 |u|). The table's intervals give |u| < 0.701 |f|
+// (fpmath-tables checks it; where e - log2(c) = 0, f = log2(1 + u) >
+// 1.44 |u|). The error of l, over |u|:
+//   u^3 P(u), |u^3 P| < 2^-17.8 |u|: 6 eps (u^3 2, P 3, product 1)  2^-68.2
+//   its addition to l                                           2^-70.8
+//   the series left out                                         2^-70.4
+//   low parts' products, v's and the table's errors             < 2^-90
+// in all < 2^-67.5 |u| < 2^-68 |f|: e = 2^-66 |h| covers it with the
+// double-double's error and the test's roundings. e - log2(c) is an exact
+// fast two-sum (|log2 c| <= 1 <= |e| or e = 0), and so is its sum with
+// v / ln 2's high part: that is 0 or more than |u| / ln 2 (fpmath-tables).
+bool FastLog2(double x, double* result)
+{
+    if (!(x > 0) || !IsFinite(x)) return false;
+    int e = 0;
+    if (x < 0x1p-1022) {
+        x *= 0x1p54;
+        e = -54;
+    }
+    constexpr uint64_t kFraction = (uint64_t{1} << 52) - 1;
+    const uint64_t bits = Bits(x);
+    e += static_cast<int>(bits >> 52) - 1023;
+    if ((bits & kFraction) == 0) {
+        *result = static_cast<double>(e);
+        return true;
+    }
+    const uint64_t mBits = (bits & kFraction) | (uint64_t{1023} << 52);
+    const double m = FromBits(mBits), mh = FromBits(mBits & ~uint64_t{0x1FF});
+    const int i = static_cast<int>(((bits & kFraction) + (uint64_t{1} << 43)) >> 44);
+    const double c = tables::kLogC[i];
+    const double u = (mh * c - 1.0) + (m - mh) * c;
+
+    constexpr double kSplit = 134217729.0;  // 2^27 + 1
+    const double t = kSplit * u;
+    const double uh = t - (t - u), ul = u - uh;
+    const double u2 = uh * uh, u2l = (uh + uh + ul) * ul;
+    const DD v = FastTwoSum(u, -0.5 * u2);
+    const double vl = v.lo - 0.5 * u2l;
+
+    const double* q = tables::kLogPoly;
+    const double z = u * u;
+    const double poly = ((q[0] + q[1] * u) + z * (q[2] + q[3] * u)) + (z * z) * (q[4] + q[5] * u);
+    const double cube = (z * u) * poly;
+
+    const DD p = TwoProduct(v.hi, tables::kInvLn2Hi);
+    const double low = (p.lo + v.hi * tables::kInvLn2Lo) + vl * tables::kInvLn2Hi;
+    const DD s = FastTwoSum(static_cast<double>(e), tables::kLog[i][0]);
+    const DD h = FastTwoSum(s.hi, p.hi);
+    const double l = (((h.lo + s.lo) + tables::kLog[i][1]) + low) + cube;
+    return Decided(h.hi, l, 0x1p-66 * Magnitude(h.hi), result);
+}
+
+double Sin(double x)
+{
+    double v;
+    return FastSin(x, &v) ? v : DoubleDoubleSin(x);
+}
+
+double Cos(double x)
+{
+    double v;
+    return FastCos(x, &v) ? v : DoubleDoubleCos(x);
+}
+
+double Log2(double x)
+{
+    double v;
+    return FastLog2(x, &v) ? v : DoubleDoubleLog2(x);
 }
 
 }  // namespace fpmath

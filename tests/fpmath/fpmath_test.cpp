@@ -10,8 +10,7 @@
 #include <limits>
 #include <random>
 
-#include "demo/demo.h"
-#include "demo/timeline.h"
+#include "tests/fpmath/show_arguments.h"
 
 namespace {
 
@@ -43,10 +42,9 @@ struct BitsHash {
     }
 };
 
-// Every argument the show's frames pass to sine and cosine, and the widths
-// whose base-2 logarithms the pixmaps take, in a fixed order, with the
-// functions' results hashed. The golden hash is that of the correctly
-// rounded values, computed at 300 bits with mpmath. The C library is held to
+// Every argument the show's frames pass to sine, cosine and the base-2
+// logarithm, with the functions' results hashed. The golden hash is that of
+// the correctly rounded values, computed at 300 bits with mpmath. The C library is held to
 // 1 ulp of each (glibc's sin and cos are not correctly rounded for some of
 // these arguments, which is why the show does not use them).
 TEST(FpMath, EveryArgumentOfTheShowGivesTheCorrectlyRoundedValue)
@@ -63,21 +61,7 @@ TEST(FpMath, EveryArgumentOfTheShowGivesTheCorrectlyRoundedValue)
         hash.Add(v);
         worst = std::max(worst, Ulps(v, std::cos(a)));
     };
-    // The waves of the update and the render, and the caption's drift.
-    for (double k : {timeline::kOver67_1, timeline::kOver97_1, timeline::kOver57_1, 0.01}) {
-        for (int t = 0; t <= kShowEnd; ++t) sine(static_cast<double>(t) * k);
-    }
-    // The quads' angles and the angles a quarter turn back.
-    auto angle = [&](double a) {
-        const double back = a - timeline::kPi * 0.5;
-        sine(a);
-        cosine(a);
-        sine(back);
-        cosine(back);
-    };
-    for (int t = 0; t <= kShowEnd; ++t) angle(static_cast<double>(t) * timeline::kOver167);
-    for (double a : {0.0, timeline::kPi, timeline::kPi - 0.05, timeline::kPi + 0.05}) angle(a);
-    for (int v = 1; v <= 4096; ++v) hash.Add(fpmath::Log2(v));
+    fpmath_test::ForEachShowArgument(sine, cosine, [&](double a) { hash.Add(fpmath::Log2(a)); });
 
     EXPECT_EQ(hash.h, uint64_t{0x5561cddd455ab367});
 #ifdef __GLIBC__
