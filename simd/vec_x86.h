@@ -27,6 +27,9 @@
 
 #define ORCHID_AVX2 __attribute__((target("avx2")))
 #define ORCHID_AVX2_KERNEL __attribute__((target("avx2"), flatten))
+// The entry points of the 128-bit level: the body inlined whole, as at
+// AVX2, rather than split into calls taking their vectors through memory.
+#define ORCHID_KERNEL __attribute__((flatten))
 
 namespace simd {
 
