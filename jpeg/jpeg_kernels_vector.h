@@ -281,26 +281,30 @@ inline void IdctRow0(V128 row, uint8_t* out, int stride)
     for (int r = 0; r < 8; ++r) Store64(out + r * stride, s);
 }
 
-// The per-block masks of a set of loaded rows (bit h: the block in half h).
+// The rows of a set of loaded blocks ORed together, for the tests of
+// their shape; each test gives a mask of blocks (bit h: the block in half
+// h), and is made only where it is asked.
 template <class V>
 struct Shape {
-    unsigned line;      // column 0 only, or row 0 only
-    unsigned column0;   // column 0 only
-    unsigned topRows;   // rows 4-7 zero
-    unsigned columns4;  // rows 0-3 have columns 4-7 zero
-};
+    V rows1to3, rows4to7, rows0to3;
 
-template <class V>
-inline Shape<V> ShapeOf(const V v[8])
-{
-    const V rows1to3 = Or(Or(v[1], v[2]), v[3]);
-    const V rows4to7 = Or(Or(v[4], v[5]), Or(v[6], v[7]));
-    const V rows0to3 = Or(v[0], rows1to3);
-    const V columns1to7 = V::Set16(0, -1, -1, -1, -1, -1, -1, -1);
-    const unsigned column0 = ZeroHalves(And(Or(rows0to3, rows4to7), columns1to7));
-    return {column0 | ZeroHalves(Or(rows1to3, rows4to7)), column0, ZeroHalves(rows4to7),
-            ZeroHalves(simd::ShiftBytesDown<8>(rows0to3))};
-}
+    explicit Shape(const V v[8])
+        : rows1to3(Or(Or(v[1], v[2]), v[3])), rows4to7(Or(Or(v[4], v[5]), Or(v[6], v[7]))),
+          rows0to3(Or(v[0], rows1to3))
+    {
+    }
+    // Column 0 only.
+    unsigned Column0() const
+    {
+        return ZeroHalves(And(Or(rows0to3, rows4to7), V::Set16(0, -1, -1, -1, -1, -1, -1, -1)));
+    }
+    // Row 0 only, given rows 4-7 zero.
+    unsigned Row0() const { return ZeroHalves(rows1to3); }
+    // Rows 4-7 zero.
+    unsigned TopRows() const { return ZeroHalves(rows4to7); }
+    // Columns 4-7 of rows 0-3 zero.
+    unsigned Columns0To3() const { return ZeroHalves(simd::ShiftBytesDown<8>(rows0to3)); }
+};
 
 // The transform of one block (the loaded rows v) whose shape is not one
 // line only, into the samples x: rows 4-7 zero take the short first pass;
@@ -310,9 +314,9 @@ inline void IdctBlocks(V v[8], const Shape<V>& shape, uint8_t* const out[], cons
 {
     constexpr unsigned all = (1u << V::kHalves) - 1;
     Wide<V> x[8];
-    if (shape.topRows == all) {
+    if (shape.TopRows() == all) {
         // v[k]: row k of the intermediate block, k = 0-3 (rows 4-7 are zero).
-        if (shape.columns4 == all) {
+        if (shape.Columns0To3() == all) {
             for (int r = 0; r < 4; ++r) v[r] = Narrow1(RowPass4(v[r]));
         } else {
             for (int r = 0; r < 4; ++r) v[r] = Narrow1(RowPass(v[r]));
@@ -347,12 +351,12 @@ inline void Idct(const int16_t* coef, uint8_t* out, int stride)
 {
     V128 v[8];
     for (int i = 0; i < 8; ++i) v[i] = V128::Load(coef + 8 * i);
-    const Shape<V128> shape = ShapeOf(v);
-    if (shape.column0) {
+    const Shape<V128> shape(v);
+    if (shape.Column0()) {
         IdctColumn0(v, out, stride);
         return;
     }
-    if (shape.line) {
+    if (shape.TopRows() && shape.Row0()) {
         IdctRow0(v[0], out, stride);
         return;
     }
@@ -369,8 +373,9 @@ inline void IdctPair(const int16_t* a, uint8_t* out_a, int stride_a, const int16
     } else {
         V v[8];
         for (int i = 0; i < 8; ++i) v[i] = V::Load2(a + 8 * i, b + 8 * i);
-        const Shape<V> shape = ShapeOf(v);
-        if (shape.line == 3) {
+        const Shape<V> shape(v);
+        // Per block: one line only.
+        if ((shape.Column0() | ZeroHalves(Or(shape.rows1to3, shape.rows4to7))) == 3) {
             Idct<W>(a, out_a, stride_a);
             Idct<W>(b, out_b, stride_b);
             return;

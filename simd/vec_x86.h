@@ -21,7 +21,11 @@
 // names.
 #pragma once
 
+#if defined(__x86_64__)
 #include <immintrin.h>
+#else
+#include <emmintrin.h>
+#endif
 
 #include <cstdint>
 
