@@ -139,7 +139,7 @@ TEST(Mp3AgainstLinuxTest, OtherRatesAreLibmpg123sSamplesInterpolated)
         size_t channels;
     };
     for (const Case& c : {Case{"lavc-48000-2", 48000, 2}, Case{"lavc-22050-1", 22050, 1},
-                          Case{"lavc-11025-2", 11025, 2}, Case{"square-22050-1", 22050, 1}}) {
+                          Case{"lavc-11025-2", 11025, 2}, Case{"square-48000-1", 48000, 1}}) {
         const std::vector<int16_t> native = Samples(ReadWhole(std::string(c.name) + ".native.pcm"));
         ASSERT_FALSE(native.empty()) << c.name;
         std::vector<int16_t> got = Decode(std::string(c.name) + ".mp3");

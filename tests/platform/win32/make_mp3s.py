@@ -65,7 +65,7 @@ def main():
     ffmpeg(args, SOUND, 48000, 2, 2, path("lavc-48000-2.mp3"))
     ffmpeg(args, SOUND, 22050, 1, 2, path("lavc-22050-1.mp3"))
     ffmpeg(args, SOUND, 11025, 2, 2, path("lavc-11025-2.mp3"))
-    ffmpeg(args, SQUARE, 22050, 1, 2, path("square-22050-1.mp3"))
+    ffmpeg(args, SQUARE, 48000, 1, 2, path("square-48000-1.mp3"))
     wav = path("sound.wav")
     ffmpeg(args, SOUND, 44100, 2, 2, wav, ("-c:a", "pcm_s16le"))
     subprocess.run([args.lame, "--quiet", "-b", "160", wav, path("lame-44100-2.mp3")], check=True)
