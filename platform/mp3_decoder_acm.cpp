@@ -3,12 +3,17 @@
 // (decoding only) and Wine provides.
 //
 // The codec takes the frames as they are and gives PCM at the file's own rate
-// and channels, so this side finds the frames itself: it skips an ID3v2 tag
-// and a leading Xing/Info frame (which holds no sound), counts the frames for
-// the length, and feeds the codec only the frames' bytes. Where the Info
-// frame carries the encoder's delay and padding (LAME's tag), the sound
+// and channels, so this side finds the frames itself, in the file read whole:
+// it skips ID3v2 tags and whatever lies before the first frame header that
+// the next header confirms, skips a leading Xing/Info frame (which holds no
+// sound), steps over damage to the next confirmed header, counts the frames
+// for the length, and feeds the codec only the frames' bytes. Where the Info
+// frame carries the encoder's delay and padding (the tag LAME defined, which
+// other encoders such as ffmpeg's write with their own name), the sound
 // starts after that delay and the decoder's own (529 samples) and ends
-// before the padding, as libmpg123 plays it. Other rates than 44.1 kHz are
+// before the padding, as libmpg123 plays it. Layer I and II and free-format
+// files, which the codec does not take, are refused with a line on the
+// error output saying so. Other rates than 44.1 kHz are
 // brought to it by linear interpolation, mono to stereo by doubling. The
 // length is that of the frames' samples at 44.1 kHz; what the codec gives is
 // cut to it, or ended with silence, so that reading gives exactly the length.
@@ -71,14 +76,27 @@ bool ParseHeader(const uint8_t* h, FrameHeader* frame)
     return true;
 }
 
-// The encoder's delay and padding from LAME's tag in an Info/Xing frame
-// (`tag` points at "Info" or "Xing", `end` past the frame); false without.
-bool LameGaps(const uint8_t* tag, const uint8_t* end, uint32_t* delay, uint32_t* padding)
+// Why an MPEG audio header that is not layer III at a standard bit rate
+// cannot be decoded here, or null.
+const char* Unsupported(const uint8_t* h)
+{
+    if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0 || ((h[1] >> 3) & 3) == 1 || (h[1] & 0x06) == 0) return nullptr;
+    if (((h[2] >> 2) & 3) == 3 || (h[2] >> 4) == 15) return nullptr;
+    if ((h[1] & 0x06) == 0x04) return "MPEG audio layer II, and the Windows MP3 codec decodes layer III only";
+    if ((h[1] & 0x06) == 0x06) return "MPEG audio layer I, and the Windows MP3 codec decodes layer III only";
+    if ((h[2] >> 4) == 0) return "free-format MPEG audio (no bit rate in its frame headers), which the Windows MP3 codec does not decode";
+    return nullptr;
+}
+
+// The encoder's delay and padding from the encoder's tag in an Info/Xing
+// frame (`tag` points at "Info" or "Xing", `end` past the frame), whatever
+// encoder's name it starts with; false when the frame has no room for it.
+bool EncoderGaps(const uint8_t* tag, const uint8_t* end, uint32_t* delay, uint32_t* padding)
 {
     const uint32_t flags = static_cast<uint32_t>(tag[7]) | static_cast<uint32_t>(tag[6]) << 8;
     const uint8_t* lame = tag + 8 + ((flags & 1) != 0 ? 4 : 0) + ((flags & 2) != 0 ? 4 : 0) +
                           ((flags & 4) != 0 ? 100 : 0) + ((flags & 8) != 0 ? 4 : 0);
-    if (end - lame < 24 || std::memcmp(lame, "LAME", 4) != 0) return false;
+    if (end - lame < 24) return false;
     *delay = static_cast<uint32_t>(lame[21]) << 4 | static_cast<uint32_t>(lame[22]) >> 4;
     *padding = (static_cast<uint32_t>(lame[22]) & 0xF) << 8 | static_cast<uint32_t>(lame[23]);
     return true;
@@ -89,23 +107,41 @@ bool SameStream(const FrameHeader& a, const FrameHeader& b)
     return a.version == b.version && a.rate == b.rate && a.channels == b.channels;
 }
 
-// The size of an ID3v2 tag at the file's start, or 0.
-long Id3v2Bytes(std::FILE* file)
+// The size of an ID3v2 tag at `tag` (`left` bytes on), or 0.
+std::size_t Id3v2Bytes(const uint8_t* tag, std::size_t left)
 {
-    uint8_t tag[10];
-    if (std::fread(tag, 1, sizeof tag, file) != sizeof tag || std::memcmp(tag, "ID3", 3) != 0) return 0;
-    const long body = (long{tag[6] & 0x7F} << 21) | (long{tag[7] & 0x7F} << 14) | (long{tag[8] & 0x7F} << 7) |
-                      long{tag[9] & 0x7F};
+    if (left < 10 || std::memcmp(tag, "ID3", 3) != 0) return 0;
+    const std::size_t body = (std::size_t{tag[6] & 0x7Fu} << 21) | (std::size_t{tag[7] & 0x7Fu} << 14) |
+                             (std::size_t{tag[8] & 0x7Fu} << 7) | std::size_t{tag[9] & 0x7Fu};
     return 10 + body + ((tag[5] & 0x10) != 0 ? 10 : 0);
+}
+
+// The first whole layer III frame at or after `from` whose header the next
+// one confirms (or that ends the file, or an ID3v1 tag follows), of the
+// stream `stream` when given; `size` when there is none.
+std::size_t FindFrame(const uint8_t* data, std::size_t size, std::size_t from, const FrameHeader* stream,
+                      FrameHeader* frame)
+{
+    for (std::size_t at = from; at + 4 <= size; ++at) {
+        if (!ParseHeader(data + at, frame) || (stream != nullptr && !SameStream(*frame, *stream))) continue;
+        const std::size_t next = at + static_cast<std::size_t>(frame->bytes);
+        if (next > size) continue;
+        FrameHeader following;
+        if (next == size || (size - next >= 3 && std::memcmp(data + next, "TAG", 3) == 0) ||
+            (size - next >= 4 && ParseHeader(data + next, &following) && SameStream(following, *frame)))
+            return at;
+    }
+    return size;
 }
 
 }  // namespace
 
 struct Mp3Decoder::State {
-    std::FILE* file = nullptr;
-    long audioStart = 0;  // first frame with sound
-    long audioEnd = 0;    // just past the last whole frame
-    long readPosition = 0;
+    // The file read whole; its first `audioBytes` then hold the frames with
+    // sound, one after the other.
+    uint8_t* data = nullptr;
+    std::size_t audioBytes = 0;
+    std::size_t readPosition = 0;
     int rate = 0;
     int channels = 0;
     MPEGLAYER3WAVEFORMAT source = {};
@@ -138,7 +174,7 @@ struct Mp3Decoder::State {
     ~State()
     {
         CloseStream();
-        if (file != nullptr) std::fclose(file);
+        delete[] data;
         delete[] output;
     }
 
@@ -182,21 +218,21 @@ struct Mp3Decoder::State {
         skipLeft = skip;
         phase = 0;
         primed = false;
-        readPosition = audioStart;
-        return std::fseek(file, audioStart, SEEK_SET) == 0;
+        readPosition = 0;
+        return true;
     }
 
     // Converts the next piece of input; false at the end or on an error.
     bool Convert()
     {
         while (!ended) {
-            const long left = audioEnd - readPosition;
+            const std::size_t left = audioBytes - readPosition;
             const std::size_t room = kInputBytes - inputFill;
-            const std::size_t want = left < static_cast<long>(room) ? static_cast<std::size_t>(left) : room;
-            const std::size_t got = want > 0 ? std::fread(input + inputFill, 1, want, file) : 0;
-            readPosition += static_cast<long>(got);
+            const std::size_t got = left < room ? left : room;
+            std::memcpy(input + inputFill, data + readPosition, got);
+            readPosition += got;
             inputFill += got;
-            const bool last = readPosition >= audioEnd || got < want;
+            const bool last = readPosition >= audioBytes;
             header.cbSrcLength = static_cast<DWORD>(inputFill);
             header.cbDstLengthUsed = 0;
             header.cbSrcLengthUsed = 0;
@@ -266,8 +302,9 @@ struct Mp3Decoder::State {
                 if (!NextFrame(after)) return total;
             }
             for (int c = 0; c < 2; ++c) {
-                const int32_t value = before[c] + (after[c] - before[c]) * static_cast<int32_t>(phase) /
-                                                      static_cast<int32_t>(kRate);
+                // Neighbours may differ by up to 65535, times a phase up to
+                // 44099: the product needs more than 32 bits.
+                const int64_t value = before[c] + int64_t{after[c] - before[c]} * int64_t{phase} / int64_t{kRate};
                 const auto sample = static_cast<int16_t>(value);
                 std::memcpy(target + total + 2 * c, &sample, 2);
             }
@@ -294,43 +331,67 @@ bool Mp3Decoder::Open(const char* fileName)
     std::FILE* file = std::fopen(fileName, "rb");
     if (file == nullptr) return false;
     state = new (std::nothrow) State;
-    if (state == nullptr) {
-        std::fclose(file);
+    long fileSize = -1;
+    if (state != nullptr && std::fseek(file, 0, SEEK_END) == 0) fileSize = std::ftell(file);
+    const std::size_t size = fileSize > 0 ? static_cast<std::size_t>(fileSize) : 0;
+    if (size > 0 && std::fseek(file, 0, SEEK_SET) == 0) state->data = new (std::nothrow) uint8_t[size];
+    const bool read = state != nullptr && state->data != nullptr && std::fread(state->data, 1, size, file) == size;
+    std::fclose(file);
+    if (!read) {
+        Close();
         return false;
     }
-    state->file = file;
+    uint8_t* data = state->data;
 
-    // Walk the frames from the first header after the tag: the length, and
-    // the format of the first frame, which the others must keep.
-    long position = Id3v2Bytes(file);
-    uint8_t bytes[kMaxFrameBytes];
-    FrameHeader frame;
+    // The tags, then the first frame that the next one confirms; its format
+    // holds for the whole file.
+    std::size_t position = 0;
+    for (std::size_t tag; (tag = Id3v2Bytes(data + position, size - position)) > 0 && tag <= size - position;)
+        position += tag;
     FrameHeader firstFrame;
-    bool seenFirst = false;
+    std::size_t audio = position;
+    position = FindFrame(data, size, position, nullptr, &firstFrame);
+    if (position == size) {
+        // MPEG audio of another kind where the frames would start: say so.
+        while (audio < size && data[audio] == 0) ++audio;
+        const char* reason = size - audio >= 4 ? Unsupported(data + audio) : nullptr;
+        if (reason != nullptr) std::fprintf(stderr, "orchid: %s is %s\n", fileName, reason);
+        Close();
+        return false;
+    }
+
+    // The frames, moved down over what lay between them (tags, the Info
+    // frame, damage): the codec gets the frames with sound back to back. A
+    // header that is not one of the stream's is stepped over to the next
+    // confirmed frame, as a decoder resynchronises.
+    FrameHeader frame = firstFrame;
     uint64_t samples = 0;
     uint32_t delay = 0, padding = 0;
-    bool ok = std::fseek(file, position, SEEK_SET) == 0;
-    while (ok && std::fread(bytes, 1, 4, file) == 4 && ParseHeader(bytes, &frame)) {
-        if (!seenFirst) {
-            seenFirst = true;
-            firstFrame = frame;
-            // A Xing or Info frame describes the file and holds no sound.
-            const std::size_t got = 4 + std::fread(bytes + 4, 1, static_cast<std::size_t>(frame.bytes) - 4, file);
-            const uint8_t* tag = bytes + 4 + frame.sideInfo;
-            const bool info = got >= static_cast<std::size_t>(4 + frame.sideInfo + 8) &&
-                              (std::memcmp(tag, "Xing", 4) == 0 || std::memcmp(tag, "Info", 4) == 0);
-            if (info && !LameGaps(tag, bytes + got, &delay, &padding)) delay = padding = 0;
-            state->audioStart = info ? position + frame.bytes : position;
-            if (!info) samples += static_cast<uint64_t>(frame.samples);
+    std::size_t audioBytes = 0;
+    bool first = true;
+    while (position + 4 <= size) {
+        if (!ParseHeader(data + position, &frame) || !SameStream(frame, firstFrame) ||
+            static_cast<std::size_t>(frame.bytes) > size - position) {
+            position = FindFrame(data, size, position + 1, &firstFrame, &frame);
+            if (position == size) break;
+        }
+        const std::size_t bytes = static_cast<std::size_t>(frame.bytes);
+        // A leading Xing or Info frame describes the file and holds no sound.
+        const uint8_t* tag = data + position + 4 + frame.sideInfo;
+        const bool info = first && bytes >= static_cast<std::size_t>(4 + frame.sideInfo + 8) &&
+                          (std::memcmp(tag, "Xing", 4) == 0 || std::memcmp(tag, "Info", 4) == 0);
+        first = false;
+        if (info) {
+            if (!EncoderGaps(tag, data + position + bytes, &delay, &padding)) delay = padding = 0;
         } else {
-            if (!SameStream(frame, firstFrame)) break;
+            std::memmove(data + audioBytes, data + position, bytes);
+            audioBytes += bytes;
             samples += static_cast<uint64_t>(frame.samples);
         }
-        position += frame.bytes;
-        ok = std::fseek(file, position, SEEK_SET) == 0;
+        position += bytes;
     }
-    state->audioEnd = position;
-    ok = samples > delay + padding && state->audioStart < state->audioEnd;
+    state->audioBytes = audioBytes;
+    bool ok = samples > delay + padding && audioBytes > 0;
     if (ok) {
         samples -= delay + padding;
         state->skip = delay > 0 || padding > 0 ? delay + kDecoderDelay : 0;
