@@ -3,7 +3,15 @@
 // transform of a pair and sixteen pixels a step in the colour conversion.
 // A block on its own stays in 128 bits, its dense passes taking the eight
 // 32-bit lanes of a row in one 256-bit vector.
+#include <cstdint>
+#include <type_traits>
+
+#include "jpeg/jpeg_kernels.h"
+#include "simd/vec_x86.h"
+
+ORCHID_AVX2_BEGIN
 #include "jpeg/jpeg_kernels_vector.h"
+ORCHID_AVX2_END
 
 namespace jpeg_kernels {
 

@@ -1,7 +1,9 @@
 // The vector forms of the pixel kernels, written once over the vector
 // types of simd/vec_x86.h. Each level's unit instantiates them for its own
 // type: V128 holds one block's row (8 lanes of 16 bits), V256 two blocks'
-// rows side by side, one in each 128-bit half. Private to jpeg/.
+// rows side by side, one in each 128-bit half. Private to jpeg/, and to
+// each unit that includes it (internal linkage: the AVX2 unit compiles it
+// for AVX2, the SSE2 one for the baseline).
 //
 // Every product of the scalar transform is expanded into pairs of 16-bit
 // inputs times 16-bit constants (a pair multiply-add), e.g. pass output
@@ -35,6 +37,7 @@
 #include "simd/vec_x86.h"
 
 namespace jpeg_kernels::vector {
+namespace {
 
 using simd::V128;
 
@@ -568,4 +571,5 @@ inline void TripletsToWords(const uint8_t* rgb, uint32_t* words, int pixels)
     if (i < pixels) TripletsToWordsScalar(rgb + 3 * i, words + i, pixels - i);
 }
 
+}  // namespace
 }  // namespace jpeg_kernels::vector

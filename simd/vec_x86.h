@@ -10,10 +10,18 @@
 // in memory order across the whole vector say so (Interleave16,
 // WidenBytes).
 //
-// A 256-bit function must be compiled for AVX2. The operations on V256
-// carry the target themselves; a kernel's AVX2 entry point is declared
-// with ORCHID_AVX2_KERNEL, which also inlines every template under it, so
-// that the whole body is compiled for AVX2 there and only there.
+// A 256-bit function must be compiled for AVX2, and so must everything
+// that hands a V256 to it: a function compiled for the baseline passes
+// 256-bit vectors under another calling convention, and gets wrong bytes
+// back wherever the call is not inlined (every call, in an unoptimised
+// build). The operations on V256 carry the target themselves; a
+// subsystem's AVX2 unit includes its kernel bodies between
+// ORCHID_AVX2_BEGIN and ORCHID_AVX2_END, which compile every function
+// defined there for AVX2, and declares its entry points
+// ORCHID_AVX2_KERNEL (the target, and every call under it inlined). The
+// bodies have internal linkage, so the baseline unit's copies and the
+// AVX2 unit's never stand in for each other; whatever else the bodies
+// include comes before ORCHID_AVX2_BEGIN, and keeps the baseline.
 //
 // A level without an operation that a kernel needs leaves it out here, and
 // the kernel's body chooses another way for that level (`if constexpr` on
@@ -34,6 +42,13 @@
 // The entry points of the 128-bit level: the body inlined whole, as at
 // AVX2, rather than split into calls taking their vectors through memory.
 #define ORCHID_KERNEL __attribute__((flatten))
+#if defined(__clang__)
+#define ORCHID_AVX2_BEGIN _Pragma("clang attribute push(__attribute__((target(\"avx2\"))), apply_to = function)")
+#define ORCHID_AVX2_END _Pragma("clang attribute pop")
+#else
+#define ORCHID_AVX2_BEGIN _Pragma("GCC push_options") _Pragma("GCC target(\"avx2\")")
+#define ORCHID_AVX2_END _Pragma("GCC pop_options")
+#endif
 
 namespace simd {
 
