@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "effects/pixel_kernels.h"
+#include "effects/pixel_ops_vector.h"
 
-#define ORCHID_AVX2 __attribute__((target("avx2")))
 
 namespace orchid::pixel::kernels {
 
@@ -119,44 +119,14 @@ ORCHID_AVX2 void Avx2Apply(int mode, uint32_t* d, const uint32_t* s, const uint8
     }
 }
 
-ORCHID_AVX2 void Avx2Fill(int mode, uint32_t* d, uint32_t colour, std::size_t n)
+ORCHID_AVX2_KERNEL void Avx2Fill(int mode, uint32_t* d, uint32_t colour, std::size_t n)
 {
-    if (mode != EFFECT_COPY && mode != EFFECT_BLEND && mode != EFFECT_ADD) return;
-    const __m256i c = _mm256_set1_epi32(static_cast<int>(colour));
-    std::size_t i = 0;
-    if (mode == EFFECT_COPY) {
-        for (; i + 16 <= n; i += 16) {
-            Store(d + i, c);
-            Store(d + i + 8, c);
-        }
-    } else {
-        for (; i + 16 <= n; i += 16) {
-            __m256i a = Rule(mode, c, Load(d + i));
-            __m256i b = Rule(mode, c, Load(d + i + 8));
-            Store(d + i, a);
-            Store(d + i + 8, b);
-        }
-    }
-    for (; i < n; ++i) d[i] = ApplyOne(mode, colour, d[i], 0, MASK_ABOVE_128);
+    vector::Fill<simd::V256>(mode, d, colour, n);
 }
 
-ORCHID_AVX2 void Avx2CrossFade(uint32_t* d, const uint32_t* a, const uint32_t* b, int level, std::size_t n)
+ORCHID_AVX2_KERNEL void Avx2CrossFade(uint32_t* d, const uint32_t* a, const uint32_t* b, int level, std::size_t n)
 {
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i weightA = _mm256_set1_epi16(static_cast<short>(level));
-    const __m256i weightB = _mm256_set1_epi16(static_cast<short>(255 - level));
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        __m256i pa = Load(a + i), pb = Load(b + i);
-        // Unpacking and packing both stay inside each 128-bit half, so the
-        // pixels come back in their order.
-        __m256i lo = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(pa, zero), weightA),
-                                      _mm256_mullo_epi16(_mm256_unpacklo_epi8(pb, zero), weightB));
-        __m256i hi = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(pa, zero), weightA),
-                                      _mm256_mullo_epi16(_mm256_unpackhi_epi8(pb, zero), weightB));
-        Store(d + i, _mm256_packus_epi16(_mm256_srli_epi16(lo, 8), _mm256_srli_epi16(hi, 8)));
-    }
-    if (i < n) ScalarCrossFade(d + i, a + i, b + i, level, n - i);
+    vector::CrossFade<simd::V256>(d, a, b, level, n);
 }
 
 // The mask bytes at eight indices (each in [0, maxIndex]). Each lane

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "effects/pixel_kernels.h"
+#include "effects/pixel_ops_vector.h"
 
 namespace orchid::pixel::kernels {
 
@@ -131,39 +132,12 @@ void Sse2Span(int mode, uint32_t* d, std::size_t n, const TexelWalk& walk)
 
 void Sse2Fill(int mode, uint32_t* d, uint32_t colour, std::size_t n)
 {
-    if (mode != EFFECT_COPY && mode != EFFECT_BLEND && mode != EFFECT_ADD) return;
-    const __m128i c = _mm_set1_epi32(static_cast<int>(colour));
-    std::size_t i = 0;
-    if (mode == EFFECT_COPY) {
-        for (; i + 8 <= n; i += 8) {
-            Store(d + i, c);
-            Store(d + i + 4, c);
-        }
-    } else {
-        for (; i + 8 <= n; i += 8) {
-            Store(d + i, Rule(mode, c, Load(d + i)));
-            Store(d + i + 4, Rule(mode, c, Load(d + i + 4)));
-        }
-    }
-    for (; i < n; ++i) d[i] = ApplyOne(mode, colour, d[i], 0, MASK_ABOVE_128);
+    vector::Fill<simd::V128>(mode, d, colour, n);
 }
 
 void Sse2CrossFade(uint32_t* d, const uint32_t* a, const uint32_t* b, int level, std::size_t n)
 {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i weightA = _mm_set1_epi16(static_cast<short>(level));
-    const __m128i weightB = _mm_set1_epi16(static_cast<short>(255 - level));
-    std::size_t i = 0;
-    for (; i + 4 <= n; i += 4) {
-        __m128i pa = Load(a + i), pb = Load(b + i);
-        // Each byte widened to 16 bits: a * L + b * (255 - L) <= 65025 fits.
-        __m128i lo = _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(pa, zero), weightA),
-                                   _mm_mullo_epi16(_mm_unpacklo_epi8(pb, zero), weightB));
-        __m128i hi = _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(pa, zero), weightA),
-                                   _mm_mullo_epi16(_mm_unpackhi_epi8(pb, zero), weightB));
-        Store(d + i, _mm_packus_epi16(_mm_srli_epi16(lo, 8), _mm_srli_epi16(hi, 8)));
-    }
-    if (i < n) ScalarCrossFade(d + i, a + i, b + i, level, n - i);
+    vector::CrossFade<simd::V128>(d, a, b, level, n);
 }
 
 }  // namespace orchid::pixel::kernels

@@ -120,6 +120,14 @@ struct V128Pair {
 };
 inline V128Pair Interleave16(V128 a, V128 b) { return {UnpackLo16(a, b), UnpackHi16(a, b)}; }
 
+// Added for the pixel kernels (effects/).
+template <int N> V128 ShiftRightLogical16(V128 a) { return {_mm_srli_epi16(a.v, N)}; }
+template <int N> V128 ShiftRightLogical32(V128 a) { return {_mm_srli_epi32(a.v, N)}; }
+inline V128 MultiplyLow16(V128 a, V128 b) { return {_mm_mullo_epi16(a.v, b.v)}; }
+// Each unsigned byte summed, held at 255.
+inline V128 AddSaturateU8(V128 a, V128 b) { return {_mm_adds_epu8(a.v, b.v)}; }
+inline V128 UnpackHi8(V128 a, V128 b) { return {_mm_unpackhi_epi8(a.v, b.v)}; }
+
 #if defined(__x86_64__)
 
 struct V256 {
@@ -197,6 +205,14 @@ ORCHID_AVX2 inline V256Pair Interleave16(V256 a, V256 b)
     __m256i hi = _mm256_unpackhi_epi16(a.v, b.v);  // lanes 4-7 | 12-15
     return {{_mm256_permute2x128_si256(lo, hi, 0x20)}, {_mm256_permute2x128_si256(lo, hi, 0x31)}};
 }
+
+
+// Added for the pixel kernels (effects/).
+template <int N> ORCHID_AVX2 V256 ShiftRightLogical16(V256 a) { return {_mm256_srli_epi16(a.v, N)}; }
+template <int N> ORCHID_AVX2 V256 ShiftRightLogical32(V256 a) { return {_mm256_srli_epi32(a.v, N)}; }
+ORCHID_AVX2 inline V256 MultiplyLow16(V256 a, V256 b) { return {_mm256_mullo_epi16(a.v, b.v)}; }
+ORCHID_AVX2 inline V256 AddSaturateU8(V256 a, V256 b) { return {_mm256_adds_epu8(a.v, b.v)}; }
+ORCHID_AVX2 inline V256 UnpackHi8(V256 a, V256 b) { return {_mm256_unpackhi_epi8(a.v, b.v)}; }
 
 #endif
 
