@@ -9,7 +9,6 @@
 #include "effects/pixel_kernels.h"
 #include "effects/pixel_ops_vector.h"
 
-
 namespace orchid::pixel::kernels {
 
 namespace {
@@ -46,77 +45,11 @@ ORCHID_AVX2 inline __m256i MaskThreshold(int maskTest)
     return _mm256_set1_epi32(maskTest == MASK_NONZERO ? 0 : 128);
 }
 
-// Mask bytes with their top bit flipped select where they are, as signed
-// bytes, greater than this: 0 for the > 128 test, -128 for the nonzero one.
-ORCHID_AVX2 inline __m128i SignedByteThreshold(int maskTest)
-{
-    return _mm_set1_epi8(static_cast<char>(maskTest == MASK_NONZERO ? 0x80 : 0));
-}
-
-// 0xFF in each of sixteen consecutive mask bytes that selects.
-ORCHID_AVX2 inline __m128i SelectBytes16(const uint8_t* m, __m128i floor)
-{
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m));
-    return _mm_cmpgt_epi8(_mm_xor_si128(bytes, _mm_set1_epi8(static_cast<char>(0x80))), floor);
-}
-
-bool Masked(int mode) { return mode == EFFECT_MASK_COPY || mode == EFFECT_MASK_BLEND || mode == EFFECT_MASK_ADD; }
-
 }  // namespace
 
-ORCHID_AVX2 void Avx2Apply(int mode, uint32_t* d, const uint32_t* s, const uint8_t* m, int maskTest, std::size_t n)
+ORCHID_AVX2_KERNEL void Avx2Apply(int mode, uint32_t* d, const uint32_t* s, const uint8_t* m, int maskTest, std::size_t n)
 {
-    if (mode == EFFECT_COPY) {
-        std::memmove(d, s, n * 4);
-        return;
-    }
-    if (mode < 0 || mode > 5) return;
-    std::size_t i = 0;
-    if (!Masked(mode)) {
-        for (; i + 16 <= n; i += 16) {
-            __m256i a = Rule(mode, Load(s + i), Load(d + i));
-            __m256i b = Rule(mode, Load(s + i + 8), Load(d + i + 8));
-            Store(d + i, a);
-            Store(d + i + 8, b);
-        }
-    } else {
-        // Masks are shapes: long runs select nothing, and there neither the
-        // source nor the target is touched.
-        const __m128i floor = SignedByteThreshold(maskTest);
-        for (; i + 16 <= n; i += 16) {
-            const __m128i select = SelectBytes16(m + i, floor);
-            const int bits = _mm_movemask_epi8(select);
-            if (bits == 0) continue;
-            if (bits == 0xFFFF && mode == EFFECT_MASK_COPY) {
-                Store(d + i, Load(s + i));
-                Store(d + i + 8, Load(s + i + 8));
-                continue;
-            }
-            __m256i dA = Load(d + i), dB = Load(d + i + 8);
-            __m256i a = Choose(_mm256_cvtepi8_epi32(select), Rule(mode, Load(s + i), dA), dA);
-            __m256i b = Choose(_mm256_cvtepi8_epi32(_mm_srli_si128(select, 8)), Rule(mode, Load(s + i + 8), dB), dB);
-            Store(d + i, a);
-            Store(d + i + 8, b);
-        }
-    }
-    // The last one to fifteen pixels, eight at a time under a lane mask, so
-    // that nothing past the row is read or written.
-    const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    for (; i < n; i += 8) {
-        const std::size_t count = std::min<std::size_t>(8, n - i);
-        const __m256i live = _mm256_cmpgt_epi32(_mm256_set1_epi32(static_cast<int>(count)), lanes);
-        int* const at = reinterpret_cast<int*>(d + i);
-        const __m256i dv = _mm256_maskload_epi32(at, live);
-        const __m256i sv = _mm256_maskload_epi32(reinterpret_cast<const int*>(s + i), live);
-        __m256i select = live;
-        if (Masked(mode)) {
-            uint64_t bytes = 0;
-            std::memcpy(&bytes, m + i, count);
-            const __m256i values = _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<long long>(bytes)));
-            select = _mm256_and_si256(live, _mm256_cmpgt_epi32(values, MaskThreshold(maskTest)));
-        }
-        _mm256_maskstore_epi32(at, live, Choose(select, Rule(mode, sv, dv), dv));
-    }
+    vector::Apply<simd::V256>(mode, d, s, m, maskTest, n);
 }
 
 ORCHID_AVX2_KERNEL void Avx2Fill(int mode, uint32_t* d, uint32_t colour, std::size_t n)
@@ -255,7 +188,7 @@ ORCHID_AVX2 std::size_t UprightRuns(int mode, uint32_t* d, std::size_t n, const 
 ORCHID_AVX2 void Avx2Span(int mode, uint32_t* d, std::size_t n, const TexelWalk& walk)
 {
     if (mode < 0 || mode > 5) return;
-    const bool masked = Masked(mode);
+    const bool masked = vector::Masked(mode);
     std::size_t i = UprightRuns(mode, d, n, walk);
     if (i == n) return;
     const uint32_t tx = walk.tx + static_cast<uint32_t>(walk.txstep) * static_cast<uint32_t>(i);

@@ -20,16 +20,6 @@ inline __m128i BlendV(__m128i s, __m128i d)
     return _mm_srli_epi32(_mm_add_epi32(_mm_and_si128(s, low), _mm_and_si128(d, low)), 1);
 }
 
-// 0xFF in each of the 16 byte lanes whose mask byte selects.
-inline __m128i SelectBytes(__m128i bytes, int maskTest)
-{
-    if (maskTest == MASK_NONZERO) {
-        return _mm_xor_si128(_mm_cmpeq_epi8(bytes, _mm_setzero_si128()), _mm_set1_epi8(-1));
-    }
-    // Unsigned byte > 128 is, with the top bit flipped, signed byte > 0.
-    return _mm_cmpgt_epi8(_mm_xor_si128(bytes, _mm_set1_epi8(static_cast<char>(0x80))), _mm_setzero_si128());
-}
-
 inline __m128i Choose(__m128i select, __m128i yes, __m128i no)
 {
     return _mm_or_si128(_mm_and_si128(select, yes), _mm_andnot_si128(select, no));
@@ -50,32 +40,7 @@ inline __m128i Rule(int mode, __m128i s, __m128i d)
 
 void Sse2Apply(int mode, uint32_t* d, const uint32_t* s, const uint8_t* m, int maskTest, std::size_t n)
 {
-    if (mode == EFFECT_COPY) {
-        std::memmove(d, s, n * 4);
-        return;
-    }
-    if (mode < 0 || mode > 5) return;
-    std::size_t i = 0;
-    if (mode == EFFECT_BLEND || mode == EFFECT_ADD) {
-        for (; i + 8 <= n; i += 8) {
-            __m128i a = Rule(mode, Load(s + i), Load(d + i));
-            __m128i b = Rule(mode, Load(s + i + 4), Load(d + i + 4));
-            Store(d + i, a);
-            Store(d + i + 4, b);
-        }
-    } else {
-        for (; i + 8 <= n; i += 8) {
-            __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(m + i));
-            __m128i sel8 = SelectBytes(bytes, maskTest);
-            __m128i sel16 = _mm_unpacklo_epi8(sel8, sel8);
-            __m128i selA = _mm_unpacklo_epi16(sel16, sel16);
-            __m128i selB = _mm_unpackhi_epi16(sel16, sel16);
-            __m128i dA = Load(d + i), dB = Load(d + i + 4);
-            Store(d + i, Choose(selA, Rule(mode, Load(s + i), dA), dA));
-            Store(d + i + 4, Choose(selB, Rule(mode, Load(s + i + 4), dB), dB));
-        }
-    }
-    for (; i < n; ++i) d[i] = ApplyOne(mode, s[i], d[i], m != nullptr ? m[i] : 0, maskTest);
+    vector::Apply<simd::V128>(mode, d, s, m, maskTest, n);
 }
 
 void Sse2Span(int mode, uint32_t* d, std::size_t n, const TexelWalk& walk)

@@ -4,8 +4,10 @@
 // one pixel at a time with the reference rules.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "effects/pixel_kernels.h"
 #include "simd/vec_x86.h"
@@ -28,6 +30,85 @@ template <class V> inline V Rule(int mode, V s, V d)
     case EFFECT_ADD:
     case EFFECT_MASK_ADD: return simd::AddSaturateU8(s, d);
     default: return s;
+    }
+}
+
+inline bool Masked(int mode) { return mode == EFFECT_MASK_COPY || mode == EFFECT_MASK_BLEND || mode == EFFECT_MASK_ADD; }
+
+// All ones in each mask byte that selects.
+inline simd::V128 SelectBytes(simd::V128 bytes, int maskTest)
+{
+    if (maskTest == MASK_NONZERO) return simd::Xor(simd::Equal8(bytes, simd::V128::Zero()), simd::V128::Splat8(-1));
+    // Unsigned byte > 128 is, with the top bit flipped, signed byte > 0.
+    return simd::GreaterSigned8(simd::Xor(bytes, simd::V128::Splat8(static_cast<int8_t>(0x80))), simd::V128::Zero());
+}
+
+// Two registers a turn. Masks are shapes: where a turn's mask selects
+// nothing, neither the source nor the target is touched.
+template <class V>
+inline void Apply(int mode, uint32_t* d, const uint32_t* s, const uint8_t* m, int maskTest, std::size_t n)
+{
+    constexpr std::size_t kLanes = V::kBytes / 4;
+    constexpr unsigned kAllSelected = (1u << (2 * kLanes)) - 1;
+    if (mode == EFFECT_COPY) {
+        std::memmove(d, s, n * 4);
+        return;
+    }
+    if (mode < 0 || mode > 5) return;
+    std::size_t i = 0;
+    if (!Masked(mode)) {
+        for (; i + 2 * kLanes <= n; i += 2 * kLanes) {
+            const V a = Rule(mode, V::Load(s + i), V::Load(d + i));
+            const V b = Rule(mode, V::Load(s + i + kLanes), V::Load(d + i + kLanes));
+            simd::Store(d + i, a);
+            simd::Store(d + i + kLanes, b);
+        }
+    } else {
+        for (; i + 2 * kLanes <= n; i += 2 * kLanes) {
+            // The turn's 2 * kLanes mask bytes.
+            simd::V128 bytes;
+            if constexpr (2 * kLanes == 8) {
+                bytes = simd::V128::Load64(m + i);
+            } else {
+                static_assert(2 * kLanes == 16);
+                bytes = simd::V128::Load(m + i);
+            }
+            const simd::V128 select = SelectBytes(bytes, maskTest);
+            const unsigned bits = simd::TopBits8(select) & kAllSelected;
+            if (bits == 0) continue;
+            if (bits == kAllSelected && mode == EFFECT_MASK_COPY) {
+                simd::Store(d + i, V::Load(s + i));
+                simd::Store(d + i + kLanes, V::Load(s + i + kLanes));
+                continue;
+            }
+            const V dA = V::Load(d + i), dB = V::Load(d + i + kLanes);
+            const V a = simd::Choose(simd::WidenByteMask<V>(select), Rule(mode, V::Load(s + i), dA), dA);
+            const V b = simd::Choose(simd::WidenByteMask<V>(simd::ShiftBytesDown<kLanes>(select)),
+                                     Rule(mode, V::Load(s + i + kLanes), dB), dB);
+            simd::Store(d + i, a);
+            simd::Store(d + i + kLanes, b);
+        }
+    }
+    if constexpr (simd::kHasMaskedLanes<V>) {
+        // The rest, a register at a time under a lane mask, so that nothing
+        // past the row is read or written. The lane-mask operations are
+        // found through their argument type: a type without them has none.
+        for (; i < n; i += kLanes) {
+            const std::size_t count = std::min(kLanes, n - i);
+            const V live = simd::LanesBelow<V>(static_cast<int>(count));
+            const V dv = MaskedLoad(d + i, live);
+            const V sv = MaskedLoad(s + i, live);
+            V select = live;
+            if (Masked(mode)) {
+                uint64_t bytes = 0;
+                std::memcpy(&bytes, m + i, count);
+                const V threshold = V::Splat32(maskTest == MASK_NONZERO ? 0 : 128);
+                select = simd::And(live, Greater32(simd::WidenBytes32<V>(bytes), threshold));
+            }
+            MaskedStore(d + i, live, simd::Choose(select, Rule(mode, sv, dv), dv));
+        }
+    } else {
+        for (; i < n; ++i) d[i] = ApplyOne(mode, s[i], d[i], m != nullptr ? m[i] : 0, maskTest);
     }
 }
 

@@ -127,6 +127,31 @@ inline V128 MultiplyLow16(V128 a, V128 b) { return {_mm_mullo_epi16(a.v, b.v)}; 
 // Each unsigned byte summed, held at 255.
 inline V128 AddSaturateU8(V128 a, V128 b) { return {_mm_adds_epu8(a.v, b.v)}; }
 inline V128 UnpackHi8(V128 a, V128 b) { return {_mm_unpackhi_epi8(a.v, b.v)}; }
+// Each byte of yes where select's is all ones, of no where it is zero.
+inline V128 Choose(V128 select, V128 yes, V128 no)
+{
+    return {_mm_or_si128(_mm_and_si128(select.v, yes.v), _mm_andnot_si128(select.v, no.v))};
+}
+// All ones in each byte lane that compares so, else zero.
+inline V128 Equal8(V128 a, V128 b) { return {_mm_cmpeq_epi8(a.v, b.v)}; }
+inline V128 GreaterSigned8(V128 a, V128 b) { return {_mm_cmpgt_epi8(a.v, b.v)}; }
+// Bit k set where byte k's top bit is.
+inline unsigned TopBits8(V128 a) { return static_cast<unsigned>(_mm_movemask_epi8(a.v)); }
+// Each 32-bit lane all ones where the byte of `bytes` at its index (the low
+// V::kBytes / 4 bytes, each all ones or zero) is.
+template <class V> V WidenByteMask(V128 bytes);
+template <> inline V128 WidenByteMask<V128>(V128 bytes)
+{
+    const __m128i words = _mm_unpacklo_epi8(bytes.v, bytes.v);
+    return {_mm_unpacklo_epi16(words, words)};
+}
+// Whether a type loads and stores its 32-bit lanes under a lane mask
+// (LanesBelow, MaskedLoad, MaskedStore).
+template <class V> constexpr bool kHasMaskedLanes = false;
+// All ones in the 32-bit lanes below count, zero in the rest.
+template <class V> V LanesBelow(int count);
+// The eight bytes of `bytes`, low first, each widened to a 32-bit lane.
+template <class V> V WidenBytes32(uint64_t bytes);
 
 #if defined(__x86_64__)
 
@@ -213,6 +238,25 @@ template <int N> ORCHID_AVX2 V256 ShiftRightLogical32(V256 a) { return {_mm256_s
 ORCHID_AVX2 inline V256 MultiplyLow16(V256 a, V256 b) { return {_mm256_mullo_epi16(a.v, b.v)}; }
 ORCHID_AVX2 inline V256 AddSaturateU8(V256 a, V256 b) { return {_mm256_adds_epu8(a.v, b.v)}; }
 ORCHID_AVX2 inline V256 UnpackHi8(V256 a, V256 b) { return {_mm256_unpackhi_epi8(a.v, b.v)}; }
+ORCHID_AVX2 inline V256 Choose(V256 select, V256 yes, V256 no) { return {_mm256_blendv_epi8(no.v, yes.v, select.v)}; }
+ORCHID_AVX2 inline V256 Greater32(V256 a, V256 b) { return {_mm256_cmpgt_epi32(a.v, b.v)}; }
+template <> ORCHID_AVX2 inline V256 WidenByteMask<V256>(V128 bytes) { return {_mm256_cvtepi8_epi32(bytes.v)}; }
+template <> ORCHID_AVX2 inline V256 WidenBytes32<V256>(uint64_t bytes)
+{
+    return {_mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<long long>(bytes)))};
+}
+template <> inline constexpr bool kHasMaskedLanes<V256> = true;
+template <> ORCHID_AVX2 inline V256 LanesBelow<V256>(int count)
+{
+    return {_mm256_cmpgt_epi32(_mm256_set1_epi32(count), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7))};
+}
+// The 32-bit lanes where live is all ones; the others neither read nor
+// written (zero when loaded).
+ORCHID_AVX2 inline V256 MaskedLoad(const void* p, V256 live)
+{
+    return {_mm256_maskload_epi32(static_cast<const int*>(p), live.v)};
+}
+ORCHID_AVX2 inline void MaskedStore(void* p, V256 live, V256 a) { _mm256_maskstore_epi32(static_cast<int*>(p), live.v, a.v); }
 
 #endif
 
