@@ -13,6 +13,7 @@
 #include "simd/vec_x86.h"
 
 namespace dedraw::vector {
+namespace {
 
 // 32-bit lanes holding values below 0x10000 -> 16-bit words. The lanes are
 // sign-extended from their low half first, so the signed saturating pack
@@ -99,4 +100,5 @@ template <class V> inline void Convert565To555Row(const uint16_t* source, uint16
     scalar::Convert565To555Row(source + x, target + x, count - x);
 }
 
+}  // namespace
 }  // namespace dedraw::vector

@@ -1,13 +1,21 @@
-// AVX2 kernels: eight pixels per register. Every function here carries the
-// avx2 target itself, and is reached only through the table chosen after
-// the run-time CPU check, so the rest of the program stays SSE2.
+// AVX2 kernels: eight pixels per register. Every function here is
+// compiled for AVX2 (the shared bodies between ORCHID_AVX2_BEGIN and
+// ORCHID_AVX2_END, the rest by their own target), and is reached only
+// through the table chosen after the run-time CPU check, so the rest of
+// the program stays SSE2.
 #include <immintrin.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include "effects/pixel_kernels.h"
+#include "simd/vec_x86.h"
+
+ORCHID_AVX2_BEGIN
 #include "effects/pixel_ops_vector.h"
+ORCHID_AVX2_END
 
 namespace orchid::pixel::kernels {
 

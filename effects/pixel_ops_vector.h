@@ -1,7 +1,8 @@
 // The pixel kernels written once over a vector type of simd/vec_x86.h:
 // each level's unit (pixel_ops_sse2.cpp, pixel_ops_avx2.cpp) instantiates
 // them with its own type, V::kBytes / 4 pixels per register. Tails are done
-// one pixel at a time with the reference rules.
+// one pixel at a time with the reference rules. Internal linkage: the AVX2
+// unit compiles these for AVX2, the SSE2 one for the baseline.
 #pragma once
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include "simd/vec_x86.h"
 
 namespace orchid::pixel::kernels::vector {
+namespace {
 
 // The halving blend of each pixel: the low bit of every byte dropped, the
 // rest summed and halved, so no byte carries into the next.
@@ -156,4 +158,5 @@ template <class V> inline void CrossFade(uint32_t* d, const uint32_t* a, const u
     if (i < n) ScalarCrossFade(d + i, a + i, b + i, level, n - i);
 }
 
+}  // namespace
 }  // namespace orchid::pixel::kernels::vector
