@@ -45,50 +45,46 @@ inline simd::V128 SelectBytes(simd::V128 bytes, int maskTest)
     return simd::GreaterSigned8(simd::Xor(bytes, simd::V128::Splat8(static_cast<int8_t>(0x80))), simd::V128::Zero());
 }
 
-// Two registers a turn. Masks are shapes: where a turn's mask selects
-// nothing, neither the source nor the target is touched.
-template <class V>
-inline void Apply(int mode, uint32_t* d, const uint32_t* s, const uint8_t* m, int maskTest, std::size_t n)
+// Two registers a turn; sixteen pixels a turn under a mask, whose sixteen
+// bytes are tested at once. Masks are shapes: where a turn's mask selects
+// nothing, neither the source nor the target is touched. The mode is fixed
+// per instance, so that the loops carry no branch on it.
+template <class V, int Mode>
+inline void ApplyIn(uint32_t* d, const uint32_t* s, const uint8_t* m, int maskTest, std::size_t n)
 {
     constexpr std::size_t kLanes = V::kBytes / 4;
-    constexpr unsigned kAllSelected = (1u << (2 * kLanes)) - 1;
-    if (mode == EFFECT_COPY) {
-        std::memmove(d, s, n * 4);
-        return;
-    }
-    if (mode < 0 || mode > 5) return;
+    constexpr std::size_t kRegisters = 16 / kLanes;
+    constexpr bool kMasked = Mode == EFFECT_MASK_COPY || Mode == EFFECT_MASK_BLEND || Mode == EFFECT_MASK_ADD;
     std::size_t i = 0;
-    if (!Masked(mode)) {
+    if constexpr (!kMasked) {
         for (; i + 2 * kLanes <= n; i += 2 * kLanes) {
-            const V a = Rule(mode, V::Load(s + i), V::Load(d + i));
-            const V b = Rule(mode, V::Load(s + i + kLanes), V::Load(d + i + kLanes));
+            const V a = Rule(Mode, V::Load(s + i), V::Load(d + i));
+            const V b = Rule(Mode, V::Load(s + i + kLanes), V::Load(d + i + kLanes));
             simd::Store(d + i, a);
             simd::Store(d + i + kLanes, b);
         }
     } else {
-        for (; i + 2 * kLanes <= n; i += 2 * kLanes) {
-            // The turn's 2 * kLanes mask bytes.
-            simd::V128 bytes;
-            if constexpr (2 * kLanes == 8) {
-                bytes = simd::V128::Load64(m + i);
-            } else {
-                static_assert(2 * kLanes == 16);
-                bytes = simd::V128::Load(m + i);
-            }
-            const simd::V128 select = SelectBytes(bytes, maskTest);
-            const unsigned bits = simd::TopBits8(select) & kAllSelected;
+        for (; i + 16 <= n; i += 16) {
+            const simd::V128 select = SelectBytes(simd::V128::Load(m + i), maskTest);
+            const unsigned bits = simd::TopBits8(select);
             if (bits == 0) continue;
-            if (bits == kAllSelected && mode == EFFECT_MASK_COPY) {
-                simd::Store(d + i, V::Load(s + i));
-                simd::Store(d + i + kLanes, V::Load(s + i + kLanes));
+            V src[kRegisters];
+            for (std::size_t r = 0; r < kRegisters; ++r) src[r] = V::Load(s + i + r * kLanes);
+            if (Mode == EFFECT_MASK_COPY && bits == 0xFFFF) {
+                for (std::size_t r = 0; r < kRegisters; ++r) simd::Store(d + i + r * kLanes, src[r]);
                 continue;
             }
-            const V dA = V::Load(d + i), dB = V::Load(d + i + kLanes);
-            const V a = simd::Choose(simd::WidenByteMask<V>(select), Rule(mode, V::Load(s + i), dA), dA);
-            const V b = simd::Choose(simd::WidenByteMask<V>(simd::ShiftBytesDown<kLanes>(select)),
-                                     Rule(mode, V::Load(s + i + kLanes), dB), dB);
-            simd::Store(d + i, a);
-            simd::Store(d + i + kLanes, b);
+            V old[kRegisters], out[kRegisters];
+            for (std::size_t r = 0; r < kRegisters; ++r) {
+                old[r] = V::Load(d + i + r * kLanes);
+                out[r] = Rule(Mode, src[r], old[r]);
+            }
+            if (bits != 0xFFFF) {
+                V lanes[kRegisters];
+                simd::WidenByteMasks(select, lanes);
+                for (std::size_t r = 0; r < kRegisters; ++r) out[r] = simd::Choose(lanes[r], out[r], old[r]);
+            }
+            for (std::size_t r = 0; r < kRegisters; ++r) simd::Store(d + i + r * kLanes, out[r]);
         }
     }
     if constexpr (simd::kHasMaskedLanes<V>) {
@@ -101,16 +97,30 @@ inline void Apply(int mode, uint32_t* d, const uint32_t* s, const uint8_t* m, in
             const V dv = MaskedLoad(d + i, live);
             const V sv = MaskedLoad(s + i, live);
             V select = live;
-            if (Masked(mode)) {
+            if constexpr (kMasked) {
                 uint64_t bytes = 0;
                 std::memcpy(&bytes, m + i, count);
                 const V threshold = V::Splat32(maskTest == MASK_NONZERO ? 0 : 128);
                 select = simd::And(live, Greater32(simd::WidenBytes32<V>(bytes), threshold));
             }
-            MaskedStore(d + i, live, simd::Choose(select, Rule(mode, sv, dv), dv));
+            MaskedStore(d + i, live, simd::Choose(select, Rule(Mode, sv, dv), dv));
         }
     } else {
-        for (; i < n; ++i) d[i] = ApplyOne(mode, s[i], d[i], m != nullptr ? m[i] : 0, maskTest);
+        for (; i < n; ++i) d[i] = ApplyOne(Mode, s[i], d[i], m != nullptr ? m[i] : 0, maskTest);
+    }
+}
+
+template <class V>
+inline void Apply(int mode, uint32_t* d, const uint32_t* s, const uint8_t* m, int maskTest, std::size_t n)
+{
+    switch (mode) {
+    case EFFECT_COPY: std::memmove(d, s, n * 4); return;
+    case EFFECT_BLEND: ApplyIn<V, EFFECT_BLEND>(d, s, m, maskTest, n); return;
+    case EFFECT_MASK_COPY: ApplyIn<V, EFFECT_MASK_COPY>(d, s, m, maskTest, n); return;
+    case EFFECT_MASK_BLEND: ApplyIn<V, EFFECT_MASK_BLEND>(d, s, m, maskTest, n); return;
+    case EFFECT_ADD: ApplyIn<V, EFFECT_ADD>(d, s, m, maskTest, n); return;
+    case EFFECT_MASK_ADD: ApplyIn<V, EFFECT_MASK_ADD>(d, s, m, maskTest, n); return;
+    default: return;
     }
 }
 

@@ -137,13 +137,15 @@ inline V128 Equal8(V128 a, V128 b) { return {_mm_cmpeq_epi8(a.v, b.v)}; }
 inline V128 GreaterSigned8(V128 a, V128 b) { return {_mm_cmpgt_epi8(a.v, b.v)}; }
 // Bit k set where byte k's top bit is.
 inline unsigned TopBits8(V128 a) { return static_cast<unsigned>(_mm_movemask_epi8(a.v)); }
-// Each 32-bit lane all ones where the byte of `bytes` at its index (the low
-// V::kBytes / 4 bytes, each all ones or zero) is.
-template <class V> V WidenByteMask(V128 bytes);
-template <> inline V128 WidenByteMask<V128>(V128 bytes)
+// The sixteen bytes of `bytes` (each all ones or zero) spread over
+// 16 / (V::kBytes / 4) registers of 32-bit lanes, in memory order.
+inline void WidenByteMasks(V128 bytes, V128 (&lanes)[4])
 {
-    const __m128i words = _mm_unpacklo_epi8(bytes.v, bytes.v);
-    return {_mm_unpacklo_epi16(words, words)};
+    const __m128i lo = _mm_unpacklo_epi8(bytes.v, bytes.v), hi = _mm_unpackhi_epi8(bytes.v, bytes.v);
+    lanes[0] = {_mm_unpacklo_epi16(lo, lo)};
+    lanes[1] = {_mm_unpackhi_epi16(lo, lo)};
+    lanes[2] = {_mm_unpacklo_epi16(hi, hi)};
+    lanes[3] = {_mm_unpackhi_epi16(hi, hi)};
 }
 // Whether a type loads and stores its 32-bit lanes under a lane mask
 // (LanesBelow, MaskedLoad, MaskedStore).
@@ -240,7 +242,11 @@ ORCHID_AVX2 inline V256 AddSaturateU8(V256 a, V256 b) { return {_mm256_adds_epu8
 ORCHID_AVX2 inline V256 UnpackHi8(V256 a, V256 b) { return {_mm256_unpackhi_epi8(a.v, b.v)}; }
 ORCHID_AVX2 inline V256 Choose(V256 select, V256 yes, V256 no) { return {_mm256_blendv_epi8(no.v, yes.v, select.v)}; }
 ORCHID_AVX2 inline V256 Greater32(V256 a, V256 b) { return {_mm256_cmpgt_epi32(a.v, b.v)}; }
-template <> ORCHID_AVX2 inline V256 WidenByteMask<V256>(V128 bytes) { return {_mm256_cvtepi8_epi32(bytes.v)}; }
+ORCHID_AVX2 inline void WidenByteMasks(V128 bytes, V256 (&lanes)[2])
+{
+    lanes[0] = {_mm256_cvtepi8_epi32(bytes.v)};
+    lanes[1] = {_mm256_cvtepi8_epi32(_mm_srli_si128(bytes.v, 8))};
+}
 template <> ORCHID_AVX2 inline V256 WidenBytes32<V256>(uint64_t bytes)
 {
     return {_mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<long long>(bytes)))};
