@@ -6,6 +6,7 @@
 #include "error/error_log.h"
 #include "platform/clock.h"
 #include "tests/support/log.h"
+#include "timer/show_steps.h"
 #include "timer/timer.h"
 
 namespace {
@@ -160,6 +161,36 @@ TEST_F(TimerTest, ReportsMisuse)
     ASSERT_EQ(t.Init(), 1);
     EXPECT_THROW(t.Init(), ErrorException);
     EXPECT_NE(std::string(errorLog.Report()).find(" Timer already initialized.\n"), std::string::npos);
+}
+
+// The bounds as the timing docs give them: a jump when more than 25
+// updates are due at once, a hold when the heard position is more than 3
+// hundredths behind the next update; each counted once.
+TEST(ShowStepsTest, JumpsPastAQuarterSecondDueAndHoldsMoreThanThreeBehind)
+{
+    ShowSteps steps;
+    steps.Start(0);
+    EXPECT_EQ(steps.Next(0), -1);
+    EXPECT_EQ(steps.Next(25), 0);  // 25 due: replayed one by one
+    EXPECT_EQ(steps.Next(25), 1);
+    EXPECT_EQ(steps.resyncs, 0);
+
+    steps.Start(0);
+    EXPECT_EQ(steps.Next(26), 25);  // 26 due: straight to the last
+    EXPECT_EQ(steps.resyncs, 1);
+    EXPECT_EQ(steps.Next(26), -1);
+
+    steps.Start(10);
+    EXPECT_EQ(steps.Next(11), 10);
+    EXPECT_EQ(steps.Next(8), -1);  // 3 behind the next update: waits
+    EXPECT_EQ(steps.holding, 0);
+    EXPECT_EQ(steps.resyncs, 0);
+    EXPECT_EQ(steps.Next(7), -1);  // 4 behind: holds, counted once
+    EXPECT_EQ(steps.Next(7), -1);
+    EXPECT_EQ(steps.holding, 1);
+    EXPECT_EQ(steps.resyncs, 1);
+    EXPECT_EQ(steps.Next(12), 11);  // caught up: on from where it was
+    EXPECT_EQ(steps.holding, 0);
 }
 
 }  // namespace
