@@ -11,7 +11,7 @@ Audio audio;
 
 Audio::Audio()
     : stream(0), blockLength(0), length(0), bytesPerSecond(0), lengthSeconds(0), noSound(0), initialized(0),
-      volume(100), muted(0)
+      volume(100), muted(0), startPosition(0)
 {
 }
 
@@ -76,6 +76,8 @@ void Audio::Play()
     bytesPerSecond = ((flags & platform::SOUND_SAMPLE_MONO) != 0 ? 1u : 2u) *
                      ((flags & platform::SOUND_SAMPLE_8BITS) != 0 ? 1u : 2u) * sampleRate;
     lengthSeconds = bytesPerSecond != 0 ? length / bytesPerSecond : 0;
+    if (startPosition > 0 && bytesPerSecond != 0) SetPosition(startPosition);
+    startPosition = 0;
 }
 
 void Audio::Pause()
@@ -117,11 +119,16 @@ int32_t Audio::GetPosition()
 void Audio::SetPosition(int32_t hundredths)
 {
     if (noSound == 1) return;
-    if (initialized == 0 || bytesPerSecond == 0) {
+    if (initialized == 0) {
         REPORT(ERR_AUDIO, "Not initialized.\n");
         return;
     }
     if (hundredths < 0) hundredths = 0;
+    // Before the music plays, the position waits for Play.
+    if (bytesPerSecond == 0) {
+        startPosition = hundredths;
+        return;
+    }
     // The middle of that hundredth, so that GetPosition's rounding down
     // gives it back exactly.
     uint64_t h = static_cast<uint64_t>(hundredths);
@@ -167,6 +174,8 @@ void Audio::Free()
         Sound().StreamFree(stream);
         Sound().Free();
     }
+    bytesPerSecond = 0;
+    startPosition = 0;
     initialized = 0;
 }
 

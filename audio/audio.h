@@ -25,7 +25,7 @@ public:
     // (before Play, or silent).
     int32_t GetPosition();
     // Moves the music so that GetPosition gives `hundredths` from now on
-    // (playing or paused as before). After Play.
+    // (playing or paused as before); before Play, Play starts there.
     void SetPosition(int32_t hundredths);
     // The loudness, 0 to 100 (the start: 100), and muting, which silences
     // the music and keeps the loudness for when it is undone.
@@ -43,6 +43,8 @@ public:
     int32_t initialized;
     int32_t volume;
     int32_t muted;
+    // Where Play starts: a position set before it.
+    int32_t startPosition;
 
 private:
     void ApplyVolume();

@@ -260,7 +260,8 @@ int RunDesktop(const Options& options, const platform::BackendEntry& backend)
     // The viewer's keys move the show; --from starts it there.
     seekable = 1;
     startTime = options.fromHundredths;
-    int result = ExitStatus(WinMain(nullptr, nullptr, "", platform::SW_SHOWNORMAL));
+    // The window shows as the program was asked to start (minimised, say).
+    int result = ExitStatus(WinMain(nullptr, nullptr, "", os::StartupShowCommand()));
     backend.uninstall();
     if (options.verbose && !userQuit) {
         if (literalTiming)

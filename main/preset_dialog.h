@@ -12,7 +12,7 @@ public:
     void ScreenSize(int* width, int* height) override { inner->ScreenSize(width, height); }
     bool CreateNative(platform::WindowRecord& window) override { return inner->CreateNative(window); }
     void DestroyNative(platform::WindowRecord& window) override { inner->DestroyNative(window); }
-    void ShowNative(platform::WindowRecord& window, bool show) override { inner->ShowNative(window, show); }
+    void ShowNative(platform::WindowRecord& window, int command) override { inner->ShowNative(window, command); }
     void FocusNative(platform::WindowRecord& window) override { inner->FocusNative(window); }
     void PumpEvents() override { inner->PumpEvents(); }
     bool WaitEvents() override { return inner->WaitEvents(); }

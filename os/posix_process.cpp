@@ -28,6 +28,8 @@ std::string ExecutablePath()
     return std::string(path, static_cast<std::size_t>(n));
 }
 
+int StartupShowCommand() { return 1; }
+
 bool ProgramAvailable(const char* name)
 {
     if (std::strchr(name, '/') != nullptr) return access(name, X_OK) == 0;

@@ -14,6 +14,10 @@ namespace os {
 int ProcessId();
 // The full path of the running program, or "" when the system does not say.
 std::string ExecutablePath();
+// How whoever started the program asked for its window to be shown, as a
+// Windows show command (a shortcut set to run minimised gives 7); 1, a
+// normal window, where the system has no such request.
+int StartupShowCommand();
 // What the system's program files end in ("", ".exe" on Windows).
 extern const char kExecutableSuffix[];
 // True when a program of that name can be run from PATH (on Windows also

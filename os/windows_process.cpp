@@ -72,6 +72,14 @@ std::string ExecutablePath()
     return std::string(path, n);
 }
 
+int StartupShowCommand()
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    GetStartupInfoA(&startup);
+    return (startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup.wShowWindow : SW_SHOWDEFAULT;
+}
+
 bool ProgramAvailable(const char* name)
 {
     char found[MAX_PATH];

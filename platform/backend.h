@@ -48,7 +48,9 @@ public:
     // Makes the backend's window for a new record (hidden unless visible).
     virtual bool CreateNative(WindowRecord& window) = 0;
     virtual void DestroyNative(WindowRecord& window) = 0;
-    virtual void ShowNative(WindowRecord& window, bool show) = 0;
+    // Shows or hides the window as a ShowWindow command says (SW_HIDE,
+    // SW_SHOWMINIMIZED, ...).
+    virtual void ShowNative(WindowRecord& window, int command) = 0;
     virtual void FocusNative(WindowRecord& window) = 0;
     // Turns the backend's pending events into messages (PostMessage,
     // NotifyFocus, ...). Never blocks.

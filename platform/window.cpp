@@ -240,7 +240,7 @@ BOOL DestroyWindow(HWND window)
     if (record == nullptr || record->destroying) return 0;
     record->destroying = true;
     record->focused = false;
-    if (record->visible && Windows() != nullptr) Windows()->ShowNative(*record, false);
+    if (record->visible && Windows() != nullptr) Windows()->ShowNative(*record, SW_HIDE);
     record->visible = false;
     // WM_DESTROY arrives while the window still exists (the display may be
     // released there); only then does the backend's window go.
@@ -257,9 +257,8 @@ BOOL ShowWindow(HWND window, int command)
     WindowRecord* record = Live(window);
     if (record == nullptr || record->destroying) return 0;
     BOOL wasVisible = record->visible ? 1 : 0;
-    bool show = command != SW_HIDE;
-    record->visible = show;
-    if (Windows() != nullptr) Windows()->ShowNative(*record, show);
+    record->visible = command != SW_HIDE;
+    if (Windows() != nullptr) Windows()->ShowNative(*record, command);
     return wasVisible;
 }
 

@@ -91,7 +91,22 @@ constexpr uint32_t CS_HREDRAW = 0x0002;
 // ShowWindow commands.
 constexpr int SW_HIDE = 0;
 constexpr int SW_SHOWNORMAL = 1;
+constexpr int SW_SHOWMINIMIZED = 2;
+constexpr int SW_SHOWMAXIMIZED = 3;
+constexpr int SW_SHOWNOACTIVATE = 4;
 constexpr int SW_SHOW = 5;
+constexpr int SW_MINIMIZE = 6;
+constexpr int SW_SHOWMINNOACTIVE = 7;
+constexpr int SW_SHOWNA = 8;
+constexpr int SW_RESTORE = 9;
+constexpr int SW_SHOWDEFAULT = 10;
+constexpr int SW_FORCEMINIMIZE = 11;
+// Whether a command shows the window minimized.
+constexpr bool ShowsMinimized(int command)
+{
+    return command == SW_SHOWMINIMIZED || command == SW_MINIMIZE || command == SW_SHOWMINNOACTIVE ||
+           command == SW_FORCEMINIMIZE;
+}
 
 // GetSystemMetrics indices: the primary screen's size in pixels.
 constexpr int SM_CXSCREEN = 0;

@@ -41,7 +41,7 @@ void FakePlatform::ScreenSize(int* width, int* height)
 
 bool FakePlatform::CreateNative(WindowRecord&) { return !failCreateWindow; }
 void FakePlatform::DestroyNative(WindowRecord&) {}
-void FakePlatform::ShowNative(WindowRecord&, bool) {}
+void FakePlatform::ShowNative(WindowRecord&, int command) { lastShowCommand = command; }
 void FakePlatform::FocusNative(WindowRecord&) {}
 
 void FakePlatform::PumpEvents()

@@ -41,6 +41,7 @@ public:
     char lastMessageText[512] = {};
     char lastMessageCaption[64] = {};
     char overlayText[96] = {};
+    int lastShowCommand = -1;  // the last ShowWindow command a window got
     int cursorId = IDC_ARROW;
     bool cursorVisible = true;
 
@@ -95,7 +96,7 @@ public:
     void ScreenSize(int* width, int* height) override;
     bool CreateNative(WindowRecord& window) override;
     void DestroyNative(WindowRecord& window) override;
-    void ShowNative(WindowRecord& window, bool show) override;
+    void ShowNative(WindowRecord& window, int command) override;
     void FocusNative(WindowRecord& window) override;
     void PumpEvents() override;
     bool WaitEvents() override;

@@ -20,7 +20,7 @@ public:
     }
     bool CreateNative(WindowRecord&) override { return true; }
     void DestroyNative(WindowRecord&) override {}
-    void ShowNative(WindowRecord&, bool) override {}
+    void ShowNative(WindowRecord&, int) override {}
     void FocusNative(WindowRecord&) override {}
     void PumpEvents() override {}
     bool WaitEvents() override { return false; }

@@ -114,14 +114,20 @@ public:
         record.native = nullptr;
     }
 
-    void ShowNative(WindowRecord& record, bool show) override
+    // The window's size is fixed: a maximising command shows it as it is.
+    void ShowNative(WindowRecord& record, int command) override
     {
         auto* window = static_cast<SDL_Window*>(record.native);
         if (window == nullptr) return;
-        if (show) {
-            SDL_ShowWindow(window);
-        } else {
+        if (command == platform::SW_HIDE) {
             SDL_HideWindow(window);
+            return;
+        }
+        SDL_ShowWindow(window);
+        if (platform::ShowsMinimized(command)) {
+            SDL_MinimizeWindow(window);
+        } else if (command == platform::SW_RESTORE) {
+            SDL_RestoreWindow(window);
         }
     }
 

@@ -64,7 +64,7 @@ public:
     }
     bool CreateNative(WindowRecord&) override { return true; }
     void DestroyNative(WindowRecord&) override {}
-    void ShowNative(WindowRecord&, bool) override {}
+    void ShowNative(WindowRecord&, int) override {}
     void FocusNative(WindowRecord&) override {}
 
     void PumpEvents() override

@@ -66,10 +66,10 @@ public:
         ::DestroyWindow(hwnd);
     }
 
-    void ShowNative(WindowRecord& record, bool show) override
+    void ShowNative(WindowRecord& record, int command) override
     {
         if (record.native == nullptr) return;
-        ::ShowWindow(static_cast<::HWND>(record.native), show ? platform::SW_SHOW : platform::SW_HIDE);
+        ::ShowWindow(static_cast<::HWND>(record.native), command);
     }
 
     void FocusNative(WindowRecord& record) override

@@ -51,6 +51,20 @@ TEST_F(ShellTest, QuitInTheDialogStartsNothing)
     EXPECT_EQ(fake.framesShown, 0);
 }
 
+// The window shows as the program was asked to start: a shortcut set to
+// run minimised gives the show command 7, which reaches the window system.
+TEST_F(ShellTest, TheStartupShowCommandReachesTheWindow)
+{
+    int shown = -1;
+    clock.at = [&](int64_t wait) {
+        if (wait == 2) shown = fake.lastShowCommand;
+        if (wait == 5) clock.Jump(21400);
+    };
+    EXPECT_EQ(WinMain(nullptr, nullptr, "", platform::SW_SHOWMINNOACTIVE), 0);
+    EXPECT_EQ(shown, platform::SW_SHOWMINNOACTIVE);
+    EXPECT_EQ(fake.lastShowCommand, platform::SW_HIDE);  // hidden as it was destroyed
+}
+
 TEST_F(ShellTest, FirstFramesAreWhiteWithDarkEvenRowsAndTheShowEndsItself)
 {
     bool checked = false;

@@ -246,7 +246,7 @@ public:
         return true;
     }
     void DestroyNative(WindowRecord&) override {}
-    void ShowNative(WindowRecord&, bool) override {}
+    void ShowNative(WindowRecord&, int) override {}
     void FocusNative(WindowRecord&) override {}
     void PumpEvents() override {}
     bool WaitEvents() override { return false; }
