@@ -109,6 +109,28 @@ int32_t CaptureEnd(const Options& options)
 
 int32_t captureEnd = kShowEnd;
 
+// The line that refuses a run whose span holds no frame of its rate, or ""
+// when some frame falls in it.
+std::string EmptySpan(const Options& options)
+{
+    const capture::FrameSchedule schedule(options.fps, options.fromHundredths, options.toHundredths);
+    if (schedule.FramesWithin(schedule.PresentsNeeded(kShowPresents)) > 0) return "";
+    char end[64];
+    if (options.toHundredths >= 0 && options.toHundredths < kShowPresents)
+        std::snprintf(end, sizeof end, "--to %d.%02d s", options.toHundredths / 100, options.toHundredths % 100);
+    else
+        std::snprintf(end, sizeof end, "the end of the show (%ld.%02ld s)", kShowPresents / 100,
+                      kShowPresents % 100);
+    const int step = 100 / options.fps;
+    char line[256];
+    std::snprintf(line, sizeof line,
+                  "orchid: no frame falls between --from %d.%02d s and %s at %d fps (one frame every %d.%02d s); "
+                  "nothing would be written",
+                  options.fromHundredths / 100, options.fromHundredths % 100, end, options.fps, step / 100,
+                  step % 100);
+    return line;
+}
+
 // One line when the music ends before the video does: the video goes on in
 // silence.
 void NoteShortMusicInCapture(int32_t length)
@@ -348,6 +370,15 @@ int main(int argc, char** argv)
     if (choice.entry->onScreen) {
         ChooseMusic(options, &music);
         return RunDesktop(options, *choice.entry);
+    }
+    // A capture or frames run that would write nothing is refused before
+    // anything is rendered.
+    if (!options.benchmark) {
+        const std::string empty = EmptySpan(options);
+        if (!empty.empty()) {
+            std::fprintf(stderr, "%s\n", empty.c_str());
+            return kExitUsage;
+        }
     }
     if (!options.Headless()) {
         // Never over a video that is there: the next free name, unless -y.
