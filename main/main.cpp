@@ -399,6 +399,12 @@ int main(int argc, char** argv)
     std::string output;
     if (options.capture != nullptr) {
         output = FullPath(options.capture);
+        // A folder cannot take the video's name, -y or not.
+        if (os::KindOf(options.capture) == os::FileKind::Folder) {
+            std::fprintf(stderr, "orchid: %s is a folder; the video cannot be written under its name\n",
+                         output.c_str());
+            return kExitFailed;
+        }
         if (!options.overwrite && os::PathExists(options.capture)) {
             std::fprintf(stderr, "orchid: %s exists; it is left as it is (-y or --overwrite replaces it)\n",
                          output.c_str());

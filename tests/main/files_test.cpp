@@ -136,6 +136,14 @@ TEST_F(FilesTest, OutputsThatExistAreReplacedOnlyWithOverwrite)
     EXPECT_NE(said.find("orchid: wrote 6 frames to " + dir + "/out.mp4;"), std::string::npos) << said;
     EXPECT_EQ(FakeVideoBytes(dir + "/out.mp4"), 6 * kFrameBytes);
 
+    // A folder of the video's name refuses the run at once, with -y too.
+    ASSERT_TRUE(std::filesystem::create_directory(dir + "/folder.mkv"));
+    for (const char* overwrite : {"", " -y"}) {
+        EXPECT_EQ(Run(std::string("--capture folder.mkv") + overwrite, fakePath), 1);
+        EXPECT_EQ(said, "orchid: " + dir + "/folder.mkv is a folder; the video cannot be written under its name\n");
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir + "/folder.mkv"));
+
     // PNG frames: a frame of the run that exists refuses the run.
     ASSERT_EQ(Run("--frames f --fps 1 --to 0"), 0) << said;
     EXPECT_NE(said.find("orchid: wrote 1 frame to " + dir + "/f;"), std::string::npos) << said;
