@@ -294,6 +294,9 @@ int RunDesktop(const Options& options, const platform::BackendEntry& backend)
     return result;
 }
 
+// One line before the report when the music found does not play.
+void NoteUnplayableMusic() { std::fprintf(stderr, "%s\n", MusicUnplayable(musicFile).c_str()); }
+
 // Points the shell at the music: the path given, or the first place it is
 // found; none with --no-sound, which does not need it. When it cannot be
 // opened one line says what was looked for and where, and the run goes on
@@ -317,6 +320,8 @@ void ChooseMusic(const Options& options, std::string* found)
     if (found->empty()) {
         std::fprintf(stderr, "%s\n", MusicNotFound(name, folders, error).c_str());
         *found = name;
+    } else {
+        musicUnplayable = NoteUnplayableMusic;
     }
     musicFile = found->c_str();
 }
