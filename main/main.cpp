@@ -63,6 +63,20 @@ extern "C" void OnStopSignal(int signalNumber) { stopSignal = signalNumber; }
 
 bool StopRequested() { return stopSignal != 0; }
 
+// The same signals during live play end the show as Escape does, and the
+// program exits as a capture does. The handler the desktop backend set
+// before (SDL turns both signals into its quit event, which also ends the
+// mode dialog) is still called.
+using SignalHandler = void (*)(int);
+SignalHandler liveHandlers[2] = {SIG_DFL, SIG_DFL};  // SIGINT's, SIGTERM's
+
+extern "C" void OnLiveStopSignal(int signalNumber)
+{
+    stopSignal = signalNumber;
+    const SignalHandler previous = liveHandlers[signalNumber == SIGINT ? 0 : 1];
+    if (previous != SIG_DFL && previous != SIG_IGN && previous != SIG_ERR) previous(signalNumber);
+}
+
 const char* SignalName(int signalNumber) { return signalNumber == SIGINT ? "SIGINT" : "SIGTERM"; }
 
 // "1 frame", "2 frames".
@@ -273,6 +287,9 @@ int RunDesktop(const Options& options, const platform::BackendEntry& backend)
         backend.windows = &preset;
         platform::InstallBackend(backend);
     }
+    liveHandlers[0] = std::signal(SIGINT, OnLiveStopSignal);
+    liveHandlers[1] = std::signal(SIGTERM, OnLiveStopSignal);
+    showEndRequested = StopRequested;
     if (!options.noSound) musicStarted = NoteShortMusicLive;
     literalTiming = options.literalTiming ? 1 : 0;
     // About one refresh and the display's own delay: measured against the
@@ -291,6 +308,8 @@ int RunDesktop(const Options& options, const platform::BackendEntry& backend)
             std::fprintf(stderr, "orchid: live timing: %d resynchronisation%s with the music\n", showSteps.resyncs,
                          showSteps.resyncs == 1 ? "" : "s");
     }
+    // The usual status of a program ended by the signal: 128 + its number.
+    if (stopSignal != 0) return 128 + stopSignal;
     return result;
 }
 

@@ -32,6 +32,7 @@ int32_t showExact = 0;
 int32_t userPaused = 0;
 void (*musicStarted)(int32_t lengthHundredths) = nullptr;
 void (*musicUnplayable)() = nullptr;
+bool (*showEndRequested)() = nullptr;
 
 namespace {
 LRESULT MainWindowProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam);
@@ -122,6 +123,10 @@ int Startup(HINSTANCE instance, int showCommand)
 void IdleFrame()
 {
     if (quitting) return;
+    if (showEndRequested != nullptr && showEndRequested()) {
+        RequestQuit();
+        return;
+    }
     try {
         if (paused)
             timer.Restart();

@@ -60,6 +60,9 @@ extern void (*musicStarted)(int32_t lengthHundredths);
 // Called when the music's stream cannot be made, before the report says
 // so; unset, nothing is called.
 extern void (*musicUnplayable)();
+// Asked before each idle frame; once it says true, the run ends as if
+// Escape had been pressed. Unset, never.
+extern bool (*showEndRequested)();
 // Live play's stepping, with its count of resynchronisations.
 extern ShowSteps showSteps;
 // 1 while F1's overlay (frame rate, resynchronisations, show time, scene

@@ -450,6 +450,45 @@ TEST_F(ShowTest, LivePlayWithShortMusicSaysWhereItEnds)
     EXPECT_EQ(text.find(line), text.rfind(line)) << "said once\n" << text;
 }
 
+// SIGINT or SIGTERM during live play ends the show, and the program exits
+// as a capture ended so does: 128 + the signal's number.
+TEST_F(ShowTest, ASignalEndsLivePlayWithTheStatusOfACaptureEndedSo)
+{
+    if (std::system("command -v Xvfb >/dev/null 2>&1") != 0) GTEST_SKIP() << "Xvfb is not installed";
+    pid_t server = 0;
+    const std::string name = StartXvfb(&server);
+    ASSERT_FALSE(name.empty()) << "Xvfb did not start";
+    const std::string out = dir + "/said.txt";
+    for (int signalNumber : {SIGTERM, SIGINT}) {
+        pid_t show = PlayWindowed(dir, name, out);
+        ASSERT_GT(show, 0);
+        bool playing = false;
+        for (int i = 0; i < 1200 && !playing; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            playing = HasThread(show, "SDLAudio");
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        kill(show, signalNumber);
+        int status = 0;
+        pid_t ended = 0;
+        for (int i = 0; i < 600 && ended == 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            ended = waitpid(show, &status, WNOHANG);
+        }
+        if (ended == 0) {
+            kill(show, SIGKILL);
+            waitpid(show, &status, 0);
+        }
+        said = ReadFile(out);
+        EXPECT_TRUE(playing) << said;
+        ASSERT_NE(ended, 0) << "signal " << signalNumber << " did not end the show\n" << said;
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << "\n" << said;
+        EXPECT_EQ(WEXITSTATUS(status), 128 + signalNumber) << said;
+    }
+    kill(server, SIGTERM);
+    waitpid(server, nullptr, 0);
+}
+
 // The X server dies while the show plays: the process ends from inside the
 // frame loop with its own line and status 1, so the music and the display
 // are still up when the global objects are destroyed. Their releases must
