@@ -127,6 +127,16 @@ TEST(Options, NumbersAreDigitsWithAnOptionalDecimalPoint)
         EXPECT_EQ(Parse({"--frames", "d", "--scale", bad}).ok, 0) << bad;
     }
     EXPECT_EQ(Parse({"--zoom", "+2"}).ok, 0);
+    // The web page's ?at= reads its seconds alike: times whose hundredths
+    // would pass 32 bits are refused, never wrapped round.
+    int hundredths = -1;
+    EXPECT_TRUE(ParseSeconds("1000000", &hundredths));
+    EXPECT_EQ(hundredths, 100000000);
+    for (const char* huge : {"1000000.01", "21474836.48", "42949672.97", "99999999999999999999999", ""}) {
+        hundredths = -1;
+        EXPECT_FALSE(ParseSeconds(huge, &hundredths)) << huge;
+        EXPECT_EQ(hundredths, -1) << huge;
+    }
     EXPECT_EQ(Parse({"--frames", "d", "--depth", " 16"}).ok, 0);
 }
 
