@@ -63,6 +63,20 @@ extern "C" void OnStopSignal(int signalNumber) { stopSignal = signalNumber; }
 
 bool StopRequested() { return stopSignal != 0; }
 
+// The same signals during live play end the show as Escape does, and the
+// program exits as a capture does. The handler the desktop backend set
+// before (SDL turns both signals into its quit event, which also ends the
+// mode dialog) is still called.
+using SignalHandler = void (*)(int);
+SignalHandler liveHandlers[2] = {SIG_DFL, SIG_DFL};  // SIGINT's, SIGTERM's
+
+extern "C" void OnLiveStopSignal(int signalNumber)
+{
+    stopSignal = signalNumber;
+    const SignalHandler previous = liveHandlers[signalNumber == SIGINT ? 0 : 1];
+    if (previous != SIG_DFL && previous != SIG_IGN && previous != SIG_ERR) previous(signalNumber);
+}
+
 const char* SignalName(int signalNumber) { return signalNumber == SIGINT ? "SIGINT" : "SIGTERM"; }
 
 // "1 frame", "2 frames".
@@ -108,6 +122,28 @@ int32_t CaptureEnd(const Options& options)
 }
 
 int32_t captureEnd = kShowEnd;
+
+// The line that refuses a run whose span holds no frame of its rate, or ""
+// when some frame falls in it.
+std::string EmptySpan(const Options& options)
+{
+    const capture::FrameSchedule schedule(options.fps, options.fromHundredths, options.toHundredths);
+    if (schedule.FramesWithin(schedule.PresentsNeeded(kShowPresents)) > 0) return "";
+    char end[64];
+    if (options.toHundredths >= 0 && options.toHundredths < kShowPresents)
+        std::snprintf(end, sizeof end, "--to %d.%02d s", options.toHundredths / 100, options.toHundredths % 100);
+    else
+        std::snprintf(end, sizeof end, "the end of the show (%ld.%02ld s)", kShowPresents / 100,
+                      kShowPresents % 100);
+    const int step = 100 / options.fps;
+    char line[256];
+    std::snprintf(line, sizeof line,
+                  "orchid: no frame falls between --from %d.%02d s and %s at %d fps (one frame every %d.%02d s); "
+                  "nothing would be written",
+                  options.fromHundredths / 100, options.fromHundredths % 100, end, options.fps, step / 100,
+                  step % 100);
+    return line;
+}
 
 // One line when the music ends before the video does: the video goes on in
 // silence.
@@ -251,6 +287,9 @@ int RunDesktop(const Options& options, const platform::BackendEntry& backend)
         backend.windows = &preset;
         platform::InstallBackend(backend);
     }
+    liveHandlers[0] = std::signal(SIGINT, OnLiveStopSignal);
+    liveHandlers[1] = std::signal(SIGTERM, OnLiveStopSignal);
+    showEndRequested = StopRequested;
     if (!options.noSound) musicStarted = NoteShortMusicLive;
     literalTiming = options.literalTiming ? 1 : 0;
     // About one refresh and the display's own delay: measured against the
@@ -270,8 +309,13 @@ int RunDesktop(const Options& options, const platform::BackendEntry& backend)
             std::fprintf(stderr, "orchid: live timing: %d resynchronisation%s with the music\n", showSteps.resyncs,
                          showSteps.resyncs == 1 ? "" : "s");
     }
+    // The usual status of a program ended by the signal: 128 + its number.
+    if (stopSignal != 0) return 128 + stopSignal;
     return result;
 }
+
+// One line before the report when the music found does not play.
+void NoteUnplayableMusic() { std::fprintf(stderr, "%s\n", MusicUnplayable(musicFile).c_str()); }
 
 // Points the shell at the music: the path given, or the first place it is
 // found; none with --no-sound, which does not need it. When it cannot be
@@ -296,6 +340,8 @@ void ChooseMusic(const Options& options, std::string* found)
     if (found->empty()) {
         std::fprintf(stderr, "%s\n", MusicNotFound(name, folders, error).c_str());
         *found = name;
+    } else {
+        musicUnplayable = NoteUnplayableMusic;
     }
     musicFile = found->c_str();
 }
@@ -350,6 +396,15 @@ int main(int argc, char** argv)
         ChooseMusic(options, &music);
         return RunDesktop(options, *choice.entry);
     }
+    // A capture or frames run that would write nothing is refused before
+    // anything is rendered.
+    if (!options.benchmark) {
+        const std::string empty = EmptySpan(options);
+        if (!empty.empty()) {
+            std::fprintf(stderr, "%s\n", empty.c_str());
+            return kExitUsage;
+        }
+    }
     if (!options.Headless()) {
         // Never over a video that is there: the next free name, unless -y.
         defaultCapture = options.overwrite ? std::string(kDefaultCaptureStem) + kDefaultCaptureExtension
@@ -369,6 +424,12 @@ int main(int argc, char** argv)
     std::string output;
     if (options.capture != nullptr) {
         output = FullPath(options.capture);
+        // A folder cannot take the video's name, -y or not.
+        if (os::KindOf(options.capture) == os::FileKind::Folder) {
+            std::fprintf(stderr, "orchid: %s is a folder; the video cannot be written under its name\n",
+                         output.c_str());
+            return kExitFailed;
+        }
         if (!options.overwrite && os::PathExists(options.capture)) {
             std::fprintf(stderr, "orchid: %s exists; it is left as it is (-y or --overwrite replaces it)\n",
                          output.c_str());

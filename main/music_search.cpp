@@ -60,6 +60,11 @@ std::string FindMusic(const char* name, const std::vector<std::string>& folders,
     *error = ENOENT;
     for (const std::string& folder : folders) {
         std::string path = folder == "." ? std::string(name) : folder + "/" + name;
+        // A folder opens for reading on some systems, but holds no music.
+        if (os::KindOf(path.c_str()) == os::FileKind::Folder) {
+            *error = EISDIR;
+            continue;
+        }
         errno = 0;
         std::FILE* file = std::fopen(path.c_str(), "rb");
         if (file != nullptr) {
@@ -80,4 +85,16 @@ std::string MusicNotFound(const char* name, const std::vector<std::string>& fold
         line += ")";
     }
     return line + ": " + std::strerror(error);
+}
+
+std::string MusicUnplayable(const char* path)
+{
+    // Told from what the system says of the file, without reading it: a
+    // device such as /dev/zero would give bytes without end.
+    const char* reason = "it does not decode as MP3 audio";
+    if (os::KindOf(path) != os::FileKind::Regular)
+        reason = "it is not a regular file (a device, a pipe or a socket)";
+    else if (os::FileSize(path) == 0)
+        reason = "the file is empty";
+    return std::string("orchid: cannot play the music '") + path + "': " + reason;
 }

@@ -22,11 +22,19 @@ std::string DataFolder(const std::string& executableFolder, const std::string& c
 std::vector<std::string> MusicFolders(const std::string& executableFolder, const std::string& dataFolder);
 
 // The path of `name` in the first of `folders` where it opens for reading:
-// the bare name in ".", else folder/name. "" when it opens in none; `error`
-// then holds the errno of the last attempt.
+// the bare name in ".", else folder/name; a folder of that name does not
+// count (EISDIR). "" when it opens in none; `error` then holds the errno of
+// the last attempt.
 std::string FindMusic(const char* name, const std::vector<std::string>& folders, int* error);
 
 // The line that says the music could not be opened, without a newline:
 //   orchid: cannot open the music 'NAME' (looked in A, B): REASON
 // `folders` empty: the name was given as a path, and no folders are listed.
 std::string MusicNotFound(const char* name, const std::vector<std::string>& folders, int error);
+
+// The line that says the music found at `path` cannot be played, without a
+// newline:
+//   orchid: cannot play the music 'PATH': REASON
+// REASON from the kind and size of the file alone (nothing is read): not a
+// regular file, empty, or else not decodable as MP3.
+std::string MusicUnplayable(const char* path);

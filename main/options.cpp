@@ -19,27 +19,23 @@ int Fail(char* error, std::size_t size, const char* format, ...)
     return 0;
 }
 
-// A whole decimal number, nothing else.
+// Digits from `text` on; where they end.
+const char* SkipDigits(const char* text)
+{
+    while (*text >= '0' && *text <= '9') ++text;
+    return text;
+}
+
+// A whole decimal number, nothing else: digits only, with no sign and no
+// spaces around them.
 bool ParseInt(const char* text, int* value)
 {
-    if (text == nullptr || *text == '\0') return false;
+    if (text == nullptr || *text == '\0' || *SkipDigits(text) != '\0') return false;
     char* end = nullptr;
     errno = 0;
     long v = std::strtol(text, &end, 10);
-    if (errno != 0 || *end != '\0' || v < -1000000 || v > 1000000) return false;
+    if (errno != 0 || *end != '\0' || v > 1000000) return false;
     *value = static_cast<int>(v);
-    return true;
-}
-
-// Seconds as a decimal number, rounded to the nearest hundredth.
-bool ParseSeconds(const char* text, int* hundredths)
-{
-    if (text == nullptr || *text == '\0') return false;
-    char* end = nullptr;
-    errno = 0;
-    double v = std::strtod(text, &end);
-    if (errno != 0 || *end != '\0' || !std::isfinite(v) || v < 0.0 || v > 1000000.0) return false;
-    *hundredths = static_cast<int>(std::llround(v * 100.0));
     return true;
 }
 
@@ -55,6 +51,20 @@ bool EndsWith(const char* text, const char* suffix)
 }
 
 }  // namespace
+
+bool ParseSeconds(const char* text, int* hundredths)
+{
+    if (text == nullptr) return false;
+    const char* whole = SkipDigits(text);
+    const char* end = *whole == '.' ? SkipDigits(whole + 1) : whole;
+    // At least one digit, before the point or after it.
+    if (*end != '\0' || end == text || (*whole == '.' && end == text + 1)) return false;
+    errno = 0;
+    const double v = std::strtod(text, nullptr);
+    if (errno != 0 || v > 1000000.0) return false;
+    *hundredths = static_cast<int>(std::llround(v * 100.0));
+    return true;
+}
 
 int ParseOptions(int argc, const char* const* argv, Options* options, char* error,
                  std::size_t errorSize)
@@ -142,7 +152,10 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
             int h = 0;
             if (v == nullptr) return Fail(error, errorSize, "%s needs a value: a number of seconds, 0 or more", name);
             if (!ParseSeconds(v, &h))
-                return Fail(error, errorSize, "%s '%s': expected a number of seconds, 0 or more", name, v);
+                return Fail(error, errorSize,
+                            "%s '%s': expected a number of seconds, 0 or more, in digits with an optional decimal "
+                            "point (such as 12 or 63.5)",
+                            name, v);
             if (name[2] == 'f') {
                 o.fromHundredths = h;
                 fromGiven = true;

@@ -40,6 +40,13 @@ constexpr int kExitUsage = 2;    // bad command line
 int ParseOptions(int argc, const char* const* argv, Options* options, char* error,
                  std::size_t errorSize);
 
+// Seconds as --from and --to take them: a plain decimal number, digits with
+// an optional point and fraction ("12", "0.5", "214.61", ".5", "3."), up to
+// a million, rounded to the nearest hundredth. Anything else is refused:
+// a sign, spaces, an exponent, hex ("0x10"), "inf", "nan". 1 with the value
+// in `hundredths`; 0, and `hundredths` untouched, otherwise.
+bool ParseSeconds(const char* text, int* hundredths);
+
 // The --help text, as this platform's program has it; the program adds the
 // names of its backends.
 const char* UsageText();

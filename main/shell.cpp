@@ -31,6 +31,8 @@ int32_t aheadSteps = 500;
 int32_t showExact = 0;
 int32_t userPaused = 0;
 void (*musicStarted)(int32_t lengthHundredths) = nullptr;
+void (*musicUnplayable)() = nullptr;
+bool (*showEndRequested)() = nullptr;
 
 namespace {
 LRESULT MainWindowProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam);
@@ -82,7 +84,12 @@ int Startup(HINSTANCE instance, int showCommand)
             return 1;
         }
         audio.Init(0, mainWindow);
-        audio.LoadStream(musicFile);
+        try {
+            audio.LoadStream(musicFile);
+        } catch (const ErrorException&) {
+            if (musicUnplayable != nullptr) musicUnplayable();
+            throw;
+        }
         ShowWindow(mainWindow, showCommand);
         UpdateWindow(mainWindow);
         SetFocus(mainWindow);
@@ -116,6 +123,10 @@ int Startup(HINSTANCE instance, int showCommand)
 void IdleFrame()
 {
     if (quitting) return;
+    if (showEndRequested != nullptr && showEndRequested()) {
+        RequestQuit();
+        return;
+    }
     try {
         if (paused)
             timer.Restart();

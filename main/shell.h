@@ -57,6 +57,12 @@ extern void (*showUpdate)();
 // Called once the music has started to play, with its length in hundredths
 // of a second (0 without a music file); unset, nothing is called.
 extern void (*musicStarted)(int32_t lengthHundredths);
+// Called when the music's stream cannot be made, before the report says
+// so; unset, nothing is called.
+extern void (*musicUnplayable)();
+// Asked before each idle frame; once it says true, the run ends as if
+// Escape had been pressed. Unset, never.
+extern bool (*showEndRequested)();
 // Live play's stepping, with its count of resynchronisations.
 extern ShowSteps showSteps;
 // 1 while F1's overlay (frame rate, resynchronisations, show time, scene

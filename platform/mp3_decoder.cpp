@@ -17,6 +17,26 @@ bool LibraryReady()
     return ready;
 }
 
+// True when every frame from the current one on has the rate and channel
+// count of the first: the frames are read and parsed, not decoded.
+bool OneFormat(mpg123_handle* handle)
+{
+    long rate = 0;
+    bool mono = false;
+    for (bool first = true;; first = false) {
+        const int result = mpg123_framebyframe_next(handle);
+        if (result != MPG123_OK && result != MPG123_NEW_FORMAT) return true;
+        mpg123_frameinfo info;
+        if (mpg123_info(handle, &info) != MPG123_OK) return true;
+        if (first) {
+            rate = info.rate;
+            mono = info.mode == MPG123_M_MONO;
+        } else if (info.rate != rate || (info.mode == MPG123_M_MONO) != mono) {
+            return false;
+        }
+    }
+}
+
 }  // namespace
 
 Mp3Decoder::~Mp3Decoder() { Close(); }
@@ -55,6 +75,18 @@ bool Mp3Decoder::Open(const char* fileName)
         uint8_t probe[4608];
         ok = Rewind() && Read(probe, sizeof probe) > 0 && Rewind();
     }
+    // The scan counts every frame at the first one's rate. Where the rate or
+    // the channels change midway, the reads convert each part to the output
+    // format and play on to the end: the length is what they give.
+    if (ok && !OneFormat(handle)) {
+        ok = Rewind();
+        uint64_t decoded = 0;
+        uint8_t block[1 << 14];
+        for (size_t n; ok && (n = Read(block, sizeof block)) > 0;) decoded += n;
+        lengthBytes = decoded;
+        ok = ok && decoded > 0;
+    }
+    ok = ok && Rewind();
     if (!ok) Close();
     return ok;
 }

@@ -2,7 +2,10 @@
 // platform/web/web_mp3_decoder.cpp) to 44.1 kHz, 16-bit stereo samples,
 // whatever the file's own rate and channels. Opening scans the whole file,
 // so the decoded length is exact, and decodes the first frame, so a file
-// that is not MP3 is refused at once. On Windows the system's codec decodes
+// that is not MP3 is refused at once. A file whose rate or channels change
+// midway plays on through the change, each part converted; libmpg123's
+// scan counts such a file at its first rate, so opening it decodes it whole
+// once to count what is played. On Windows the system's codec decodes
 // (mp3_decoder_acm.cpp).
 #pragma once
 

@@ -3,9 +3,10 @@
 //
 // - orchid_play(command): the show, live, as the start screen's button
 //   `command` chose it (a mode dialog command id), with the music;
-// - orchid_render_at(hundredths, depth): the show on the virtual clock, one
-//   update per hundredth as a capture steps it, up to that time, whose frame
-//   stays on the canvas (through the display conversion of `depth`);
+// - orchid_render_at(seconds, depth): the show on the virtual clock, one
+//   update per hundredth as a capture steps it, up to that time (the text
+//   of the page's ?at=, read as --from reads it), whose frame stays on the
+//   canvas (through the display conversion of `depth`);
 // - orchid_benchmark(): the whole show on the virtual clock as
 //   `orchid --benchmark` runs it, its table printed on standard output.
 //
@@ -37,6 +38,7 @@
 #include "main/app_state.h"
 #include "main/backend_choice.h"
 #include "main/dialog.h"
+#include "main/options.h"
 #include "main/shell.h"
 #include "pixmap/pixmap.h"
 #include "platform/backend.h"
@@ -247,9 +249,17 @@ EMSCRIPTEN_KEEPALIVE int orchid_resource_size(int id)
 
 EMSCRIPTEN_KEEPALIVE void orchid_play(int command) { Begin(Run::Live, command, &liveSink); }
 
-EMSCRIPTEN_KEEPALIVE void orchid_render_at(int hundredths, int depth)
+EMSCRIPTEN_KEEPALIVE void orchid_render_at(const char* seconds, int depth)
 {
-    if (hundredths < 0) hundredths = 0;
+    // Seconds as the command line's --from takes them; a time past the show
+    // is its end.
+    int hundredths = 0;
+    if (!ParseSeconds(seconds, &hundredths)) {
+        std::fprintf(stderr, "orchid: ?at=%s: expected a number of seconds, 0 to 1000000, in digits with an optional "
+                             "decimal point (such as 12 or 63.5)\n",
+                     seconds);
+        return;
+    }
     if (hundredths > kShowEnd) hundredths = kShowEnd;
     atSink.schedule = capture::FrameSchedule(100, hundredths, hundredths);
     atSink.onComplete = EndRun;

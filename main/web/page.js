@@ -240,8 +240,9 @@
         Module._orchid_benchmark();
       } else {
         show('stage', true);
-        var at = Math.round(parseFloat(params.get('at')) * 100);
-        Module._orchid_render_at(isFinite(at) ? at : 0, Number(params.get('depth')) || 32);
+        // The program reads the seconds, as its command line reads --from.
+        Module.ccall('orchid_render_at', null, ['string', 'number'],
+                     [params.get('at'), Number(params.get('depth')) || 32]);
       }
       running = true;
       window.requestAnimationFrame(frame);

@@ -136,6 +136,14 @@ TEST_F(FilesTest, OutputsThatExistAreReplacedOnlyWithOverwrite)
     EXPECT_NE(said.find("orchid: wrote 6 frames to " + dir + "/out.mp4;"), std::string::npos) << said;
     EXPECT_EQ(FakeVideoBytes(dir + "/out.mp4"), 6 * kFrameBytes);
 
+    // A folder of the video's name refuses the run at once, with -y too.
+    ASSERT_TRUE(std::filesystem::create_directory(dir + "/folder.mkv"));
+    for (const char* overwrite : {"", " -y"}) {
+        EXPECT_EQ(Run(std::string("--capture folder.mkv") + overwrite, fakePath), 1);
+        EXPECT_EQ(said, "orchid: " + dir + "/folder.mkv is a folder; the video cannot be written under its name\n");
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir + "/folder.mkv"));
+
     // PNG frames: a frame of the run that exists refuses the run.
     ASSERT_EQ(Run("--frames f --fps 1 --to 0"), 0) << said;
     EXPECT_NE(said.find("orchid: wrote 1 frame to " + dir + "/f;"), std::string::npos) << said;
@@ -174,6 +182,28 @@ TEST_F(FilesTest, WithoutADisplayAFreeNameIsTakenAndAnInterruptedCaptureKeepsIts
     EXPECT_NE(said.find("orchid: interrupted (SIGTERM): wrote "), std::string::npos) << said;
     EXPECT_GT(FakeVideoBytes(dir + "/t.mkv"), 0);
     EXPECT_TRUE(NoTemporaryFiles());
+}
+
+// A span in which no frame of the rate falls is refused as a bad command
+// line, in one line, before anything is rendered or made.
+TEST_F(FilesTest, ASpanThatHoldsNoFrameIsRefusedBeforeAnythingIsWritten)
+{
+    EXPECT_EQ(Run("--capture e.mp4 --from 214.61", fakePath), 2);
+    EXPECT_EQ(said, "orchid: no frame falls between --from 214.61 s and the end of the show (214.61 s) at 50 fps "
+                    "(one frame every 0.02 s); nothing would be written\n");
+    EXPECT_FALSE(std::filesystem::exists(dir + "/e.mp4"));
+    EXPECT_EQ(Run("--frames f --fps 1 --from 10.5 --to 10.9"), 2);
+    EXPECT_EQ(said, "orchid: no frame falls between --from 10.50 s and --to 10.90 s at 1 fps (one frame every "
+                    "1.00 s); nothing would be written\n");
+    EXPECT_FALSE(std::filesystem::exists(dir + "/f"));
+    // Without a display the video it would render is refused alike.
+    EXPECT_EQ(Run("--from 214.61", fakePath), 2);
+    EXPECT_NE(said.find("orchid: no frame falls between --from 214.61 s"), std::string::npos) << said;
+    EXPECT_FALSE(std::filesystem::exists(dir + "/orchid.mp4"));
+    EXPECT_TRUE(NoTemporaryFiles());
+    // A frame on the span's edge is written.
+    ASSERT_EQ(Run("--frames g --fps 1 --from 10.5 --to 11"), 0) << said;
+    EXPECT_TRUE(std::filesystem::exists(dir + "/g/frame-00011.png")) << said;
 }
 
 TEST_F(FilesTest, AFailedEncoderLeavesNoFileAndSaysSo)

@@ -66,6 +66,18 @@ TEST_F(MusicSearchTest, TheWorkingFolderThenTheProgramsThenTheDataFolder)
     EXPECT_EQ(error, ENOTDIR);
 }
 
+// A folder of the music's name is no music: the search goes on past it.
+TEST_F(MusicSearchTest, AFolderNamedLikeTheMusicIsPassedOver)
+{
+    ASSERT_EQ(mkdir((root + "/work/" + kName).c_str(), 0777), 0);
+    EXPECT_EQ(Find(), "");
+    Put("/data");
+    EXPECT_EQ(Find(), root + "/data/" + kName);
+    folders = {"."};
+    EXPECT_EQ(Find(), "");
+    EXPECT_EQ(error, EISDIR);
+}
+
 TEST_F(MusicSearchTest, FoldersAreListedOnceAndUnknownOnesLeftOut)
 {
     EXPECT_EQ(MusicFolders("", "/usr/share/orchid"), (std::vector<std::string>{".", "/usr/share/orchid"}));

@@ -102,6 +102,44 @@ TEST(Options, FrameRatesMustDivideAHundred)
     }
 }
 
+// Numbers are plain decimals: what strtod or strtol would also read (hex,
+// exponents, inf and nan, signs, spaces) is refused.
+TEST(Options, NumbersAreDigitsWithAnOptionalDecimalPoint)
+{
+    for (auto [text, hundredths] : {std::pair{"0", 0}, {"12", 1200}, {"0.5", 50}, {".5", 50}, {"3.", 300},
+                                    {"214.61", 21461}, {"007.25", 725}, {"0.125", 13}}) {
+        Parsed p = Parse({"--frames", "d", "--from", text});
+        ASSERT_EQ(p.ok, 1) << text << ": " << p.error;
+        EXPECT_EQ(p.options.fromHundredths, hundredths) << text;
+    }
+    for (const char* bad : {"0x10", "0X1p4", "1e2", "inf", "nan", "infinity", "+5", " 5", "5 ", "5..1", ".", "1,5",
+                            "1000000.01"}) {
+        for (const char* option : {"--from", "--to"}) {
+            Parsed p = Parse({"--frames", "d", option, bad});
+            EXPECT_EQ(p.ok, 0) << option << " " << bad;
+            EXPECT_NE(p.error.find(std::string(option) + " '" + bad + "': expected a number of seconds"),
+                      std::string::npos)
+                << p.error;
+        }
+    }
+    for (const char* bad : {"+50", " 50", "0x32", "5e1", "50.0"}) {
+        EXPECT_EQ(Parse({"--frames", "d", "--fps", bad}).ok, 0) << bad;
+        EXPECT_EQ(Parse({"--frames", "d", "--scale", bad}).ok, 0) << bad;
+    }
+    EXPECT_EQ(Parse({"--zoom", "+2"}).ok, 0);
+    // The web page's ?at= reads its seconds alike: times whose hundredths
+    // would pass 32 bits are refused, never wrapped round.
+    int hundredths = -1;
+    EXPECT_TRUE(ParseSeconds("1000000", &hundredths));
+    EXPECT_EQ(hundredths, 100000000);
+    for (const char* huge : {"1000000.01", "21474836.48", "42949672.97", "99999999999999999999999", ""}) {
+        hundredths = -1;
+        EXPECT_FALSE(ParseSeconds(huge, &hundredths)) << huge;
+        EXPECT_EQ(hundredths, -1) << huge;
+    }
+    EXPECT_EQ(Parse({"--frames", "d", "--depth", " 16"}).ok, 0);
+}
+
 TEST(Options, BadCommandLinesAreRefusedWithAReason)
 {
     struct {

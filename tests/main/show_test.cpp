@@ -261,14 +261,35 @@ TEST_F(ShowTest, FaultsEndTheRunWithStatusOneAndAReason)
               std::string::npos)
         << said;
 
-    // The music corrupt.
+    // Music there that does not play: first one line that names it and
+    // why, then the report. /dev/zero is not read without end.
     {
         std::ofstream bad(dir + "/kestrune-velomar.mp3", std::ios::binary);
         bad << std::string(50000, 'x');
     }
-    EXPECT_EQ(Run("--frames f --fps 1 --to 1"), 1);
-    EXPECT_NE(said.find("Can't create stream."), std::string::npos) << said;
+    std::ofstream(dir + "/empty.mp3").close();
+    const struct {
+        const char* args;
+        std::string line;
+    } unplayable[] = {
+        {"", "orchid: cannot play the music 'kestrune-velomar.mp3': it does not decode as MP3 audio\n"},
+        {" --music empty.mp3", "orchid: cannot play the music 'empty.mp3': the file is empty\n"},
+        {" --music /dev/zero",
+         "orchid: cannot play the music '/dev/zero': it is not a regular file (a device, a pipe or a socket)\n"},
+    };
+    for (const auto& music : unplayable) {
+        EXPECT_EQ(Run(std::string("--frames f --fps 1 --to 1") + music.args, "timeout -k 5 60"), 1) << music.args;
+        std::size_t told = said.find(music.line);
+        EXPECT_NE(told, std::string::npos) << said;
+        EXPECT_LT(told, said.find("Audio error:\n Can't create stream.\n")) << said;
+    }
     ASSERT_EQ(unlink((dir + "/kestrune-velomar.mp3").c_str()), 0);
+    // A folder of the music's name is not found.
+    ASSERT_EQ(mkdir((dir + "/kestrune-velomar.mp3").c_str(), 0777), 0);
+    EXPECT_EQ(Run("--frames f --fps 1 --to 1 --music kestrune-velomar.mp3"), 1);
+    EXPECT_NE(said.find("orchid: cannot open the music 'kestrune-velomar.mp3': Is a directory\n"), std::string::npos)
+        << said;
+    ASSERT_EQ(rmdir((dir + "/kestrune-velomar.mp3").c_str()), 0);
     ASSERT_EQ(symlink(ORCHID_MUSIC, (dir + "/kestrune-velomar.mp3").c_str()), 0);
 
     // ffmpeg missing.
@@ -427,6 +448,45 @@ TEST_F(ShowTest, LivePlayWithShortMusicSaysWhereItEnds)
     EXPECT_TRUE(running) << ReadFile(out);
     const std::string text = ReadFile(out);
     EXPECT_EQ(text.find(line), text.rfind(line)) << "said once\n" << text;
+}
+
+// SIGINT or SIGTERM during live play ends the show, and the program exits
+// as a capture ended so does: 128 + the signal's number.
+TEST_F(ShowTest, ASignalEndsLivePlayWithTheStatusOfACaptureEndedSo)
+{
+    if (std::system("command -v Xvfb >/dev/null 2>&1") != 0) GTEST_SKIP() << "Xvfb is not installed";
+    pid_t server = 0;
+    const std::string name = StartXvfb(&server);
+    ASSERT_FALSE(name.empty()) << "Xvfb did not start";
+    const std::string out = dir + "/said.txt";
+    for (int signalNumber : {SIGTERM, SIGINT}) {
+        pid_t show = PlayWindowed(dir, name, out);
+        ASSERT_GT(show, 0);
+        bool playing = false;
+        for (int i = 0; i < 1200 && !playing; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            playing = HasThread(show, "SDLAudio");
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        kill(show, signalNumber);
+        int status = 0;
+        pid_t ended = 0;
+        for (int i = 0; i < 600 && ended == 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            ended = waitpid(show, &status, WNOHANG);
+        }
+        if (ended == 0) {
+            kill(show, SIGKILL);
+            waitpid(show, &status, 0);
+        }
+        said = ReadFile(out);
+        EXPECT_TRUE(playing) << said;
+        ASSERT_NE(ended, 0) << "signal " << signalNumber << " did not end the show\n" << said;
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << "\n" << said;
+        EXPECT_EQ(WEXITSTATUS(status), 128 + signalNumber) << said;
+    }
+    kill(server, SIGTERM);
+    waitpid(server, nullptr, 0);
 }
 
 // The X server dies while the show plays: the process ends from inside the

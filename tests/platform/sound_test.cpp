@@ -66,6 +66,26 @@ TEST_F(Mp3DecoderTest, SeeksToTheSampleAReadFromTheStartGives)
     EXPECT_EQ(d.Read(part, sizeof part), 0u);
 }
 
+#if defined(ORCHID_TEST_MP3_FORMAT_CHANGE)
+// 3 s at 8 kHz mono joined to 3 s at 44.1 kHz stereo, either way round:
+// both parts are played, each converted to the output format, and the
+// length is what is played.
+TEST_F(Mp3DecoderTest, AFormatChangeMidwayPlaysOnAndTheLengthIsWhatIsPlayed)
+{
+    for (const char* name : {"8000-1-then-44100-2.mp3", "44100-2-then-8000-1.mp3"}) {
+        Mp3Decoder d;
+        ASSERT_TRUE(d.Open((std::string(ORCHID_TEST_MP3_FORMAT_CHANGE) + "/" + name).c_str())) << name;
+        static uint8_t buffer[1 << 16];
+        uint64_t total = 0;
+        for (size_t n; (n = d.Read(buffer, sizeof buffer)) > 0;) total += n;
+        EXPECT_EQ(d.LengthBytes(), total) << name;
+        // The encoders' delay and padding add a little to the 6 s.
+        EXPECT_GE(total, 6u * 176400u) << name;
+        EXPECT_LT(total, 6u * 176400u + 176400u / 4u) << name;
+    }
+}
+#endif
+
 #if defined(ORCHID_TEST_MP3_CASES)
 // The system codec's path held to the Linux path: the files and what
 // libmpg123 decodes from each, made on the host (make_mp3s.py).

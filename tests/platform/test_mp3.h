@@ -86,10 +86,12 @@ inline std::string WriteFile(const std::string& name, const std::string& bytes)
     return path;
 }
 
+// Empties the folder; it stays for the files of the tests that follow.
 inline void CleanUp()
 {
     std::error_code ignored;
-    std::filesystem::remove_all(Dir(), ignored);
+    for (const auto& entry : std::filesystem::directory_iterator(Dir(), ignored))
+        std::filesystem::remove_all(entry.path(), ignored);
 }
 
 }  // namespace test_mp3

@@ -91,3 +91,18 @@ for (const { seconds, depth, simd } of CASES) {
         await page.close();
     });
 }
+
+// ?at= reads its seconds as the command line's --from does: a time whose
+// hundredths pass 32 bits, or that is no plain decimal, is refused with one
+// line and nothing is rendered, never wrapped round to an early frame.
+for (const at of ['42949673', '21474836.48', '0x10', 'inf']) {
+    test(`?at=${at} is refused and renders nothing`, { timeout: 60_000 }, async () => {
+        const { page, problems, warnings } = await openPage(s.context, s.url(`?at=${at}`));
+        await waitForState(page, 'ready', 30_000);
+        assert.equal(await page.evaluate(() => window.orchidShowTime()), 0, 'no update ran');
+        assert.ok(warnings.some(w => w.includes(`orchid: ?at=${at}: expected a number of seconds`)),
+                  `the refusal is said: ${warnings.join(' | ')}`);
+        assert.deepEqual(problems, []);
+        await page.close();
+    });
+}
