@@ -158,7 +158,14 @@ int FfmpegSink::Write(long first, int count)
     std::size_t frameBytes = static_cast<std::size_t>(outWidth) * outHeight * 3;
     for (int k = 0; k < count; ++k) {
         char reason[80];
-        if (!child.Write(rgb, frameBytes, reason, sizeof reason)) {
+        const os::ChildProcess::Sent sent = child.Write(rgb, frameBytes, reason, sizeof reason);
+        if (sent == os::ChildProcess::Sent::Stopped) {
+            // The run was stopped while ffmpeg took no frames: the frame
+            // is cut short, so the video is not kept.
+            abandoned = true;
+            return 0;
+        }
+        if (sent == os::ChildProcess::Sent::Failed) {
             // Its exit status tells why it stopped reading.
             int status = 0;
             bool signalled = false;
@@ -183,6 +190,12 @@ void FfmpegSink::Close()
     bool signalled = false;
     const bool ran = child.Wait(&status, &signalled);
     if (!file.Pending()) return;
+    abandoned = abandoned || child.Forced();
+    if (abandoned) {
+        // Stopped with ffmpeg not answering: the program tells the stop.
+        file.Discard();
+        return;
+    }
     char message[700];
     if (!ran || signalled || status != 0) {
         file.Discard();

@@ -4,7 +4,8 @@
 // before the video. ffmpeg writes the video under a temporary name beside the
 // output; only a video ffmpeg finished without an error, in a run that had
 // none, is moved to the output's name. Otherwise the partial file is removed
-// and the report says so.
+// and the report says so (after a stop that ffmpeg did not answer, the
+// program does).
 #pragma once
 
 #include <cstddef>
@@ -32,6 +33,10 @@ public:
 
     // The program run; tests point it elsewhere.
     const char* program = "ffmpeg";
+    // True once the run was stopped while ffmpeg took no more frames or did
+    // not end in time (os::ChildProcess's grace times): it was ended and the
+    // partial video removed, with nothing reported here.
+    bool abandoned = false;
 
 protected:
     // Starts ffmpeg with the first frame to be written.

@@ -23,6 +23,7 @@
 #include "main/shell.h"
 #include "os/files.h"
 #include "os/process.h"
+#include "os/stop.h"
 #include "platform/backend.h"
 #include "platform/backend_table.h"
 #include "platform/clock.h"
@@ -56,12 +57,9 @@ void EndCapture() { platform::PostMessage(mainWindow, platform::WM_KEYDOWN, plat
 
 // SIGINT or SIGTERM during a headless run that writes: the sink stops
 // writing at its next frame and the run ends as at --to, so the video is
-// finished with the frames written so far.
-volatile std::sig_atomic_t stopSignal = 0;
-
-extern "C" void OnStopSignal(int signalNumber) { stopSignal = signalNumber; }
-
-bool StopRequested() { return stopSignal != 0; }
+// finished with the frames written so far. An ffmpeg that no longer takes
+// frames or does not end is ended after a grace time, its video removed.
+bool StopRequested() { return os::StopSignal() != 0; }
 
 // The same signals during live play end the show as Escape does, and the
 // program exits as a capture does. The handler the desktop backend set
@@ -216,8 +214,7 @@ int RunHeadless(const Options& options, const std::string& outputPath, const pla
         writer->onComplete = EndCapture;
         writer->stopRequested = StopRequested;
         writer->overwrite = options.overwrite;
-        std::signal(SIGINT, OnStopSignal);
-        std::signal(SIGTERM, OnStopSignal);
+        os::CatchStopSignals();
         sink = writer;
         progress = &writer->progress;
         const long presents = schedule.PresentsNeeded(kShowPresents);
@@ -247,8 +244,13 @@ int RunHeadless(const Options& options, const std::string& outputPath, const pla
     const capture::CaptureSink& written = pngSink ? static_cast<const capture::CaptureSink&>(*pngSink)
                                                   : static_cast<const capture::CaptureSink&>(*ffmpegSink);
     const char* where = outputPath.c_str();
-    const int interruption = stopSignal;
-    if (result == kExitOk) {
+    const int interruption = os::StopSignal();
+    if (interruption != 0 && ffmpegSink && ffmpegSink->abandoned) {
+        std::fprintf(stderr,
+                     "orchid: interrupted (%s): ffmpeg stopped answering and was ended; the partial video was "
+                     "removed and nothing was written to %s\n",
+                     SignalName(interruption), where);
+    } else if (result == kExitOk) {
         char stopped[48] = "";
         if (interruption != 0)
             std::snprintf(stopped, sizeof stopped, "interrupted (%s): ", SignalName(interruption));

@@ -1,20 +1,66 @@
-// Processes on POSIX systems: posix_spawn, a pipe, waitpid.
+// Processes on POSIX systems: posix_spawn, a pipe, waitpid; the stop signals.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <time.h>
+
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "os/process.h"
+#include "os/stop.h"
 
 extern char** environ;
 
 namespace os {
+
+namespace {
+
+volatile std::sig_atomic_t stopSignal = 0;
+
+extern "C" void OnStopSignal(int signalNumber) { RequestStop(signalNumber); }
+
+// Milliseconds on the monotonic clock.
+long long NowMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+void SleepMs(long ms)
+{
+    timespec pause{ms / 1000, (ms % 1000) * 1000000};
+    nanosleep(&pause, nullptr);
+}
+
+}  // namespace
+
+void CatchStopSignals()
+{
+    // Without SA_RESTART: a call the signal interrupts returns EINTR, and
+    // its caller looks at the request.
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+int StopSignal() { return stopSignal; }
+
+void RequestStop(int signalNumber)
+{
+    if (stopSignal == 0) stopSignal = signalNumber;
+}
 
 const char kExecutableSuffix[] = "";
 
@@ -81,25 +127,39 @@ ChildProcess::Start ChildProcess::Run(const char* const* args, char* reason, std
         std::snprintf(reason, reasonSize, "%s", std::strerror(rc));
         return Start::Failed;
     }
+    // The writes never block: a child that stops reading is waited for in
+    // poll, where a stop is seen.
+    fcntl(fds[1], F_SETFL, fcntl(fds[1], F_GETFL) | O_NONBLOCK);
     process = pid;
     input = fds[1];
+    forced = false;
     return Start::Started;
 }
 
-bool ChildProcess::Write(const void* data, std::size_t bytes, char* reason, std::size_t reasonSize)
+ChildProcess::Sent ChildProcess::Write(const void* data, std::size_t bytes, char* reason, std::size_t reasonSize)
 {
     const auto* next = static_cast<const unsigned char*>(data);
     std::size_t done = 0;
+    long long stopSeen = -1;
     while (done < bytes) {
         ssize_t n = ::write(static_cast<int>(input), next + done, bytes - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            std::snprintf(reason, reasonSize, "%s", std::strerror(errno));
-            return false;
+        if (n >= 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
         }
-        done += static_cast<std::size_t>(n);
+        if (errno != EAGAIN && errno != EINTR) {
+            std::snprintf(reason, reasonSize, "%s", std::strerror(errno));
+            return Sent::Failed;
+        }
+        // After a stop the child has a while to take the rest of the data.
+        if (StopSignal() != 0) {
+            if (stopSeen < 0) stopSeen = NowMs();
+            if (NowMs() - stopSeen >= kWriteGraceMs) return Sent::Stopped;
+        }
+        pollfd ready{static_cast<int>(input), POLLOUT, 0};
+        poll(&ready, 1, 100);
     }
-    return true;
+    return Sent::All;
 }
 
 bool ChildProcess::Wait(int* status, bool* signalled)
@@ -109,11 +169,32 @@ bool ChildProcess::Wait(int* status, bool* signalled)
     if (input != kNone) ::close(static_cast<int>(input));
     input = kNone;
     if (process == kNone) return false;
+    const pid_t pid = static_cast<pid_t>(process);
     int waitStatus = 0;
-    pid_t r;
-    while ((r = waitpid(static_cast<pid_t>(process), &waitStatus, 0)) < 0 && errno == EINTR) {
+    pid_t r = 0;
+    // Without a stop the child takes as long as it needs. After one it has
+    // kExitGraceMs to end, then its process group is sent SIGTERM, and
+    // SIGKILL kTerminateGraceMs later.
+    long long stopSeen = -1;
+    int sent = 0;
+    while ((r = waitpid(pid, &waitStatus, WNOHANG)) == 0 || (r < 0 && errno == EINTR)) {
+        if (StopSignal() != 0) {
+            const long long now = NowMs();
+            if (stopSeen < 0) stopSeen = now;
+            if (sent == 0 && now - stopSeen >= kExitGraceMs) {
+                kill(-pid, SIGTERM);
+                sent = SIGTERM;
+                forced = true;
+            } else if (sent == SIGTERM && now - stopSeen >= kExitGraceMs + kTerminateGraceMs) {
+                kill(-pid, SIGKILL);
+                sent = SIGKILL;
+            }
+        }
+        SleepMs(20);
     }
     process = kNone;
+    // The child's own children go with it.
+    if (sent != 0) kill(-pid, SIGKILL);
     if (r <= 0) return false;
     *signalled = !WIFEXITED(waitStatus);
     *status = *signalled ? WTERMSIG(waitStatus) : WEXITSTATUS(waitStatus);

@@ -30,9 +30,20 @@ bool ProgramAvailable(const char* name);
 // group of its own, so that Ctrl+C on the terminal reaches this program
 // only, which can then end the stream properly. The destructor closes the
 // pipe and waits for the program.
+// After a stop (os/stop.h) the program is given a bounded time: a write it
+// does not take within kWriteGraceMs gives up, and a program that has not
+// ended kExitGraceMs after the pipe is closed is ended (SIGTERM to its
+// process group, SIGKILL kTerminateGraceMs later; TerminateProcess on
+// Windows). It is always waited for.
 class ChildProcess {
 public:
     enum class Start { Started, NoPipe, NotFound, CommandTooLong, Failed };
+    // All bytes written; a failed write (the system's reason given); or
+    // the program did not take them in time after a stop.
+    enum class Sent { All, Failed, Stopped };
+    static constexpr long kWriteGraceMs = 2000;
+    static constexpr long kExitGraceMs = 3000;
+    static constexpr long kTerminateGraceMs = 2000;
 
     ChildProcess() = default;
     ~ChildProcess();
@@ -45,17 +56,20 @@ public:
     // program.
     Start Run(const char* const* args, char* reason, std::size_t reasonSize);
     bool Running() const { return process != kNone; }
-    // All of the bytes into the pipe; false with the system's reason.
-    bool Write(const void* data, std::size_t bytes, char* reason, std::size_t reasonSize);
+    // All of the bytes into the pipe.
+    Sent Write(const void* data, std::size_t bytes, char* reason, std::size_t reasonSize);
     // Closes the pipe and waits for the program: false when none ran, else
     // its exit status in *status (or the signal that ended it, *signalled
     // then true).
     bool Wait(int* status, bool* signalled);
+    // True when the last Wait had to end the program after a stop.
+    bool Forced() const { return forced; }
 
 private:
     static constexpr std::intptr_t kNone = -1;
     std::intptr_t input = kNone;    // the pipe's writing end
     std::intptr_t process = kNone;  // the child's id or handle
+    bool forced = false;
 };
 
 }  // namespace os

@@ -1,16 +1,35 @@
-// Processes on Windows: CreateProcess with an inherited pipe end.
+// Processes on Windows: CreateProcess with an inherited pipe end; the
+// console's Ctrl+C and Ctrl+Break as the stop signals.
 #define WIN32_LEAN_AND_MEAN
 #include <process.h>
 #include <windows.h>
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
 #include "os/process.h"
+#include "os/stop.h"
 
 namespace os {
 
 namespace {
+
+std::atomic<int> stopSignal{0};
+// The thread that writes to the child: a write still blocked a while after
+// the stop is cancelled.
+HANDLE writingThread = nullptr;
+
+// Runs on a thread of its own, so it may wait.
+BOOL WINAPI OnConsoleControl(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+    RequestStop(event == CTRL_C_EVENT ? SIGINT : SIGTERM);
+    Sleep(ChildProcess::kWriteGraceMs);
+    if (writingThread != nullptr) CancelSynchronousIo(writingThread);
+    return TRUE;
+}
 
 // The system's text for an error code, without its line break.
 void SystemMessage(DWORD code, char* text, std::size_t size)
@@ -61,6 +80,22 @@ std::intptr_t ValueOf(HANDLE handle) { return reinterpret_cast<std::intptr_t>(ha
 }  // namespace
 
 const char kExecutableSuffix[] = ".exe";
+
+void CatchStopSignals()
+{
+    if (writingThread == nullptr)
+        DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &writingThread, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS);
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+int StopSignal() { return stopSignal.load(); }
+
+void RequestStop(int signalNumber)
+{
+    int none = 0;
+    stopSignal.compare_exchange_strong(none, signalNumber);
+}
 
 int ProcessId() { return _getpid(); }
 
@@ -137,23 +172,27 @@ ChildProcess::Start ChildProcess::Run(const char* const* args, char* reason, std
     CloseHandle(child.hThread);
     process = ValueOf(child.hProcess);
     input = ValueOf(writeEnd);
+    forced = false;
     return Start::Started;
 }
 
-bool ChildProcess::Write(const void* data, std::size_t bytes, char* reason, std::size_t reasonSize)
+ChildProcess::Sent ChildProcess::Write(const void* data, std::size_t bytes, char* reason, std::size_t reasonSize)
 {
     const auto* next = static_cast<const unsigned char*>(data);
     while (bytes > 0) {
         const DWORD chunk = bytes < (DWORD{1} << 30) ? static_cast<DWORD>(bytes) : (DWORD{1} << 30);
         DWORD written = 0;
         if (!WriteFile(HandleOf(input), next, chunk, &written, nullptr)) {
-            SystemMessage(GetLastError(), reason, reasonSize);
-            return false;
+            const DWORD error = GetLastError();
+            // Cancelled by the console handler, a while after the stop.
+            if (error == ERROR_OPERATION_ABORTED && StopSignal() != 0) return Sent::Stopped;
+            SystemMessage(error, reason, reasonSize);
+            return Sent::Failed;
         }
         next += written;
         bytes -= written;
     }
-    return true;
+    return Sent::All;
 }
 
 bool ChildProcess::Wait(int* status, bool* signalled)
@@ -166,7 +205,21 @@ bool ChildProcess::Wait(int* status, bool* signalled)
     HANDLE child = HandleOf(process);
     process = kNone;
     DWORD code = 0;
-    const bool ended = WaitForSingleObject(child, INFINITE) == WAIT_OBJECT_0 && GetExitCodeProcess(child, &code);
+    // Without a stop the child takes as long as it needs; after one it has
+    // kExitGraceMs to end, and is then terminated.
+    DWORD waited = WAIT_TIMEOUT;
+    long stoppedFor = 0;
+    while ((waited = WaitForSingleObject(child, 20)) == WAIT_TIMEOUT) {
+        if (StopSignal() == 0) continue;
+        stoppedFor += 20;
+        if (stoppedFor >= kExitGraceMs) {
+            TerminateProcess(child, 1);
+            forced = true;
+            waited = WaitForSingleObject(child, INFINITE);
+            break;
+        }
+    }
+    const bool ended = waited == WAIT_OBJECT_0 && GetExitCodeProcess(child, &code);
     CloseHandle(child);
     *status = static_cast<int>(code);
     return ended;

@@ -1,7 +1,8 @@
 // What a headless run leaves on disk, run as a user runs the program, in a
 // scratch folder with the music: outputs that exist are never replaced
 // without -y, a run without a display picks a free name, an interrupted
-// capture finishes its video and exits 128 + the signal, and a failed one
+// capture finishes its video and exits 128 + the signal (an ffmpeg that
+// does not answer the stop is ended, its video removed), and a failed one
 // (ffmpeg failing, exiting without its file, the disk full) leaves no
 // partial file and says so. Most runs use the stand-in ffmpeg, found first
 // on PATH; the full disk and the short music use the real one.
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -91,12 +93,54 @@ protected:
         // A few frames more, then the signal.
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         kill(child, signalNumber);
+        // It must end within a bounded time, whatever its ffmpeg does.
         int status = 0;
-        waitpid(child, &status, 0);
+        pid_t ended = 0;
+        const auto signalled = std::chrono::steady_clock::now();
+        while ((ended = waitpid(child, &status, WNOHANG)) == 0 &&
+               std::chrono::steady_clock::now() - signalled < std::chrono::seconds(15))
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (ended == 0) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+        }
         said = ReadFile(out);
         std::remove(out.c_str());
         if (!started) return -2;
+        if (ended == 0) return -3;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    // Puts a shell script in the stand-in's place: it first writes its
+    // process id to `pid` in the scratch folder, then runs `body`.
+    void FakeScript(const std::string& body)
+    {
+        const std::string script = fakeBin + "/ffmpeg";
+        std::remove(script.c_str());
+        std::ofstream(script) << "#!/bin/sh\necho $$ >'" << dir << "/pid'\n" << body << "\n";
+        ASSERT_EQ(chmod(script.c_str(), 0755), 0);
+    }
+    // True when the script has been reaped and nothing of its process
+    // group (it leads the group ffmpeg is run in) is left running: its own
+    // children, killed with it, may stay zombies until the system reaps them.
+    bool ScriptGone() const
+    {
+        const pid_t pid = static_cast<pid_t>(std::atol(ReadFile(dir + "/pid").c_str()));
+        if (pid <= 0) return false;
+        bool gone = kill(pid, 0) != 0 && errno == ESRCH;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+            const std::string stat = ReadFile(entry.path().string() + "/stat");
+            const std::string::size_type end = stat.rfind(')');
+            char state = 0;
+            long parent = 0, group = 0;
+            if (end == std::string::npos ||
+                std::sscanf(stat.c_str() + end + 1, " %c %ld %ld", &state, &parent, &group) != 3)
+                continue;
+            if (group == pid && state != 'Z') gone = false;
+        }
+        // None is left running past a failed check either.
+        if (!gone) kill(-pid, SIGKILL);
+        return gone;
     }
 
     // True when no temporary file is left in the folder or below it.
@@ -204,6 +248,32 @@ TEST_F(FilesTest, ASpanThatHoldsNoFrameIsRefusedBeforeAnythingIsWritten)
     // A frame on the span's edge is written.
     ASSERT_EQ(Run("--frames g --fps 1 --from 10.5 --to 11"), 0) << said;
     EXPECT_TRUE(std::filesystem::exists(dir + "/g/frame-00011.png")) << said;
+}
+
+// An ffmpeg that takes no frames, or takes them all but never ends (not
+// even at SIGTERM): the stop still ends the run within a bounded time, with
+// the interrupted status, no partial file and no process left behind.
+TEST_F(FilesTest, AStoppedCaptureEndsAnEncoderThatDoesNotAnswer)
+{
+    FakeScript("exec sleep 600");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(RunAndInterrupt({"--capture", "a.mp4"}, "a.mp4", SIGINT), 130) << said;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_NE(said.find("orchid: interrupted (SIGINT): ffmpeg stopped answering and was ended; the partial video "
+                        "was removed and nothing was written to " + dir + "/a.mp4\n"),
+              std::string::npos)
+        << said;
+    EXPECT_FALSE(std::filesystem::exists(dir + "/a.mp4"));
+    EXPECT_TRUE(NoTemporaryFiles());
+    EXPECT_TRUE(ScriptGone());
+
+    FakeScript("trap '' TERM INT\ncat >/dev/null\nwhile :; do sleep 1; done");
+    EXPECT_EQ(RunAndInterrupt({"--capture", "b.mkv", "--fps", "5"}, "b.mkv", SIGTERM), 143) << said;
+    EXPECT_NE(said.find("orchid: interrupted (SIGTERM): ffmpeg stopped answering and was ended;"), std::string::npos)
+        << said;
+    EXPECT_FALSE(std::filesystem::exists(dir + "/b.mkv"));
+    EXPECT_TRUE(NoTemporaryFiles());
+    EXPECT_TRUE(ScriptGone());
 }
 
 TEST_F(FilesTest, AFailedEncoderLeavesNoFileAndSaysSo)
