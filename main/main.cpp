@@ -70,7 +70,7 @@ SignalHandler liveHandlers[2] = {SIG_DFL, SIG_DFL};  // SIGINT's, SIGTERM's
 
 extern "C" void OnLiveStopSignal(int signalNumber)
 {
-    stopSignal = signalNumber;
+    os::RequestStop(signalNumber);
     const SignalHandler previous = liveHandlers[signalNumber == SIGINT ? 0 : 1];
     if (previous != SIG_DFL && previous != SIG_IGN && previous != SIG_ERR) previous(signalNumber);
 }
@@ -312,7 +312,7 @@ int RunDesktop(const Options& options, const platform::BackendEntry& backend)
                          showSteps.resyncs == 1 ? "" : "s");
     }
     // The usual status of a program ended by the signal: 128 + its number.
-    if (stopSignal != 0) return 128 + stopSignal;
+    if (os::StopSignal() != 0) return 128 + os::StopSignal();
     return result;
 }
 
