@@ -28,7 +28,7 @@ public:
     void Close() override;
 
     // True when a program of that name can be run from PATH (on Windows
-    // also "name.exe", found where CreateProcess looks).
+    // "name.exe", from PATH's folders only).
     static bool ProgramAvailable(const char* name) { return os::ProgramAvailable(name); }
 
     // The program run; tests point it elsewhere.

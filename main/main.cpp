@@ -423,6 +423,9 @@ int main(int argc, char** argv)
                      (std::string("ffmpeg") + os::kExecutableSuffix).c_str());
         return kExitFailed;
     }
+    if (options.capture != nullptr && options.verbose) {
+        std::fprintf(stderr, "orchid: the video is encoded by %s\n", os::ProgramPath("ffmpeg").c_str());
+    }
     std::string output;
     if (options.capture != nullptr) {
         output = FullPath(options.capture);

@@ -206,9 +206,11 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
         return Fail(error, errorSize, "--depth applies only to --capture, --frames and --benchmark; on the desktop use --mode");
     if (o.overwrite && o.benchmark)
         return Fail(error, errorSize, "-y (--overwrite) applies only to what a run writes; --benchmark writes nothing");
-    if ((o.literalTiming || o.verbose) && outputs > 0)
-        return Fail(error, errorSize, "--literal-timing and --verbose apply only to playing on the desktop; "
+    if (o.literalTiming && outputs > 0)
+        return Fail(error, errorSize, "--literal-timing applies only to playing on the desktop; "
                                       "a headless run always steps one hundredth per update");
+    if (o.verbose && (o.frames != nullptr || o.benchmark))
+        return Fail(error, errorSize, "--verbose applies only to playing on the desktop and to --capture");
     if (toGiven && o.toHundredths < o.fromHundredths)
         return Fail(error, errorSize, "--to must not be earlier than --from");
     *options = o;
@@ -243,7 +245,8 @@ const char* UsageText()
            "  --literal-timing          let each update read the music position anew, as the show\n"
            "                            was first written: fades then follow the display's refresh\n"
            "                            rate (by default every update sees the next hundredth)\n"
-           "  --verbose                 at the end, say how often live play resynchronised\n"
+           "  --verbose                 at the end, say how often live play resynchronised;\n"
+           "                            with --capture, say which ffmpeg encodes\n"
            "  --from SECONDS            start the show at this time (exactly the frame a capture\n"
            "                            shows there), with the music from the same place\n"
            "\n"

@@ -76,9 +76,9 @@ std::string ExecutablePath()
 
 int StartupShowCommand() { return 1; }
 
-bool ProgramAvailable(const char* name)
+std::string ProgramPath(const char* name)
 {
-    if (std::strchr(name, '/') != nullptr) return access(name, X_OK) == 0;
+    if (std::strchr(name, '/') != nullptr) return access(name, X_OK) == 0 ? name : "";
     const char* path = std::getenv("PATH");
     if (path == nullptr) path = "/usr/bin:/bin";
     char candidate[4096];
@@ -88,11 +88,11 @@ bool ProgramAvailable(const char* name)
         // An empty entry stands for the current directory.
         std::snprintf(candidate, sizeof candidate, "%.*s/%s", n == 0 ? 1 : static_cast<int>(n),
                       n == 0 ? "." : path, name);
-        if (access(candidate, X_OK) == 0) return true;
+        if (access(candidate, X_OK) == 0) return candidate;
         if (end == nullptr) break;
         path = end + 1;
     }
-    return false;
+    return "";
 }
 
 ChildProcess::~ChildProcess()

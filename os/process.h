@@ -20,10 +20,13 @@ std::string ExecutablePath();
 int StartupShowCommand();
 // What the system's program files end in ("", ".exe" on Windows).
 extern const char kExecutableSuffix[];
-// True when a program of that name can be run from PATH (on Windows also
-// "name.exe", found where CreateProcess looks); a name with a folder in it
-// is taken as it is.
-bool ProgramAvailable(const char* name);
+// The file a program of that name runs from: the first match in PATH's
+// folders, in their order (on Windows "name.exe", and never the current
+// folder or the program's own before PATH, where the system itself would
+// look first); a name with a folder in it is taken as it is. "" when there
+// is none.
+std::string ProgramPath(const char* name);
+inline bool ProgramAvailable(const char* name) { return !ProgramPath(name).empty(); }
 
 // A child program that reads its standard input from a pipe written here;
 // its standard output and error are this program's. It runs in a process

@@ -115,17 +115,44 @@ int StartupShowCommand()
     return (startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup.wShowWindow : SW_SHOWDEFAULT;
 }
 
-bool ProgramAvailable(const char* name)
+namespace {
+
+bool IsFile(const char* path)
 {
-    char found[MAX_PATH];
-    if (std::strpbrk(name, "/\\") != nullptr) {
-        DWORD attributes = GetFileAttributesA(name);
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return true;
-        std::snprintf(found, sizeof found, "%s.exe", name);
-        attributes = GetFileAttributesA(found);
-        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+}  // namespace
+
+std::string ProgramPath(const char* name)
+{
+    char candidate[MAX_PATH];
+    const std::size_t length = std::strlen(name);
+    const bool hasSuffix = length >= 4 && _stricmp(name + length - 4, ".exe") == 0;
+    if (std::strpbrk(name, "/\\:") != nullptr) {
+        if (IsFile(name)) return name;
+        std::snprintf(candidate, sizeof candidate, "%s.exe", name);
+        return !hasSuffix && IsFile(candidate) ? candidate : "";
     }
-    return SearchPathA(nullptr, name, ".exe", sizeof found, found, nullptr) > 0;
+    const char* path = std::getenv("PATH");
+    if (path == nullptr) return "";
+    while (*path != '\0') {
+        const char* end = std::strchr(path, ';');
+        const std::size_t n = end != nullptr ? static_cast<std::size_t>(end - path) : std::strlen(path);
+        // An empty entry names no folder (the current one is not searched).
+        if (n > 0) {
+            const bool slash = path[n - 1] == '\\' || path[n - 1] == '/';
+            const int written = std::snprintf(candidate, sizeof candidate, "%.*s%s%s%s", static_cast<int>(n), path,
+                                              slash ? "" : "\\", name, hasSuffix ? "" : ".exe");
+            if (written > 0 && static_cast<std::size_t>(written) < sizeof candidate && IsFile(candidate)) {
+                return candidate;
+            }
+        }
+        if (end == nullptr) break;
+        path = end + 1;
+    }
+    return "";
 }
 
 ChildProcess::~ChildProcess()
@@ -159,8 +186,17 @@ ChildProcess::Start ChildProcess::Run(const char* const* args, char* reason, std
     startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION child = {};
-    const BOOL started = CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP,
-                                        nullptr, nullptr, &startup, &child);
+    // The program found on PATH, named outright: given only the command
+    // line, the system would look in the current folder and the program's
+    // own first.
+    const std::string program = ProgramPath(args[0]);
+    if (program.empty()) {
+        CloseHandle(readEnd);
+        CloseHandle(writeEnd);
+        return Start::NotFound;
+    }
+    const BOOL started = CreateProcessA(program.c_str(), commandLine, nullptr, nullptr, TRUE,
+                                        CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup, &child);
     const DWORD error = GetLastError();
     CloseHandle(readEnd);
     if (!started) {

@@ -177,7 +177,8 @@ TEST(Options, BadCommandLinesAreRefusedWithAReason)
         {{"--overwrite=yes"}, "takes no value"},
         {{"--music="}, "--music needs the path"},
         {{"--help=yes"}, "takes no value"},
-        {{"--frames", "d", "--literal-timing"}, "apply only to playing"},
+        {{"--frames", "d", "--literal-timing"}, "applies only to playing"},
+        {{"--benchmark", "--verbose"}, "--verbose applies only to playing on the desktop and to --capture"},
     };
     for (const auto& c : cases) {
         Parsed p = Parse(c.args);
