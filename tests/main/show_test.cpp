@@ -359,6 +359,32 @@ bool HasThread(pid_t pid, const std::string& prefix)
     return found;
 }
 
+// True once the music device is open (its thread runs), waiting up to 60 s.
+bool WaitForMusic(pid_t show)
+{
+    for (int i = 0; i < 1200; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (HasThread(show, "SDLAudio")) return true;
+    }
+    return false;
+}
+
+// Waits up to `seconds` for the show to end, then kills it: the pid when it
+// ended by itself, 0 when it had to be killed. `status` is its wait status.
+pid_t WaitOrKill(pid_t show, int seconds, int* status)
+{
+    pid_t ended = 0;
+    for (int i = 0; i < seconds * 20 && ended == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ended = waitpid(show, status, WNOHANG);
+    }
+    if (ended == 0) {
+        kill(show, SIGKILL);
+        waitpid(show, status, 0);
+    }
+    return ended;
+}
+
 // Starts a private X server on a free display: its name (":N"), or "" when
 // it did not start.
 std::string StartXvfb(pid_t* server)
@@ -462,23 +488,11 @@ TEST_F(ShowTest, ASignalEndsLivePlayWithTheStatusOfACaptureEndedSo)
     for (int signalNumber : {SIGTERM, SIGINT}) {
         pid_t show = PlayWindowed(dir, name, out);
         ASSERT_GT(show, 0);
-        bool playing = false;
-        for (int i = 0; i < 1200 && !playing; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            playing = HasThread(show, "SDLAudio");
-        }
+        const bool playing = WaitForMusic(show);
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         kill(show, signalNumber);
         int status = 0;
-        pid_t ended = 0;
-        for (int i = 0; i < 600 && ended == 0; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            ended = waitpid(show, &status, WNOHANG);
-        }
-        if (ended == 0) {
-            kill(show, SIGKILL);
-            waitpid(show, &status, 0);
-        }
+        const pid_t ended = WaitOrKill(show, 30, &status);
         said = ReadFile(out);
         EXPECT_TRUE(playing) << said;
         ASSERT_NE(ended, 0) << "signal " << signalNumber << " did not end the show\n" << said;
@@ -504,25 +518,13 @@ TEST_F(ShowTest, TheDisplayGoingAwayMidRunEndsTheProgramWithItsOwnLine)
     pid_t show = PlayWindowed(dir, name, out);
     ASSERT_GE(show, 0);
     // The music device is open (its thread runs): start-up is under way.
-    bool playing = false;
-    for (int i = 0; i < 1200 && !playing; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        playing = HasThread(show, "SDLAudio");
-    }
+    const bool playing = WaitForMusic(show);
     std::this_thread::sleep_for(std::chrono::seconds(1));
     kill(server, SIGTERM);
     waitpid(server, nullptr, 0);
 
     int status = 0;
-    pid_t ended = 0;
-    for (int i = 0; i < 1200 && ended == 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        ended = waitpid(show, &status, WNOHANG);
-    }
-    if (ended == 0) {
-        kill(show, SIGKILL);
-        waitpid(show, &status, 0);
-    }
+    const pid_t ended = WaitOrKill(show, 60, &status);
     said = ReadFile(out);
     ASSERT_TRUE(playing) << said;
     ASSERT_NE(ended, 0) << "the program did not end after the display went away\n" << said;
