@@ -106,7 +106,7 @@ ORCHID_AVX2 inline void CopyBlock(uint32_t* d, const uint32_t* texels, int64_t f
 template <int Mode, bool Leftward>
 ORCHID_AVX2 std::size_t UprightRunsIn(uint32_t* d, std::size_t n, const TexelWalk& walk, int64_t row, int64_t start)
 {
-    constexpr bool masked = Mode == EFFECT_MASK_COPY || Mode == EFFECT_MASK_BLEND || Mode == EFFECT_MASK_ADD;
+    constexpr bool masked = vector::Masked(Mode);
     // The lane holding a block's lowest texel.
     constexpr int kLowestLane = Leftward ? 7 : 0;
     // Locals, so that the stores into d are not taken to change them.

@@ -35,7 +35,7 @@ template <class V> inline V Rule(int mode, V s, V d)
     }
 }
 
-inline bool Masked(int mode) { return mode == EFFECT_MASK_COPY || mode == EFFECT_MASK_BLEND || mode == EFFECT_MASK_ADD; }
+constexpr bool Masked(int mode) { return mode == EFFECT_MASK_COPY || mode == EFFECT_MASK_BLEND || mode == EFFECT_MASK_ADD; }
 
 // All ones in each mask byte that selects.
 inline simd::V128 SelectBytes(simd::V128 bytes, int maskTest)
@@ -54,7 +54,7 @@ inline void ApplyIn(uint32_t* d, const uint32_t* s, const uint8_t* m, int maskTe
 {
     constexpr std::size_t kLanes = V::kBytes / 4;
     constexpr std::size_t kRegisters = 16 / kLanes;
-    constexpr bool kMasked = Mode == EFFECT_MASK_COPY || Mode == EFFECT_MASK_BLEND || Mode == EFFECT_MASK_ADD;
+    constexpr bool kMasked = Masked(Mode);
     std::size_t i = 0;
     if constexpr (!kMasked) {
         for (; i + 2 * kLanes <= n; i += 2 * kLanes) {
