@@ -146,8 +146,11 @@ protected:
             close(ready[0]);
             std::string fd = std::to_string(ready[1]);
             std::string size = std::to_string(w) + "x" + std::to_string(h) + "x24";
+            // Without -noreset the server resets each time its last client
+            // leaves, and a program connecting just then is turned away:
+            // here the screenshots come and go while the program starts.
             execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", size.c_str(), "-nolisten", "tcp",
-                   nullptr);
+                   "-noreset", nullptr);
             _exit(127);
         }
         close(ready[1]);

@@ -397,8 +397,10 @@ std::string StartXvfb(pid_t* server)
     if (*server == 0) {
         close(ready[0]);
         const std::string fd = std::to_string(ready[1]);
+        // -noreset: a server that resets as its last client leaves turns
+        // away a program connecting just then.
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-               nullptr);
+               "-noreset", nullptr);
         _exit(127);
     }
     close(ready[1]);

@@ -84,7 +84,7 @@ protected:
         std::snprintf(name, sizeof name, ":%d", display);
         xvfb = fork();
         if (xvfb == 0) {
-            execlp("Xvfb", "Xvfb", name, "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr);
+            execlp("Xvfb", "Xvfb", name, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset", nullptr);
             _exit(127);
         }
         struct stat st;
