@@ -1,13 +1,11 @@
 #include "demo/snapshots.h"
 
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
 #include "effects/effects.h"
 #include "error/memory.h"
-#include "error/report.h"
-
-ORCHID_REPORT_MODULE("demo/snapshots");
 
 ShowSnapshots showSnapshots;
 
@@ -16,7 +14,7 @@ DemoPoint* const ShowSnapshots::points[9] = {&patternA,    &patternB,  &branchPo
 Pixmap* const ShowSnapshots::traded[3] = {&frameImage, &blurPic, &panoramaView};
 
 ShowSnapshots::ShowSnapshots()
-    : initialized(0), states(nullptr), frames(nullptr), frameBytes(0), blur{}, view{}, ahead{}, reservedBytes(0)
+    : initialized(0), states(nullptr), frames(nullptr), frameBytes(0), blur{}, view{}, ahead{}, reservedBytes(0), failure{}
 {
 }
 
@@ -44,8 +42,9 @@ void ShowSnapshots::Free() { Release(); }
 int ShowSnapshots::Reserve()
 {
     Release();
+    failure[0] = '\0';
     if (massFlowerCount > kFlowers || lightLineCount > kLights || frameImage.pixChar == nullptr) {
-        REPORT(ERR_MISC, "The show's state does not fit its snapshots.\n");
+        std::snprintf(failure, sizeof failure, "the show's state does not fit them");
         return 0;
     }
     frameBytes = frameImage.numBytes;
@@ -55,23 +54,24 @@ int ShowSnapshots::Reserve()
     struct Block {
         void** target;
         int64_t bytes;
-        const char* declaration;
     } blocks[] = {
-        {reinterpret_cast<void**>(&states), stateBytes, "State *states\n"},
-        {reinterpret_cast<void**>(&frames), frameBytes * kCount, "uint8_t *frames\n"},
-        {reinterpret_cast<void**>(&blur.pixels), blur.bytes * kPictureCopies, "uint8_t *blurCopies\n"},
-        {reinterpret_cast<void**>(&view.pixels), view.bytes * kPictureCopies, "uint8_t *viewCopies\n"},
-        {reinterpret_cast<void**>(&ahead.pixels[0]), frameBytes, "uint8_t *aheadFrame\n"},
-        {reinterpret_cast<void**>(&ahead.pixels[1]), blur.bytes, "uint8_t *aheadBlur\n"},
-        {reinterpret_cast<void**>(&ahead.pixels[2]), view.bytes, "uint8_t *aheadView\n"},
+        {reinterpret_cast<void**>(&states), stateBytes},
+        {reinterpret_cast<void**>(&frames), frameBytes * kCount},
+        {reinterpret_cast<void**>(&blur.pixels), blur.bytes * kPictureCopies},
+        {reinterpret_cast<void**>(&view.pixels), view.bytes * kPictureCopies},
+        {reinterpret_cast<void**>(&ahead.pixels[0]), frameBytes},
+        {reinterpret_cast<void**>(&ahead.pixels[1]), blur.bytes},
+        {reinterpret_cast<void**>(&ahead.pixels[2]), view.bytes},
     };
+    int64_t needed = 0;
+    for (const Block& block : blocks) needed += block.bytes;
     for (const Block& block : blocks) {
         if (block.bytes == 0) continue;
         *block.target = orchid::MemAlloc(static_cast<std::size_t>(block.bytes));
         if (*block.target == nullptr) {
-            const int64_t bytes = block.bytes;
             Release();
-            REPORT(ERR_OUT_OF_MEMORY, block.declaration, static_cast<int>(bytes));
+            std::snprintf(failure, sizeof failure, "out of memory: they take %lld MB",
+                          static_cast<long long>((needed + (1 << 20) - 1) >> 20));
             return 0;
         }
         reservedBytes += block.bytes;

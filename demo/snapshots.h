@@ -43,8 +43,12 @@ public:
     ShowSnapshots& operator=(const ShowSnapshots&) = delete;
 
     // Takes the memory, once the show's assets are loaded (after DemoInit);
-    // forgets every snapshot. 1 on success, 0 after a report.
+    // forgets every snapshot. 1 on success. 0 when it cannot: nothing is
+    // kept and nothing is reported, and Failure says why. The show then
+    // plays on without snapshots, so without seeking: losing the seek keys
+    // is no reason to end it.
     int Reserve();
+    const char* Failure() const { return failure; }
     void Free();
     // The bytes Reserve took.
     int64_t Bytes() const { return reservedBytes; }
@@ -142,6 +146,7 @@ private:
     Copies view;
     Ahead ahead;
     int64_t reservedBytes;
+    char failure[96];
 };
 
 extern ShowSnapshots showSnapshots;

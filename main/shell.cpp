@@ -113,6 +113,9 @@ int Startup(HINSTANCE instance, int showCommand)
         if (seekable && showSnapshots.Reserve()) {
             showSnapshots.Take(0);
             if (startTime > 0) SeekShow(startTime);
+        } else if (seekable) {
+            std::fprintf(stderr, "orchid: no snapshots for seeking (%s); the show plays on %swithout seeking\n",
+                         showSnapshots.Failure(), startTime > 0 ? "from the start, " : "");
         }
     } catch (const ErrorException&) {
         RequestQuit();

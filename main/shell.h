@@ -70,8 +70,9 @@ extern ShowSteps showSteps;
 extern int32_t overlayShown;
 
 // 1: the viewer may move the show (the seek keys, a start time): start-up
-// reserves the snapshots seeking steps from (demo/snapshots.h). Set before
-// WinMain; live play sets it, headless runs leave it 0.
+// reserves the snapshots seeking steps from (demo/snapshots.h); without
+// their memory it says so in one line and plays on without seeking. Set
+// before WinMain; live play sets it, headless runs leave it 0.
 extern int32_t seekable;
 // The show time, in hundredths, the show starts at (--from): start-up
 // moves it there as a seek does. 0 (the default): the start.

@@ -19,6 +19,7 @@
 #include "demo/snapshots.h"
 #include "effects/effects.h"
 #include "error/error_log.h"
+#include "error/memory.h"
 #include "main/app_state.h"
 #include "main/dialog.h"
 #include "main/shell.h"
@@ -398,6 +399,47 @@ TEST_F(ViewerTest, AFailedSeekOfTheMusicEndsTheRunWithItsReport)
     EXPECT_EQ(fake.messageBoxes, 1);
     EXPECT_NE(std::strstr(fake.lastMessageText, "Couldn't set the music position.\n"), nullptr)
         << fake.lastMessageText;
+}
+
+// Start-up that cannot have the snapshots' memory plays on without them,
+// from the start when a start time was asked for: no report, one line
+// saying so, and the seek keys do nothing.
+TEST_F(ViewerTest, WithoutMemoryForTheSnapshotsTheShowPlaysOnWithoutSeeking)
+{
+    // The snapshots' seven blocks are start-up's last allocations.
+    clock.at = [&](int64_t) { fake.Key(mainWindow, platform::VK_ESCAPE); };
+    orchid::alloc_test::FailAt(0);
+    ASSERT_EQ(Run(), 0);
+    const long total = orchid::alloc_test::Count();
+    for (const long failing : {total - 6, total}) {
+        TearDown();
+        SetUp();
+        const bool from = failing == total;
+        startTime = from ? 3000 : 0;
+        clock.waits = 0;
+        int32_t before = -1, after = -1;
+        clock.at = [&](int64_t wait) {
+            if (wait == 50) {
+                before = musicPosition;
+                fake.Key(mainWindow, platform::VK_RIGHT);
+            }
+            if (wait == 60) after = musicPosition;
+            if (wait == 100) fake.Key(mainWindow, platform::VK_ESCAPE);
+        };
+        const int boxes = fake.messageBoxes;
+        testing::internal::CaptureStderr();
+        orchid::alloc_test::FailAt(failing);
+        Run();
+        orchid::alloc_test::FailAt(0);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(fake.messageBoxes, boxes) << fake.lastMessageText;
+        EXPECT_EQ(said.rfind("orchid: no snapshots for seeking (out of memory: they take ", 0), 0u) << said;
+        EXPECT_TRUE(said.ends_with(std::string(" MB); the show plays on ") + (from ? "from the start, " : "") +
+                                   "without seeking\n"))
+            << said;
+        EXPECT_GT(before, 0);
+        EXPECT_LE(after - before, 10) << "the show moved";
+    }
 }
 
 }  // namespace
