@@ -105,6 +105,16 @@ int Startup(HINSTANCE instance, int showCommand)
                                    : static_cast<int32_t>(audio.length / rate * 100 + audio.length % rate * 100 / rate));
         }
         std::snprintf(fpsText, sizeof fpsText, " ");
+        // Nothing is pumped while the show loads, so an activation change
+        // made meanwhile is still waiting. With literal timing it is taken
+        // now, while start-up still runs: it moves only `paused` and
+        // `lastActive`, and the music plays on without the picture. By
+        // default it arrives with the loop's first pump and pauses picture
+        // and music together, so the show resumes where it stood.
+        if (literalTiming) {
+            MSG pending = {};
+            PeekMessage(&pending, nullptr, 0, 0, PM_NOREMOVE);
+        }
         running = 1;
         musicPosition = 0;
         showSteps.Start(0);
@@ -131,9 +141,10 @@ void IdleFrame()
         return;
     }
     try {
+        // Literal timing runs nothing between frames.
         if (paused)
             timer.Restart();
-        else
+        else if (!literalTiming)
             BuildAhead();
         timer.RunFrame(UpdateCallback, RenderCallback);
     } catch (const ErrorException&) {

@@ -43,7 +43,9 @@ extern int32_t shutdownDone;
 // kept in step with the music heard (timer/show_steps.h). 1: each update
 // sees the music position read after the previous one, so a frame that runs
 // several updates in quick succession sees one time twice and skips the
-// next, and fades follow the display's refresh rate.
+// next, and fades follow the display's refresh rate. Nothing runs between
+// frames then (no snapshots are built ahead), and an activation change made
+// while the show loads is taken during start-up (the music plays on).
 extern int32_t literalTiming;
 // Hundredths by which live play draws ahead of the music heard: a frame
 // drawn now reaches the eye a refresh or so later (the upload, the wait for

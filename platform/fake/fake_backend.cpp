@@ -92,6 +92,7 @@ bool FakePlatform::RunDialog(WindowRecord& dialog, const DialogTemplate&)
         if (command == 0 || dialog.dialogEnded) break;
         SendMessage(&dialog, WM_COMMAND, static_cast<WPARAM>(command), 0);
     }
+    if (dialog.dialogEnded && onDialogEnded) onDialogEnded();
     return dialog.dialogEnded;
 }
 

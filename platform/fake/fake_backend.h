@@ -36,6 +36,8 @@ public:
     int dialogCommands[8] = {};
     bool failDialog = false;
     int dialogsRun = 0;
+    // Runs as a dialog ends: a test's events for the start-up after it.
+    std::function<void()> onDialogEnded;
     // Recorded.
     int messageBoxes = 0;
     char lastMessageText[512] = {};

@@ -191,6 +191,42 @@ TEST_F(ShellTest, LosingActivationPausesAndRegainingResumesWithoutCatchingUp)
     EXPECT_EQ(errorLog.count, 0) << errorLog.Report();
 }
 
+// Activation lost while the show loads (nothing is pumped then). By
+// default picture and music wait together once play begins; with literal
+// timing the loss is taken during start-up, and only the picture waits
+// while the music plays on. Either way regaining it lets the picture go on.
+TEST_F(ShellTest, ActivationLostWhileStartingUpPausesThePictureAndByDefaultTheMusic)
+{
+    for (const int literal : {0, 1}) {
+        TearDown();
+        SetUp();
+        literalTiming = literal;
+        clock.waits = 0;
+        fake.onDialogEnded = [&] { fake.Focus(mainWindow, false); };
+        int framesWhileInactive = -1;
+        uint32_t heardWhileInactive = 0;
+        clock.at = [&](int64_t wait) {
+            if (wait == 50) {
+                framesWhileInactive = fake.framesShown;
+                heardWhileInactive = clock.Heard();
+                fake.Focus(mainWindow, true);
+            }
+            if (wait == 100) fake.Key(mainWindow, platform::VK_ESCAPE);
+        };
+        const uint32_t startedAt = clock.Heard();
+        const int framesBefore = fake.framesShown;
+        EXPECT_EQ(Run(), 0);
+        fake.onDialogEnded = nullptr;
+        EXPECT_EQ(framesWhileInactive - framesBefore, 0) << "literal " << literal;
+        if (literal)
+            EXPECT_GE(heardWhileInactive - startedAt, 45u) << "the music waited";
+        else
+            EXPECT_LE(heardWhileInactive - startedAt, 1u) << "the music played on";
+        EXPECT_GT(fake.framesShown - framesBefore, 20) << "literal " << literal;
+        EXPECT_EQ(errorLog.count, 0) << errorLog.Report();
+    }
+}
+
 TEST_F(ShellTest, DisplayFailureShowsItsReportFollowedByTheReleaseEntries)
 {
     fake.FailDisplay(platform::DisplayCall::Create, platform::DDERR_GENERIC);

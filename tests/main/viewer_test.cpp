@@ -401,6 +401,30 @@ TEST_F(ViewerTest, AFailedSeekOfTheMusicEndsTheRunWithItsReport)
         << fake.lastMessageText;
 }
 
+// Literal timing runs nothing between frames: no snapshot is built ahead
+// (play and seeks still keep them), and the seek keys stay.
+TEST_F(ViewerTest, LiteralTimingBuildsNothingAheadAndKeepsTheSeekKeys)
+{
+    literalTiming = 1;
+    // Room for 400 hundredths ahead in every idle moment.
+    aheadMicros = 1000000;
+    aheadSteps = 400;
+    int32_t frontier = -1, reached = -1;
+    clock.at = [&](int64_t wait) {
+        if (wait == 200) {
+            frontier = showSnapshots.Frontier();
+            fake.Key(mainWindow, platform::VK_RIGHT);
+        }
+        if (wait == 210) reached = musicPosition;
+        if (wait == 220) fake.Key(mainWindow, platform::VK_ESCAPE);
+    };
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(frontier, 0);
+    EXPECT_GE(reached, 1200);
+    EXPECT_LE(reached, 1220);
+    EXPECT_EQ(fake.messageBoxes, 0) << fake.lastMessageText;
+}
+
 // Start-up that cannot have the snapshots' memory plays on without them,
 // from the start when a start time was asked for: no report, one line
 // saying so, and the seek keys do nothing.
