@@ -78,9 +78,7 @@ test-web: build web test-web-node
 	@ORCHID_BUILD=$(abspath $(BUILD)) ORCHID_WEB_BUILD=$(abspath $(WEB_BUILD)) tests/platform/web/run
 
 bench: build
-	@for b in $(BUILD)/bench/*/orchid-bench-*; do \
-		[ -x "$$b" ] || continue; echo "== $$b"; "$$b" || exit 1; \
-	done
+	@bench/run $(BUILD)
 
 # Installing copies what the build made and builds nothing when there is a
 # build already, so that `make && sudo make install` leaves no file in

@@ -6,7 +6,10 @@
 
 namespace capture {
 
-BenchmarkSink::BenchmarkSink(int (*labelOf)(), FrameView (*imageOf)()) : label(labelOf), image(imageOf) {}
+BenchmarkSink::BenchmarkSink(int (*labelOf)(), FrameView (*imageOf)())
+    : createdNs(WallNs()), label(labelOf), image(imageOf)
+{
+}
 
 BenchmarkSink::~BenchmarkSink()
 {
@@ -121,6 +124,7 @@ void BenchmarkSink::Print(std::FILE* o, int64_t copyNs, int64_t hotCopyNs) const
     std::fprintf(o, "frames: %ld   wall time: %.2f s   memcpy of a %dx%d frame: %.1f us from memory, %.1f us in cache",
                  frames, static_cast<double>(lastNs - firstNs - digestNs) * 1e-9, width, height, copyUs, hotUs);
     if (copies > 0) std::fprintf(o, " (mean of %ld, timed through the run)", copies);
+    std::fprintf(o, "\nstart-up to the first frame: %.1f ms", static_cast<double>(firstNs - createdNs) * 1e-6);
     std::fprintf(o, "\nmean frame cost: %.1f us = %.2f memcpys (%.2f in-cache memcpys); "
                     "worst scene: %d at %.2f memcpys (%.2f in-cache memcpys)\n",
                  mean, inCopies(mean, copyUs), inCopies(mean, hotUs), worstScene, inCopies(worst, copyUs),

@@ -59,6 +59,9 @@ public:
     ProgressLine progress;
     Group groups[kLabels];
     long presents = 0;
+    // When the sink was made (as the program starts its work) and when the
+    // first frame came: start-up's cost.
+    int64_t createdNs = 0;
     int64_t firstNs = 0;
     int64_t lastNs = 0;
     // The first frame's size, for the memcpy figure.
