@@ -26,7 +26,7 @@ int32_t overlayShown = 0;
 void (*showUpdate)() = DemoUpdate;
 int32_t seekable = 0;
 int32_t startTime = 0;
-int32_t aheadMicros = 3000;
+int32_t aheadMicros = 6000;
 int32_t aheadSteps = 500;
 int32_t showExact = 0;
 int32_t userPaused = 0;
@@ -261,6 +261,9 @@ void BuildAhead()
         if (showSnapshots.BuildAhead(1) == 0) return;
         QueryPerformanceCounter(&now);
         if (now - start >= budget) return;
+        // A hundredth that falls due meanwhile waits one step at most.
+        timer.ReadTicks();
+        if (timer.ticks != timer.lastTicks) return;
     }
 }
 

@@ -83,6 +83,8 @@ extern int32_t startTime;
 // seek into a part not yet played is quick too: each idle moment spends at
 // most aheadMicros microseconds of the clock on it, and steps at most
 // aheadSteps hundredths (a bound where the clock stands still meanwhile).
+// It stops after the step in which the next hundredth falls due, so a frame
+// waits for one step at most (well under a millisecond).
 extern int32_t aheadMicros;
 extern int32_t aheadSteps;
 // 1 while the show's state is exactly a capture's at `musicPosition`: every
