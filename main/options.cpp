@@ -276,6 +276,9 @@ const char* UsageText()
            "  Escape            quit\n"
            "  Space             pause and resume picture and music\n"
            "  Left, Right       seek 10 s back or forward; Home: back to the start\n"
+           "  Page Down, Up     to the next scene's start, or back to this one's\n"
+           "                    (the one before's within a second of its start)\n"
+           "  . and ,           while paused, one hundredth forward or back\n"
            "  M                 mute and unmute the music; + and - change its volume\n"
 #if !defined(ORCHID_DESKTOP_WIN32)
            "  Alt+Enter         switch between window and fullscreen\n"

@@ -6,6 +6,7 @@
 #include "dedraw/dedraw.h"
 #include "demo/demo.h"
 #include "demo/snapshots.h"
+#include "demo/timeline.h"
 #include "error/error_log.h"
 #include "main/app_state.h"
 #include "main/dialog.h"
@@ -54,6 +55,13 @@ void FrameDrawn();
 void TogglePause();
 // The viewer's keys other than Escape and F1.
 void ViewerKey(WPARAM key);
+// The scene a time lies in; the start of the next one (the time itself in
+// the last); the start of the one it lies in, or of the one before within
+// kSceneBackGrace of its start, so that Page Up pressed twice goes on back.
+int32_t SceneAt(int32_t time);
+int32_t SceneStartAfter(int32_t time);
+int32_t SceneStartBefore(int32_t time);
+constexpr int32_t kSceneBackGrace = 100;
 // Builds snapshots ahead of the show while no hundredth is due.
 void BuildAhead();
 }  // namespace
@@ -283,6 +291,26 @@ void TogglePause()
     }
 }
 
+int32_t SceneAt(int32_t time)
+{
+    int32_t index = 0;
+    while (index + 1 < timeline::kSceneCount && timeline::kScenes[index + 1].first <= time) ++index;
+    return index;
+}
+
+int32_t SceneStartAfter(int32_t time)
+{
+    const int32_t index = SceneAt(time);
+    return index + 1 < timeline::kSceneCount ? timeline::kScenes[index + 1].first : time;
+}
+
+int32_t SceneStartBefore(int32_t time)
+{
+    const int32_t index = SceneAt(time);
+    if (index > 0 && time - timeline::kScenes[index].first < kSceneBackGrace) return timeline::kScenes[index - 1].first;
+    return timeline::kScenes[index].first;
+}
+
 void ViewerKey(WPARAM key)
 {
     switch (key) {
@@ -290,6 +318,15 @@ void ViewerKey(WPARAM key)
     case VK_LEFT: SeekShow(musicPosition - kSeekStep); break;
     case VK_RIGHT: SeekShow(musicPosition + kSeekStep); break;
     case VK_HOME: SeekShow(0); break;
+    case VK_NEXT: SeekShow(SceneStartAfter(musicPosition)); break;
+    case VK_PRIOR: SeekShow(SceneStartBefore(musicPosition)); break;
+    // One hundredth at a time, while paused.
+    case VK_OEM_PERIOD:
+        if (userPaused) SeekShow(musicPosition + 1);
+        break;
+    case VK_OEM_COMMA:
+        if (userPaused) SeekShow(musicPosition - 1);
+        break;
     case 'M': audio.SetMuted(!audio.muted); break;
     case VK_ADD:
     case VK_OEM_PLUS: audio.SetVolume(audio.volume + kVolumeStep); break;

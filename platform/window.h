@@ -65,6 +65,8 @@ constexpr WPARAM VK_TAB = 0x09;
 constexpr WPARAM VK_RETURN = 0x0D;
 constexpr WPARAM VK_ESCAPE = 0x1B;
 constexpr WPARAM VK_SPACE = 0x20;
+constexpr WPARAM VK_PRIOR = 0x21;  // Page Up
+constexpr WPARAM VK_NEXT = 0x22;   // Page Down
 constexpr WPARAM VK_HOME = 0x24;
 constexpr WPARAM VK_LEFT = 0x25;
 constexpr WPARAM VK_UP = 0x26;
@@ -74,7 +76,9 @@ constexpr WPARAM VK_ADD = 0x6B;       // + on the numeric keypad
 constexpr WPARAM VK_SUBTRACT = 0x6D;  // - on the numeric keypad
 constexpr WPARAM VK_F1 = 0x70;
 constexpr WPARAM VK_OEM_PLUS = 0xBB;   // the + (=) key
+constexpr WPARAM VK_OEM_COMMA = 0xBC;  // the , key
 constexpr WPARAM VK_OEM_MINUS = 0xBD;  // the - key
+constexpr WPARAM VK_OEM_PERIOD = 0xBE; // the . key
 // Letters and digits are their upper-case ASCII codes ('M').
 
 // PeekMessage removal flags.

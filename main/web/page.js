@@ -17,8 +17,10 @@
   var MUSIC = 'kestrune-velomar.mp3';
   var BANNER = 144;
   // The viewer's keys, as the program's virtual key codes: Space pauses,
-  // the arrows and Home seek, M mutes, + and - change the volume.
+  // the arrows, Home and Page Up and Down seek, . and , step while paused,
+  // M mutes, + and - change the volume.
   var KEYS = {Escape: 0x1B, F1: 0x70, ' ': 0x20, ArrowLeft: 0x25, ArrowRight: 0x27, Home: 0x24,
+              PageUp: 0x21, PageDown: 0x22, '.': 0xBE, ',': 0xBC,
               m: 0x4D, M: 0x4D, '+': 0xBB, '=': 0xBB, '-': 0xBD};
   // What orchid_frame reports.
   var PAUSED = 1;

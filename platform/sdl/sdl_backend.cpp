@@ -43,6 +43,10 @@ WPARAM VirtualKey(SDL_Keycode key)
     case SDLK_DOWN: return VK_DOWN;
     case SDLK_F1: return VK_F1;
     case SDLK_HOME: return VK_HOME;
+    case SDLK_PAGEUP: return VK_PRIOR;
+    case SDLK_PAGEDOWN: return VK_NEXT;
+    case SDLK_COMMA: return VK_OEM_COMMA;
+    case SDLK_PERIOD: return VK_OEM_PERIOD;
     // The + key is = unshifted on many layouts.
     case SDLK_PLUS:
     case SDLK_EQUALS: return VK_OEM_PLUS;

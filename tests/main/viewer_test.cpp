@@ -401,6 +401,78 @@ TEST_F(ViewerTest, AFailedSeekOfTheMusicEndsTheRunWithItsReport)
         << fake.lastMessageText;
 }
 
+// While paused, . and , step one hundredth forward and back: each frame is
+// the one play showed for that hundredth, and the music stays paused where
+// the picture stands. Playing, they do nothing.
+TEST_F(ViewerTest, WhilePausedPeriodAndCommaStepOneHundredthEachWay)
+{
+    std::vector<uint64_t> played(200, 0);
+    std::vector<int32_t> stood;
+    std::string differ;
+    bool stepping = false;
+    fake.onFrameShown = [&] {
+        if (musicPosition < 1 || musicPosition >= 200) return;
+        const uint64_t hash = capture::HashFrame(fake.lastFrame);
+        if (!stepping) {
+            played[musicPosition] = hash;
+        } else if (hash != played[musicPosition]) {
+            differ.append(" ").append(std::to_string(musicPosition));
+        }
+    };
+    int32_t paused = -1;
+    bool musicHeld = true;
+    clock.at = [&](int64_t wait) {
+        if (wait == 80) fake.Key(mainWindow, platform::VK_SPACE);
+        if (wait == 85) {
+            paused = musicPosition;
+            stepping = true;
+        }
+        if (wait >= 90 && wait <= 93) fake.Key(mainWindow, platform::VK_OEM_COMMA);
+        if (wait == 95 || wait == 96) fake.Key(mainWindow, platform::VK_OEM_PERIOD);
+        if ((wait >= 91 && wait <= 94) || wait == 96 || wait == 97) {
+            stood.push_back(musicPosition - paused);
+            musicHeld = musicHeld && fake.soundPaused &&
+                        clock.Heard() == static_cast<uint32_t>(musicPosition);
+        }
+        if (wait == 100) {
+            stepping = false;
+            fake.Key(mainWindow, platform::VK_SPACE);
+        }
+        if (wait == 110) fake.Key(mainWindow, platform::VK_OEM_PERIOD);
+        if (wait == 105 || wait == 115) stood.push_back(musicPosition - paused);
+        if (wait == 120) fake.Key(mainWindow, platform::VK_ESCAPE);
+    };
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(fake.messageBoxes, 0) << fake.lastMessageText;
+    EXPECT_GT(paused, 70);
+    // Back four, on two; then playing on, where . changes nothing.
+    ASSERT_EQ(stood.size(), 8u);
+    EXPECT_EQ(std::vector<int32_t>(stood.begin(), stood.begin() + 6), (std::vector<int32_t>{-1, -2, -3, -4, -3, -2}));
+    EXPECT_EQ(stood[7] - stood[6], 10) << "playing, . moved the show";
+    EXPECT_TRUE(musicHeld) << "the music moved, or stood elsewhere than the picture";
+    EXPECT_EQ(differ, "") << "stepped frames that differ from the ones played";
+}
+
+// Page Down goes to the start of the next scene (none after the last);
+// Page Up to the start of this one, or of the one before within a second of
+// this one's start.
+TEST_F(ViewerTest, PageDownAndPageUpGoToTheScenesStarts)
+{
+    std::vector<int32_t> reached;
+    clock.at = [&](int64_t wait) {
+        if (wait == 50 || wait == 60) fake.Key(mainWindow, platform::VK_NEXT);
+        if (wait == 70 || wait == 200 || wait == 210) fake.Key(mainWindow, platform::VK_PRIOR);
+        if (wait == 220) SeekShow(19600);
+        if (wait == 230) fake.Key(mainWindow, platform::VK_NEXT);
+        if (wait == 51 || wait == 61 || wait == 71 || wait == 201 || wait == 211 || wait == 231)
+            reached.push_back(musicPosition);
+        if (wait == 240) fake.Key(mainWindow, platform::VK_ESCAPE);
+    };
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(fake.messageBoxes, 0) << fake.lastMessageText;
+    EXPECT_EQ(reached, (std::vector<int32_t>{101, 3801, 101, 101, 0, 19610}));
+}
+
 // Literal timing runs nothing between frames: no snapshot is built ahead
 // (play and seeks still keep them), and the seek keys stay.
 TEST_F(ViewerTest, LiteralTimingBuildsNothingAheadAndKeepsTheSeekKeys)

@@ -158,11 +158,13 @@ TEST_F(SdlTest, ViewerKeysArriveAsVirtualKeys)
     Pump();  // what earlier tests left
     keys.clear();
     for (SDL_Keycode key : {SDLK_SPACE, SDLK_LEFT, SDLK_RIGHT, SDLK_HOME, SDLK_m, SDLK_EQUALS, SDLK_PLUS,
-                            SDLK_MINUS, SDLK_KP_PLUS, SDLK_KP_MINUS, SDLK_F1})
+                            SDLK_MINUS, SDLK_KP_PLUS, SDLK_KP_MINUS, SDLK_F1, SDLK_PAGEUP, SDLK_PAGEDOWN, SDLK_PERIOD,
+                            SDLK_COMMA})
         PushKey(key, 0, id);
     Pump();
     EXPECT_EQ(keys, (std::vector<WPARAM>{VK_SPACE, VK_LEFT, VK_RIGHT, VK_HOME, 'M', VK_OEM_PLUS, VK_OEM_PLUS,
-                                         VK_OEM_MINUS, VK_ADD, VK_SUBTRACT, VK_F1}));
+                                         VK_OEM_MINUS, VK_ADD, VK_SUBTRACT, VK_F1, VK_PRIOR, VK_NEXT,
+                                         VK_OEM_PERIOD, VK_OEM_COMMA}));
     DestroyWindow(window);
 }
 

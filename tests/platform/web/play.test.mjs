@@ -170,6 +170,29 @@ test('the show plays in step with its music, pauses while hidden or blurred, ans
         assert.ok(b.show - a.show >= 50, `the show plays on (${a.show} → ${b.show})`);
     });
 
+    await t.test('Page Down goes to the next scene; paused, . and , step one hundredth each way', async () => {
+        const time = () => page.evaluate(() => window.orchidShowTime());
+        const reaches = (test, what) =>
+            page.waitForFunction(test, null, { timeout: 5_000 }).catch(async () =>
+                assert.fail(`${what} (the show is at ${await time()})`));
+        await page.keyboard.press('Home');
+        await reaches(() => window.orchidShowTime() < 100, 'Home goes back to the start');
+        await page.keyboard.press('PageDown');
+        await reaches(() => window.orchidShowTime() >= 101 && window.orchidShowTime() < 400,
+                      'Page Down goes to the title at 1.01 s');
+        await page.keyboard.press(' ');
+        await sleep(300);
+        const paused = await time();
+        await page.keyboard.press(',');
+        await sleep(500);
+        assert.equal(await time(), paused - 1, ', steps one hundredth back');
+        await page.keyboard.press('.');
+        await page.keyboard.press('.');
+        await sleep(500);
+        assert.equal(await time(), paused + 1, '. steps one hundredth forward');
+        await page.keyboard.press(' ');
+    });
+
     await t.test('Escape ends the show', async () => {
         await page.keyboard.press('Escape');
         await waitForState(page, 'ended', 5_000);
