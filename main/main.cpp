@@ -294,6 +294,7 @@ int RunDesktop(const Options& options, const platform::BackendEntry& backend)
     showEndRequested = StopRequested;
     if (!options.noSound) musicStarted = NoteShortMusicLive;
     literalTiming = options.literalTiming ? 1 : 0;
+    loopShow = options.loop ? 1 : 0;
     // About one refresh and the display's own delay: measured against the
     // sound on a PulseAudio sink, live frames came 15 to 23 ms after the
     // capture's timing without it.

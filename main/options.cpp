@@ -105,6 +105,9 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
         } else if (std::strcmp(name, "--literal-timing") == 0) {
             if (!noValue()) return Fail(error, errorSize, "%s takes no value", name);
             o.literalTiming = true;
+        } else if (std::strcmp(name, "--loop") == 0) {
+            if (!noValue()) return Fail(error, errorSize, "%s takes no value", name);
+            o.loop = true;
         } else if (std::strcmp(name, "--verbose") == 0) {
             if (!noValue()) return Fail(error, errorSize, "%s takes no value", name);
             o.verbose = true;
@@ -209,6 +212,8 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
     if (o.literalTiming && outputs > 0)
         return Fail(error, errorSize, "--literal-timing applies only to playing on the desktop; "
                                       "a headless run always steps one hundredth per update");
+    if (o.loop && outputs > 0)
+        return Fail(error, errorSize, "--loop applies only to playing on the desktop; a headless run renders the show once");
     if (o.verbose && (o.frames != nullptr || o.benchmark))
         return Fail(error, errorSize, "--verbose applies only to playing on the desktop and to --capture");
     if (toGiven && o.toHundredths < o.fromHundredths)
@@ -245,6 +250,8 @@ const char* UsageText()
            "  --literal-timing          let each update read the music position anew, as the show\n"
            "                            was first written: fades then follow the display's refresh\n"
            "                            rate (by default every update sees the next hundredth)\n"
+           "  --loop                    at the show's end start again from its beginning, without\n"
+           "                            the dialog, until Escape (for screenings)\n"
            "  --verbose                 at the end, say how often live play resynchronised;\n"
            "                            with --capture, say which ffmpeg encodes\n"
            "  --from SECONDS            start the show at this time (exactly the frame a capture\n"

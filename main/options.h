@@ -20,6 +20,7 @@ struct Options {
     int zoom = 1;                   // the window opens this many times larger
     bool noSound = false;
     bool literalTiming = false;  // each update reads the music position anew
+    bool loop = false;           // the show starts again at its end
     bool verbose = false;        // report live timing at the end
     bool benchmark = false;
     bool overwrite = false;  // -y: replace outputs that exist

@@ -31,6 +31,7 @@ int32_t aheadMicros = 6000;
 int32_t aheadSteps = 500;
 int32_t showExact = 0;
 int32_t userPaused = 0;
+int32_t loopShow = 0;
 void (*musicStarted)(int32_t lengthHundredths) = nullptr;
 void (*musicUnplayable)() = nullptr;
 bool (*showEndRequested)() = nullptr;
@@ -40,6 +41,11 @@ LRESULT MainWindowProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lPar
 
 // 1 while the last update's hundredth has not been drawn.
 int32_t undrawn = 0;
+// 1 once the show has ended and starts again after this update.
+int32_t restartDue = 0;
+// The show's end-of-show hook: the run ends, or with loopShow the show
+// starts again.
+void EndOfShow();
 // What the last frame cost to draw, in microseconds, while the overlay
 // shows it.
 int64_t frameCost = 0;
@@ -48,6 +54,9 @@ int64_t frameCost = 0;
 void Render();
 // Draws the hundredth the last update left, without presenting it.
 void DrawStep();
+// Takes the show back to its start after its end (loopShow); what the
+// update callback returns then.
+int StartAgain();
 // After each draw: the hundredth is drawn, and kept as a snapshot when it
 // falls on one.
 void FrameDrawn();
@@ -74,7 +83,8 @@ int Startup(HINSTANCE instance, int showCommand)
     showExact = 0;
     // The end of the show, asked for from inside an update step, ends the
     // run there and then.
-    SetDemoHooks(DemoHooks{RequestQuit});
+    SetDemoHooks(DemoHooks{EndOfShow});
+    restartDue = 0;
     // Without a log every later report would be dropped and the run would
     // go on with nothing set up: end it here instead.
     if (!errorLog.Init(nullptr)) {
@@ -168,6 +178,7 @@ int UpdateCallback()
     if (literalTiming) {
         showExact = 0;
         showUpdate();
+        if (restartDue) return StartAgain();
         // The end of the show has already shut everything down (the music
         // included) when DemoUpdate returns.
         if (!quitting) musicPosition = audio.GetPosition();
@@ -189,6 +200,7 @@ int UpdateCallback()
         if (time != musicPosition) showExact = 0;
         musicPosition = time;
         showUpdate();
+        if (restartDue) return StartAgain();
         if (!quitting) {
             musicPosition = showSteps.next;
             undrawn = 1;
@@ -241,6 +253,21 @@ void Render()
     }
     deDraw.Present(&frameImage);
     FrameDrawn();
+}
+
+void EndOfShow()
+{
+    if (loopShow && showSnapshots.initialized)
+        restartDue = 1;
+    else
+        RequestQuit();
+}
+
+int StartAgain()
+{
+    restartDue = 0;
+    SeekShow(0);
+    return 1;
 }
 
 void DrawStep()

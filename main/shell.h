@@ -65,6 +65,10 @@ extern void (*musicUnplayable)();
 // Asked before each idle frame; once it says true, the run ends as if
 // Escape had been pressed. Unset, never.
 extern bool (*showEndRequested)();
+// 1: at the show's end it starts again from its beginning, picture and
+// music, every pass showing the first pass's frames (from the snapshot at
+// the start; without snapshots the run ends there as it does without it).
+extern int32_t loopShow;
 // Live play's stepping, with its count of resynchronisations.
 extern ShowSteps showSteps;
 // 1 while F1's overlay (frame rate, resynchronisations, show time, scene

@@ -84,11 +84,13 @@ TEST(Options, ValuesAreReadInBothSpellings)
     // Without a display a bare run renders a video, which -y may replace.
     EXPECT_EQ(Parse({"-y"}).ok, 1);
 
-    Parsed live = Parse({"--mode", "windowed", "--literal-timing", "--verbose"});
+    Parsed live = Parse({"--mode", "windowed", "--literal-timing", "--verbose", "--loop"});
     ASSERT_EQ(live.ok, 1) << live.error;
     EXPECT_TRUE(live.options.literalTiming);
     EXPECT_TRUE(live.options.verbose);
+    EXPECT_TRUE(live.options.loop);
     EXPECT_FALSE(bare.options.literalTiming);
+    EXPECT_FALSE(bare.options.loop);
 }
 
 TEST(Options, FrameRatesMustDivideAHundred)
@@ -178,6 +180,8 @@ TEST(Options, BadCommandLinesAreRefusedWithAReason)
         {{"--music="}, "--music needs the path"},
         {{"--help=yes"}, "takes no value"},
         {{"--frames", "d", "--literal-timing"}, "applies only to playing"},
+        {{"--capture", "a.mp4", "--loop"}, "--loop applies only to playing on the desktop"},
+        {{"--loop=1"}, "--loop takes no value"},
         {{"--benchmark", "--verbose"}, "--verbose applies only to playing on the desktop and to --capture"},
     };
     for (const auto& c : cases) {

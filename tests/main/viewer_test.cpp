@@ -473,6 +473,43 @@ TEST_F(ViewerTest, PageDownAndPageUpGoToTheScenesStarts)
     EXPECT_EQ(reached, (std::vector<int32_t>{101, 3801, 101, 101, 0, 19610}));
 }
 
+// Looping, the show starts again at its end, picture and music, and the
+// second pass's frames are the first pass's.
+TEST_F(ViewerTest, LoopingStartsTheShowAgainWithTheFirstPassFrames)
+{
+    std::vector<uint64_t> first(101, 0), again(101, 0);
+    fake.onFrameShown = [&] {
+        if (musicPosition >= 1 && musicPosition <= 100) first[musicPosition] = capture::HashFrame(fake.lastFrame);
+    };
+    clock.at = [&](int64_t wait) {
+        if (wait == 110) fake.Key(mainWindow, platform::VK_ESCAPE);
+    };
+    ASSERT_EQ(Run(), 0);
+
+    TearDown();
+    SetUp();
+    clock.waits = 0;
+    loopShow = 1;
+    startTime = kShowEnd - 50;
+    bool ended = false, wrapped = false;
+    uint32_t heard = 0;
+    fake.onFrameShown = [&] {
+        if (musicPosition >= kShowEnd) ended = true;
+        if (ended && musicPosition <= 100) wrapped = true;
+        if (wrapped && musicPosition >= 1 && musicPosition <= 100)
+            again[musicPosition] = capture::HashFrame(fake.lastFrame);
+    };
+    clock.at = [&](int64_t wait) {
+        if (wait == 150) heard = clock.Heard();
+        if (wait == 200) fake.Key(mainWindow, platform::VK_ESCAPE);
+    };
+    ASSERT_EQ(Run(), 0);
+    EXPECT_EQ(fake.messageBoxes, 0) << fake.lastMessageText;
+    ASSERT_TRUE(wrapped) << "the show did not start again";
+    EXPECT_LT(heard, 150u) << "the music did not start again";
+    EXPECT_EQ(again, first) << "the second pass's first frames differ from the first pass's";
+}
+
 // Literal timing runs nothing between frames: no snapshot is built ahead
 // (play and seeks still keep them), and the seek keys stay.
 TEST_F(ViewerTest, LiteralTimingBuildsNothingAheadAndKeepsTheSeekKeys)

@@ -23,6 +23,7 @@ inline void FreshShow()
     timer = Timer();
     lastActive = 1;
     literalTiming = 0;
+    loopShow = 0;
     displayLead = 0;
     musicFile = kMusicFile;
     showUpdate = DemoUpdate;
