@@ -33,12 +33,19 @@ deps:
 	@./scripts/install-deps
 
 configure: deps
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON -DORCHID_BENCH=ON \
+		$(CMAKE_FLAGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# Playing needs neither the tests nor the benchmarks, nor what they need: a
+# new build leaves them out, one that has them (after make test) keeps them.
+run:
+	@./scripts/install-deps --play
+	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+		-DBUILD_TESTING=OFF -DORCHID_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
 	@cd $(BUILD) && ./orchid $(ARGS)
 
 test: build
