@@ -78,7 +78,7 @@ def start_xvfb(procs, work):
     read_end, write_end = os.pipe()
     log = open(os.path.join(work, "xvfb.log"), "wb")
     procs.start(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % (SCREEN_W, SCREEN_H),
-                 "-nolisten", "tcp", "-noreset"], pass_fds=[write_end], stdout=log, stderr=log)
+                 "-nolisten", "tcp"], pass_fds=[write_end], stdout=log, stderr=log)
     os.close(write_end)
     text = b""
     deadline = time.monotonic() + 20
