@@ -4,8 +4,9 @@
 // (os/windows_text.h).
 #define WIN32_LEAN_AND_MEAN
 #include <process.h>
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <shellapi.h>
 
 #include <atomic>
 #include <csignal>
