@@ -25,13 +25,13 @@ std::string Utf8(const wchar_t* text, int length)
     return out;
 }
 
-std::wstring Wide(const char* text, int length)
+std::wstring Wide(const char* text)
 {
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text, length, nullptr, 0);
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
     if (n <= 0) return L"";
     std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, length, out.data(), n);
-    if (length < 0) out.pop_back();
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, out.data(), n);
+    out.pop_back();
     return out;
 }
 

@@ -28,6 +28,6 @@ private:
 // An unpaired surrogate, which UTF-8 cannot carry, becomes U+FFFD.
 std::string Utf8(const wchar_t* text, int length = -1);
 // UTF-8 to UTF-16; a byte that is not UTF-8 becomes U+FFFD.
-std::wstring Wide(const char* text, int length = -1);
+std::wstring Wide(const char* text);
 
 }  // namespace os
