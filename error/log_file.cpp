@@ -1,5 +1,7 @@
 #include "error/log_file.h"
 
+#include "os/files.h"
+
 LogFile::~LogFile() { Close(); }
 
 int LogFile::Open(int mode, const char* name)
@@ -22,7 +24,7 @@ int LogFile::Open(int mode, const char* name)
     if (name == nullptr) return 0;
     // "t" is a Windows text-mode flag; the C library here takes the plain modes.
     char plain[3] = {streamMode[0], '\0', '\0'};
-    stream = std::fopen(name, plain);
+    stream = os::OpenFile(name, plain);
     if (stream == nullptr) return 0;
     open = 1;
     return 1;

@@ -93,7 +93,7 @@ bool jpeg_decoder_stdio_stream::open(const char* path)
 {
     if (file_ != nullptr) std::fclose(file_);
     eof_ = false;
-    file_ = std::fopen(path, "rb");
+    file_ = os::OpenFile(path, "rb");
     if (file_ == nullptr) return false;
     // Some systems open a folder for reading, to fail only at the first read.
     const os::FileKind kind = os::KindOf(file_);

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "capture/benchmark_sink.h"
 #include "capture/ffmpeg_sink.h"
@@ -80,15 +80,6 @@ const char* SignalName(int signalNumber) { return signalNumber == SIGINT ? "SIGI
 // "1 frame", "2 frames".
 const char* Plural(long count) { return count == 1 ? "" : "s"; }
 
-// The path as the user can find it again: absolute, without "." steps.
-std::string FullPath(const char* path)
-{
-    std::error_code error;
-    std::filesystem::path full = std::filesystem::absolute(path, error);
-    if (error) return path;
-    return full.lexically_normal().string();
-}
-
 // The first of orchid.mp4, orchid-2.mp4, ... that nothing has taken.
 std::string FreeCaptureName()
 {
@@ -148,18 +139,20 @@ std::string EmptySpan(const Options& options)
 void NoteShortMusicInCapture(int32_t length)
 {
     if (length > 0 && length < captureEnd)
-        std::fprintf(stderr, "orchid: the music ends at %d.%02d s, before the capture's end at %d.%02d s; the video is "
-                             "silent from there on\n",
-                     length / 100, length % 100, captureEnd / 100, captureEnd % 100);
+        os::PrintText(stderr,
+                      "orchid: the music ends at %d.%02d s, before the capture's end at %d.%02d s; the video is "
+                      "silent from there on\n",
+                      length / 100, length % 100, captureEnd / 100, captureEnd % 100);
 }
 
 // The same for live play, where the show goes on after the music.
 void NoteShortMusicLive(int32_t length)
 {
     if (length > 0 && length < kShowEnd)
-        std::fprintf(stderr, "orchid: the music ends at %d.%02d s, before the show's end at %d.%02d s; the show goes "
-                             "on in silence\n",
-                     length / 100, length % 100, kShowEnd / 100, kShowEnd % 100);
+        os::PrintText(stderr,
+                      "orchid: the music ends at %d.%02d s, before the show's end at %d.%02d s; the show goes "
+                      "on in silence\n",
+                      length / 100, length % 100, kShowEnd / 100, kShowEnd % 100);
 }
 
 int SceneLabel() { return scene; }
@@ -227,7 +220,7 @@ int RunHeadless(const Options& options, const std::string& outputPath, const pla
     setup.sink = sink;
     char error[256] = "";
     if (!backend.install(setup, error, sizeof error)) {
-        std::fprintf(stderr, "orchid: %s\n", error);
+        os::PrintText(stderr, "orchid: %s\n", error);
         platform::SetActiveClock(nullptr);
         return kExitFailed;
     }
@@ -246,26 +239,27 @@ int RunHeadless(const Options& options, const std::string& outputPath, const pla
     const char* where = outputPath.c_str();
     const int interruption = os::StopSignal();
     if (interruption != 0 && ffmpegSink && ffmpegSink->abandoned) {
-        std::fprintf(stderr,
-                     "orchid: interrupted (%s): ffmpeg stopped answering and was ended; the partial video was "
-                     "removed and nothing was written to %s\n",
-                     SignalName(interruption), where);
+        os::PrintText(stderr,
+                      "orchid: interrupted (%s): ffmpeg stopped answering and was ended; the partial video was "
+                      "removed and nothing was written to %s\n",
+                      SignalName(interruption), where);
     } else if (result == kExitOk) {
         char stopped[48] = "";
         if (interruption != 0)
             std::snprintf(stopped, sizeof stopped, "interrupted (%s): ", SignalName(interruption));
         const double showSeconds = static_cast<double>(written.presents) / 100.0;
         if (interruption != 0 && written.written == 0)
-            std::fprintf(stderr, "orchid: interrupted (%s) before the first frame; nothing was written\n",
-                         SignalName(interruption));
+            os::PrintText(stderr, "orchid: interrupted (%s) before the first frame; nothing was written\n",
+                          SignalName(interruption));
         else
-            std::fprintf(stderr, "orchid: %swrote %ld frame%s to %s; rendered %.2f s of the show in %.1f s, %.1fx real time\n",
-                         stopped, written.written, Plural(written.written), where, showSeconds, seconds,
-                         seconds > 0.0 ? showSeconds / seconds : 0.0);
+            os::PrintText(stderr,
+                          "orchid: %swrote %ld frame%s to %s; rendered %.2f s of the show in %.1f s, %.1fx real time\n",
+                          stopped, written.written, Plural(written.written), where, showSeconds, seconds,
+                          seconds > 0.0 ? showSeconds / seconds : 0.0);
     } else if (pngSink && written.written > 0) {
         // Each frame written is complete; the one that failed left nothing.
-        std::fprintf(stderr, "orchid: the %ld complete frame%s written before the failure stay in %s\n",
-                     written.written, Plural(written.written), where);
+        os::PrintText(stderr, "orchid: the %ld complete frame%s written before the failure stay in %s\n",
+                      written.written, Plural(written.written), where);
     }
     // The usual status of a program ended by the signal: 128 + its number.
     if (interruption != 0) return 128 + interruption;
@@ -279,7 +273,7 @@ int RunDesktop(const Options& options, const platform::BackendEntry& backend)
     setup.zoom = options.zoom;
     char error[256] = "";
     if (!backend.install(setup, error, sizeof error)) {
-        std::fprintf(stderr, "orchid: %s\n", error);
+        os::PrintText(stderr, "orchid: %s\n", error);
         return kExitFailed;
     }
     // A mode chosen on the command line answers the dialog.
@@ -307,10 +301,10 @@ int RunDesktop(const Options& options, const platform::BackendEntry& backend)
     backend.uninstall();
     if (options.verbose && !userQuit) {
         if (literalTiming)
-            std::fprintf(stderr, "orchid: literal timing: each update read the music position anew\n");
+            os::PrintText(stderr, "orchid: literal timing: each update read the music position anew\n");
         else
-            std::fprintf(stderr, "orchid: live timing: %d resynchronisation%s with the music\n", showSteps.resyncs,
-                         showSteps.resyncs == 1 ? "" : "s");
+            os::PrintText(stderr, "orchid: live timing: %d resynchronisation%s with the music\n", showSteps.resyncs,
+                          showSteps.resyncs == 1 ? "" : "s");
     }
     // The usual status of a program ended by the signal: 128 + its number.
     if (os::StopSignal() != 0) return 128 + os::StopSignal();
@@ -318,7 +312,7 @@ int RunDesktop(const Options& options, const platform::BackendEntry& backend)
 }
 
 // One line before the report when the music found does not play.
-void NoteUnplayableMusic() { std::fprintf(stderr, "%s\n", MusicUnplayable(musicFile).c_str()); }
+void NoteUnplayableMusic() { os::PrintText(stderr, "%s\n", MusicUnplayable(musicFile).c_str()); }
 
 // Points the shell at the music: the path given, or the first place it is
 // found; none with --no-sound, which does not need it. When it cannot be
@@ -341,7 +335,7 @@ void ChooseMusic(const Options& options, std::string* found)
     }
     const char* name = options.music != nullptr ? options.music : kMusicFile;
     if (found->empty()) {
-        std::fprintf(stderr, "%s\n", MusicNotFound(name, folders, error).c_str());
+        os::PrintText(stderr, "%s\n", MusicNotFound(name, folders, error).c_str());
         *found = name;
     } else {
         musicUnplayable = NoteUnplayableMusic;
@@ -353,10 +347,14 @@ void ChooseMusic(const Options& options, std::string* found)
 
 int main(int argc, char** argv)
 {
+    // The options point into these for the whole run.
+    const std::vector<std::string> arguments = os::Arguments(argc, argv);
+    std::vector<const char*> args;
+    for (const std::string& argument : arguments) args.push_back(argument.c_str());
     Options options;
     char error[256] = {};
-    if (!ParseOptions(argc, argv, &options, error, sizeof error)) {
-        std::fprintf(stderr, "orchid: %s\n", error);
+    if (!ParseOptions(static_cast<int>(args.size()), args.data(), &options, error, sizeof error)) {
+        os::PrintText(stderr, "orchid: %s\n", error);
         return kExitUsage;
     }
     if (options.help) {
@@ -374,7 +372,7 @@ int main(int argc, char** argv)
         return kExitOk;
     }
     if (options.fromHundredths > kShowEnd + 1) {
-        std::fprintf(stderr, "orchid: --from is past the end of the show (214.61 s)\n");
+        os::PrintText(stderr, "orchid: --from is past the end of the show (214.61 s)\n");
         return kExitUsage;
     }
 
@@ -385,12 +383,12 @@ int main(int argc, char** argv)
                                                                      : BackendNeed::Any;
     const BackendChoice choice = ChooseBackend(platform::Backends(), platform::ProcessEnvironment, need);
     if (choice.outcome == BackendChoice::Refused) {
-        std::fprintf(stderr, "orchid: %s\n", choice.message.c_str());
+        os::PrintText(stderr, "orchid: %s\n", choice.message.c_str());
         return kExitUsage;
     }
     if (choice.outcome == BackendChoice::NoneCanRun) {
-        std::fprintf(stderr, "orchid: %s to play on; render the show with --capture FILE or --frames DIR\n",
-                     choice.message.c_str());
+        os::PrintText(stderr, "orchid: %s to play on; render the show with --capture FILE or --frames DIR\n",
+                      choice.message.c_str());
         return kExitFailed;
     }
     std::string music;
@@ -404,7 +402,7 @@ int main(int argc, char** argv)
     if (!options.benchmark) {
         const std::string empty = EmptySpan(options);
         if (!empty.empty()) {
-            std::fprintf(stderr, "%s\n", empty.c_str());
+            os::PrintText(stderr, "%s\n", empty.c_str());
             return kExitUsage;
         }
     }
@@ -414,48 +412,48 @@ int main(int argc, char** argv)
                                            : FreeCaptureName();
         options.capture = defaultCapture.c_str();
         const std::string why = choice.named ? std::string("ORCHID_BACKEND=") + choice.entry->name : "no display";
-        std::fprintf(stderr, "orchid: %s; rendering the show headless to %s\n", why.c_str(),
-                     FullPath(options.capture).c_str());
+        os::PrintText(stderr, "orchid: %s; rendering the show headless to %s\n", why.c_str(),
+                      os::FullPath(options.capture).c_str());
     }
     if (options.capture != nullptr && !capture::FfmpegSink::ProgramAvailable("ffmpeg")) {
-        std::fprintf(stderr,
-                     "orchid: capturing a video needs the ffmpeg program, which was not found on PATH (%s); "
-                     "install ffmpeg, or write PNG frames with --frames DIR\n",
-                     (std::string("ffmpeg") + os::kExecutableSuffix).c_str());
+        os::PrintText(stderr,
+                      "orchid: capturing a video needs the ffmpeg program, which was not found on PATH (%s); "
+                      "install ffmpeg, or write PNG frames with --frames DIR\n",
+                      (std::string("ffmpeg") + os::kExecutableSuffix).c_str());
         return kExitFailed;
     }
     if (options.capture != nullptr && options.verbose) {
-        std::fprintf(stderr, "orchid: the video is encoded by %s\n", os::ProgramPath("ffmpeg").c_str());
+        os::PrintText(stderr, "orchid: the video is encoded by %s\n", os::ProgramPath("ffmpeg").c_str());
     }
     std::string output;
     if (options.capture != nullptr) {
-        output = FullPath(options.capture);
+        output = os::FullPath(options.capture);
         // A folder cannot take the video's name, -y or not.
         if (os::KindOf(options.capture) == os::FileKind::Folder) {
-            std::fprintf(stderr, "orchid: %s is a folder; the video cannot be written under its name\n",
-                         output.c_str());
+            os::PrintText(stderr, "orchid: %s is a folder; the video cannot be written under its name\n",
+                          output.c_str());
             return kExitFailed;
         }
         if (!options.overwrite && os::PathExists(options.capture)) {
-            std::fprintf(stderr, "orchid: %s exists; it is left as it is (-y or --overwrite replaces it)\n",
-                         output.c_str());
+            os::PrintText(stderr, "orchid: %s exists; it is left as it is (-y or --overwrite replaces it)\n",
+                          output.c_str());
             return kExitFailed;
         }
-        std::fprintf(stderr, "orchid: capturing the show to %s at %d fps%s\n", output.c_str(), options.fps,
-                     options.noSound ? ", without the music" : " with the music");
+        os::PrintText(stderr, "orchid: capturing the show to %s at %d fps%s\n", output.c_str(), options.fps,
+                      options.noSound ? ", without the music" : " with the music");
     } else if (options.frames != nullptr) {
-        output = FullPath(options.frames);
+        output = os::FullPath(options.frames);
         capture::FrameSchedule schedule(options.fps, options.fromHundredths, options.toHundredths);
         const std::string existing =
             options.overwrite ? "" : ExistingFrame(options.frames, schedule, schedule.PresentsNeeded(kShowPresents));
         if (!existing.empty()) {
-            std::fprintf(stderr,
-                         "orchid: %s exists; frames of this run are left as they are (-y or --overwrite "
-                         "replaces them)\n",
-                         FullPath(existing.c_str()).c_str());
+            os::PrintText(stderr,
+                          "orchid: %s exists; frames of this run are left as they are (-y or --overwrite "
+                          "replaces them)\n",
+                          os::FullPath(existing.c_str()).c_str());
             return kExitFailed;
         }
-        std::fprintf(stderr, "orchid: writing PNG frames at %d fps into %s\n", options.fps, output.c_str());
+        os::PrintText(stderr, "orchid: writing PNG frames at %d fps into %s\n", options.fps, output.c_str());
     }
     ChooseMusic(options, &music);
     return RunHeadless(options, output, *choice.entry);

@@ -66,7 +66,7 @@ std::string FindMusic(const char* name, const std::vector<std::string>& folders,
             continue;
         }
         errno = 0;
-        std::FILE* file = std::fopen(path.c_str(), "rb");
+        std::FILE* file = os::OpenFile(path.c_str(), "rb");
         if (file != nullptr) {
             std::fclose(file);
             return path;

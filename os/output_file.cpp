@@ -74,7 +74,7 @@ void OutputFile::Discard()
         std::fclose(stream);
         stream = nullptr;
     }
-    if (pending) std::remove(temporary);
+    if (pending) RemoveFile(temporary);
     pending = false;
 }
 

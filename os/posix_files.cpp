@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdlib>
+#include <filesystem>
 
 #include "os/files.h"
 
@@ -60,7 +62,27 @@ std::string ThroughLinks(const char* path)
     return path;
 }
 
+std::string FullPath(const char* path)
+{
+    std::error_code error;
+    std::filesystem::path full = std::filesystem::absolute(path, error);
+    if (error) return path;
+    return full.lexically_normal().string();
+}
+
+std::FILE* OpenFile(const char* path, const char* mode) { return std::fopen(path, mode); }
+
+bool RemoveFile(const char* path) { return std::remove(path) == 0; }
+
 bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
+
+void PrintText(std::FILE* stream, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stream, format, args);
+    va_end(args);
+}
 
 std::FILE* CreateNewFile(const char* path, int* error)
 {

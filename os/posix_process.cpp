@@ -74,6 +74,8 @@ std::string ExecutablePath()
     return std::string(path, static_cast<std::size_t>(n));
 }
 
+std::vector<std::string> Arguments(int argc, const char* const* argv) { return {argv, argv + argc}; }
+
 int StartupShowCommand() { return 1; }
 
 std::string ProgramPath(const char* name)

@@ -1,4 +1,4 @@
-// Processes: this program's own (its id, its path) and a child program run
+// Processes: this program's own (its id, its path, its arguments) and a child program run
 // with its standard input on a pipe from here (the capture's ffmpeg). Nothing
 // here reports: a failure is a plain result, with the system's reason as
 // text where the caller words the report.
@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace os {
 
@@ -14,6 +15,10 @@ namespace os {
 int ProcessId();
 // The full path of the running program, or "" when the system does not say.
 std::string ExecutablePath();
+// The program's arguments, argv[0] first, in UTF-8: `argv` itself, or on
+// Windows the system's wide command line (there argv holds them in the ANSI
+// code page, which loses the characters outside it).
+std::vector<std::string> Arguments(int argc, const char* const* argv);
 // How whoever started the program asked for its window to be shown, as a
 // Windows show command (a shortcut set to run minimised gives 7); 1, a
 // normal window, where the system has no such request.

@@ -1,8 +1,12 @@
 // Processes on Windows: CreateProcess with an inherited pipe end; the
-// console's Ctrl+C and Ctrl+Break as the stop signals.
+// console's Ctrl+C and Ctrl+Break as the stop signals. Paths, arguments and
+// the system's messages pass as UTF-16 through the wide calls
+// (os/windows_text.h).
 #define WIN32_LEAN_AND_MEAN
 #include <process.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <shellapi.h>
 
 #include <atomic>
 #include <csignal>
@@ -11,6 +15,7 @@
 
 #include "os/process.h"
 #include "os/stop.h"
+#include "os/windows_text.h"
 
 namespace os {
 
@@ -31,14 +36,16 @@ BOOL WINAPI OnConsoleControl(DWORD event)
     return TRUE;
 }
 
-// The system's text for an error code, without its line break.
+// The system's text for an error code, in UTF-8, without its line break.
 void SystemMessage(DWORD code, char* text, std::size_t size)
 {
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
-                             static_cast<DWORD>(size), nullptr);
-    while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == ' ' || text[n - 1] == '.')) --n;
+    wchar_t wide[512];
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, wide,
+                             sizeof wide / sizeof wide[0], nullptr);
+    while (n > 0 && (wide[n - 1] == L'\n' || wide[n - 1] == L'\r' || wide[n - 1] == L' ' || wide[n - 1] == L'.'))
+        --n;
     if (n == 0) std::snprintf(text, size, "error %lu", static_cast<unsigned long>(code));
-    else text[n] = '\0';
+    else std::snprintf(text, size, "%s", Utf8(wide, static_cast<int>(n)).c_str());
 }
 
 // Appends one argument to a command line, quoted the way the C runtime's
@@ -101,10 +108,21 @@ int ProcessId() { return _getpid(); }
 
 std::string ExecutablePath()
 {
-    char path[4096];
-    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-    if (n == 0 || n >= sizeof path) return "";
-    return std::string(path, n);
+    static wchar_t path[32768];
+    const DWORD n = GetModuleFileNameW(nullptr, path, sizeof path / sizeof path[0]);
+    if (n == 0 || n >= sizeof path / sizeof path[0]) return "";
+    return Utf8(path, static_cast<int>(n));
+}
+
+std::vector<std::string> Arguments(int argc, const char* const* argv)
+{
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) return {argv, argv + argc};
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i) arguments.push_back(Utf8(wide[i]));
+    LocalFree(wide);
+    return arguments;
 }
 
 int StartupShowCommand()
@@ -117,40 +135,47 @@ int StartupShowCommand()
 
 namespace {
 
-bool IsFile(const char* path)
+bool IsFile(const std::string& path)
 {
-    const DWORD attributes = GetFileAttributesA(path);
+    const WidePath wide(path.c_str());
+    const DWORD attributes = wide.get() != nullptr ? GetFileAttributesW(wide.get()) : INVALID_FILE_ATTRIBUTES;
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// The environment variable's value in UTF-8 ("" when unset).
+std::string Environment(const wchar_t* name)
+{
+    const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+    if (size == 0) return "";
+    std::wstring value(size, L'\0');
+    const DWORD n = GetEnvironmentVariableW(name, value.data(), size);
+    return n > 0 && n < size ? Utf8(value.c_str(), static_cast<int>(n)) : "";
 }
 
 }  // namespace
 
 std::string ProgramPath(const char* name)
 {
-    char candidate[MAX_PATH];
     const std::size_t length = std::strlen(name);
     const bool hasSuffix = length >= 4 && _stricmp(name + length - 4, ".exe") == 0;
+    const char* suffix = hasSuffix ? "" : ".exe";
     if (std::strpbrk(name, "/\\:") != nullptr) {
         if (IsFile(name)) return name;
-        std::snprintf(candidate, sizeof candidate, "%s.exe", name);
-        return !hasSuffix && IsFile(candidate) ? candidate : "";
+        return !hasSuffix && IsFile(name + std::string(suffix)) ? name + std::string(suffix) : "";
     }
-    const char* path = std::getenv("PATH");
-    if (path == nullptr) return "";
-    while (*path != '\0') {
-        const char* end = std::strchr(path, ';');
-        const std::size_t n = end != nullptr ? static_cast<std::size_t>(end - path) : std::strlen(path);
+    const std::string path = Environment(L"PATH");
+    for (std::size_t start = 0; start < path.size();) {
+        std::size_t end = path.find(';', start);
+        if (end == std::string::npos) end = path.size();
         // An empty entry names no folder (the current one is not searched).
-        if (n > 0) {
-            const bool slash = path[n - 1] == '\\' || path[n - 1] == '/';
-            const int written = std::snprintf(candidate, sizeof candidate, "%.*s%s%s%s", static_cast<int>(n), path,
-                                              slash ? "" : "\\", name, hasSuffix ? "" : ".exe");
-            if (written > 0 && static_cast<std::size_t>(written) < sizeof candidate && IsFile(candidate)) {
-                return candidate;
-            }
+        if (end > start) {
+            std::string candidate = path.substr(start, end - start);
+            if (candidate.back() != '\\' && candidate.back() != '/') candidate += '\\';
+            candidate += name;
+            candidate += suffix;
+            if (IsFile(candidate)) return candidate;
         }
-        if (end == nullptr) break;
-        path = end + 1;
+        start = end + 1;
     }
     return "";
 }
@@ -164,11 +189,16 @@ ChildProcess::~ChildProcess()
 
 ChildProcess::Start ChildProcess::Run(const char* const* args, char* reason, std::size_t reasonSize)
 {
+    // Quoted in UTF-8, whose bytes outside ASCII are never a space, a tab,
+    // a quote or a backslash, then made wide: at most as many units as bytes.
     static char commandLine[32768];
+    static wchar_t wideCommandLine[32768];
     std::size_t length = 0;
     commandLine[0] = '\0';
     for (const char* const* arg = args; *arg != nullptr; ++arg)
         if (!AppendArgument(commandLine, sizeof commandLine, &length, *arg)) return Start::CommandTooLong;
+    constexpr int kWideSize = sizeof wideCommandLine / sizeof wideCommandLine[0];
+    if (MultiByteToWideChar(CP_UTF8, 0, commandLine, -1, wideCommandLine, kWideSize) == 0) return Start::CommandTooLong;
     // The reading end is inherited by the child as its standard input; the
     // writing end stays here only.
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
@@ -179,7 +209,7 @@ ChildProcess::Start ChildProcess::Run(const char* const* args, char* reason, std
         if (writeEnd != nullptr) CloseHandle(writeEnd);
         return Start::NoPipe;
     }
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = readEnd;
@@ -195,7 +225,8 @@ ChildProcess::Start ChildProcess::Run(const char* const* args, char* reason, std
         CloseHandle(writeEnd);
         return Start::NotFound;
     }
-    const BOOL started = CreateProcessA(program.c_str(), commandLine, nullptr, nullptr, TRUE,
+    const std::wstring wideProgram = Wide(program.c_str());
+    const BOOL started = CreateProcessW(wideProgram.c_str(), wideCommandLine, nullptr, nullptr, TRUE,
                                         CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup, &child);
     const DWORD error = GetLastError();
     CloseHandle(readEnd);

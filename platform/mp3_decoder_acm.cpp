@@ -30,6 +30,8 @@
 #include <cstring>
 #include <new>
 
+#include "os/files.h"
+
 namespace platform {
 
 namespace {
@@ -328,7 +330,7 @@ bool Mp3Decoder::Open(const char* fileName)
 {
     Close();
     if (fileName == nullptr) return false;
-    std::FILE* file = std::fopen(fileName, "rb");
+    std::FILE* file = os::OpenFile(fileName, "rb");
     if (file == nullptr) return false;
     state = new (std::nothrow) State;
     long fileSize = -1;
@@ -355,7 +357,7 @@ bool Mp3Decoder::Open(const char* fileName)
         // MPEG audio of another kind where the frames would start: say so.
         while (audio < size && data[audio] == 0) ++audio;
         const char* reason = size - audio >= 4 ? Unsupported(data + audio) : nullptr;
-        if (reason != nullptr) std::fprintf(stderr, "orchid: %s is %s\n", fileName, reason);
+        if (reason != nullptr) os::PrintText(stderr, "orchid: %s is %s\n", fileName, reason);
         Close();
         return false;
     }

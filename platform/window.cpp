@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "os/files.h"
 #include "platform/backend.h"
 
 namespace platform {
@@ -409,7 +410,7 @@ void ShowOverlay(const char* text)
 
 void WriteMessageToStderr(const char* text, const char* caption)
 {
-    std::fprintf(stderr, "%s\n%s", caption, text);
+    os::PrintText(stderr, "%s\n%s", caption, text);
     size_t n = std::strlen(text);
     if (n == 0 || text[n - 1] != '\n') std::fputc('\n', stderr);
     std::fflush(stderr);

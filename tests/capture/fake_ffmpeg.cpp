@@ -5,13 +5,20 @@
 // of bytes it read. Like ffmpeg it writes its output, the last argument
 // (without a "file:" prefix): "fake video" and the byte count, unless
 // ORCHID_FAKE_FFMPEG_NO_OUTPUT is set. Exits with ORCHID_FAKE_FFMPEG_STATUS
-// (0 when unset).
+// (0 when unset). As ffmpeg does on Windows, it takes its arguments from
+// the system's wide command line, so names outside the ANSI code page arrive.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
+
+#include "os/files.h"
+#include "os/process.h"
 
 int main(int argc, char** argv)
 {
+    const std::vector<std::string> args = os::Arguments(argc, argv);
     unsigned long long bytes = 0;
     const char* limitText = std::getenv("ORCHID_FAKE_FFMPEG_READ");
     const unsigned long long limit = limitText != nullptr ? std::strtoull(limitText, nullptr, 10) : ~0ull;
@@ -26,14 +33,14 @@ int main(int argc, char** argv)
     if (reportName != nullptr) {
         std::FILE* report = std::fopen(reportName, "wb");
         if (report == nullptr) return 100;
-        for (int i = 1; i < argc; ++i) std::fprintf(report, "%s\n", argv[i]);
+        for (std::size_t i = 1; i < args.size(); ++i) std::fprintf(report, "%s\n", args[i].c_str());
         std::fprintf(report, "bytes %llu\n", bytes);
         std::fclose(report);
     }
-    if (argc > 1 && std::getenv("ORCHID_FAKE_FFMPEG_NO_OUTPUT") == nullptr) {
-        const char* output = argv[argc - 1];
+    if (args.size() > 1 && std::getenv("ORCHID_FAKE_FFMPEG_NO_OUTPUT") == nullptr) {
+        const char* output = args.back().c_str();
         if (std::strncmp(output, "file:", 5) == 0) output += 5;
-        std::FILE* video = std::fopen(output, "wb");
+        std::FILE* video = os::OpenFile(output, "wb");
         if (video == nullptr) return 101;
         std::fprintf(video, "fake video %llu\n", bytes);
         std::fclose(video);

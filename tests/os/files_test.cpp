@@ -1,6 +1,7 @@
 // Files and processes as the system reports them: what a name stands for
 // (by path and by open stream), folders made once, a new file that never
-// takes a name already there, and the program's own path and id.
+// takes a name already there, names outside ASCII, and the program's own
+// path and id.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -71,6 +72,50 @@ TEST_F(OsFilesTest, AFolderIsMadeOnceAndANewFileNeverTakesAnExistingName)
     EXPECT_EQ(os::FileSize(file.c_str()), 3);
     EXPECT_EQ(os::CreateNewFile(In("none/show.mp4").c_str(), &error), nullptr);
     EXPECT_EQ(error, ENOENT);
+}
+
+// Names outside ASCII, one with a character beyond 16 bits (a surrogate pair
+// in UTF-16), are the same characters on the disk through every call: the
+// standard library's own UTF-8 paths find what was made.
+TEST_F(OsFilesTest, NamesOutsideAsciiKeepTheirCharacters)
+{
+    const std::u8string base = dir.u8string();
+    const std::string folder = std::string(base.begin(), base.end()) + "/Μουσική 音楽";
+    const std::filesystem::path wideFolder = dir / u8"Μουσική 音楽";
+    ASSERT_TRUE(os::MakeFolder(folder.c_str()));
+    EXPECT_TRUE(std::filesystem::is_directory(wideFolder));
+    EXPECT_EQ(os::KindOf(folder.c_str()), os::FileKind::Folder);
+
+    const std::string part = folder + "/🎵.part";
+    int error = 0;
+    std::FILE* stream = os::CreateNewFile(part.c_str(), &error);
+    ASSERT_NE(stream, nullptr) << error;
+    std::fputs("abc", stream);
+    std::fclose(stream);
+    EXPECT_TRUE(std::filesystem::is_regular_file(wideFolder / u8"🎵.part"));
+    EXPECT_TRUE(os::PathExists(part.c_str()));
+    EXPECT_EQ(os::FileSize(part.c_str()), 3);
+
+    const std::string file = folder + "/κομμάτι 🎵.mp3";
+    ASSERT_EQ(os::RenameFile(part.c_str(), file.c_str(), false), 0);
+    EXPECT_TRUE(std::filesystem::is_regular_file(wideFolder / u8"κομμάτι 🎵.mp3"));
+    std::FILE* read = os::OpenFile(file.c_str(), "rb");
+    ASSERT_NE(read, nullptr);
+    char text[4] = {};
+    EXPECT_EQ(std::fread(text, 1, 3, read), 3u);
+    std::fclose(read);
+    EXPECT_STREQ(text, "abc");
+    const std::string full = os::FullPath(file.c_str());
+    EXPECT_NE(full.find("Μουσική 音楽"), std::string::npos) << full;
+    EXPECT_TRUE(full.ends_with("κομμάτι 🎵.mp3")) << full;
+    EXPECT_TRUE(os::RemoveFile(file.c_str()));
+    EXPECT_FALSE(std::filesystem::exists(wideFolder / u8"κομμάτι 🎵.mp3"));
+#ifdef _WIN32
+    // Bytes that are not UTF-8 name no file, rather than one of another name.
+    EXPECT_EQ(os::CreateNewFile((folder + "/\xff.png").c_str(), &error), nullptr);
+    EXPECT_EQ(error, EINVAL);
+    EXPECT_TRUE(std::filesystem::is_empty(wideFolder));
+#endif
 }
 
 TEST(OsProcessTest, TheProgramKnowsItsOwnPath)
