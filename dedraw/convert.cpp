@@ -68,6 +68,10 @@ constexpr Kernels kScalar = {scalar::Convert32To565Row, scalar::Convert32To555Ro
 constexpr Kernels kSse2 = {sse2::Convert32To565Row, sse2::Convert32To555Row, sse2::Convert565To32Row,
                            sse2::Convert565To555Row};
 #endif
+#if defined(__aarch64__)
+constexpr Kernels kNeon = {neon::Convert32To565Row, neon::Convert32To555Row, neon::Convert565To32Row,
+                           neon::Convert565To555Row};
+#endif
 
 // The conversions have no AVX2 forms: the AVX2 level takes the SSE2 ones.
 
@@ -85,6 +89,9 @@ const Kernels& KernelsFor(simd::Level level)
 #if defined(__wasm_simd128__)
             // The SSE2 forms, as WebAssembly vector instructions.
             .wasm128 = &kSse2,
+#endif
+#if defined(__aarch64__)
+            .neon = &kNeon,
 #endif
         });
     return chooser.For(level);

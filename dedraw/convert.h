@@ -1,7 +1,7 @@
 // The pixel conversions of frame presentation, one row at a time. Each has
-// a plain version, the reference, and the four 16-bit ones an SSE2 version
-// that gives the same bytes. Those four entry points take, on every row, the
-// kernels of the SIMD level in use (simd::Active()).
+// a plain version, the reference, and the four 16-bit ones an SSE2 and a
+// NEON version that give the same bytes. Those four entry points take, on
+// every row, the kernels of the SIMD level in use (simd::Active()).
 #pragma once
 
 #include <cstdint>
@@ -51,6 +51,15 @@ void Convert32To555Row(const uint32_t* source, uint16_t* target, int count);
 void Convert565To32Row(const uint16_t* source, uint32_t* target, int count);
 void Convert565To555Row(const uint16_t* source, uint16_t* target, int count);
 }  // namespace sse2
+#endif
+
+#if defined(__aarch64__)
+namespace neon {
+void Convert32To565Row(const uint32_t* source, uint16_t* target, int count);
+void Convert32To555Row(const uint32_t* source, uint16_t* target, int count);
+void Convert565To32Row(const uint16_t* source, uint32_t* target, int count);
+void Convert565To555Row(const uint16_t* source, uint16_t* target, int count);
+}  // namespace neon
 #endif
 
 }  // namespace dedraw

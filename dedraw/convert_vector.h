@@ -1,4 +1,4 @@
-// The 16-bit conversions written once over a vector type of simd/vec_x86.h,
+// The 16-bit conversions written once over a vector type of simd/vec.h,
 // two registers of 32-bit pixels to one of 16-bit ones; each level's unit
 // instantiates them with its own type, the tail with the plain rows.
 //
@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "dedraw/convert.h"
-#include "simd/vec_x86.h"
+#include "simd/vec.h"
 
 namespace dedraw::vector {
 namespace {

@@ -32,6 +32,14 @@ void Avx2CrossFade(uint32_t* d, const uint32_t* a, const uint32_t* b, int level,
 void Avx2Span(int mode, uint32_t* d, std::size_t n, const TexelWalk& walk);
 #endif
 
+#if defined(__aarch64__)
+void NeonApply(int mode, uint32_t* d, const uint32_t* s, const uint8_t* m, int maskTest, std::size_t n);
+void NeonFill(int mode, uint32_t* d, uint32_t colour, std::size_t n);
+void NeonCrossFade(uint32_t* d, const uint32_t* a, const uint32_t* b, int level, std::size_t n);
+// Without a gather the texels are fetched one by one, as at SSE2.
+void NeonSpan(int mode, uint32_t* d, std::size_t n, const TexelWalk& walk);
+#endif
+
 // The texel index of a walk position, as every kernel computes it.
 inline int32_t TexelIndex(uint32_t tx, uint32_t ty, const TexelWalk& walk)
 {

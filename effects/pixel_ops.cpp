@@ -16,6 +16,9 @@ constexpr Kernels kSse2 = {kernels::Sse2Apply, kernels::Sse2Fill, kernels::Sse2C
 #if defined(__x86_64__)
 constexpr Kernels kAvx2 = {kernels::Avx2Apply, kernels::Avx2Fill, kernels::Avx2CrossFade, kernels::Avx2Span};
 #endif
+#if defined(__aarch64__)
+constexpr Kernels kNeon = {kernels::NeonApply, kernels::NeonFill, kernels::NeonCrossFade, kernels::NeonSpan};
+#endif
 
 }  // namespace
 
@@ -30,6 +33,9 @@ const Kernels& KernelsFor(simd::Level level)
 #if defined(__wasm_simd128__)
         // The SSE2 forms, as WebAssembly vector instructions.
         .wasm128 = &kSse2,
+#endif
+#if defined(__aarch64__)
+        .neon = &kNeon,
 #endif
     });
     return chooser.For(level);

@@ -1,6 +1,6 @@
 // The row kernels under every effects, polygon and cross-fade operation, in
-// a plain scalar version (the reference) and in SSE2 and AVX2 versions that
-// give the same bytes, one table per SIMD level. Each operation takes the
+// a plain scalar version (the reference) and in SSE2, AVX2 and NEON versions
+// that give the same bytes, one table per SIMD level. Each operation takes the
 // table of the level in use when it starts.
 #pragma once
 

@@ -1,8 +1,9 @@
-// The pixel kernels written once over a vector type of simd/vec_x86.h:
-// each level's unit (pixel_ops_sse2.cpp, pixel_ops_avx2.cpp) instantiates
-// them with its own type, V::kBytes / 4 pixels per register. Tails are done
-// one pixel at a time with the reference rules. Internal linkage: the AVX2
-// unit compiles these for AVX2, the SSE2 one for the baseline.
+// The pixel kernels written once over a vector type of simd/vec.h: each
+// level's unit (pixel_ops_sse2.cpp, pixel_ops_avx2.cpp, pixel_ops_neon.cpp)
+// instantiates them with its own type, V::kBytes / 4 pixels per register.
+// Tails are done one pixel at a time with the reference rules. Internal
+// linkage: the AVX2 unit compiles these for AVX2, the SSE2 one for the
+// baseline.
 #pragma once
 
 #include <algorithm>
@@ -11,7 +12,7 @@
 #include <cstring>
 
 #include "effects/pixel_kernels.h"
-#include "simd/vec_x86.h"
+#include "simd/vec.h"
 
 namespace orchid::pixel::kernels::vector {
 namespace {

@@ -182,6 +182,10 @@ constexpr Kernels kSse2 = {IdctSse2,        IdctPairSse2,    ColorH1Sse2,     Co
 constexpr Kernels kAvx2 = {IdctAvx2,        IdctPairAvx2,    ColorH1Avx2,      ColorH2Avx2,
                            ColorH1PairAvx2, ColorH2PairAvx2, PackTripletsAvx2, TripletsToWordsAvx2};
 #endif
+#if defined(__aarch64__)
+constexpr Kernels kNeon = {IdctNeon,        IdctPairNeon,    ColorH1Neon,      ColorH2Neon,
+                           ColorH1PairNeon, ColorH2PairNeon, PackTripletsNeon, TripletsToWordsNeon};
+#endif
 
 }  // namespace
 
@@ -199,6 +203,9 @@ const Kernels& KernelsFor(simd::Level level)
 #if defined(__wasm_simd128__)
             // The SSE2 forms, as WebAssembly vector instructions.
             .wasm128 = &kSse2,
+#endif
+#if defined(__aarch64__)
+            .neon = &kNeon,
 #endif
         });
     return chooser.For(level);

@@ -120,5 +120,19 @@ void ColorH2PairAvx2(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, co
 void PackTripletsAvx2(const uint8_t* rgbx, uint8_t* rgb, int pixels);
 void TripletsToWordsAvx2(const uint8_t* rgb, uint32_t* words, int pixels);
 #endif
+#if defined(__aarch64__)
+void IdctNeon(const int16_t* coef, uint8_t* out, int stride);
+void IdctPairNeon(const int16_t* a, uint8_t* out_a, int stride_a, const int16_t* b, uint8_t* out_b, int stride_b);
+void ColorH1Neon(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
+                 const ColorTables* t);
+void ColorH2Neon(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out, int pixels,
+                 const ColorTables* t);
+void ColorH1PairNeon(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr, uint8_t* out0,
+                     uint8_t* out1, int pixels, const ColorTables* t);
+void ColorH2PairNeon(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr, uint8_t* out0,
+                     uint8_t* out1, int pixels, const ColorTables* t);
+void PackTripletsNeon(const uint8_t* rgbx, uint8_t* rgb, int pixels);
+void TripletsToWordsNeon(const uint8_t* rgb, uint32_t* words, int pixels);
+#endif
 
 }  // namespace jpeg_kernels

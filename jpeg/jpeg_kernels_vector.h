@@ -1,9 +1,10 @@
 // The vector forms of the pixel kernels, written once over the vector
-// types of simd/vec_x86.h. Each level's unit instantiates them for its own
-// type: V128 holds one block's row (8 lanes of 16 bits), V256 two blocks'
-// rows side by side, one in each 128-bit half. Private to jpeg/, and to
-// each unit that includes it (internal linkage: the AVX2 unit compiles it
-// for AVX2, the SSE2 one for the baseline).
+// types of simd/vec.h. Each level's unit instantiates them for its own
+// type: V128 (SSE2, WebAssembly, NEON) holds one block's row (8 lanes of 16
+// bits), V256 (AVX2) two blocks' rows side by side, one in each 128-bit
+// half. Private to jpeg/, and to each unit that includes it (internal
+// linkage: the AVX2 unit compiles it for AVX2, the SSE2 one for the
+// baseline).
 //
 // Every product of the scalar transform is expanded into pairs of 16-bit
 // inputs times 16-bit constants (a pair multiply-add), e.g. pass output
@@ -34,7 +35,7 @@
 #include <type_traits>
 
 #include "jpeg/jpeg_kernels.h"
-#include "simd/vec_x86.h"
+#include "simd/vec.h"
 
 namespace jpeg_kernels::vector {
 namespace {
@@ -511,6 +512,21 @@ inline void ColorH2Pair(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb,
 // of its 4-byte pixels, as consecutive triplets in its low 3/4; and the
 // triplets of its low 3/4 as the words 0x00RRGGBB.
 
+#if defined(__aarch64__)
+// NEON picks bytes by a table of indices (16 and over give zero).
+inline V128 PackRgbx(V128 v)
+{
+    alignas(16) static constexpr uint8_t kPack[16] = {0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 16, 16, 16, 16};
+    return simd::PickBytes(v, V128::Load(kPack));
+}
+
+// Each pixel's b, g, r, 0 from the triplets of bytes 0-11.
+inline V128 WordsOfTriplets(V128 v)
+{
+    alignas(16) static constexpr uint8_t kOrder[16] = {2, 1, 0, 16, 5, 4, 3, 16, 8, 7, 6, 16, 11, 10, 9, 16};
+    return simd::PickBytes(v, V128::Load(kOrder));
+}
+#else
 // SSE2 has no byte shuffle: masks and shifts drop each pixel's fourth
 // byte, in each 64-bit half move the second pixel's three bytes down next
 // to the first's, then the upper half's six bytes next to the lower
@@ -523,6 +539,7 @@ inline V128 PackRgbx(V128 v)
     __m128i sixes = _mm_or_si128(_mm_and_si128(v.v, first), _mm_srli_epi64(_mm_and_si128(v.v, second), 8));
     return {_mm_or_si128(_mm_and_si128(sixes, lower_half), _mm_slli_si128(_mm_srli_si128(sixes, 8), 6))};
 }
+#endif
 
 #if defined(__x86_64__)
 // In each 128-bit half the twelve colour bytes of its four pixels first;

@@ -41,6 +41,7 @@ struct LevelTables {
     const Table* sse2 = nullptr;
     const Table* avx2 = nullptr;
     const Table* wasm128 = nullptr;
+    const Table* neon = nullptr;
 
     constexpr const Table* Of(Level level) const
     {
@@ -49,6 +50,7 @@ struct LevelTables {
         case Level::Sse2: return sse2;
         case Level::Avx2: return avx2;
         case Level::Wasm128: return wasm128;
+        case Level::Neon: return neon;
         }
         return nullptr;
     }

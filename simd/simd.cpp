@@ -20,6 +20,9 @@ Level Detect()
 #elif defined(__wasm_simd128__)
     // The module is built with SIMD: a browser without it does not load it.
     return Level::Wasm128;
+#elif defined(__aarch64__)
+    // Advanced SIMD is part of every ARMv8-A processor that runs AArch64.
+    return Level::Neon;
 #else
     return Level::Scalar;
 #endif
@@ -49,8 +52,9 @@ Choice Choose(const char* wanted, Level best)
         return {best, std::string("ORCHID_SIMD=") + wanted + ": this CPU lacks " + Name(level) + "; using " +
                           Name(best)};
     }
-    return {best, std::string("ORCHID_SIMD=") + wanted + " is not a SIMD level (scalar, sse2, avx2, wasm-simd128); using " +
-                      Name(best)};
+    std::string names;
+    for (Level level : kLevels) names += std::string(names.empty() ? "" : ", ") + Name(level);
+    return {best, std::string("ORCHID_SIMD=") + wanted + " is not a SIMD level (" + names + "); using " + Name(best)};
 }
 
 Level Best()
@@ -81,6 +85,7 @@ const char* Name(Level level)
     case Level::Sse2: return "sse2";
     case Level::Avx2: return "avx2";
     case Level::Wasm128: return "wasm-simd128";
+    case Level::Neon: return "neon";
     }
     return "unknown";
 }

@@ -92,7 +92,7 @@ int main(int argc, char** argv)
         const dedraw::Kernels* k;
     };
     std::vector<Listed> tables;
-    for (simd::Level level : {simd::Level::Scalar, simd::Level::Sse2, simd::Level::Avx2}) {
+    for (simd::Level level : simd::kLevels) {
         const dedraw::Kernels* k = &dedraw::KernelsFor(level);
         auto same = [k](const Listed& t) {
             return t.k->convert32To565 == k->convert32To565 && t.k->convert32To555 == k->convert32To555 &&

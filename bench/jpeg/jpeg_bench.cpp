@@ -110,7 +110,7 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     benchmark::AddCustomContext("simd level", simd::Name(simd::Active()));
     std::vector<simd::Level> levels;
-    for (simd::Level level : {simd::Level::Scalar, simd::Level::Sse2, simd::Level::Avx2}) {
+    for (simd::Level level : simd::kLevels) {
         if (simd::Supported(level)) levels.push_back(level);
     }
     for (size_t i = 0; i < Sets().size(); ++i) {

@@ -20,7 +20,7 @@ template <class Body>
 void ForEachKernels(Body body)
 {
     const simd::Level before = simd::Active();
-    for (simd::Level level : {simd::Level::Scalar, simd::Level::Sse2, simd::Level::Avx2, simd::Level::Wasm128}) {
+    for (simd::Level level : simd::kLevels) {
         if (!simd::Supported(level)) continue;
         SCOPED_TRACE(simd::Name(level));
         simd::SetActive(level);

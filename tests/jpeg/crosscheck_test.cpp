@@ -78,8 +78,8 @@ TEST(JpegCrossCheck, EveryLayoutAgreesWithLibjpegTurboAndAtEveryKernelLevel)
                 ASSERT_EQ(ours.error, 0) << what;
                 ASSERT_EQ(ours.width, w) << what;
                 ASSERT_EQ(ours.lines.size(), static_cast<size_t>(h)) << what;
-                for (simd::Level level : {simd::Level::Sse2, simd::Level::Avx2}) {
-                    if (!simd::Supported(level)) continue;
+                for (simd::Level level : simd::kLevels) {
+                    if (level == simd::Level::Scalar || !simd::Supported(level)) continue;
                     EXPECT_EQ(DecodeOurs(file, level).lines, ours.lines) << what << " at " << simd::Name(level);
                 }
                 long total = 0;

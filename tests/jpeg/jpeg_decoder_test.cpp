@@ -283,7 +283,7 @@ TEST(JpegDecoder, EveryKindOfCodeGivesTheCodedCoefficientsAtEveryLevel)
     for (uint32_t seed : {1u, 2u, 3u}) {
         CodedPicture picture(seed);
         const auto expect = picture.Lines(CodedPicture::kBlocks);
-        for (simd::Level level : {simd::Level::Scalar, simd::Level::Sse2, simd::Level::Avx2, simd::Level::Wasm128}) {
+        for (simd::Level level : simd::kLevels) {
             if (!simd::Supported(level)) continue;
             const simd::Level before = simd::Active();
             simd::SetActive(level);

@@ -39,17 +39,21 @@ TEST(SimdChoice, ObeysALevelTheCpuHasAndOtherwiseSaysWhichItUses)
         {"scalar", Level::Scalar, Level::Scalar, nullptr},
         {"wasm-simd128", Level::Wasm128, Level::Wasm128, nullptr},
         {"scalar", Level::Wasm128, Level::Scalar, nullptr},
+        {"neon", Level::Neon, Level::Neon, nullptr},
+        {"scalar", Level::Neon, Level::Scalar, nullptr},
+        {"sse2", Level::Neon, Level::Neon, "ORCHID_SIMD=sse2: this CPU lacks sse2; using neon"},
+        {"neon", Level::Avx2, Level::Avx2, "ORCHID_SIMD=neon: this CPU lacks neon; using avx2"},
         {"sse2", Level::Wasm128, Level::Wasm128, "ORCHID_SIMD=sse2: this CPU lacks sse2; using wasm-simd128"},
         {"wasm-simd128", Level::Avx2, Level::Avx2,
          "ORCHID_SIMD=wasm-simd128: this CPU lacks wasm-simd128; using avx2"},
         {"avx2", Level::Sse2, Level::Sse2, "ORCHID_SIMD=avx2: this CPU lacks avx2; using sse2"},
         {"sse2", Level::Scalar, Level::Scalar, "ORCHID_SIMD=sse2: this CPU lacks sse2; using scalar"},
         {"AVX2", Level::Avx2, Level::Avx2,
-         "ORCHID_SIMD=AVX2 is not a SIMD level (scalar, sse2, avx2, wasm-simd128); using avx2"},
+         "ORCHID_SIMD=AVX2 is not a SIMD level (scalar, sse2, avx2, wasm-simd128, neon); using avx2"},
         {"avx2 ", Level::Sse2, Level::Sse2,
-         "ORCHID_SIMD=avx2  is not a SIMD level (scalar, sse2, avx2, wasm-simd128); using sse2"},
+         "ORCHID_SIMD=avx2  is not a SIMD level (scalar, sse2, avx2, wasm-simd128, neon); using sse2"},
         {"avx512", Level::Avx2, Level::Avx2,
-         "ORCHID_SIMD=avx512 is not a SIMD level (scalar, sse2, avx2, wasm-simd128); using avx2"},
+         "ORCHID_SIMD=avx512 is not a SIMD level (scalar, sse2, avx2, wasm-simd128, neon); using avx2"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.wanted == nullptr ? "(unset)" : c.wanted);
@@ -73,7 +77,7 @@ TEST(Simd, TheEnvironmentChoosesTheLevelOnceAtStart)
             std::exit(0);
         },
         ::testing::ExitedWithCode(0),
-        "^orchid: ORCHID_SIMD=fast is not a SIMD level \\(scalar, sse2, avx2, wasm-simd128\\); using " + best +
+        "^orchid: ORCHID_SIMD=fast is not a SIMD level \\(scalar, sse2, avx2, wasm-simd128, neon\\); using " + best +
             "\nactive " + best + "\nactive " + best + "\n$");
     EXPECT_EXIT(
         {
@@ -124,13 +128,14 @@ TEST(Simd, SetActiveSwitchesEverySubsystemAtOnce)
 }
 
 // A table of three entries: the scalar level fills all, SSE2 one, AVX2
-// another, WebAssembly one of its own.
+// another, WebAssembly and NEON one of their own.
 int ScalarA() { return 1; }
 int ScalarB() { return 2; }
 int ScalarC() { return 3; }
 int Sse2A() { return 4; }
 int Avx2B() { return 5; }
 int WasmC() { return 6; }
+int NeonB() { return 7; }
 
 struct Toy {
     int (*a)() = nullptr;
@@ -141,13 +146,15 @@ constexpr Toy kToyScalar = {ScalarA, ScalarB, ScalarC};
 constexpr Toy kToySse2 = {.a = Sse2A};
 constexpr Toy kToyAvx2 = {.b = Avx2B};
 constexpr Toy kToyWasm = {.c = WasmC};
+constexpr Toy kToyNeon = {.b = NeonB};
 
 // An empty entry falls through level by level down to scalar: AVX2 takes
-// SSE2's entry before the scalar one, WebAssembly only ever the scalar.
+// SSE2's entry before the scalar one, WebAssembly and NEON only ever the
+// scalar.
 TEST(SimdChooser, AnEmptyEntryTakesTheNearestLevelBelowThatHasIt)
 {
     const simd::Chooser<Toy, &Toy::a, &Toy::b, &Toy::c> all(
-        {.scalar = &kToyScalar, .sse2 = &kToySse2, .avx2 = &kToyAvx2, .wasm128 = &kToyWasm});
+        {.scalar = &kToyScalar, .sse2 = &kToySse2, .avx2 = &kToyAvx2, .wasm128 = &kToyWasm, .neon = &kToyNeon});
     // A build without this processor's SSE2 table: AVX2 goes on to scalar.
     const simd::Chooser<Toy, &Toy::a, &Toy::b, &Toy::c> noSse2({.scalar = &kToyScalar, .avx2 = &kToyAvx2});
     struct Case {
@@ -160,6 +167,7 @@ TEST(SimdChooser, AnEmptyEntryTakesTheNearestLevelBelowThatHasIt)
         {Level::Sse2, {4, 2, 3}, {1, 2, 3}},
         {Level::Avx2, {4, 5, 3}, {1, 5, 3}},
         {Level::Wasm128, {1, 2, 6}, {1, 2, 3}},
+        {Level::Neon, {1, 7, 3}, {1, 2, 3}},
     };
     for (const Case& c : cases) {
         if (!simd::Supported(c.level)) continue;

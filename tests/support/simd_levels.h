@@ -20,12 +20,16 @@ protected:
 };
 
 // The levels with vector kernels, each held to the scalar reference.
-inline auto FastLevels() { return ::testing::Values(simd::Level::Sse2, simd::Level::Avx2, simd::Level::Wasm128); }
+inline auto FastLevels()
+{
+    return ::testing::Values(simd::Level::Sse2, simd::Level::Avx2, simd::Level::Wasm128, simd::Level::Neon);
+}
 // Every level, for tests with a reference of their own (rules written in
 // the test, a golden table).
 inline auto AllLevels()
 {
-    return ::testing::Values(simd::Level::Scalar, simd::Level::Sse2, simd::Level::Avx2, simd::Level::Wasm128);
+    return ::testing::Values(simd::Level::Scalar, simd::Level::Sse2, simd::Level::Avx2, simd::Level::Wasm128,
+                             simd::Level::Neon);
 }
 
 // The level's name as a test name can hold it (letters, digits and '_').
