@@ -10,6 +10,8 @@
 #   make test-web  the browser tests of the web build, in Debian's chromium
 #   make windows       the Windows program (MinGW-w64 cross build) and its zip
 #   make test-windows  the Windows test suites under Wine
+#   make arm64         the ARM64 Linux program (cross build) in build-arm64/
+#   make test-arm64    the ARM64 test suites under qemu
 #   make install       the program, its music, a desktop entry and a manual
 #                      page under PREFIX (/usr/local; DESTDIR for staging)
 #   make uninstall     removes them again
@@ -21,11 +23,16 @@ CMAKE_FLAGS ?=
 WINDOWS_BUILD ?= build-windows
 # Wine runs the Windows tests; without it they are skipped.
 WINE ?= /usr/lib/wine/wine64
+ARM64_BUILD ?= build-arm64
+# The cross compiler builds the ARM64 program, qemu's user-mode emulator runs
+# its tests; without either they are skipped.
+ARM64_CXX ?= aarch64-linux-gnu-g++
+QEMU_ARM64 ?= qemu-aarch64
 # Where make install puts Orchid.
 PREFIX ?= /usr/local
 
 .PHONY: all deps configure build run test bench clean web serve test-web test-web-node windows configure-windows test-windows \
-	install uninstall
+	install uninstall deps-arm64 configure-arm64 arm64 test-arm64
 
 all: build
 
@@ -52,6 +59,7 @@ test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 1800
 	@$(MAKE) --no-print-directory test-windows
 	@$(MAKE) --no-print-directory test-web
+	@$(MAKE) --no-print-directory test-arm64
 
 # The cross build takes the pictures and the music from the native build.
 configure-windows: build
@@ -77,6 +85,36 @@ test-windows: windows
 	else \
 		cmake --build $(WINDOWS_BUILD) -j $(JOBS) && \
 		cd $(WINDOWS_BUILD) && ORCHID_WINE=$(WINE) ctest --output-on-failure -j $(JOBS) --timeout 1200; \
+	fi
+
+# The ARM64 build needs Debian's arm64 architecture and packages, which only
+# these targets add (make run and make build never do).
+deps-arm64:
+	@./scripts/install-deps --arm64
+
+# The ARM64 cross build, like the Windows one, takes the pictures and the
+# music from the native build.
+configure-arm64: build deps-arm64
+	@cmake -S . -B $(ARM64_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) \
+		-DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake -DORCHID_HOST_BUILD=$(abspath $(BUILD)) >/dev/null
+
+# build-arm64/orchid (the SDL desktop program, headless capture and
+# benchmark) and build-arm64/orchid-jpeg.
+arm64: configure-arm64
+	@cmake --build $(ARM64_BUILD) -j $(JOBS) --target orchid orchid-jpeg
+	@echo "arm64: $(ARM64_BUILD)/orchid, $(ARM64_BUILD)/orchid-jpeg"
+
+# The ARM64 suites through qemu: the kernels at the scalar and NEON levels,
+# the decoder, the frames digest, a windowed run on Xvfb.
+test-arm64: build deps-arm64
+	@if ! command -v $(ARM64_CXX) >/dev/null 2>&1; then \
+		echo "test-arm64: SKIPPED, the cross compiler $(ARM64_CXX) is not installed; scripts/install-deps --arm64 installs it"; \
+	elif ! command -v $(QEMU_ARM64) >/dev/null 2>&1; then \
+		echo "test-arm64: SKIPPED, $(QEMU_ARM64) is not installed; scripts/install-deps --arm64 installs it"; \
+	else \
+		$(MAKE) --no-print-directory arm64 && \
+		cmake --build $(ARM64_BUILD) -j $(JOBS) && \
+		ctest --test-dir $(ARM64_BUILD) --output-on-failure -j $(JOBS) --timeout 1800; \
 	fi
 
 # The web build's own suites under node, then the page in chromium, its
@@ -123,4 +161,4 @@ serve: web
 	@cd $(WEB_BUILD) && python3 -m http.server 8000 --bind 127.0.0.1
 
 clean:
-	rm -rf $(BUILD) $(WEB_BUILD) $(WINDOWS_BUILD) dist
+	rm -rf $(BUILD) $(WEB_BUILD) $(WINDOWS_BUILD) $(ARM64_BUILD) dist

@@ -6,16 +6,21 @@
 include(GNUInstallDirs)
 
 # The manual page, made at build time from what `orchid --help` and
-# `orchid --version` print.
-set(ORCHID_MAN_PAGE ${CMAKE_BINARY_DIR}/orchid.6)
-add_custom_command(OUTPUT ${ORCHID_MAN_PAGE}
-  COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:orchid> -DOUTPUT=${ORCHID_MAN_PAGE} -DSECTION=6
-          "-DSUMMARY=a real-time audiovisual show in step with one piece of music"
-          -DFILES=${CMAKE_INSTALL_FULL_DATADIR}/orchid/kestrune-velomar.mp3
-          -P ${PROJECT_SOURCE_DIR}/cmake/HelpToMan.cmake
-  DEPENDS orchid ${PROJECT_SOURCE_DIR}/cmake/HelpToMan.cmake
-  COMMENT "Making the manual page from orchid --help")
-add_custom_target(orchid_man ALL DEPENDS ${ORCHID_MAN_PAGE})
+# `orchid --version` print; a cross build (ARM64 Linux) takes the native
+# build's, whose text is the same.
+if(CMAKE_CROSSCOMPILING)
+  set(ORCHID_MAN_PAGE ${ORCHID_HOST_BUILD}/orchid.6)
+else()
+  set(ORCHID_MAN_PAGE ${CMAKE_BINARY_DIR}/orchid.6)
+  add_custom_command(OUTPUT ${ORCHID_MAN_PAGE}
+    COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:orchid> -DOUTPUT=${ORCHID_MAN_PAGE} -DSECTION=6
+            "-DSUMMARY=a real-time audiovisual show in step with one piece of music"
+            -DFILES=${CMAKE_INSTALL_FULL_DATADIR}/orchid/kestrune-velomar.mp3
+            -P ${PROJECT_SOURCE_DIR}/cmake/HelpToMan.cmake
+    DEPENDS orchid ${PROJECT_SOURCE_DIR}/cmake/HelpToMan.cmake
+    COMMENT "Making the manual page from orchid --help")
+  add_custom_target(orchid_man ALL DEPENDS ${ORCHID_MAN_PAGE})
+endif()
 
 set(ORCHID_INSTALLED_FILES "")
 # Installs `source` as <prefix>/<folder>/<name>; PROGRAMS or FILES.
