@@ -23,15 +23,16 @@ constexpr std::size_t kHeader = sizeof(Header);
 static_assert(kHeader == 16, "blocks stay 16-byte aligned behind the header");
 
 // Large blocks (the pictures, the frame, the surfaces) get pages of their
-// own from the system (os/pages.h), aligned to 2 MiB and offered for
-// huge pages. With 4 KiB pages a picture costs a page fault every 4 KiB when
+// own from the system (os/pages.h), aligned to os::HugePage() (2 MiB) and
+// offered for huge pages. With 4 KiB pages a picture costs a page fault every 4 KiB when
 // it is first written, and a frame that walks a dozen of them misses the TLB
 // all the time. The block starts a few cache lines into its first huge page,
 // its header in front of it in the same page. The number of lines differs
 // from block to block: blocks that all started at the same offset in their
 // pages would meet in the same cache sets wherever an operation walks two
-// or three of them side by side.
-constexpr std::size_t kHugePage = os::kHugePage;
+// or three of them side by side. The offsets step by 64 bytes, the cache
+// line of x86-64 and of most ARM64 cores; where lines are longer (128
+// bytes) neighbouring offsets share one, and the blocks still spread.
 constexpr std::size_t kMapFrom = std::size_t{1} << 20;
 constexpr std::size_t kLine = 64;
 constexpr std::size_t kLeadColours = 64;
@@ -59,7 +60,7 @@ void* MapLarge(std::size_t bytes)
     // Consecutive blocks 17 lines apart, modulo 64 lines: 64 different
     // offsets within 4 KiB.
     const std::size_t lead = kLine * (1 + (mappedCount * 17) % kLeadColours);
-    const std::size_t span = RoundUp(bytes + lead, kHugePage);
+    const std::size_t span = RoundUp(bytes + lead, os::HugePage());
     auto* mapping = static_cast<unsigned char*>(os::AllocateHugePages(span));
     if (mapping == nullptr) return nullptr;
     ++mappedCount;

@@ -1,5 +1,6 @@
 // Memory pages on Linux: anonymous mappings, advised for huge pages.
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdint>
 
@@ -7,8 +8,20 @@
 
 namespace os {
 
+std::size_t HugePage()
+{
+    static const std::size_t size = [] {
+        const long page = sysconf(_SC_PAGESIZE);
+        // Pages are powers of two: 2 MiB is a whole number of any smaller one.
+        return page > 0 && static_cast<std::size_t>(page) > kTwoMebibytes ? static_cast<std::size_t>(page)
+                                                                          : kTwoMebibytes;
+    }();
+    return size;
+}
+
 void* AllocateHugePages(std::size_t bytes)
 {
+    const std::size_t kHugePage = HugePage();
     if (bytes == 0 || bytes % kHugePage != 0 || bytes > SIZE_MAX - kHugePage) return nullptr;
     // One huge page more than needed, so that an aligned start lies inside;
     // the rest on either side is given back at once.

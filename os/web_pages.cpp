@@ -9,8 +9,11 @@
 
 namespace os {
 
+std::size_t HugePage() { return kTwoMebibytes; }
+
 void* AllocateHugePages(std::size_t bytes)
 {
+    const std::size_t kHugePage = HugePage();
     if (bytes == 0 || bytes % kHugePage != 0 || bytes > SIZE_MAX - kHugePage) return nullptr;
     void* start = std::aligned_alloc(kHugePage, bytes);
     if (start != nullptr) std::memset(start, 0, bytes);

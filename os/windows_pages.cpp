@@ -12,8 +12,13 @@ namespace os {
 // large, which is then given back and taken again at that start. Another
 // thread may take the place in between; a few tries settle it. (Large pages
 // need a privilege ordinary users lack; the pages are the normal ones.)
+// Reservations start on 64 KiB boundaries, of which 2 MiB is a whole
+// number.
+std::size_t HugePage() { return kTwoMebibytes; }
+
 void* AllocateHugePages(std::size_t bytes)
 {
+    const std::size_t kHugePage = HugePage();
     if (bytes == 0 || bytes % kHugePage != 0 || bytes > SIZE_MAX - kHugePage) return nullptr;
     for (int attempt = 0; attempt < 8; ++attempt) {
         void* probe = VirtualAlloc(nullptr, bytes + kHugePage, MEM_RESERVE, PAGE_NOACCESS);

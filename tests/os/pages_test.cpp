@@ -2,6 +2,9 @@
 // back before), usable to the last byte; requests that are no whole number
 // of huge pages, or that no machine can meet, get nothing.
 #include <gtest/gtest.h>
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdint>
@@ -11,10 +14,14 @@
 
 namespace {
 
-using os::kHugePage;
 
 TEST(Pages, HugePagesComeAlignedZeroedAndUsableToTheEnd)
 {
+    const std::size_t kHugePage = os::HugePage();
+#if !defined(_WIN32)
+    // A whole number of the system's pages, whatever their size.
+    EXPECT_EQ(kHugePage % static_cast<std::size_t>(sysconf(_SC_PAGESIZE)), 0u);
+#endif
     for (int round = 0; round < 2; ++round) {
         for (std::size_t bytes : {kHugePage, 3 * kHugePage}) {
             auto* pages = static_cast<unsigned char*>(os::AllocateHugePages(bytes));
@@ -30,6 +37,7 @@ TEST(Pages, HugePagesComeAlignedZeroedAndUsableToTheEnd)
 
 TEST(Pages, RequestsThatAreNoWholeNumberOfHugePagesOrTooLargeGetNothing)
 {
+    const std::size_t kHugePage = os::HugePage();
     EXPECT_EQ(os::AllocateHugePages(0), nullptr);
     EXPECT_EQ(os::AllocateHugePages(kHugePage + 4096), nullptr);
     EXPECT_EQ(os::AllocateHugePages(SIZE_MAX / kHugePage * kHugePage), nullptr);
