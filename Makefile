@@ -28,6 +28,12 @@ ARM64_BUILD ?= build-arm64
 # its tests; without either they are skipped.
 ARM64_CXX ?= aarch64-linux-gnu-g++
 QEMU_ARM64 ?= qemu-aarch64
+# The page size qemu gives the ARM64 programs (ARM64 Linux runs with 4, 16
+# or 64 KiB pages; unset, the host's), and which of their suites to run (a
+# ctest regular expression; unset, all):
+#   make test-arm64 ARM64_PAGE_SIZE=65536 ARM64_TESTS='os_test|arm64_benchmark_digest_neon'
+ARM64_PAGE_SIZE ?=
+ARM64_TESTS ?=
 # Where make install puts Orchid.
 PREFIX ?= /usr/local
 
@@ -114,7 +120,8 @@ test-arm64: build deps-arm64
 	else \
 		$(MAKE) --no-print-directory arm64 && \
 		cmake --build $(ARM64_BUILD) -j $(JOBS) && \
-		ctest --test-dir $(ARM64_BUILD) --output-on-failure -j $(JOBS) --timeout 1800; \
+		$(if $(ARM64_PAGE_SIZE),QEMU_PAGESIZE=$(ARM64_PAGE_SIZE)) ctest --test-dir $(ARM64_BUILD) \
+			--output-on-failure -j $(JOBS) --timeout 1800 $(if $(ARM64_TESTS),-R '$(ARM64_TESTS)'); \
 	fi
 
 # The web build's own suites under node, then the page in chromium, its
