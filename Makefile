@@ -12,6 +12,9 @@
 #   make test-windows  the Windows test suites under Wine
 #   make install       the program, its music, a desktop entry and a manual
 #                      page under PREFIX (/usr/local; DESTDIR for staging)
+#   make deb           the Debian package build-deb/orchid_VERSION_ARCH.deb
+#   make test-deb      the package built, linted, its dependencies resolved,
+#                      unpacked and run against the native build
 #   make uninstall     removes them again
 
 BUILD   ?= build
@@ -19,13 +22,14 @@ WEB_BUILD ?= build-web
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 WINDOWS_BUILD ?= build-windows
+DEB_BUILD ?= build-deb
 # Wine runs the Windows tests; without it they are skipped.
 WINE ?= /usr/lib/wine/wine64
 # Where make install puts Orchid.
 PREFIX ?= /usr/local
 
 .PHONY: all deps configure build run test bench clean web serve test-web test-web-node windows configure-windows test-windows \
-	install uninstall
+	install uninstall deb test-deb
 
 all: build
 
@@ -50,6 +54,7 @@ run:
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 1800
+	@$(MAKE) --no-print-directory test-deb
 	@$(MAKE) --no-print-directory test-windows
 	@$(MAKE) --no-print-directory test-web
 
@@ -103,6 +108,16 @@ install:
 	@cmake --install $(BUILD) --prefix $(PREFIX)
 	@echo "install: done; 'orchid' runs from any folder when $(PREFIX)/bin is on PATH, 'man orchid' tells how"
 
+# The Debian package, built by dpkg-buildpackage from debian/ in a copy of
+# the tree under $(DEB_BUILD) (docs/packaging.md).
+deb:
+	@./scripts/build-deb $(DEB_BUILD)
+
+# The package's own test: it builds the package itself, and needs the
+# native build's program as the reference.
+test-deb: build
+	@tests/packaging/deb_test $(BUILD) $(DEB_BUILD)
+
 uninstall:
 	@[ -f $(BUILD)/orchid_uninstall.cmake ] || $(MAKE) --no-print-directory configure
 	@echo "uninstall: removing Orchid's files from $(DESTDIR)$(PREFIX)"
@@ -123,4 +138,4 @@ serve: web
 	@cd $(WEB_BUILD) && python3 -m http.server 8000 --bind 127.0.0.1
 
 clean:
-	rm -rf $(BUILD) $(WEB_BUILD) $(WINDOWS_BUILD) dist
+	rm -rf $(BUILD) $(WEB_BUILD) $(WINDOWS_BUILD) $(DEB_BUILD) dist
