@@ -181,13 +181,16 @@ void WritePictures(Output& out, const std::string& fontDir)
     Image icon = IconPicture(32);
     std::vector<uint8_t> iconBmp = EncodeBmp8(icon);
     out.Bytes("icon.bmp", iconBmp);
-    out.Bytes("icon.ico", IconFromBmp8(iconBmp));
     out.Preview("icon", icon);
-    // The desktop's icons (hicolor theme sizes), in full colour.
+    // The desktop's icons (hicolor theme sizes), in full colour; the Windows
+    // icon holds the window icon's bitmap and the larger ones.
+    std::vector<std::vector<uint8_t>> larger;
     for (int size : kDesktopIconSizes) {
-        WritePng(out.dir + "/icon-" + std::to_string(size) + ".png", IconPicture(size));
-        ++out.files;
+        std::vector<uint8_t> png = EncodePng(IconPicture(size));
+        out.Bytes("icon-" + std::to_string(size) + ".png", png);
+        if (size > 32) larger.push_back(png);
     }
+    out.Bytes("icon.ico", IconFile(iconBmp, larger));
 }
 
 int Usage()
