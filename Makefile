@@ -14,6 +14,9 @@
 #   make test-arm64    the ARM64 test suites under qemu
 #   make install       the program, its music, a desktop entry and a manual
 #                      page under PREFIX (/usr/local; DESTDIR for staging)
+#   make deb           the Debian package build-deb/orchid_VERSION_ARCH.deb
+#   make test-deb      the package built, linted, its dependencies resolved,
+#                      unpacked and run against the native build
 #   make uninstall     removes them again
 
 BUILD   ?= build
@@ -21,6 +24,7 @@ WEB_BUILD ?= build-web
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 WINDOWS_BUILD ?= build-windows
+DEB_BUILD ?= build-deb
 # Wine runs the Windows tests; without it they are skipped.
 WINE ?= /usr/lib/wine/wine64
 ARM64_BUILD ?= build-arm64
@@ -38,7 +42,7 @@ ARM64_TESTS ?=
 PREFIX ?= /usr/local
 
 .PHONY: all deps configure build run test bench clean web serve test-web test-web-node windows configure-windows test-windows \
-	install uninstall deps-arm64 configure-arm64 arm64 test-arm64
+	install uninstall deps-arm64 configure-arm64 arm64 test-arm64 deb test-deb
 
 all: build
 
@@ -63,6 +67,7 @@ run:
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 1800
+	@$(MAKE) --no-print-directory test-deb
 	@$(MAKE) --no-print-directory test-windows
 	@$(MAKE) --no-print-directory test-web
 	@$(MAKE) --no-print-directory test-arm64
@@ -148,6 +153,16 @@ install:
 	@cmake --install $(BUILD) --prefix $(PREFIX)
 	@echo "install: done; 'orchid' runs from any folder when $(PREFIX)/bin is on PATH, 'man orchid' tells how"
 
+# The Debian package, built by dpkg-buildpackage from debian/ in a copy of
+# the tree under $(DEB_BUILD) (docs/packaging.md).
+deb:
+	@./scripts/build-deb $(DEB_BUILD)
+
+# The package's own test: it builds the package itself, and needs the
+# native build's program as the reference.
+test-deb: build
+	@tests/packaging/deb_test $(BUILD) $(DEB_BUILD)
+
 uninstall:
 	@[ -f $(BUILD)/orchid_uninstall.cmake ] || $(MAKE) --no-print-directory configure
 	@echo "uninstall: removing Orchid's files from $(DESTDIR)$(PREFIX)"
@@ -168,4 +183,4 @@ serve: web
 	@cd $(WEB_BUILD) && python3 -m http.server 8000 --bind 127.0.0.1
 
 clean:
-	rm -rf $(BUILD) $(WEB_BUILD) $(WINDOWS_BUILD) $(ARM64_BUILD) dist
+	rm -rf $(BUILD) $(WEB_BUILD) $(WINDOWS_BUILD) $(ARM64_BUILD) $(DEB_BUILD) dist

@@ -1,5 +1,5 @@
-# `make install`: the program, its music, a desktop entry with the icon and a
-# manual page made from the program's --help text, under the usual folders
+# `make install`: the program, its music, a desktop entry with its icons,
+# AppStream metadata and a manual page made from the program's --help text, under the usual folders
 # of the install prefix. `make uninstall` removes the same files: each one is
 # installed through orchid_install, which also lists it for the uninstall
 # script written below.
@@ -15,7 +15,7 @@ else()
   add_custom_command(OUTPUT ${ORCHID_MAN_PAGE}
     COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:orchid> -DOUTPUT=${ORCHID_MAN_PAGE} -DSECTION=6
             "-DSUMMARY=a real-time audiovisual show in step with one piece of music"
-            -DFILES=${CMAKE_INSTALL_FULL_DATADIR}/orchid/kestrune-velomar.mp3
+            -DFILES=${CMAKE_INSTALL_PREFIX}/${ORCHID_INSTALL_DATADIR}/kestrune-velomar.mp3
             -P ${PROJECT_SOURCE_DIR}/cmake/HelpToMan.cmake
     DEPENDS orchid ${PROJECT_SOURCE_DIR}/cmake/HelpToMan.cmake
     COMMENT "Making the manual page from orchid --help")
@@ -31,10 +31,14 @@ endmacro()
 
 orchid_install(PROGRAMS $<TARGET_FILE:orchid> ${CMAKE_INSTALL_BINDIR} orchid)
 # The program looks for its music here last (ORCHID_DATA_DIR).
-orchid_install(FILES ${ORCHID_MUSIC_FILE} ${CMAKE_INSTALL_DATADIR}/orchid kestrune-velomar.mp3)
+orchid_install(FILES ${ORCHID_MUSIC_FILE} ${ORCHID_INSTALL_DATADIR} kestrune-velomar.mp3)
 orchid_install(FILES ${PROJECT_SOURCE_DIR}/assets/orchid.desktop ${CMAKE_INSTALL_DATADIR}/applications
   orchid.desktop)
-orchid_install(FILES ${ORCHID_ICON_PNG} ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps orchid.png)
+foreach(size IN LISTS ORCHID_ICON_SIZES)
+  orchid_install(FILES ${ORCHID_ICON_PNG_${size}} ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps orchid.png)
+endforeach()
+orchid_install(FILES ${PROJECT_SOURCE_DIR}/assets/show.orchid.orchid.metainfo.xml ${CMAKE_INSTALL_DATADIR}/metainfo
+  show.orchid.orchid.metainfo.xml)
 orchid_install(FILES ${ORCHID_MAN_PAGE} ${CMAKE_INSTALL_MANDIR}/man6 orchid.6)
 
 # cmake -DPREFIX=<prefix> -P orchid_uninstall.cmake removes them again, under
@@ -50,9 +54,9 @@ foreach(file IN ITEMS @ORCHID_INSTALLED_FILES@)
     file(REMOVE "${root}/${file}")
   endif()
 endforeach()
-file(GLOB left "${root}/@CMAKE_INSTALL_DATADIR@/orchid/*")
-if(IS_DIRECTORY "${root}/@CMAKE_INSTALL_DATADIR@/orchid" AND NOT left)
-  file(REMOVE_RECURSE "${root}/@CMAKE_INSTALL_DATADIR@/orchid")
+file(GLOB left "${root}/@ORCHID_INSTALL_DATADIR@/*")
+if(IS_DIRECTORY "${root}/@ORCHID_INSTALL_DATADIR@" AND NOT left)
+  file(REMOVE_RECURSE "${root}/@ORCHID_INSTALL_DATADIR@")
 endif()
 ]=] @ONLY)
 add_custom_target(uninstall

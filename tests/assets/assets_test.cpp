@@ -342,26 +342,47 @@ TEST_F(Music, FollowsTheTimeline)
     EXPECT_LT(Rms(212, 214.6), Rms(190, 200) * 0.1);
 }
 
-// The icon file holds one 32 x 32, 256-colour image: the icon bitmap's
+// The icon file holds first a 32 x 32, 256-colour image: the icon bitmap's
 // header (its height doubled for the mask), palette and rows, then an
-// all-zero (opaque) mask of 4 bytes a row.
-TEST(Generator, TheIconFileIsTheIconBitmap)
+// all-zero (opaque) mask of 4 bytes a row; then the desktop's 48, 64, 128
+// and 256-pixel PNG icons as they are, 256 written as 0 in the directory.
+TEST(Generator, TheIconFileIsTheIconBitmapAndTheLargerIcons)
 {
-    std::vector<uint8_t> bmp = ReadFile(std::filesystem::path(ORCHID_ASSET_DIR) / "icon.bmp");
-    std::vector<uint8_t> ico = ReadFile(std::filesystem::path(ORCHID_ASSET_DIR) / "icon.ico");
+    const std::filesystem::path dir(ORCHID_ASSET_DIR);
+    std::vector<uint8_t> bmp = ReadFile(dir / "icon.bmp");
+    std::vector<uint8_t> ico = ReadFile(dir / "icon.ico");
     ASSERT_GT(bmp.size(), 14u + 40u);
+    const int larger[] = {48, 64, 128, 256};
+    const size_t count = 1 + std::size(larger);
     size_t image = bmp.size() - 14;
-    ASSERT_EQ(ico.size(), 6 + 16 + image + 32 * 4);
-    const uint8_t header[14] = {0, 0, 1, 0, 1, 0, 32, 32, 0, 0, 1, 0, 8, 0};
+    ASSERT_GT(ico.size(), 6 + 16 * count);
+    const uint8_t header[6] = {0, 0, 1, 0, uint8_t(count), 0};
     EXPECT_TRUE(std::equal(std::begin(header), std::end(header), ico.begin()));
-    uint32_t bytes = ico[14] | ico[15] << 8 | ico[16] << 16 | uint32_t(ico[17]) << 24;
-    uint32_t offset = ico[18] | ico[19] << 8 | ico[20] << 16 | uint32_t(ico[21]) << 24;
-    EXPECT_EQ(bytes, image + 32 * 4);
-    EXPECT_EQ(offset, 22u);
+    auto u32 = [&](size_t at) { return ico[at] | ico[at + 1] << 8 | ico[at + 2] << 16 | uint32_t(ico[at + 3]) << 24; };
+    const uint8_t first[8] = {32, 32, 0, 0, 1, 0, 8, 0};
+    EXPECT_TRUE(std::equal(std::begin(first), std::end(first), ico.begin() + 6));
+    EXPECT_EQ(u32(6 + 8), image + 32 * 4);
+    size_t offset = u32(6 + 12);
+    EXPECT_EQ(offset, 6 + 16 * count);
     std::vector<uint8_t> expected(bmp.begin() + 14, bmp.end());
     expected[8] = 64;  // 32 rows of colour, 32 of mask
     expected.resize(image + 32 * 4, 0);
-    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), ico.begin() + 22));
+    ASSERT_LE(offset + expected.size(), ico.size());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), ico.begin() + std::ptrdiff_t(offset)));
+    size_t end = offset + expected.size();
+    for (size_t i = 0; i < std::size(larger); ++i) {
+        SCOPED_TRACE(larger[i]);
+        const size_t entry = 6 + 16 * (1 + i);
+        std::vector<uint8_t> png = ReadFile(dir / ("icon-" + std::to_string(larger[i]) + ".png"));
+        EXPECT_EQ(ico[entry], uint8_t(larger[i]));
+        EXPECT_EQ(ico[entry + 1], uint8_t(larger[i]));
+        EXPECT_EQ(u32(entry + 8), png.size());
+        EXPECT_EQ(u32(entry + 12), end);
+        ASSERT_LE(end + png.size(), ico.size());
+        EXPECT_TRUE(std::equal(png.begin(), png.end(), ico.begin() + std::ptrdiff_t(end)));
+        end += png.size();
+    }
+    EXPECT_EQ(end, ico.size());
 }
 
 TEST(Generator, MakesTheSameBytesOnEveryRun)
@@ -379,9 +400,9 @@ TEST(Generator, MakesTheSameBytesOnEveryRun)
         EXPECT_TRUE(ReadFile(entry.path()) == ReadFile(dir / entry.path().filename()));
         ++compared;
     }
-    // Every resource, and the icon once more as the Windows resource
-    // compiler takes it.
-    EXPECT_EQ(compared, int(std::size(kAssets)) + 1);
+    // Every resource, the icon once more as the Windows resource compiler
+    // takes it, and the desktop's five icons.
+    EXPECT_EQ(compared, int(std::size(kAssets)) + 1 + 5);
     EXPECT_TRUE(ReadFile(ORCHID_MUSIC_FILE) == ReadFile(dir / "music.mp3"));
 }
 

@@ -911,16 +911,19 @@ Image BannerPicture(const Fonts& f)
     return img;
 }
 
-Image IconPicture()
+Image IconPicture(int size)
 {
-    const int S = 32;
-    Image img(S, S);
-    for (int y = 0; y < S; ++y)
-        for (int x = 0; x < S; ++x) {
-            float d = std::hypot(float(x) - 15.5f, float(y) - 15.5f) / 22;
+    // Drawn for 32 pixels and scaled: a pixel's centre x + 0.5 of the
+    // 32-pixel design is (x + 0.5) * k in the larger picture.
+    const float k = float(size) / 32;
+    const float centre = (15.5f + 0.5f) * k - 0.5f, flowerY = (15.0f + 0.5f) * k - 0.5f;
+    Image img(size, size);
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            float d = std::hypot(float(x) - centre, float(y) - centre) / (22 * k);
             img.at(x, y) = Mix(Hex(0x5A2478), Hex(0x1A0C30), Clamp01(d));
         }
-    PaintOrchid(img, nullptr, 15.5f, 15.0f, 15.5f, 0, FlowerStyle(1));
+    PaintOrchid(img, nullptr, centre, flowerY, 15.5f * k, 0, FlowerStyle(1));
     return img;
 }
 

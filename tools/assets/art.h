@@ -46,7 +46,9 @@ enum class CaptionStyle {
 Picture CaptionPicture(const Fonts& f, const std::string& text, int shownHeight, CaptionStyle style);
 
 Image BannerPicture(const Fonts& f);
-Image IconPicture();
+// The program's icon, `size` pixels square: the window icon at 32, the
+// desktop's larger ones from the same design.
+Image IconPicture(int size);
 
 // The picture as the show draws it, for previews: the caption squeezed to
 // its height, the tile turned and stretched.

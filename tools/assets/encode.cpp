@@ -182,7 +182,7 @@ std::vector<uint8_t> EncodeBmp8(const Image& img)
     return out;
 }
 
-std::vector<uint8_t> IconFromBmp8(const std::vector<uint8_t>& bmp)
+std::vector<uint8_t> IconFile(const std::vector<uint8_t>& bmp, const std::vector<std::vector<uint8_t>>& pngs)
 {
     // The bitmap's header, palette and rows as they are, with the height
     // doubled (colour rows, then the mask's) and an all-zero mask (every
@@ -195,10 +195,12 @@ std::vector<uint8_t> IconFromBmp8(const std::vector<uint8_t>& bmp)
     for (int i = 0; i < 4; ++i) image[size_t(8 + i)] = uint8_t(doubled >> (8 * i));
     image.insert(image.end(), size_t(maskStride) * size_t(height), 0);
 
+    // The directory: one 16-byte entry an image, then the images in order.
     std::vector<uint8_t> out;
     Put16(out, 0);
     Put16(out, 1);  // an icon
-    Put16(out, 1);  // one image
+    Put16(out, uint32_t(1 + pngs.size()));
+    uint32_t offset = uint32_t(6 + 16 * (1 + pngs.size()));
     out.push_back(uint8_t(width));
     out.push_back(uint8_t(height));
     out.push_back(0);  // 256 colours
@@ -206,8 +208,24 @@ std::vector<uint8_t> IconFromBmp8(const std::vector<uint8_t>& bmp)
     Put16(out, 1);  // planes
     Put16(out, 8);  // bits per pixel
     Put32(out, uint32_t(image.size()));
-    Put32(out, 6 + 16);  // where the image starts
+    Put32(out, offset);
+    offset += uint32_t(image.size());
+    for (const std::vector<uint8_t>& png : pngs) {
+        // Width and height from the PNG header; 256 is written as 0.
+        uint32_t w = uint32_t(png[16]) << 24 | png[17] << 16 | png[18] << 8 | png[19];
+        uint32_t h = uint32_t(png[20]) << 24 | png[21] << 16 | png[22] << 8 | png[23];
+        out.push_back(uint8_t(w));
+        out.push_back(uint8_t(h));
+        out.push_back(0);  // more than 256 colours
+        out.push_back(0);
+        Put16(out, 1);
+        Put16(out, 32);
+        Put32(out, uint32_t(png.size()));
+        Put32(out, offset);
+        offset += uint32_t(png.size());
+    }
     out.insert(out.end(), image.begin(), image.end());
+    for (const std::vector<uint8_t>& png : pngs) out.insert(out.end(), png.begin(), png.end());
     return out;
 }
 
@@ -220,18 +238,22 @@ void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)
 }
 
 namespace {
-void WritePngRows(const std::string& path, int w, int h, int colourType, const std::vector<uint8_t>& data, int channels)
+void AppendPngBytes(png_structp png, png_bytep data, png_size_t size)
 {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) throw std::runtime_error("cannot write " + path);
+    auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + size);
+}
+
+std::vector<uint8_t> EncodePngRows(int w, int h, int colourType, const std::vector<uint8_t>& data, int channels)
+{
+    std::vector<uint8_t> out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
-        std::fclose(f);
-        throw std::runtime_error("cannot write " + path);
+        throw std::runtime_error("cannot encode a PNG picture");
     }
-    png_init_io(png, f);
+    png_set_write_fn(png, &out, AppendPngBytes, nullptr);
     png_set_compression_level(png, 3);
     png_set_IHDR(png, info, png_uint_32(w), png_uint_32(h), 8, colourType, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -240,11 +262,11 @@ void WritePngRows(const std::string& path, int w, int h, int colourType, const s
         png_write_row(png, const_cast<png_bytep>(data.data() + size_t(y) * size_t(w) * size_t(channels)));
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
-    std::fclose(f);
+    return out;
 }
 }  // namespace
 
-void WritePng(const std::string& path, const Image& img)
+std::vector<uint8_t> EncodePng(const Image& img)
 {
     std::vector<uint8_t> data(img.px.size() * 3);
     for (size_t i = 0; i < img.px.size(); ++i) {
@@ -252,12 +274,17 @@ void WritePng(const std::string& path, const Image& img)
         data[i * 3 + 1] = To8(img.px[i].g);
         data[i * 3 + 2] = To8(img.px[i].b);
     }
-    WritePngRows(path, img.w, img.h, PNG_COLOR_TYPE_RGB, data, 3);
+    return EncodePngRows(img.w, img.h, PNG_COLOR_TYPE_RGB, data, 3);
+}
+
+void WritePng(const std::string& path, const Image& img)
+{
+    WriteFile(path, EncodePng(img));
 }
 
 void WritePngGrey(const std::string& path, const std::vector<uint8_t>& grey, int w, int h)
 {
-    WritePngRows(path, w, h, PNG_COLOR_TYPE_GRAY, grey, 1);
+    WriteFile(path, EncodePngRows(w, h, PNG_COLOR_TYPE_GRAY, grey, 1));
 }
 
 }  // namespace gen

@@ -4,7 +4,8 @@
 //
 //   orchid-assets --out DIR --music FILE --fonts DIR [--preview DIR]
 //
-// DIR receives the files named in assets/manifest.txt; FILE the MP3; the
+// DIR receives the files named in assets/manifest.txt, the Windows icon and
+// the desktop's icons (icon-SIZE.png); FILE the MP3; the
 // preview folder PNG views of every picture and mask, including the captions
 // and the tile as the show draws them.
 
@@ -42,6 +43,9 @@ const char* const kGlyphRows[48] = {
     "101101010101101", "101101010010010", "111001010100111", "110100100100110",  // X Y Z [
     "100100010001001", "011001001001011", "010101000000000", "000000000000111",  // \ ] ^ _
 };
+
+// The sizes of the desktop's icons; assets/CMakeLists.txt names the same.
+constexpr int kDesktopIconSizes[] = {32, 48, 64, 128, 256};
 
 std::vector<uint8_t> GlyphBlock()
 {
@@ -174,11 +178,19 @@ void WritePictures(Output& out, const std::string& fontDir)
     Image banner = BannerPicture(fonts);
     out.Bytes("banner.bmp", EncodeBmp8(banner));
     out.Preview("banner", banner);
-    Image icon = IconPicture();
+    Image icon = IconPicture(32);
     std::vector<uint8_t> iconBmp = EncodeBmp8(icon);
     out.Bytes("icon.bmp", iconBmp);
-    out.Bytes("icon.ico", IconFromBmp8(iconBmp));
     out.Preview("icon", icon);
+    // The desktop's icons (hicolor theme sizes), in full colour; the Windows
+    // icon holds the window icon's bitmap and the larger ones.
+    std::vector<std::vector<uint8_t>> larger;
+    for (int size : kDesktopIconSizes) {
+        std::vector<uint8_t> png = EncodePng(IconPicture(size));
+        out.Bytes("icon-" + std::to_string(size) + ".png", png);
+        if (size > 32) larger.push_back(png);
+    }
+    out.Bytes("icon.ico", IconFile(iconBmp, larger));
 }
 
 int Usage()
