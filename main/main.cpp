@@ -20,8 +20,10 @@
 #include "main/music_search.h"
 #include "main/options.h"
 #include "main/preset_dialog.h"
+#include "main/screenshot.h"
 #include "main/shell.h"
 #include "os/files.h"
+#include "os/folders.h"
 #include "os/process.h"
 #include "os/stop.h"
 #include "platform/backend.h"
@@ -266,6 +268,16 @@ int RunHeadless(const Options& options, const std::string& outputPath, const pla
     return result;
 }
 
+// S during live play: the frame goes to the Pictures folder, else the
+// current folder, else the home folder, and one line says where.
+std::string SaveScreenshot(const std::string& png, int32_t hundredth)
+{
+    const std::string folders[] = {os::PicturesFolder(), ".", os::HomeFolder()};
+    std::string line = WriteScreenshot(png, hundredth, folders, 3);
+    os::PrintText(stderr, "%s\n", line.c_str());
+    return line;
+}
+
 int RunDesktop(const Options& options, const platform::BackendEntry& backend)
 {
     platform::BackendSetup setup;
@@ -289,6 +301,7 @@ int RunDesktop(const Options& options, const platform::BackendEntry& backend)
     if (!options.noSound) musicStarted = NoteShortMusicLive;
     literalTiming = options.literalTiming ? 1 : 0;
     loopShow = options.loop ? 1 : 0;
+    screenshotTaken = SaveScreenshot;
     // About one refresh and the display's own delay: measured against the
     // sound on a PulseAudio sink, live frames came 15 to 23 ms after the
     // capture's timing without it.

@@ -287,6 +287,9 @@ const char* UsageText()
            "                    (the one before's within a second of its start)\n"
            "  . and ,           while paused, one hundredth forward or back\n"
            "  M                 mute and unmute the music; + and - change its volume\n"
+           "  S                 save the frame on screen as orchid-SSS.HH.png, the PNG\n"
+           "                    --frames writes for it, in the Pictures folder (else the\n"
+           "                    current folder, else the home folder); never replaces a file\n"
 #if !defined(ORCHID_DESKTOP_WIN32)
            "  Alt+Enter         switch between window and fullscreen\n"
 #endif

@@ -10,6 +10,7 @@
 #include "error/error_log.h"
 #include "main/app_state.h"
 #include "main/dialog.h"
+#include "main/screenshot.h"
 #include "main/window.h"
 #include "platform/clock.h"
 #include "timer/show_steps.h"
@@ -32,6 +33,7 @@ int32_t aheadSteps = 500;
 int32_t showExact = 0;
 int32_t userPaused = 0;
 int32_t loopShow = 0;
+std::string (*screenshotTaken)(const std::string& png, int32_t hundredth) = nullptr;
 void (*musicStarted)(int32_t lengthHundredths) = nullptr;
 void (*musicUnplayable)() = nullptr;
 bool (*showEndRequested)() = nullptr;
@@ -41,6 +43,12 @@ LRESULT MainWindowProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lPar
 
 // 1 while the last update's hundredth has not been drawn.
 int32_t undrawn = 0;
+// The line a screenshot left in the overlay, and the frame count at which
+// it goes (two seconds of play later).
+char notice[160] = "";
+int64_t noticeUntil = 0;
+// S: the frame on screen to screenshotTaken, and its line to the overlay.
+void TakeScreenshot();
 // 1 once the show has ended and starts again after this update.
 int32_t restartDue = 0;
 // The show's end-of-show hook: the run ends, or with loopShow the show
@@ -212,6 +220,10 @@ int UpdateCallback()
 int RenderCallback()
 {
     if (quitting || paused) return 0;
+    if (notice[0] != '\0' && timer.frameCount >= noticeUntil) {
+        notice[0] = '\0';
+        if (!overlayShown) ShowOverlay(nullptr);
+    }
     if (!overlayShown) {
         Render();
         return 1;
@@ -253,6 +265,19 @@ void Render()
     }
     deDraw.Present(&frameImage);
     FrameDrawn();
+}
+
+void TakeScreenshot()
+{
+    if (screenshotTaken == nullptr || frameImage.pixInt == nullptr) return;
+    // The frame on screen is the one drawn for musicPosition (a frame not
+    // yet drawn is not on screen: the one before it is, which Render shows
+    // again before drawing on).
+    const std::string line = screenshotTaken(ShownFramePng(frameImage, deDraw.bpp, deDraw.pixelFormat),
+                                             undrawn ? musicPosition - 1 : musicPosition);
+    std::snprintf(notice, sizeof notice, "%s", line.c_str());
+    noticeUntil = timer.frameCount + 120;
+    ShowOverlay(notice);
 }
 
 void EndOfShow()
@@ -355,6 +380,7 @@ void ViewerKey(WPARAM key)
         if (userPaused) SeekShow(musicPosition - 1);
         break;
     case 'M': audio.SetMuted(!audio.muted); break;
+    case 'S': TakeScreenshot(); break;
     case VK_ADD:
     case VK_OEM_PLUS: audio.SetVolume(audio.volume + kVolumeStep); break;
     case VK_SUBTRACT:

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/window.h"
 #include "timer/show_steps.h"
@@ -69,6 +70,11 @@ extern bool (*showEndRequested)();
 // music, every pass showing the first pass's frames (from the snapshot at
 // the start; without snapshots the run ends there as it does without it).
 extern int32_t loopShow;
+// Called with the PNG of the frame on screen (main/screenshot.h) and its
+// hundredth when the viewer presses S; returns the line that says where it
+// went (or why it did not), which the overlay shows for two seconds of
+// play. Unset, S does nothing.
+extern std::string (*screenshotTaken)(const std::string& png, int32_t hundredth);
 // Live play's stepping, with its count of resynchronisations.
 extern ShowSteps showSteps;
 // 1 while F1's overlay (frame rate, resynchronisations, show time, scene

@@ -39,6 +39,7 @@
 #include "main/backend_choice.h"
 #include "main/dialog.h"
 #include "main/options.h"
+#include "main/screenshot.h"
 #include "main/shell.h"
 #include "pixmap/pixmap.h"
 #include "platform/backend.h"
@@ -166,8 +167,18 @@ void Begin(Run kind, int command, platform::FrameSink* sink)
     displayLead = kind == Run::Live ? kDisplayLead : 0;
     // The viewer's keys move the show in live play.
     seekable = kind == Run::Live ? 1 : 0;
+    screenshotTaken = kind == Run::Live ? DownloadScreenshot : nullptr;
     run = kind;
     Startup(nullptr, platform::SW_SHOWNORMAL);
+}
+
+// S in live play: the browser downloads the frame.
+std::string DownloadScreenshot(const std::string& png, int32_t hundredth)
+{
+    if (png.empty()) return "orchid: the screenshot could not be made: out of memory";
+    const std::string name = ScreenshotName(hundredth, 1);
+    platform::web::Download(name.c_str(), reinterpret_cast<const uint8_t*>(png.data()), png.size());
+    return "orchid: the frame at " + ShowTime(hundredth) + " s is downloaded as " + name;
 }
 
 // The messages waiting, as the desktop's loop takes them; false once the

@@ -18,10 +18,10 @@
   var BANNER = 144;
   // The viewer's keys, as the program's virtual key codes: Space pauses,
   // the arrows, Home and Page Up and Down seek, . and , step while paused,
-  // M mutes, + and - change the volume.
+  // M mutes, + and - change the volume, S downloads the frame on screen.
   var KEYS = {Escape: 0x1B, F1: 0x70, ' ': 0x20, ArrowLeft: 0x25, ArrowRight: 0x27, Home: 0x24,
               PageUp: 0x21, PageDown: 0x22, '.': 0xBE, ',': 0xBC,
-              m: 0x4D, M: 0x4D, '+': 0xBB, '=': 0xBB, '-': 0xBD};
+              m: 0x4D, M: 0x4D, s: 0x53, S: 0x53, '+': 0xBB, '=': 0xBB, '-': 0xBD};
   // What orchid_frame reports.
   var PAUSED = 1;
   var ENDED = 2;
@@ -82,7 +82,17 @@
       },
       overlay: function (text) { overlay.textContent = text; },
       cursor: function (css) { body.style.cursor = css; },
-      leaveFullscreen: leaveFullscreen
+      leaveFullscreen: leaveFullscreen,
+      // The S key's PNG, handed to the browser as a download.
+      download: function (name, bytes) {
+        var link = document.createElement('a');
+        link.href = URL.createObjectURL(new Blob([bytes], {type: 'image/png'}));
+        link.download = name;
+        document.body.appendChild(link);
+        link.click();
+        link.remove();
+        setTimeout(function () { URL.revokeObjectURL(link.href); }, 60000);
+      }
     },
     print: function (text) {
       if (mode === 'bench') {

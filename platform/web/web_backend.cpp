@@ -10,6 +10,7 @@ extern "C" {
 void orchid_js_show_picture(const uint8_t* rgba, int width, int height);
 void orchid_js_message_box(const char* text, const char* caption);
 void orchid_js_overlay(const char* text);
+void orchid_js_download(const char* name, const uint8_t* bytes, std::size_t size);
 void orchid_js_cursor(int id, int visible);
 void orchid_js_leave_fullscreen();
 int orchid_js_audio_open();
@@ -233,6 +234,8 @@ bool InstallEntry(const BackendSetup& setup, char*, std::size_t)
 const BackendEntry kEntry = {"web", true, CanRun, InstallEntry, Uninstall};
 
 void ShowPicture(const uint8_t* rgba, int width, int height) { orchid_js_show_picture(rgba, width, height); }
+
+void Download(const char* name, const uint8_t* bytes, std::size_t size) { orchid_js_download(name, bytes, size); }
 
 extern "C" {
 

@@ -6,6 +6,7 @@
 // position is the audio context's time less the output latency.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/backend_table.h"
@@ -36,6 +37,10 @@ extern const BackendEntry kEntry;
 // canvas keeps a view of the pixels between calls, so `rgba` must stay at
 // the same place for as long as pictures are shown.
 void ShowPicture(const uint8_t* rgba, int width, int height);
+
+// Hands `size` bytes to the browser as a download named `name` (the page
+// copies them).
+void Download(const char* name, const uint8_t* bytes, std::size_t size);
 
 // The page's events, queued until the message loop collects them
 // (exported to the page's script).

@@ -8,7 +8,7 @@
 //   Module.orchidAudio   {context}: the audio context, made and resumed by
 //                        the start screen's click
 //   Module.orchidPage    {showError(text, caption), overlay(text),
-//                        cursor(css), leaveFullscreen()}
+//                        cursor(css), leaveFullscreen(), download(name, bytes)}
 mergeInto(LibraryManager.library, {
   // ---- the picture ----------------------------------------------------------
   // One ImageData over the program's own RGBA buffer, made again only when
@@ -36,6 +36,11 @@ mergeInto(LibraryManager.library, {
 
   orchid_js_overlay: function(text) {
     Module.orchidPage.overlay(UTF8ToString(text));
+  },
+
+  // A copy of the bytes, since the program's memory may move or be reused.
+  orchid_js_download: function(name, bytes, size) {
+    Module.orchidPage.download(UTF8ToString(name), HEAPU8.slice(bytes, bytes + size));
   },
 
   // The standard cursors by id (32512 arrow, 32514 hourglass).

@@ -51,6 +51,7 @@ protected:
         aheadMicros = savedAheadMicros;
         aheadSteps = savedAheadSteps;
         fake.onFrameShown = nullptr;
+        screenshotTaken = nullptr;
         ShellRunTest::TearDown();
     }
 
@@ -451,6 +452,50 @@ TEST_F(ViewerTest, WhilePausedPeriodAndCommaStepOneHundredthEachWay)
     EXPECT_EQ(stood[7] - stood[6], 10) << "playing, . moved the show";
     EXPECT_TRUE(musicHeld) << "the music moved, or stood elsewhere than the picture";
     EXPECT_EQ(differ, "") << "stepped frames that differ from the ones played";
+}
+
+// S hands over the frame on screen with its own hundredth, playing or
+// paused after steps back, and the line it returns stays in the overlay.
+TEST_F(ViewerTest, SHandsOverTheFrameOnScreenWithItsHundredth)
+{
+    std::vector<uint64_t> played(300, 0);
+    fake.onFrameShown = [&] {
+        if (musicPosition >= 0 && musicPosition < 300 && played[musicPosition] == 0)
+            played[musicPosition] = capture::HashFrame(fake.lastFrame);
+    };
+    struct Shot {
+        int32_t hundredth;
+        uint64_t onScreen;
+        bool png;
+    };
+    static std::vector<Shot> shots;
+    static FakePlatform* shown;
+    shots.clear();
+    shown = &fake;
+    screenshotTaken = [](const std::string& png, int32_t hundredth) {
+        shots.push_back({hundredth, capture::HashFrame(shown->lastFrame), png.rfind("\x89PNG\r\n\x1a\n", 0) == 0});
+        return std::string("SHOT ") + std::to_string(hundredth);
+    };
+    std::string overlay;
+    int32_t paused = -1;
+    clock.at = [&](int64_t wait) {
+        if (wait == 60 || wait == 140) fake.Key(mainWindow, 'S');
+        if (wait == 100) fake.Key(mainWindow, platform::VK_SPACE);
+        if (wait == 105) paused = musicPosition;
+        if (wait >= 110 && wait < 140) fake.Key(mainWindow, platform::VK_OEM_COMMA);
+        if (wait == 141) overlay = fake.overlayText;
+        if (wait == 150) fake.Key(mainWindow, platform::VK_ESCAPE);
+    };
+    EXPECT_EQ(Run(), 0);
+    ASSERT_EQ(shots.size(), 2u);
+    for (const Shot& shot : shots) {
+        ASSERT_GT(shot.hundredth, 0);
+        ASSERT_LT(shot.hundredth, 300);
+        EXPECT_TRUE(shot.png) << "no PNG for " << shot.hundredth;
+        EXPECT_EQ(shot.onScreen, played[shot.hundredth]) << "the frame on screen is not the one for " << shot.hundredth;
+    }
+    EXPECT_EQ(shots[1].hundredth, paused - 30) << "the steps back did not show";
+    EXPECT_EQ(overlay, "SHOT " + std::to_string(shots[1].hundredth));
 }
 
 // Page Down goes to the start of the next scene (none after the last);
