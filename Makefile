@@ -15,6 +15,7 @@
 #   make install       the program, its music, a desktop entry and a manual
 #                      page under PREFIX (/usr/local; DESTDIR for staging)
 #   make deb           the Debian package build-deb/orchid_VERSION_ARCH.deb
+#   make deb-arm64     the same for ARM64, cross-built, in build-deb-arm64/
 #   make test-deb      the package built, linted, its dependencies resolved,
 #                      unpacked and run against the native build
 #   make uninstall     removes them again
@@ -42,7 +43,7 @@ ARM64_TESTS ?=
 PREFIX ?= /usr/local
 
 .PHONY: all deps configure build run test bench clean web serve test-web test-web-node windows configure-windows test-windows \
-	install uninstall deps-arm64 configure-arm64 arm64 test-arm64 deb test-deb
+	install uninstall deps-arm64 configure-arm64 arm64 test-arm64 deb test-deb deb-arm64
 
 all: build
 
@@ -160,6 +161,11 @@ deb:
 
 # The package's own test: it builds the package itself, and needs the
 # native build's program as the reference.
+# The package for ARM64, cross-built: build-deb-arm64/orchid_VERSION_arm64.deb,
+# the pictures, music and manual page from the native build.
+deb-arm64: build deps-arm64
+	@ORCHID_HOST_BUILD=$(abspath $(BUILD)) scripts/build-deb $(DEB_BUILD)-arm64 --host-arch arm64 -d
+
 test-deb: build
 	@tests/packaging/deb_test $(BUILD) $(DEB_BUILD)
 
@@ -183,4 +189,4 @@ serve: web
 	@cd $(WEB_BUILD) && python3 -m http.server 8000 --bind 127.0.0.1
 
 clean:
-	rm -rf $(BUILD) $(WEB_BUILD) $(WINDOWS_BUILD) $(ARM64_BUILD) $(DEB_BUILD) dist
+	rm -rf $(BUILD) $(WEB_BUILD) $(WINDOWS_BUILD) $(ARM64_BUILD) $(DEB_BUILD) $(DEB_BUILD)-arm64 dist
