@@ -142,6 +142,15 @@ platform::FrameView FrameImage()
 // Escape had been pressed.
 void EndRun() { platform::PostMessage(mainWindow, platform::WM_KEYDOWN, platform::VK_ESCAPE, 0); }
 
+// S in live play: the browser downloads the frame.
+std::string DownloadScreenshot(const std::string& png, int32_t hundredth)
+{
+    if (png.empty()) return "orchid: the screenshot could not be made: out of memory";
+    const std::string name = ScreenshotName(hundredth, 1);
+    platform::web::Download(name.c_str(), reinterpret_cast<const uint8_t*>(png.data()), png.size());
+    return "orchid: the frame at " + ShowTime(hundredth) + " s is downloaded as " + name;
+}
+
 void Begin(Run kind, int command, platform::FrameSink* sink)
 {
     const BackendChoice choice = ChooseBackend(platform::Backends(), platform::ProcessEnvironment, BackendNeed::Any);
@@ -170,15 +179,6 @@ void Begin(Run kind, int command, platform::FrameSink* sink)
     screenshotTaken = kind == Run::Live ? DownloadScreenshot : nullptr;
     run = kind;
     Startup(nullptr, platform::SW_SHOWNORMAL);
-}
-
-// S in live play: the browser downloads the frame.
-std::string DownloadScreenshot(const std::string& png, int32_t hundredth)
-{
-    if (png.empty()) return "orchid: the screenshot could not be made: out of memory";
-    const std::string name = ScreenshotName(hundredth, 1);
-    platform::web::Download(name.c_str(), reinterpret_cast<const uint8_t*>(png.data()), png.size());
-    return "orchid: the frame at " + ShowTime(hundredth) + " s is downloaded as " + name;
 }
 
 // The messages waiting, as the desktop's loop takes them; false once the
