@@ -178,15 +178,14 @@ uninstall:
 web: build
 	@NODE_PATH=/usr/share/nodejs emcmake cmake -S . -B $(WEB_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
 		-DORCHID_HOST_BUILD=$(abspath $(BUILD)) >/dev/null
-	@NODE_PATH=/usr/share/nodejs cmake --build $(WEB_BUILD) -j $(JOBS) --target orchid
+	@NODE_PATH=/usr/share/nodejs cmake --build $(WEB_BUILD) -j $(JOBS) --target orchid orchid_compressed
 
 test-web-node: web
 	@NODE_PATH=/usr/share/nodejs cmake --build $(WEB_BUILD) -j $(JOBS)
 	@ctest --test-dir $(WEB_BUILD) -L web --output-on-failure
 
 serve: web
-	@echo "Orchid on http://127.0.0.1:8000/"
-	@cd $(WEB_BUILD) && python3 -m http.server 8000 --bind 127.0.0.1
+	@node main/web/server.mjs $(WEB_BUILD) 8000
 
 clean:
 	rm -rf $(BUILD) $(WEB_BUILD) $(WINDOWS_BUILD) $(ARM64_BUILD) $(DEB_BUILD) $(DEB_BUILD)-arm64 dist

@@ -3,9 +3,10 @@
 // show from starting. No autoplay permission here: the click or key on a
 // button must itself start the music.
 import assert from 'node:assert/strict';
+import fs from 'node:fs';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
-import { SCREENSHOTS, openPage, session, sleep, waitForState } from './lib/browser.mjs';
+import { SCREENSHOTS, WEB_BUILD, openPage, session, sleep, waitForState } from './lib/browser.mjs';
 import { nativeReportWithoutMusic } from './lib/native.mjs';
 
 const LABELS = ['32bpp', '24bpp', '16bpp', 'Windowed', 'Quit'];
@@ -66,6 +67,27 @@ test('the page loads to the start screen with no console error and no failed req
             clip: { x: box.x - 24, y: box.y - 24, width: box.width + 48, height: box.height + 48 },
         });
     }
+    await page.close();
+});
+
+// The download before the music: each file of the page comes as the copy
+// make web compressed, and the whole visit is at most 0.65 of the files' own
+// size (the pictures inside the program hardly compress).
+test('a first visit downloads the page compressed, at most 0.65 of its files', async () => {
+    const seen = s.requests.length;
+    const { page, problems } = await startScreen();
+    const visit = s.requests.slice(seen).filter(r => !r.url.endsWith('.mp3'));
+    const names = visit.map(r => r.url.split('?')[0].replace(/^\//, '') || 'index.html');
+    for (const name of ['index.html', 'page.js', 'orchid.js', 'orchid.wasm']) {
+        const asked = visit[names.indexOf(name)];
+        assert.ok(asked !== undefined, `${name} was asked for (asked: ${names.join(', ')})`);
+        assert.ok(asked.encoding === 'br' || asked.encoding === 'gzip',
+                  `${name} came as a compressed copy (it came ${asked.encoding ?? 'as it is'})`);
+    }
+    const sent = visit.reduce((sum, r) => sum + r.bytes, 0);
+    const own = names.reduce((sum, name) => sum + fs.statSync(path.join(WEB_BUILD, name)).size, 0);
+    assert.ok(sent <= 0.65 * own, `the visit downloaded ${sent} bytes of files of ${own} bytes (${(sent / own).toFixed(3)})`);
+    assert.deepEqual(problems, []);
     await page.close();
 });
 

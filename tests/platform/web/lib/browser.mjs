@@ -5,7 +5,7 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { chromium } from 'playwright-core';
-import { serve } from './server.mjs';
+import { serve } from '../../../../main/web/server.mjs';
 
 export const CHROMIUM = process.env.ORCHID_CHROMIUM || '/usr/bin/chromium';
 
