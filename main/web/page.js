@@ -261,12 +261,27 @@
     });
   }
 
+  // The service worker (sw.js) keeps the page's files, so that the next
+  // visit plays without the network. Only the played page registers it:
+  // the deterministic modes are the tests' and leave nothing behind.
+  function keepForOffline() {
+    if (!('serviceWorker' in navigator)) return;
+    // A page the worker kept asks whether the server has a newer build: the
+    // newer worker then fetches it, and the next visit plays it.
+    navigator.serviceWorker.register('sw.js').then(function (registration) {
+      if (registration.active) return registration.update();
+    }).catch(function (error) {
+      console.warn('orchid: the page will not be kept for playing offline: ' + error);
+    });
+  }
+
   function begin() {
     document.getElementById('error-ok').addEventListener('click', function () {
       show('error', false);
       show('closing', true);
     });
     if (mode === 'play') {
+      keepForOffline();
       listen();
       startScreen();
     } else {

@@ -18,6 +18,7 @@ const TYPES = {
     '.mjs': 'text/javascript; charset=utf-8',
     '.css': 'text/css; charset=utf-8',
     '.json': 'application/json',
+    '.webmanifest': 'application/manifest+json',
     '.wasm': 'application/wasm',
     '.mp3': 'audio/mpeg',
     '.png': 'image/png',

@@ -19,8 +19,11 @@ const FLAGS = [
 ];
 
 // Starts chromium; autoplay lets the page start its AudioContext without a
-// click. Resolves to { context, close() }.
-export async function launch({ autoplay = false, viewport = { width: 800, height: 600 } } = {}) {
+// click. Service workers are blocked unless asked for, so that every request
+// goes to the server, where a test can see or change it. Resolves to
+// { context, close() }.
+export async function launch({ autoplay = false, viewport = { width: 800, height: 600 },
+                               serviceWorkers = 'block', hasTouch = false } = {}) {
     const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'orchid-chromium-'));
     const args = [...FLAGS];
     if (autoplay) args.push('--autoplay-policy=no-user-gesture-required');
@@ -31,6 +34,8 @@ export async function launch({ autoplay = false, viewport = { width: 800, height
             headless: true,
             args,
             viewport,
+            serviceWorkers,
+            hasTouch,
             timeout: 60_000,
         });
     } catch (e) {
