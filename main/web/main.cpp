@@ -26,12 +26,15 @@
 // every headless run; frames run in chunks of a few tens of milliseconds.
 #include <emscripten.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
+#include "audio/audio.h"
 #include "capture/benchmark_sink.h"
 #include "capture/capture.h"
 #include "demo/demo.h"
+#include "demo/timeline.h"
 #include "error/error_log.h"
 #include "error/memory.h"
 #include "error/report.h"
@@ -315,5 +318,31 @@ EMSCRIPTEN_KEEPALIVE int orchid_frame()
 
 // The show time the next update will see, in hundredths.
 EMSCRIPTEN_KEEPALIVE int orchid_show_time() { return musicPosition; }
+
+// The page's own controls (the touch bar, the media keys' session) in live
+// play: a seek to any hundredth, as the seek keys move the show, whether
+// the music is muted, and whether the viewer paused.
+EMSCRIPTEN_KEEPALIVE void orchid_web_seek(int hundredths)
+{
+    if (run == Run::Live && seekable) SeekShow(hundredths);
+}
+EMSCRIPTEN_KEEPALIVE int orchid_web_muted() { return audio.muted; }
+// 1 while the viewer has paused the show (Space); not for a pause that a
+// hidden page or a lost focus holds.
+EMSCRIPTEN_KEEPALIVE int orchid_web_user_paused() { return userPaused; }
+
+// The scenes for the page's seek bar: a line "FIRST\tNAME" for each, in
+// hundredths, and last "END\tthe end".
+EMSCRIPTEN_KEEPALIVE const char* orchid_scenes()
+{
+    static char text[512];
+    int used = 0;
+    for (const timeline::Scene& scene : timeline::kScenes)
+        used += std::snprintf(text + used, sizeof text - static_cast<std::size_t>(used), "%d\t%s\n",
+                              static_cast<int>(scene.first), scene.name);
+    std::snprintf(text + used, sizeof text - static_cast<std::size_t>(used), "%d\tthe end\n",
+                  static_cast<int>(kShowEnd));
+    return text;
+}
 
 }  // extern "C"

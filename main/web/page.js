@@ -25,6 +25,14 @@
   // What orchid_frame reports.
   var PAUSED = 1;
   var ENDED = 2;
+  // Touch: a swipe is a move of at least SWIPE_PX across, twice as far
+  // across as up or down; a tap moves less than TAP_PX. The control bar
+  // hides CONTROLS_MS after the last touch.
+  var SWIPE_PX = 60;
+  var TAP_PX = 16;
+  var CONTROLS_MS = 3000;
+  // The media session's position is set again every POSITION_FRAMES frames.
+  var POSITION_FRAMES = 30;
 
   var params = new URLSearchParams(window.location.search);
   var mode = params.has('bench') ? 'bench' : params.has('at') ? 'at' : 'play';
@@ -32,6 +40,10 @@
   var stage = document.getElementById('stage');
   var canvas = document.getElementById('canvas');
   var overlay = document.getElementById('overlay');
+  var controls = document.getElementById('controls');
+  var seekBar = document.getElementById('seek');
+  var timeText = document.getElementById('time');
+  var mediaSession = 'mediaSession' in navigator ? navigator.mediaSession : null;
   var bench = document.getElementById('bench');
   var errorShown = false;
   // The show plays in the page's fullscreen (a depth was chosen).
@@ -41,7 +53,20 @@
   var leavingOnPurpose = false;
   var running = false;
 
-  function setState(state) { body.dataset.orchid = state; }
+  var lastState = null;
+  function setState(state) {
+    body.dataset.orchid = state;
+    if (state === lastState) return;
+    lastState = state;
+    if (mode !== 'play') return;
+    holdScreen(state === 'playing');
+    if (mediaSession) {
+      mediaSession.playbackState = state === 'playing' ? 'playing' : state === 'paused' ? 'paused' : 'none';
+      if (running) updatePosition(true);
+    }
+    if (state === 'ended' || state === 'error') controls.hidden = true;
+    updateControls();
+  }
   function show(id, visible) { document.getElementById(id).hidden = !visible; }
 
   // The music, fetched and decoded by the browser at 44.1 kHz while the page
@@ -129,7 +154,11 @@
       finish();
       return false;
     }
-    if (mode === 'play' && !errorShown) setState(state === PAUSED ? 'paused' : 'playing');
+    if (mode === 'play' && !errorShown) {
+      setState(state === PAUSED ? 'paused' : 'playing');
+      updateControls();
+      updatePosition(false);
+    }
     return true;
   }
 
@@ -159,24 +188,215 @@
     pass();
   }
 
+  function key(virtualKey) { if (running) Module._orchid_web_key(virtualKey); }
+  function seekTo(hundredths) {
+    if (!running) return;
+    Module._orchid_web_seek(Math.max(0, Math.round(hundredths)));
+    updatePosition(true);
+  }
+
+  // The page's fullscreen on and off (Alt+Enter, the bar's button), as the
+  // desktop switches between fullscreen and a window.
+  function switchFullscreen() {
+    if (document.fullscreenElement) leaveFullscreen();
+    else stage.requestFullscreen().catch(function () {});
+  }
+
+  // ---- the screen kept on, the media keys ------------------------------------
+  // The screen stays on while the show plays (Screen Wake Lock): the lock is
+  // taken when it plays and let go when it pauses or ends. The browser lets
+  // it go itself while the page is hidden; it is taken again when the page
+  // shows again.
+  var wakeLock = null;  // the lock, 'asking' while it is asked for, or null
+  function holdScreen(wanted) {
+    if (!navigator.wakeLock) return;
+    if (!wanted) {
+      if (wakeLock !== null && wakeLock !== 'asking') wakeLock.release().catch(function () {});
+      wakeLock = null;
+      return;
+    }
+    if (wakeLock !== null || document.visibilityState !== 'visible') return;
+    wakeLock = 'asking';
+    navigator.wakeLock.request('screen').then(function (lock) {
+      // Paused or ended while it was asked for.
+      if (wakeLock !== 'asking') {
+        lock.release().catch(function () {});
+        return;
+      }
+      wakeLock = lock;
+      lock.addEventListener('release', function () { if (wakeLock === lock) wakeLock = null; });
+    }, function (error) {
+      wakeLock = null;
+      console.warn('orchid: the screen may dim during the show: ' + error);
+    });
+  }
+
+  // Media Session: the show's title and icon where the system shows what
+  // plays (lock screen, media keys' pop-up), its position, and the media
+  // keys' play, pause and seeks.
+  var showEnd = 0;
+  var positionFrames = 0;
+  function startMediaSession() {
+    if (!mediaSession) return;
+    if (window.MediaMetadata) {
+      mediaSession.metadata = new MediaMetadata({title: 'Orchid', artwork: [
+        {src: 'icon-128.png', sizes: '128x128', type: 'image/png'},
+        {src: 'icon-256.png', sizes: '256x256', type: 'image/png'}]});
+    }
+    var now = function () { return Module._orchid_show_time(); };
+    var handlers = {
+      play: function () { if (Module._orchid_web_user_paused()) key(KEYS[' ']); },
+      pause: function () { if (!Module._orchid_web_user_paused()) key(KEYS[' ']); },
+      seekbackward: function (details) {
+        if (details && details.seekOffset) seekTo(now() - details.seekOffset * 100);
+        else key(KEYS.ArrowLeft);
+      },
+      seekforward: function (details) {
+        if (details && details.seekOffset) seekTo(now() + details.seekOffset * 100);
+        else key(KEYS.ArrowRight);
+      },
+      seekto: function (details) { seekTo(details.seekTime * 100); }
+    };
+    Object.keys(handlers).forEach(function (action) {
+      try {
+        mediaSession.setActionHandler(action, handlers[action]);
+      } catch (error) {
+        // An action this browser does not know.
+      }
+    });
+  }
+
+  function updatePosition(now) {
+    if (!mediaSession || !mediaSession.setPositionState || showEnd <= 0) return;
+    if (!now && ++positionFrames < POSITION_FRAMES) return;
+    positionFrames = 0;
+    var t = Math.min(Module._orchid_show_time(), showEnd);
+    mediaSession.setPositionState({duration: showEnd / 100, position: t / 100, playbackRate: 1});
+  }
+
+  // ---- touch and the control bar -------------------------------------------
+  // On a touch screen a tap on the picture pauses and resumes, a swipe across
+  // seeks 10 s as Left and Right do, and any touch shows the control bar
+  // (pause, the seeks, mute, fullscreen, and the seek bar with the scenes
+  // marked) for a few seconds. The bar lies over the picture; the frame is
+  // never drawn into.
+  var scenes = [];
+  var dragging = false;
+  var hideTimer = 0;
+  var touchStart = null;
+
+  function readScenes() {
+    Module.UTF8ToString(Module._orchid_scenes()).split('\n').forEach(function (line) {
+      var fields = line.split('\t');
+      if (fields.length === 2) scenes.push({first: Number(fields[0]), name: fields[1]});
+    });
+    showEnd = scenes.length > 0 ? scenes.pop().first : 0;
+    seekBar.max = String(showEnd);
+    var marks = document.getElementById('marks');
+    scenes.forEach(function (scene) {
+      var mark = document.createElement('span');
+      mark.style.left = (100 * scene.first / showEnd) + '%';
+      mark.title = scene.name;
+      marks.appendChild(mark);
+    });
+  }
+
+  function sceneAt(hundredths) {
+    var name = '';
+    scenes.forEach(function (scene) { if (scene.first <= hundredths) name = scene.name; });
+    return name;
+  }
+
+  function clock(hundredths) {
+    var seconds = Math.floor(hundredths / 100);
+    return Math.floor(seconds / 60) + ':' + String(seconds % 60).padStart(2, '0');
+  }
+
+  function showControls() {
+    if (!running) return;
+    controls.hidden = false;
+    updateControls();
+    clearTimeout(hideTimer);
+    hideTimer = setTimeout(function () { controls.hidden = true; }, CONTROLS_MS);
+  }
+
+  function updateControls() {
+    if (controls.hidden || !running) return;
+    var t = dragging ? Number(seekBar.value) : Math.min(Module._orchid_show_time(), showEnd);
+    if (!dragging) seekBar.value = String(t);
+    timeText.textContent = clock(t) + ' / ' + clock(showEnd) + '  ' + sceneAt(t);
+    document.getElementById('pause').textContent = Module._orchid_web_user_paused() ? 'Play' : 'Pause';
+    document.getElementById('mute').setAttribute('aria-pressed', Module._orchid_web_muted() ? 'true' : 'false');
+    document.getElementById('fullscreen').setAttribute('aria-pressed', document.fullscreenElement ? 'true' : 'false');
+  }
+
+  function listenToTouch() {
+    canvas.addEventListener('pointerdown', function (event) {
+      if (event.pointerType !== 'touch' || !running) return;
+      touchStart = {x: event.clientX, y: event.clientY, id: event.pointerId};
+      showControls();
+    });
+    canvas.addEventListener('pointerup', function (event) {
+      if (touchStart === null || event.pointerId !== touchStart.id) return;
+      var dx = event.clientX - touchStart.x, dy = event.clientY - touchStart.y;
+      touchStart = null;
+      if (Math.abs(dx) >= SWIPE_PX && Math.abs(dx) > 2 * Math.abs(dy)) {
+        key(dx > 0 ? KEYS.ArrowRight : KEYS.ArrowLeft);
+      } else if (Math.abs(dx) < TAP_PX && Math.abs(dy) < TAP_PX) {
+        key(KEYS[' ']);
+      }
+      showControls();
+    });
+    canvas.addEventListener('pointercancel', function () { touchStart = null; });
+    // Touching the bar keeps it up.
+    controls.addEventListener('pointerdown', showControls);
+    var buttons = {
+      pause: function () { key(KEYS[' ']); },
+      back: function () { key(KEYS.ArrowLeft); },
+      forward: function () { key(KEYS.ArrowRight); },
+      mute: function () { key(KEYS.M); },
+      fullscreen: switchFullscreen
+    };
+    Object.keys(buttons).forEach(function (id) {
+      document.getElementById(id).addEventListener('click', function (event) {
+        buttons[id]();
+        // The keys stay the show's: a focused button would take Space.
+        event.currentTarget.blur();
+        showControls();
+      });
+    });
+    seekBar.addEventListener('input', function () {
+      dragging = true;
+      showControls();
+    });
+    seekBar.addEventListener('change', function () {
+      dragging = false;
+      seekTo(Number(seekBar.value));
+      seekBar.blur();
+      showControls();
+    });
+  }
+
   function listen() {
+    readScenes();
+    startMediaSession();
+    listenToTouch();
     document.addEventListener('keydown', function (event) {
       if (!running) return;
       if (event.key === 'Enter' && event.altKey) {
-        // Alt+Enter: the page's fullscreen on and off, as on the desktop.
         event.preventDefault();
-        if (document.fullscreenElement) leaveFullscreen();
-        else stage.requestFullscreen().catch(function () {});
+        switchFullscreen();
         return;
       }
-      var key = KEYS[event.key];
-      if (key === undefined) return;
+      var virtualKey = KEYS[event.key];
+      if (virtualKey === undefined) return;
       event.preventDefault();
-      Module._orchid_web_key(key);
+      key(virtualKey);
     });
     document.addEventListener('visibilitychange', function () {
       if (document.hidden) focus(false);
       else if (document.hasFocus()) focus(true);
+      if (!document.hidden && lastState === 'playing') holdScreen(true);
     });
     window.addEventListener('blur', function () { focus(false); });
     window.addEventListener('focus', function () { if (!document.hidden) focus(true); });

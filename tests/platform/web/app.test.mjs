@@ -115,3 +115,113 @@ test('a newer build replaces the kept files and deletes the old cache', async ()
     const served = await page.evaluate(() => fetch('page.js').then(r => r.text()));
     assert.ok(served.includes(marker), 'the page now gets the newer build\'s page.js');
 });
+
+// What the page asks of the Screen Wake Lock and Media Session, kept where
+// a test can read it: a stand-in lock that the test can take away as the
+// browser does, and the media session's handlers and position.
+function recorder() {
+    const record = window.orchidRecord = { locks: [], handlers: {}, positions: [] };
+    Object.defineProperty(navigator, 'wakeLock', {
+        value: {
+            request: async type => {
+                const lock = new EventTarget();
+                lock.type = type;
+                lock.released = false;
+                lock.release = async () => {
+                    if (lock.released) return;
+                    lock.released = true;
+                    lock.dispatchEvent(new Event('release'));
+                };
+                record.locks.push(lock);
+                return lock;
+            },
+        },
+    });
+    const session = navigator.mediaSession;
+    const setActionHandler = session.setActionHandler.bind(session);
+    session.setActionHandler = (action, handler) => {
+        record.handlers[action] = handler;
+        setActionHandler(action, handler);
+    };
+    const setPositionState = session.setPositionState.bind(session);
+    session.setPositionState = state => {
+        record.positions.push(state);
+        setPositionState(state);
+    };
+}
+
+async function recordedPlay() {
+    const { server } = await servedCopy();
+    const b = await browser();
+    const opened = await openPage(b.context, `${server.url}index.html`, { init: recorder });
+    await waitForState(opened.page, 'start');
+    await opened.page.getByRole('button', { name: 'Windowed' }).click();
+    await waitForState(opened.page, 'playing', 20_000);
+    return opened;
+}
+
+// Locks held: asked for and not let go.
+const held = page => page.evaluate(() => window.orchidRecord.locks.filter(l => !l.released).length);
+
+async function heldBecomes(page, count, what) {
+    for (const end = Date.now() + 5000; Date.now() < end; await sleep(100)) {
+        if (await held(page) === count) return;
+    }
+    assert.fail(`${what}: ${await held(page)} screen locks held, not ${count}`);
+}
+
+test('the screen is kept on while the show plays, and only then', async () => {
+    const { page, problems } = await recordedPlay();
+    await heldBecomes(page, 1, 'playing');
+    await page.keyboard.press(' ');
+    await waitForState(page, 'paused', 5000);
+    await heldBecomes(page, 0, 'paused');
+    await page.keyboard.press(' ');
+    await waitForState(page, 'playing', 5000);
+    await heldBecomes(page, 1, 'playing again');
+    // The browser lets the lock go while the page is hidden; shown again,
+    // the page takes it anew.
+    await page.evaluate(() => window.orchidRecord.locks.at(-1).release());
+    await page.evaluate(() => document.dispatchEvent(new Event('visibilitychange')));
+    await heldBecomes(page, 1, 'the page shown again');
+    await page.keyboard.press('Escape');
+    await waitForState(page, 'ended', 10_000);
+    await heldBecomes(page, 0, 'ended');
+    assert.deepEqual(problems, []);
+});
+
+test('the media session names the show and its keys pause, play and seek it', async () => {
+    const { page, problems } = await recordedPlay();
+    const metadata = await page.evaluate(() => ({
+        title: navigator.mediaSession.metadata?.title,
+        artwork: navigator.mediaSession.metadata?.artwork.map(a => a.sizes),
+    }));
+    assert.equal(metadata.title, 'Orchid');
+    assert.ok(metadata.artwork.includes('256x256'), `the show's icon is its artwork: ${metadata.artwork}`);
+    const call = (action, details = {}) =>
+        page.evaluate(([a, d]) => window.orchidRecord.handlers[a]({ action: a, ...d }), [action, details]);
+
+    await call('pause');
+    await waitForState(page, 'paused', 5000);
+    assert.equal(await page.evaluate(() => navigator.mediaSession.playbackState), 'paused');
+    await call('pause');
+    await sleep(300);
+    assert.equal(await page.evaluate(() => document.body.dataset.orchid), 'paused', 'pause twice stays paused');
+    await call('play');
+    await waitForState(page, 'playing', 5000);
+    await call('play');
+    await sleep(300);
+    assert.equal(await page.evaluate(() => document.body.dataset.orchid), 'playing', 'play twice goes on playing');
+
+    await call('seekto', { seekTime: 100 });
+    const position = await page.evaluate(() => window.orchidRecord.positions.at(-1));
+    assert.equal(position.duration, 214.6, 'the duration is the show\'s');
+    assert.ok(position.position >= 100 && position.position < 101, `the position after the seek: ${position.position}`);
+    const t = await page.evaluate(() => window.orchidShowTime());
+    assert.ok(t >= 10000 && t < 10200, `seekto 100 s moves the show there: ${t}`);
+    await call('seekforward');
+    await page.waitForFunction(() => window.orchidShowTime() >= 11000, null, { timeout: 5000 });
+    await call('seekbackward', { seekOffset: 30 });
+    await page.waitForFunction(() => window.orchidShowTime() < 9000, null, { timeout: 5000 });
+    assert.deepEqual(problems, []);
+});
