@@ -43,10 +43,12 @@ LRESULT MainWindowProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lPar
 
 // 1 while the last update's hundredth has not been drawn.
 int32_t undrawn = 0;
-// The line a screenshot left in the overlay, and the frame count at which
-// it goes (two seconds of play later).
+// The line a screenshot left in the overlay, and the frames it stays up
+// for (two seconds of play at 60 frames a second). Counted here: the
+// timer's own frame count starts again every second.
 char notice[160] = "";
-int64_t noticeUntil = 0;
+int32_t noticeFrames = 0;
+constexpr int32_t kNoticeFrames = 120;
 // S: the frame on screen to screenshotTaken, and its line to the overlay.
 void TakeScreenshot();
 // 1 once the show has ended and starts again after this update.
@@ -220,7 +222,7 @@ int UpdateCallback()
 int RenderCallback()
 {
     if (quitting || paused) return 0;
-    if (notice[0] != '\0' && timer.frameCount >= noticeUntil) {
+    if (notice[0] != '\0' && --noticeFrames <= 0) {
         notice[0] = '\0';
         if (!overlayShown) ShowOverlay(nullptr);
     }
@@ -238,7 +240,8 @@ int RenderCallback()
     std::snprintf(text + length, sizeof text - static_cast<size_t>(length), "  %d.%02d S  SCENE %d  %d.%02d MS",
                   musicPosition / 100, musicPosition % 100, scene, static_cast<int>(frameCost / 1000),
                   static_cast<int>(frameCost % 1000 / 10));
-    ShowOverlay(text);
+    // A screenshot's line takes the overlay's place while it is up.
+    ShowOverlay(notice[0] != '\0' ? notice : text);
     Render();
     return 1;
 }
@@ -273,10 +276,16 @@ void TakeScreenshot()
     // The frame on screen is the one drawn for musicPosition (a frame not
     // yet drawn is not on screen: the one before it is, which Render shows
     // again before drawing on).
+    const int32_t shown = undrawn ? musicPosition - 1 : musicPosition;
+    // After live play skipped hundredths (a resynchronisation, or literal
+    // timing) the frame is not the one a capture draws for its hundredth:
+    // the show is moved to that hundredth first, as a seek moves it, so
+    // that the frame written, and shown from then on, is the capture's.
+    if (!showExact) SeekShow(shown);
     const std::string line = screenshotTaken(ShownFramePng(frameImage, deDraw.bpp, deDraw.pixelFormat),
                                              undrawn ? musicPosition - 1 : musicPosition);
     std::snprintf(notice, sizeof notice, "%s", line.c_str());
-    noticeUntil = timer.frameCount + 120;
+    noticeFrames = kNoticeFrames;
     ShowOverlay(notice);
 }
 

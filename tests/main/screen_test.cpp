@@ -5,6 +5,7 @@
 // Skipped when Xvfb is missing; the window manager cases when openbox is.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <set>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -381,6 +383,77 @@ TEST_P(FullscreenTest, TheWindowIsCentredKeeps4To3WhenResizedAndZoomsPixelForPix
 
 INSTANTIATE_TEST_SUITE_P(WithAndWithoutWindowManager, FullscreenTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "openbox" : "bare"; });
+
+// The S key on the desktop: paused, the frame on screen and the one 30
+// hundredths back (`,` thirty times) are written into the Pictures folder,
+// each the PNG that --frames writes at 100 fps for its hundredth, byte for
+// byte.
+TEST_F(ScreenTest, SWritesTheFramesThatACaptureWritesAfterStepsBack)
+{
+    if (!Installed("xdotool") || !Installed("import")) GTEST_SKIP() << "SKIPPED: xdotool or import is missing";
+    ASSERT_TRUE(StartServer(800, 600, false));
+    const std::string pictures = dir + "/pictures";
+    ASSERT_EQ(mkdir(pictures.c_str(), 0755), 0);
+    setenv("XDG_PICTURES_DIR", pictures.c_str(), 1);
+    StartProgram(ORCHID_PROGRAM, {"--mode", "windowed", "--no-sound"});
+    unsetenv("XDG_PICTURES_DIR");
+    // Past the white opening: many colours in the window.
+    ASSERT_TRUE(WaitFor([&] {
+        Shot shot = Take();
+        if (shot.rgb.empty()) return false;
+        std::set<uint32_t> colours;
+        for (std::size_t i = 0; i + 2 < shot.rgb.size() && colours.size() < 64; i += 3)
+            colours.insert(static_cast<uint8_t>(shot.rgb[i]) << 16 | static_cast<uint8_t>(shot.rgb[i + 1]) << 8 |
+                           static_cast<uint8_t>(shot.rgb[i + 2]));
+        return colours.size() >= 64;
+    }, 60)) << ReadFile(dir + "/said.txt");
+    std::system("timeout 30 xdotool search --sync --name '^Orchid$' windowfocus --sync >/dev/null 2>&1");
+
+    // Each S names its file on standard error.
+    auto written = [&] {
+        std::vector<std::string> names;
+        std::istringstream said(ReadFile(dir + "/said.txt"));
+        for (std::string line; std::getline(said, line);) {
+            const std::size_t png = line.rfind(".png");
+            const std::size_t at = png == std::string::npos ? png : line.rfind("/orchid-", png);
+            if (at != std::string::npos) names.push_back(line.substr(at + 1, png + 4 - at - 1));
+        }
+        return names;
+    };
+    Key("space");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    Key("s");
+    ASSERT_TRUE(WaitFor([&] { return written().size() == 1; })) << ReadFile(dir + "/said.txt");
+    std::string commas;
+    for (int i = 0; i < 30; ++i) commas += " comma";
+    Key(commas.c_str());
+    Key("s");
+    ASSERT_TRUE(WaitFor([&] { return written().size() == 2; })) << ReadFile(dir + "/said.txt");
+    EXPECT_EQ(StopProgram(), 0);
+
+    // orchid-SSS.HH.png: the hundredth.
+    auto hundredth = [](const std::string& name) {
+        return std::stoi(name.substr(7, 3)) * 100 + std::stoi(name.substr(11, 2));
+    };
+    const std::vector<std::string> names = written();
+    const int first = hundredth(names[0]), second = hundredth(names[1]);
+    EXPECT_EQ(second, first - 30) << names[0] << ", " << names[1];
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        const int t = hundredth(name);
+        const std::string frames = dir + "/frames-" + std::to_string(t);
+        char at[32];
+        std::snprintf(at, sizeof at, "%d.%02d", t / 100, t % 100);
+        const std::string command = std::string(ORCHID_PROGRAM) + " --no-sound --frames '" + frames +
+                                    "' --fps 100 --from " + at + " --to " + at + " 2>/dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        char frame[32];
+        std::snprintf(frame, sizeof frame, "/frame-%05d.png", t);
+        const std::string captured = ReadFile(frames + frame);
+        ASSERT_FALSE(captured.empty()) << frames + frame;
+        EXPECT_TRUE(ReadFile(pictures + "/" + name) == captured) << "the screenshot differs from the capture's frame";
+    }
+}
 
 class ErrorBoxTest : public ScreenTest, public ::testing::WithParamInterface<bool> {};
 

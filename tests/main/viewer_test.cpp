@@ -217,6 +217,51 @@ TEST_F(ExactSeek, SeeksIntoPartsOnlyBuiltAheadAreTheCapturesAndPlayIsUndisturbed
     EXPECT_EQ(showSteps.resyncs, 0);
 }
 
+// After the music skipped (a resynchronisation), the frames on screen are
+// no longer the capture's; S then moves the show to the hundredth on screen
+// first, so the frame it hands over, and the ones shown after it, are.
+TEST_F(ExactSeek, SAfterAResynchronisationHandsOverTheCapturesFrame)
+{
+    struct Shot {
+        int32_t hundredth;
+        uint64_t onScreen;
+    };
+    static std::vector<Shot> shots;
+    static FakePlatform* shown;
+    shots.clear();
+    shown = &fake;
+    screenshotTaken = [](const std::string&, int32_t hundredth) {
+        shots.push_back({hundredth, capture::HashFrame(shown->lastFrame)});
+        return std::string();
+    };
+    int32_t exactBefore = -1;
+    std::string mismatches;
+    int32_t shotAt = -1;
+    fake.onFrameShown = [&] {
+        if (shotAt < 0 || musicPosition < shotAt || musicPosition > kLast) return;
+        if (capture::HashFrame(fake.lastFrame) != (*captureFrames)[musicPosition] && mismatches.size() < 200)
+            mismatches += " " + std::to_string(musicPosition);
+    };
+    // In the blurred orchid, whose frames build on the ones before.
+    startTime = 4000;
+    clock.at = [&](int64_t wait) {
+        if (wait == 40) clock.Jump(37);
+        if (wait == 60) {
+            exactBefore = showExact;
+            fake.Key(mainWindow, 'S');
+        }
+        if (wait == 61 && !shots.empty()) shotAt = shots[0].hundredth;
+        if (wait == 90) fake.Key(mainWindow, platform::VK_ESCAPE);
+    };
+    ASSERT_EQ(Run(), 0);
+    EXPECT_EQ(showSteps.resyncs, 1);
+    EXPECT_EQ(exactBefore, 0) << "the skip left the show exact: nothing is tested";
+    ASSERT_EQ(shots.size(), 1u);
+    EXPECT_EQ(shots[0].onScreen, (*captureFrames)[shots[0].hundredth])
+        << "the frame handed over for " << shots[0].hundredth << " is not the capture's";
+    EXPECT_EQ(mismatches, "") << "hundredths after S whose frame differs from the capture's";
+}
+
 // The show stepped as live play steps it, once with snapshots built ahead
 // between its hundredths and once without: every frame of the first equals
 // the second's, and so does every snapshot (those built ahead included:
@@ -496,6 +541,29 @@ TEST_F(ViewerTest, SHandsOverTheFrameOnScreenWithItsHundredth)
     }
     EXPECT_EQ(shots[1].hundredth, paused - 30) << "the steps back did not show";
     EXPECT_EQ(overlay, "SHOT " + std::to_string(shots[1].hundredth));
+}
+
+// S's line shows in the overlay for two seconds of play, then goes; with
+// F1's overlay up it takes that one's place meanwhile, which then comes back.
+TEST_F(ViewerTest, SLineShowsInTheOverlayForAWhile)
+{
+    screenshotTaken = [](const std::string&, int32_t hundredth) { return "SHOT " + std::to_string(hundredth); };
+    std::string alone, gone, overF1, back;
+    clock.at = [&](int64_t wait) {
+        if (wait == 10) fake.Key(mainWindow, 'S');
+        if (wait == 60) alone = fake.overlayText;
+        if (wait == 200) gone = fake.overlayText;
+        if (wait == 210) fake.Key(mainWindow, platform::VK_F1);
+        if (wait == 230) fake.Key(mainWindow, 'S');
+        if (wait == 260) overF1 = fake.overlayText;
+        if (wait == 400) back = fake.overlayText;
+        if (wait == 410) fake.Key(mainWindow, platform::VK_ESCAPE);
+    };
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(alone.rfind("SHOT ", 0), 0u) << alone;
+    EXPECT_EQ(gone, "");
+    EXPECT_EQ(overF1.rfind("SHOT ", 0), 0u) << overF1;
+    EXPECT_EQ(back.rfind("FPS = ", 0), 0u) << back;
 }
 
 // Page Down goes to the start of the next scene (none after the last);
