@@ -8,8 +8,10 @@
 // visibilitychange event is sent. Losing the focus is real: with focus
 // emulation off, bringing another page to the front blurs this one.
 import assert from 'node:assert/strict';
+import fs from 'node:fs';
 import { after, before, test } from 'node:test';
 import { openPage, session, sleep, waitForState } from './lib/browser.mjs';
+import { nativeFramePng } from './lib/native.mjs';
 
 let s;
 before(async () => { s = await session({ autoplay: true }); });
@@ -203,6 +205,31 @@ test('the show plays in step with its music, pauses while hidden or blurred, ans
         assert.ok(!b.sounding, `the music stops (${b.audioState})`);
     });
 
+    assert.deepEqual(problems, []);
+    await page.close();
+});
+
+// S in the browser: paused, 30 hundredths back, the download is the PNG the
+// native --frames writes for the hundredth its name gives, byte for byte.
+test('S downloads the frame on screen as the native capture\'s PNG', async () => {
+    const { page, problems } = await openPage(s.context, s.url());
+    await waitForState(page, 'start');
+    await page.getByRole('button', { name: 'Windowed' }).click();
+    await waitForState(page, 'playing', 20_000);
+    await sleep(1000);
+    await page.keyboard.press(' ');
+    await waitForState(page, 'paused', 5000);
+    const paused = await page.evaluate(() => window.orchidShowTime());
+    for (let i = 0; i < 30; i++) await page.keyboard.press(',');
+    await page.waitForFunction(t => window.orchidShowTime() === t, paused - 30, { timeout: 10_000 });
+    const [download] = await Promise.all([page.waitForEvent('download', { timeout: 10_000 }), page.keyboard.press('s')]);
+    const name = download.suggestedFilename();
+    const match = /^orchid-(\d{3})\.(\d{2})\.png$/.exec(name);
+    assert.ok(match, `the download's name gives the show time: ${name}`);
+    const hundredth = Number(match[1]) * 100 + Number(match[2]);
+    assert.equal(hundredth, paused - 30, 'the frame is the one 30 hundredths back');
+    const bytes = fs.readFileSync(await download.path());
+    assert.ok(bytes.equals(await nativeFramePng(hundredth)), `${name} differs from the native frame's PNG`);
     assert.deepEqual(problems, []);
     await page.close();
 });

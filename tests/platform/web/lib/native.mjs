@@ -12,6 +12,17 @@ export const ORCHID = path.join(NATIVE_BUILD, 'orchid');
 // The frame the native build renders headless for hundredth h, through the
 // display conversion of depth bits, as RGBA.
 export async function nativeFrame(hundredth, depth = 32) {
+    return nativeFrameFile(hundredth, depth, readPng);
+}
+
+// The PNG file's bytes that `--frames` writes for hundredth h.
+export async function nativeFramePng(hundredth, depth = 32) {
+    return nativeFrameFile(hundredth, depth, file => fs.readFileSync(file));
+}
+
+// Writes the frame for hundredth h and hands its file to use, before the
+// folder goes.
+async function nativeFrameFile(hundredth, depth, use) {
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'orchid-frames-'));
     try {
         const seconds = (hundredth / 100).toFixed(2);
@@ -23,7 +34,7 @@ export async function nativeFrame(hundredth, depth = 32) {
             throw new Error(`${ORCHID} --frames wrote no ${path.basename(file)} (it wrote: ` +
                             `${fs.readdirSync(dir).join(', ') || 'nothing'})`);
         }
-        return readPng(file);
+        return await use(file);
     } finally {
         fs.rmSync(dir, { recursive: true, force: true });
     }
