@@ -17,27 +17,56 @@ int64_t WallNs()
         .count();
 }
 
-FrameSchedule::FrameSchedule(int fps, int from, int to)
-    : step(fps > 0 && fps <= 100 ? 100 / fps : 1), fromHundredths(from), toHundredths(to)
+FrameRate::FrameRate(int64_t numerator, int64_t denominator) : num(numerator), den(denominator)
 {
+    if (num <= 0 || den <= 0 || num > 100 * den) num = 50, den = 1;
+    int64_t a = num, b = den;
+    while (b != 0) {
+        const int64_t r = a % b;
+        a = b;
+        b = r;
+    }
+    num /= a;
+    den /= a;
+}
+
+void FrameRate::Format(char* text, std::size_t size) const
+{
+    if (den == 1)
+        std::snprintf(text, size, "%lld", static_cast<long long>(num));
+    else
+        std::snprintf(text, size, "%lld/%lld", static_cast<long long>(num), static_cast<long long>(den));
+}
+
+FrameSchedule::FrameSchedule(FrameRate frameRate, int from, int to)
+    : rate(frameRate), fromHundredths(from), toHundredths(to)
+{
+}
+
+int64_t FrameSchedule::FirstFrameFrom(int64_t hundredth) const
+{
+    // The least i with 100 i den >= hundredth num.
+    const int64_t scaled = hundredth * rate.num, step = 100 * rate.den;
+    return (scaled + step - 1) / step;
 }
 
 int FrameSchedule::FramesOf(long present, long* first) const
 {
-    long lo = 0, hi = -1;  // candidate indices lo..hi
-    if (present == 1) {
-        lo = 0;
-        hi = step == 1 ? 1 : 0;
-    } else if (present > 1 && present % step == 0) {
-        lo = hi = present / step;
+    // Present 1 shows hundredths 0 and 1, present n > 1 hundredth n; the
+    // rate is at most 100, so no hundredth has two frames.
+    if (present < 1) {
+        *first = 0;
+        return 0;
     }
-    auto wanted = [&](long index) {
-        long time = index * step;
+    int64_t lo = present == 1 ? 0 : FirstFrameFrom(present);
+    int64_t hi = FirstFrameFrom(present + 1) - 1;  // candidate indices lo..hi
+    auto wanted = [&](int64_t index) {
+        const int64_t time = HundredthOf(index);
         return time >= fromHundredths && (toHundredths < 0 || time <= toHundredths);
     };
     while (lo <= hi && !wanted(lo)) ++lo;
     while (hi >= lo && !wanted(hi)) --hi;
-    *first = lo;
+    *first = static_cast<long>(lo);
     return lo <= hi ? static_cast<int>(hi - lo + 1) : 0;
 }
 

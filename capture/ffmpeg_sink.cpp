@@ -12,9 +12,9 @@ ORCHID_REPORT_MODULE("capture/ffmpeg_sink");
 
 namespace capture {
 
-FfmpegSink::FfmpegSink(const char* outputFile, const char* musicFile, int framesPerSecond,
-                       const FrameSchedule& frameSchedule, int frameScale)
-    : CaptureSink(frameSchedule, frameScale), fps(framesPerSecond)
+FfmpegSink::FfmpegSink(const char* outputFile, const char* musicFile, const FrameSchedule& frameSchedule,
+                       int frameScale)
+    : CaptureSink(frameSchedule, frameScale)
 {
     std::snprintf(output, sizeof output, "%s", outputFile);
     std::snprintf(music, sizeof music, "%s", musicFile != nullptr ? musicFile : "");
@@ -60,12 +60,16 @@ bool EndsWithIgnoringCase(const char* text, const char* suffix)
 
 int FfmpegSink::Start(long firstIndex)
 {
-    char size[32], rate[16], offset[32];
+    char size[32], rate[48], offset[48];
     std::snprintf(size, sizeof size, "%dx%d", outWidth, outHeight);
-    std::snprintf(rate, sizeof rate, "%d", fps);
-    // The music starts at the time of the first written frame.
-    long startHundredths = firstIndex * schedule.step;
-    std::snprintf(offset, sizeof offset, "%ld.%02ld", startHundredths / 100, startHundredths % 100);
+    schedule.rate.Format(rate, sizeof rate);
+    // The music starts at the time of the first written frame, firstIndex /
+    // fps seconds, to the microsecond ffmpeg counts time in (exact for every
+    // rate that divides 100).
+    const int64_t num = schedule.rate.num, den = schedule.rate.den;
+    const int64_t micro = (static_cast<int64_t>(firstIndex) * den * 2000000 + num) / (2 * num);
+    std::snprintf(offset, sizeof offset, "%lld.%06lld", static_cast<long long>(micro / 1000000),
+                  static_cast<long long>(micro % 1000000));
 
     if (!file.Create(output)) {
         char reason[200];

@@ -20,8 +20,7 @@ namespace capture {
 class FfmpegSink final : public CaptureSink {
 public:
     // musicFile null: a video without sound.
-    FfmpegSink(const char* outputFile, const char* musicFile, int fps, const FrameSchedule& schedule,
-               int scale);
+    FfmpegSink(const char* outputFile, const char* musicFile, const FrameSchedule& schedule, int scale);
     // Ends the stream, waits for ffmpeg to finish the file and moves it to
     // the output's name; a failure is recorded (not thrown), since this runs
     // while the display is released.
@@ -55,7 +54,6 @@ private:
     // The names as ffmpeg is given them: never read as an option.
     char target[4096 + 128];
     char musicInput[4096 + 8];
-    int fps;
     os::OutputFile file;
     os::ChildProcess child;
 };

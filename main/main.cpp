@@ -106,6 +106,12 @@ std::string ExistingFrame(const char* directory, const capture::FrameSchedule& s
     return "";
 }
 
+capture::FrameSchedule ScheduleOf(const Options& options)
+{
+    return capture::FrameSchedule(capture::FrameRate(options.fpsNum, options.fpsDen), options.fromHundredths,
+                                  options.toHundredths);
+}
+
 // The show time up to which a capture writes, in hundredths.
 int32_t CaptureEnd(const Options& options)
 {
@@ -118,7 +124,7 @@ int32_t captureEnd = kShowEnd;
 // when some frame falls in it.
 std::string EmptySpan(const Options& options)
 {
-    const capture::FrameSchedule schedule(options.fps, options.fromHundredths, options.toHundredths);
+    const capture::FrameSchedule schedule = ScheduleOf(options);
     if (schedule.FramesWithin(schedule.PresentsNeeded(kShowPresents)) > 0) return "";
     char end[64];
     if (options.toHundredths >= 0 && options.toHundredths < kShowPresents)
@@ -126,13 +132,14 @@ std::string EmptySpan(const Options& options)
     else
         std::snprintf(end, sizeof end, "the end of the show (%ld.%02ld s)", kShowPresents / 100,
                       kShowPresents % 100);
-    const int step = 100 / options.fps;
+    char rate[48];
+    schedule.rate.Format(rate, sizeof rate);
     char line[256];
     std::snprintf(line, sizeof line,
-                  "orchid: no frame falls between --from %d.%02d s and %s at %d fps (one frame every %d.%02d s); "
+                  "orchid: no frame falls between --from %d.%02d s and %s at %s fps (one frame every %.4g s); "
                   "nothing would be written",
-                  options.fromHundredths / 100, options.fromHundredths % 100, end, options.fps, step / 100,
-                  step % 100);
+                  options.fromHundredths / 100, options.fromHundredths % 100, end, rate,
+                  static_cast<double>(schedule.rate.den) / static_cast<double>(schedule.rate.num));
     return line;
 }
 
@@ -179,7 +186,7 @@ int RunHeadless(const Options& options, const std::string& outputPath, const pla
     platform::VirtualClock clock;
     platform::SetActiveClock(&clock);
 
-    capture::FrameSchedule schedule(options.fps, options.fromHundredths, options.toHundredths);
+    const capture::FrameSchedule schedule = ScheduleOf(options);
     std::optional<capture::PngSink> pngSink;
     std::optional<capture::FfmpegSink> ffmpegSink;
     std::optional<capture::BenchmarkSink> benchmarkSink;
@@ -199,7 +206,7 @@ int RunHeadless(const Options& options, const std::string& outputPath, const pla
             pngSink.emplace(options.frames, schedule, options.scale);
             writer = &*pngSink;
         } else {
-            ffmpegSink.emplace(options.capture, musicFile, options.fps, schedule, options.scale);
+            ffmpegSink.emplace(options.capture, musicFile, schedule, options.scale);
             writer = &*ffmpegSink;
             if (musicFile != nullptr) {
                 captureEnd = CaptureEnd(options);
@@ -439,6 +446,8 @@ int main(int argc, char** argv)
         os::PrintText(stderr, "orchid: the video is encoded by %s\n", os::ProgramPath("ffmpeg").c_str());
     }
     std::string output;
+    char rate[48];
+    ScheduleOf(options).rate.Format(rate, sizeof rate);
     if (options.capture != nullptr) {
         output = os::FullPath(options.capture);
         // A folder cannot take the video's name, -y or not.
@@ -452,11 +461,11 @@ int main(int argc, char** argv)
                           output.c_str());
             return kExitFailed;
         }
-        os::PrintText(stderr, "orchid: capturing the show to %s at %d fps%s\n", output.c_str(), options.fps,
+        os::PrintText(stderr, "orchid: capturing the show to %s at %s fps%s\n", output.c_str(), rate,
                       options.noSound ? ", without the music" : " with the music");
     } else if (options.frames != nullptr) {
         output = os::FullPath(options.frames);
-        capture::FrameSchedule schedule(options.fps, options.fromHundredths, options.toHundredths);
+        const capture::FrameSchedule schedule = ScheduleOf(options);
         const std::string existing =
             options.overwrite ? "" : ExistingFrame(options.frames, schedule, schedule.PresentsNeeded(kShowPresents));
         if (!existing.empty()) {
@@ -466,7 +475,7 @@ int main(int argc, char** argv)
                           os::FullPath(existing.c_str()).c_str());
             return kExitFailed;
         }
-        os::PrintText(stderr, "orchid: writing PNG frames at %d fps into %s\n", options.fps, output.c_str());
+        os::PrintText(stderr, "orchid: writing PNG frames at %s fps into %s\n", rate, output.c_str());
     }
     ChooseMusic(options, &music);
     return RunHeadless(options, output, *choice.entry);

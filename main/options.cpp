@@ -52,6 +52,28 @@ bool EndsWith(const char* text, const char* suffix)
 
 }  // namespace
 
+bool ParseFrameRate(const char* text, int* num, int* den)
+{
+    if (text == nullptr) return false;
+    const char* slash = std::strchr(text, '/');
+    int n = 0, d = 1;
+    if (slash == nullptr) {
+        if (!ParseInt(text, &n) || n < 1 || n > 100) return false;
+    } else {
+        char top[16];
+        const std::size_t length = static_cast<std::size_t>(slash - text);
+        if (length == 0 || length >= sizeof top) return false;
+        std::memcpy(top, text, length);
+        top[length] = '\0';
+        if (!ParseInt(top, &n) || !ParseInt(slash + 1, &d) || n < 1 || d < 1 ||
+            static_cast<long long>(n) > 100LL * d)
+            return false;
+    }
+    *num = n;
+    *den = d;
+    return true;
+}
+
 bool ParseSeconds(const char* text, int* hundredths)
 {
     if (text == nullptr) return false;
@@ -141,14 +163,13 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
             o.music = v;
         } else if (std::strcmp(name, "--fps") == 0) {
             const char* v = needValue();
-            int n = 0;
-            if (v == nullptr) return Fail(error, errorSize, "--fps needs a value: 100, 50, 25, 20, 10, 5, 4, 2 or 1");
-            if (!ParseInt(v, &n) || n <= 0 || n > 100 || 100 % n != 0)
+            if (v == nullptr)
+                return Fail(error, errorSize, "--fps needs a value: a whole number from 1 to 100, or a ratio such as 60000/1001");
+            if (!ParseFrameRate(v, &o.fpsNum, &o.fpsDen))
                 return Fail(error, errorSize,
-                            "--fps '%s': the frame rate must divide 100 (100, 50, 25, 20, 10, 5, 4, 2 or 1), "
-                            "so that every frame falls on a whole hundredth of a second",
+                            "--fps '%s': expected a whole number from 1 to 100, or a ratio N/D of whole numbers "
+                            "(such as 60000/1001) of at most 100",
                             v);
-            o.fps = n;
             fpsGiven = true;
         } else if (std::strcmp(name, "--from") == 0 || std::strcmp(name, "--to") == 0) {
             const char* v = needValue();
@@ -261,7 +282,10 @@ const char* UsageText()
            "  --capture FILE    write a video with the music: FILE.mp4 (H.264) or FILE.mkv;\n"
            "                    needs the ffmpeg program\n"
            "  --frames DIR      write PNG files DIR/frame-00000.png, ... by frame index\n"
-           "  --fps N           frames per second, a divisor of 100 (default 50)\n"
+           "  --fps RATE        frames per second (default 50): a whole number from 1 to 100,\n"
+           "                    or a ratio such as 60000/1001, 30000/1001 or 24000/1001. Frame i\n"
+           "                    shows the show as it stands at i / RATE s from its start (the\n"
+           "                    last hundredth begun by then), whatever --from is\n"
            "  --from SECONDS    write only frames from this show time on (earlier ones are\n"
            "                    still rendered)\n"
            "  --to SECONDS      write only frames up to this show time, then stop\n"

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "main/options.h"
@@ -32,14 +33,16 @@ TEST(Options, ValuesAreReadInBothSpellings)
     ASSERT_EQ(bare.ok, 1);
     EXPECT_EQ(bare.options.mode, -1);
     EXPECT_FALSE(bare.options.Headless());
-    EXPECT_EQ(bare.options.fps, 50);
+    EXPECT_EQ(bare.options.fpsNum, 50);
+    EXPECT_EQ(bare.options.fpsDen, 1);
     EXPECT_EQ(bare.options.depth, 32);
 
     Parsed p = Parse({"--capture", "show.mkv", "--fps=25", "--from", "27.6", "--to=38", "--depth", "16",
                       "--scale", "2", "--no-sound"});
     ASSERT_EQ(p.ok, 1) << p.error;
     EXPECT_STREQ(p.options.capture, "show.mkv");
-    EXPECT_EQ(p.options.fps, 25);
+    EXPECT_EQ(p.options.fpsNum, 25);
+    EXPECT_EQ(p.options.fpsDen, 1);
     EXPECT_EQ(p.options.fromHundredths, 2760);
     EXPECT_EQ(p.options.toHundredths, 3800);
     EXPECT_EQ(p.options.depth, 16);
@@ -93,14 +96,23 @@ TEST(Options, ValuesAreReadInBothSpellings)
     EXPECT_FALSE(bare.options.loop);
 }
 
-TEST(Options, FrameRatesMustDivideAHundred)
+TEST(Options, FrameRatesAreWholeNumbersUpToAHundredOrRatiosOfThem)
 {
-    for (const char* good : {"100", "50", "25", "20", "10", "5", "4", "2", "1"})
-        EXPECT_EQ(Parse({"--frames", "out", "--fps", good}).ok, 1) << good;
-    for (const char* bad : {"30", "60", "0", "-50", "200", "50x", ""}) {
+    for (auto [text, num, den] : {std::tuple{"100", 100, 1}, {"1", 1, 1}, {"60", 60, 1}, {"30", 30, 1},
+                                  {"60000/1001", 60000, 1001}, {"24000/1001", 24000, 1001}, {"100/1", 100, 1},
+                                  {"1/3", 1, 3}, {"120/2", 120, 2}}) {
+        Parsed p = Parse({"--frames", "out", "--fps", text});
+        ASSERT_EQ(p.ok, 1) << text << ": " << p.error;
+        EXPECT_EQ(p.options.fpsNum, num) << text;
+        EXPECT_EQ(p.options.fpsDen, den) << text;
+    }
+    for (const char* bad : {"0", "101", "-50", "200", "50x", "", "0/1", "1/0", "101/1", "100001/1000", "/2", "2/",
+                            "60/1/1", "+60/1", "60/-1", "60 /1", "60.0/1", "1234567890123456/1"}) {
         Parsed p = Parse({"--frames", "out", "--fps", bad});
         EXPECT_EQ(p.ok, 0) << bad;
-        EXPECT_NE(p.error.find("must divide 100"), std::string::npos) << p.error;
+        EXPECT_NE(p.error.find("--fps '" + std::string(bad) + "': expected a whole number from 1 to 100, or a ratio"),
+                  std::string::npos)
+            << p.error;
     }
 }
 

@@ -16,6 +16,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "main/music_search.h"
 #include "tests/support/scratch_folder.h"
@@ -106,6 +107,31 @@ constexpr int kSpan = 12;
 #else
 constexpr int kSpan = 45;
 #endif
+
+// At any rate frame i is the frame of hundredth floor(100 i / fps): the
+// 100 fps frame of that index, across the flash at 27.61 s.
+TEST_F(ShowTest, FramesAtAnyRateAreTheHundredthsBegunByTheirTimes)
+{
+    ASSERT_EQ(Run("--frames h --fps 100 --from 27 --to 28"), 0) << said;
+    ASSERT_EQ(Run("--frames s --fps 60 --from 27 --to 28"), 0) << said;
+    ASSERT_EQ(Run("--frames n --fps 60000/1001 --from 27 --to 28"), 0) << said;
+    for (auto [folder, num, den, first, last] : {std::tuple{"s", 60, 1, 1620, 1680}, {"n", 60000, 1001, 1619, 1678}}) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/frame-%05d.png", first - 1);
+        EXPECT_FALSE(Exists(dir + "/" + folder + name)) << folder << name;
+        std::snprintf(name, sizeof name, "/frame-%05d.png", last + 1);
+        EXPECT_FALSE(Exists(dir + "/" + folder + name)) << folder << name;
+        for (int i = first; i <= last; ++i) {
+            std::snprintf(name, sizeof name, "/frame-%05d.png", i);
+            const std::string frame = ReadFile(dir + "/" + folder + name);
+            ASSERT_FALSE(frame.empty()) << folder << name;
+            const long long hundredth = 100LL * i * den / num;
+            char shown[32];
+            std::snprintf(shown, sizeof shown, "/frame-%05lld.png", hundredth);
+            ASSERT_EQ(frame, ReadFile(dir + "/h" + shown)) << folder << name << " against h" << shown;
+        }
+    }
+}
 
 TEST_F(ShowTest, CapturesAreIdenticalAndAFrameDoesNotDependOnFrom)
 {
