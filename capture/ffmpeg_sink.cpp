@@ -127,13 +127,29 @@ int FfmpegSink::Start(long firstIndex)
         args[n++] = "-shortest";
     }
     args[n++] = "-c:v";
-    args[n++] = "libx264";
-    args[n++] = "-preset";
-    args[n++] = "veryfast";
-    args[n++] = "-crf";
-    args[n++] = "16";
-    args[n++] = "-pix_fmt";
-    args[n++] = "yuv420p";
+    if (video == Video::Ffv1) {
+        // Every frame a keyframe in 4 slices, each with a CRC: a damaged
+        // file is found, and loses no more than the slices it hits.
+        args[n++] = "ffv1";
+        args[n++] = "-level";
+        args[n++] = "3";
+        args[n++] = "-slicecrc";
+        args[n++] = "1";
+        args[n++] = "-slices";
+        args[n++] = "4";
+        args[n++] = "-g";
+        args[n++] = "1";
+        args[n++] = "-pix_fmt";
+        args[n++] = "bgr0";
+    } else {
+        args[n++] = "libx264";
+        args[n++] = "-preset";
+        args[n++] = "veryfast";
+        args[n++] = "-crf";
+        args[n++] = "16";
+        args[n++] = "-pix_fmt";
+        args[n++] = video == Video::H264_444 ? "yuv444p" : "yuv420p";
+    }
     args[n++] = "-f";
     args[n++] = matroska ? "matroska" : "mp4";
     args[n++] = target;

@@ -1,5 +1,5 @@
 // Sends the kept frames to the `ffmpeg` program through a pipe, which
-// encodes them (H.264, yuv420p) and muxes the music in, starting the music at
+// encodes them (H.264 at 4:2:0 or 4:4:4, or FFV1 in RGB) and muxes the music in, starting the music at
 // the time of the first written frame and padded with silence where it ends
 // before the video. ffmpeg writes the video under a temporary name beside the
 // output; only a video ffmpeg finished without an error, in a run that had
@@ -29,6 +29,14 @@ public:
     // True when a program of that name can be run from PATH (on Windows
     // "name.exe", from PATH's folders only).
     static bool ProgramAvailable(const char* name) { return os::ProgramAvailable(name); }
+
+    // How the picture is encoded.
+    enum class Video {
+        H264_420,  // H.264 yuv420p: what players and sites take everywhere
+        H264_444,  // H.264 yuv444p: no chroma subsampling (High 4:4:4)
+        Ffv1,      // FFV1 version 3 in RGB (bgr0), lossless, with slice CRCs
+    };
+    Video video = Video::H264_420;
 
     // The program run; tests point it elsewhere.
     const char* program = "ffmpeg";

@@ -207,6 +207,9 @@ int RunHeadless(const Options& options, const std::string& outputPath, const pla
             writer = &*pngSink;
         } else {
             ffmpegSink.emplace(options.capture, musicFile, schedule, options.scale);
+            ffmpegSink->video = options.lossless       ? capture::FfmpegSink::Video::Ffv1
+                                : options.chroma == 444 ? capture::FfmpegSink::Video::H264_444
+                                                        : capture::FfmpegSink::Video::H264_420;
             writer = &*ffmpegSink;
             if (musicFile != nullptr) {
                 captureEnd = CaptureEnd(options);

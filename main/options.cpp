@@ -93,7 +93,7 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
 {
     Options o;
     bool fpsGiven = false, fromGiven = false, toGiven = false, scaleGiven = false,
-         depthGiven = false, zoomGiven = false;
+         depthGiven = false, zoomGiven = false, chromaGiven = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         // Options with a value take it from the next argument or after '='.
@@ -136,6 +136,17 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
         } else if (std::strcmp(name, "--overwrite") == 0 || std::strcmp(name, "-y") == 0) {
             if (!noValue()) return Fail(error, errorSize, "%s takes no value", name);
             o.overwrite = true;
+        } else if (std::strcmp(name, "--lossless") == 0) {
+            if (!noValue()) return Fail(error, errorSize, "%s takes no value", name);
+            o.lossless = true;
+        } else if (std::strcmp(name, "--chroma") == 0) {
+            const char* v = needValue();
+            int n = 0;
+            if (v == nullptr) return Fail(error, errorSize, "--chroma needs a value: 420 or 444");
+            if (!ParseInt(v, &n) || (n != 420 && n != 444))
+                return Fail(error, errorSize, "--chroma '%s': expected 420 or 444", v);
+            o.chroma = n;
+            chromaGiven = true;
         } else if (std::strcmp(name, "--benchmark") == 0) {
             if (!noValue()) return Fail(error, errorSize, "%s takes no value", name);
             o.benchmark = true;
@@ -237,6 +248,13 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
         return Fail(error, errorSize, "--loop applies only to playing on the desktop; a headless run renders the show once");
     if (o.verbose && (o.frames != nullptr || o.benchmark))
         return Fail(error, errorSize, "--verbose applies only to playing on the desktop and to --capture");
+    if ((o.lossless || chromaGiven) && o.capture == nullptr)
+        return Fail(error, errorSize, "%s applies only to --capture", o.lossless ? "--lossless" : "--chroma");
+    if (o.lossless && !EndsWith(o.capture, ".mkv"))
+        return Fail(error, errorSize,
+                    "--lossless writes FFV1 with FLAC audio, which MP4 does not take: name the video .mkv");
+    if (o.lossless && chromaGiven)
+        return Fail(error, errorSize, "--lossless keeps every pixel in RGB; --chroma chooses H.264's colour resolution");
     if (toGiven && o.toHundredths < o.fromHundredths)
         return Fail(error, errorSize, "--to must not be earlier than --from");
     *options = o;
@@ -281,6 +299,10 @@ const char* UsageText()
            "Rendering headless (deterministic, 100 updates per second of show time):\n"
            "  --capture FILE    write a video with the music: FILE.mp4 (H.264) or FILE.mkv;\n"
            "                    needs the ffmpeg program\n"
+           "  --lossless        with --capture FILE.mkv: FFV1 in RGB, every pixel as rendered,\n"
+           "                    with FLAC audio (a master for archives)\n"
+           "  --chroma 420|444  H.264's colour resolution: 420 (default; what every player\n"
+           "                    takes) or 444 (full colour, for uploads)\n"
            "  --frames DIR      write PNG files DIR/frame-00000.png, ... by frame index\n"
            "  --fps RATE        frames per second (default 50): a whole number from 1 to 100,\n"
            "                    or a ratio such as 60000/1001, 30000/1001 or 24000/1001. Frame i\n"

@@ -16,6 +16,8 @@ struct Options {
     int fpsDen = 1;                 // fpsNum / fpsDen
     int fromHundredths = 0;         // first show time written; playing: the start
     int toHundredths = -1;          // last show time written; -1: to the end
+    bool lossless = false;          // --lossless: FFV1 in RGB (a .mkv --capture)
+    int chroma = 420;               // --chroma: H.264 at 4:2:0 or 4:4:4
     int depth = 32;                 // display conversion the capture goes through
     int scale = 1;                  // nearest-neighbour upscale of captured frames
     int zoom = 1;                   // the window opens this many times larger

@@ -127,6 +127,27 @@ TEST_F(FfmpegPipeTest, AnNtscRateIsGivenAsItsRatioAndTheMusicStartsAtTheFirstFra
     EXPECT_NE(all.str().find("-ss\n1.001000\n-i\nfile:music.mp3\n"), std::string::npos) << all.str();
 }
 
+TEST_F(FfmpegPipeTest, EachPictureEncodingGetsItsCodecAndPixelFormat)
+{
+    using Video = capture::FfmpegSink::Video;
+    for (auto [video, args] : {std::pair{Video::H264_420, "-c:v\nlibx264\n-preset\nveryfast\n-crf\n16\n-pix_fmt\nyuv420p\n"},
+                               {Video::H264_444, "-c:v\nlibx264\n-preset\nveryfast\n-crf\n16\n-pix_fmt\nyuv444p\n"},
+                               {Video::Ffv1, "-c:v\nffv1\n-level\n3\n-slicecrc\n1\n-slices\n4\n-g\n1\n-pix_fmt\nbgr0\n"}}) {
+        const std::string output = (dir / "v.mkv").string();
+        capture::FfmpegSink sink(output.c_str(), nullptr, FrameSchedule(50, 0, -1), 1);
+        sink.program = ORCHID_FAKE_FFMPEG;
+        sink.video = video;
+        sink.overwrite = true;
+        ASSERT_EQ(sink.Open(16, 8), 1);
+        for (int k = 0; k < 4; ++k) sink.Frame(frame);
+        sink.Close();
+        EXPECT_EQ(errorLog.count, 0) << errorLog.Report();
+        std::ostringstream all;
+        for (const std::string& line : Reported()) all << line << "\n";
+        EXPECT_NE(all.str().find(args), std::string::npos) << all.str();
+    }
+}
+
 TEST_F(FfmpegPipeTest, NamesBeginningWithADashAreNeverReadAsOptions)
 {
     // Relative names, as a user types them, from inside the scratch folder.

@@ -49,6 +49,14 @@ TEST(Options, ValuesAreReadInBothSpellings)
     EXPECT_EQ(p.options.scale, 2);
     EXPECT_TRUE(p.options.noSound);
     EXPECT_TRUE(p.options.Headless());
+    EXPECT_FALSE(p.options.lossless);
+    EXPECT_EQ(p.options.chroma, 420);
+    Parsed master = Parse({"--capture", "m.MKV", "--lossless"});
+    ASSERT_EQ(master.ok, 1) << master.error;
+    EXPECT_TRUE(master.options.lossless);
+    Parsed full = Parse({"--capture", "f.mp4", "--chroma=444"});
+    ASSERT_EQ(full.ok, 1) << full.error;
+    EXPECT_EQ(full.options.chroma, 444);
 
     for (auto [text, mode] : {std::pair{"32", 32}, {"24", 24}, {"16", 16}, {"windowed", 0}}) {
         Parsed m = Parse({"--mode", text});
@@ -195,6 +203,13 @@ TEST(Options, BadCommandLinesAreRefusedWithAReason)
         {{"--capture", "a.mp4", "--loop"}, "--loop applies only to playing on the desktop"},
         {{"--loop=1"}, "--loop takes no value"},
         {{"--benchmark", "--verbose"}, "--verbose applies only to playing on the desktop and to --capture"},
+        {{"--capture", "a.mp4", "--lossless"}, "MP4 does not take: name the video .mkv"},
+        {{"--frames", "d", "--lossless"}, "--lossless applies only to --capture"},
+        {{"--lossless=1", "--capture", "a.mkv"}, "--lossless takes no value"},
+        {{"--capture", "a.mkv", "--lossless", "--chroma", "444"}, "--lossless keeps every pixel in RGB"},
+        {{"--capture", "a.mp4", "--chroma", "422"}, "--chroma '422': expected 420 or 444"},
+        {{"--capture", "a.mp4", "--chroma"}, "--chroma needs a value"},
+        {{"--benchmark", "--chroma", "444"}, "--chroma applies only to --capture"},
     };
     for (const auto& c : cases) {
         Parsed p = Parse(c.args);
