@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "capture/framemd5.h"
 #include "error/memory.h"
 #include "error/report.h"
 
@@ -169,7 +170,7 @@ int CaptureSink::Open(int width, int height)
         REPORT(ERR_OUT_OF_MEMORY, "uint8_t *rgb\n", bytes);
         return 0;
     }
-    return 1;
+    return checksums == nullptr || checksums->Open(schedule.rate, outWidth, outHeight);
 }
 
 void CaptureSink::Frame(const FrameView& frame)
@@ -191,7 +192,11 @@ void CaptureSink::Frame(const FrameView& frame)
     if (count > 0 && rgb != nullptr && frame.width * scale == outWidth &&
         frame.height * scale == outHeight) {
         ConvertToRgb(frame, scale, rgb);
-        if (Write(first, count)) written += count;
+        if (Write(first, count)) {
+            written += count;
+            if (checksums != nullptr)
+                checksums->Add(rgb, static_cast<std::size_t>(outWidth) * outHeight * 3, count);
+        }
     }
     progress.Update(presents, written);
     if (!completed && schedule.Complete(presents)) {

@@ -14,6 +14,7 @@
 
 namespace capture {
 
+class FrameMd5File;
 using platform::FrameSink;
 using platform::FrameView;
 using platform::PixelLayout;
@@ -126,6 +127,9 @@ public:
     bool stopped = false;
     // Replace files of the output's names that exist.
     bool overwrite = false;
+    // When set, gets every frame written, as it is written (opened with
+    // the first frame, committed or discarded by the caller).
+    FrameMd5File* checksums = nullptr;
 
 protected:
     // Writes the converted frame (in `rgb`) as output frames first .. first +

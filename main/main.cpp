@@ -1,6 +1,7 @@
 // The program `orchid`: reads the command line, chooses a backend from the
 // backend table (platform/backend_table.h: a desktop, or headless with its
 // frame sink), runs the shell, and turns the outcome into the exit status.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 
 #include "capture/benchmark_sink.h"
 #include "capture/ffmpeg_sink.h"
+#include "capture/framemd5.h"
 #include "capture/png_sink.h"
 #include "demo/demo.h"
 #include "error/error_log.h"
@@ -181,6 +183,35 @@ int ExitStatus(int loopResult)
     return loopResult;
 }
 
+// The frame checksums take their name when every frame they list is in the
+// output; the run's status, or 1 when they could not.
+int FinishChecksums(capture::FrameMd5File* checksums, const Options& options, int result, long written)
+{
+    const std::string path = os::FullPath(options.framemd5);
+    if (result != kExitOk || errorLog.count > 0 || written == 0) {
+        checksums->Discard();
+        if (written > 0)
+            os::PrintText(stderr, "orchid: the frame checksums were not kept, since the run failed\n");
+        return result;
+    }
+    if (checksums->Commit(options.overwrite)) {
+        os::PrintText(stderr, "orchid: wrote the MD5 of %ld frame%s to %s\n", checksums->frames,
+                      Plural(checksums->frames), path.c_str());
+        return result;
+    }
+    const int error = checksums->error;
+    if (error == EEXIST) {
+        checksums->Keep();
+        os::PrintText(stderr, "orchid: %s appeared meanwhile and was left as it was; the checksums are in %s\n",
+                      path.c_str(), checksums->TemporaryName());
+    } else {
+        checksums->Discard();
+        os::PrintText(stderr, "orchid: the frame checksums could not be written to %s: %s\n", path.c_str(),
+                      std::strerror(error));
+    }
+    return kExitFailed;
+}
+
 int RunHeadless(const Options& options, const std::string& outputPath, const platform::BackendEntry& backend)
 {
     platform::VirtualClock clock;
@@ -190,6 +221,7 @@ int RunHeadless(const Options& options, const std::string& outputPath, const pla
     std::optional<capture::PngSink> pngSink;
     std::optional<capture::FfmpegSink> ffmpegSink;
     std::optional<capture::BenchmarkSink> benchmarkSink;
+    std::optional<capture::FrameMd5File> checksums;
     platform::FrameSink* sink = nullptr;
     capture::ProgressLine* progress = nullptr;
     const bool terminal = os::IsTerminal(stderr);
@@ -215,6 +247,10 @@ int RunHeadless(const Options& options, const std::string& outputPath, const pla
                 captureEnd = CaptureEnd(options);
                 musicStarted = NoteShortMusicInCapture;
             }
+        }
+        if (options.framemd5 != nullptr) {
+            checksums.emplace(options.framemd5, kVersion);
+            writer->checksums = &*checksums;
         }
         writer->onComplete = EndCapture;
         writer->stopRequested = StopRequested;
@@ -273,6 +309,7 @@ int RunHeadless(const Options& options, const std::string& outputPath, const pla
         os::PrintText(stderr, "orchid: the %ld complete frame%s written before the failure stay in %s\n",
                       written.written, Plural(written.written), where);
     }
+    if (checksums && checksums->Pending()) result = FinishChecksums(&*checksums, options, result, written.written);
     // The usual status of a program ended by the signal: 128 + its number.
     if (interruption != 0) return 128 + interruption;
     return result;
@@ -447,6 +484,11 @@ int main(int argc, char** argv)
     }
     if (options.capture != nullptr && options.verbose) {
         os::PrintText(stderr, "orchid: the video is encoded by %s\n", os::ProgramPath("ffmpeg").c_str());
+    }
+    if (options.framemd5 != nullptr && !options.overwrite && os::PathExists(options.framemd5)) {
+        os::PrintText(stderr, "orchid: %s exists; it is left as it is (-y or --overwrite replaces it)\n",
+                      os::FullPath(options.framemd5).c_str());
+        return kExitFailed;
     }
     std::string output;
     char rate[48];

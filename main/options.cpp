@@ -168,6 +168,10 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
             const char* v = needValue();
             if (v == nullptr || *v == '\0') return Fail(error, errorSize, "--frames needs a directory");
             o.frames = v;
+        } else if (std::strcmp(name, "--framemd5") == 0) {
+            const char* v = needValue();
+            if (v == nullptr || *v == '\0') return Fail(error, errorSize, "--framemd5 needs a file name");
+            o.framemd5 = v;
         } else if (std::strcmp(name, "--music") == 0) {
             const char* v = needValue();
             if (v == nullptr || *v == '\0') return Fail(error, errorSize, "--music needs the path of the music file");
@@ -248,6 +252,10 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
         return Fail(error, errorSize, "--loop applies only to playing on the desktop; a headless run renders the show once");
     if (o.verbose && (o.frames != nullptr || o.benchmark))
         return Fail(error, errorSize, "--verbose applies only to playing on the desktop and to --capture");
+    if (o.framemd5 != nullptr && !writes)
+        return Fail(error, errorSize, "--framemd5 applies only to --capture and --frames");
+    if (o.framemd5 != nullptr && o.capture != nullptr && std::strcmp(o.framemd5, o.capture) == 0)
+        return Fail(error, errorSize, "--framemd5 needs a file of its own, not the video's");
     if ((o.lossless || chromaGiven) && o.capture == nullptr)
         return Fail(error, errorSize, "%s applies only to --capture", o.lossless ? "--lossless" : "--chroma");
     if (o.lossless && !EndsWith(o.capture, ".mkv"))
@@ -304,6 +312,10 @@ const char* UsageText()
            "  --chroma 420|444  H.264's colour resolution: 420 (default; what every player\n"
            "                    takes) or 444 (full colour, for uploads)\n"
            "  --frames DIR      write PNG files DIR/frame-00000.png, ... by frame index\n"
+           "  --framemd5 FILE   with --capture or --frames, also write the MD5 of each frame\n"
+           "                    as packed RGB, in the text of ffmpeg's framemd5: a --lossless\n"
+           "                    video gives the same hashes with\n"
+           "                    ffmpeg -i FILE.mkv -map 0:v -f framemd5 -pix_fmt rgb24 -\n"
            "  --fps RATE        frames per second (default 50): a whole number from 1 to 100,\n"
            "                    or a ratio such as 60000/1001, 30000/1001 or 24000/1001. Frame i\n"
            "                    shows the show as it stands at i / RATE s from its start (the\n"

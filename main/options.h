@@ -11,6 +11,7 @@ struct Options {
     int mode = -1;
     const char* capture = nullptr;  // --capture FILE (.mp4 or .mkv)
     const char* frames = nullptr;   // --frames DIR
+    const char* framemd5 = nullptr; // --framemd5 FILE: checksums of the frames written
     const char* music = nullptr;    // --music PATH; nullptr: look for it
     int fpsNum = 50;                // frames kept per second of show time,
     int fpsDen = 1;                 // fpsNum / fpsDen

@@ -210,6 +210,9 @@ TEST(Options, BadCommandLinesAreRefusedWithAReason)
         {{"--capture", "a.mp4", "--chroma", "422"}, "--chroma '422': expected 420 or 444"},
         {{"--capture", "a.mp4", "--chroma"}, "--chroma needs a value"},
         {{"--benchmark", "--chroma", "444"}, "--chroma applies only to --capture"},
+        {{"--benchmark", "--framemd5", "f.txt"}, "--framemd5 applies only to --capture and --frames"},
+        {{"--capture", "a.mkv", "--framemd5", "a.mkv"}, "--framemd5 needs a file of its own"},
+        {{"--frames", "d", "--framemd5"}, "--framemd5 needs a file name"},
     };
     for (const auto& c : cases) {
         Parsed p = Parse(c.args);

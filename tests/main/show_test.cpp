@@ -17,6 +17,7 @@
 #include <string>
 #include <thread>
 #include <tuple>
+#include <vector>
 
 #include "main/music_search.h"
 #include "tests/support/scratch_folder.h"
@@ -131,6 +132,53 @@ TEST_F(ShowTest, FramesAtAnyRateAreTheHundredthsBegunByTheirTimes)
             ASSERT_EQ(frame, ReadFile(dir + "/h" + shown)) << folder << name << " against h" << shown;
         }
     }
+}
+
+// The lines of a framemd5 text but the two that name the writer and the
+// time base (which Matroska's millisecond clock writes for 59.94 fps as
+// 317/19001).
+std::vector<std::string> FrameLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("#software:", 0) != 0 && line.rfind("#tb ", 0) != 0) lines.push_back(line);
+    return lines;
+}
+
+// A lossless master's frames, decoded by ffmpeg, have the MD5s the program
+// wrote beside it; so have the PNG frames of a --frames run.
+TEST_F(ShowTest, FrameChecksumsAreFfmpegsFramemd5OfTheLosslessMaster)
+{
+    if (std::system("command -v ffmpeg >/dev/null") != 0) GTEST_SKIP() << "no ffmpeg";
+    for (const char* rate : {"50", "60000/1001"}) {
+        SCOPED_TRACE(rate);
+        ASSERT_EQ(Run(std::string("--capture m.mkv --lossless -y --fps ") + rate +
+                      " --from 27 --to 28.5 --framemd5 m.framemd5"),
+                  0)
+            << said;
+        ASSERT_NE(said.find("wrote the MD5 of "), std::string::npos) << said;
+        const std::string cmd = "cd '" + dir + "' && ffmpeg -loglevel error -i m.mkv -map 0:v -f framemd5 " +
+                                "-pix_fmt rgb24 - >ffmpeg.framemd5";
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+        const std::vector<std::string> ours = FrameLines(ReadFile(dir + "/m.framemd5"));
+        EXPECT_EQ(ours.size(), std::string(rate) == "50" ? 8u + 76u : 8u + 90u);
+        EXPECT_EQ(ours, FrameLines(ReadFile(dir + "/ffmpeg.framemd5")));
+    }
+    // Without -y an existing checksum file refuses the run.
+    EXPECT_EQ(Run("--capture n.mkv --lossless --framemd5 m.framemd5 --to 1"), 1);
+    EXPECT_NE(said.find("m.framemd5 exists; it is left as it is"), std::string::npos) << said;
+    EXPECT_FALSE(Exists(dir + "/n.mkv"));
+
+    // PNG frames 28.0 s to 28.1 s at 59.94 fps are frames 1679 to 1684, the
+    // master's 60 to 65.
+    ASSERT_EQ(Run("--frames p --fps 60000/1001 --from 28 --to 28.1 --framemd5 p.framemd5"), 0) << said;
+    const std::vector<std::string> png = FrameLines(ReadFile(dir + "/p.framemd5"));
+    const std::vector<std::string> master = FrameLines(ReadFile(dir + "/m.framemd5"));
+    ASSERT_EQ(png.size(), 8u + 6u);
+    ASSERT_GE(master.size(), 8u + 66u);
+    for (std::size_t k = 8; k < png.size(); ++k)
+        EXPECT_EQ(png[k].substr(png[k].rfind(", ")), master[k + 60].substr(master[k + 60].rfind(", "))) << k;
 }
 
 TEST_F(ShowTest, CapturesAreIdenticalAndAFrameDoesNotDependOnFrom)
