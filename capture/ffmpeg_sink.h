@@ -6,16 +6,39 @@
 // none, is moved to the output's name. Otherwise the partial file is removed
 // and the report says so (after a stop that ffmpeg did not answer, the
 // program does).
+// With `info`, the finished video is remuxed once more (`-c copy`, a quick
+// copy of the packets) to add the chapters and the tags, the frames digest
+// among them, which is known only once the last frame is written; a
+// capture ended by a stop keeps the video without them.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "capture/capture.h"
+#include "capture/frame_digest.h"
 #include "os/output_file.h"
 #include "os/process.h"
 
 namespace capture {
+
+// A named part of the show from its first hundredth on (the next one's
+// first ends it).
+struct Chapter {
+    const char* name;
+    int32_t first;
+};
+
+// What a video says about itself besides its pictures and sound.
+struct VideoInfo {
+    const char* software;  // the writer and its version, "orchid 1.0"
+    int depth;             // the display conversion captured through
+    const Chapter* chapters;
+    int chapterCount;
+    // The frame the show rendered at the present being written: the frames
+    // digest is taken of it, at each present that writes frames.
+    platform::FrameView (*rendered)();
+};
 
 class FfmpegSink final : public CaptureSink {
 public:
@@ -38,6 +61,11 @@ public:
     };
     Video video = Video::H264_420;
 
+    // Chapters and tags to add to the finished video; none when null.
+    const VideoInfo* info = nullptr;
+    // The frames digest of the presents written so far.
+    FrameDigest digest;
+
     // The program run; tests point it elsewhere.
     const char* program = "ffmpeg";
     // True once the run was stopped while ffmpeg took no more frames or did
@@ -56,13 +84,25 @@ private:
 
     // Runs the program with its standard input on a pipe; reports a failure.
     int Spawn(const char* const* args);
+    // Writes the chapters and tags as ffmpeg's FFMETADATA text into `meta`.
+    bool WriteMetadata();
+    // Copies the finished video into `tagged` with the metadata; a failure
+    // is recorded with the reason in `why`.
+    bool AddMetadata(char* why, std::size_t size);
 
     char output[4096];
     char music[4096];
     // The names as ffmpeg is given them: never read as an option.
     char target[4096 + 128];
     char musicInput[4096 + 8];
+    char videoInput[4096 + 128];
+    char metaInput[4096 + 128];
+    char taggedTarget[4096 + 128];
+    long firstFrame = 0;
+    bool matroska = false;
     os::OutputFile file;
+    os::OutputFile meta;
+    os::OutputFile tagged;
     os::ChildProcess child;
 };
 

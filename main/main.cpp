@@ -15,6 +15,7 @@
 #include "capture/framemd5.h"
 #include "capture/png_sink.h"
 #include "demo/demo.h"
+#include "demo/timeline.h"
 #include "error/error_log.h"
 #include "main/app_state.h"
 #include "main/backend_choice.h"
@@ -212,6 +213,9 @@ int FinishChecksums(capture::FrameMd5File* checksums, const Options& options, in
     return kExitFailed;
 }
 
+// The show's scenes, as a video's chapters.
+capture::Chapter sceneChapters[timeline::kSceneCount];
+
 int RunHeadless(const Options& options, const std::string& outputPath, const platform::BackendEntry& backend)
 {
     platform::VirtualClock clock;
@@ -222,6 +226,9 @@ int RunHeadless(const Options& options, const std::string& outputPath, const pla
     std::optional<capture::FfmpegSink> ffmpegSink;
     std::optional<capture::BenchmarkSink> benchmarkSink;
     std::optional<capture::FrameMd5File> checksums;
+    for (int k = 0; k < timeline::kSceneCount; ++k)
+        sceneChapters[k] = capture::Chapter{timeline::kScenes[k].name, timeline::kScenes[k].first};
+    const capture::VideoInfo videoInfo{kVersion, options.depth, sceneChapters, timeline::kSceneCount, FrameImage};
     platform::FrameSink* sink = nullptr;
     capture::ProgressLine* progress = nullptr;
     const bool terminal = os::IsTerminal(stderr);
@@ -239,6 +246,7 @@ int RunHeadless(const Options& options, const std::string& outputPath, const pla
             writer = &*pngSink;
         } else {
             ffmpegSink.emplace(options.capture, musicFile, schedule, options.scale);
+            ffmpegSink->info = &videoInfo;
             ffmpegSink->video = options.lossless       ? capture::FfmpegSink::Video::Ffv1
                                 : options.chroma == 444 ? capture::FfmpegSink::Video::H264_444
                                                         : capture::FfmpegSink::Video::H264_420;

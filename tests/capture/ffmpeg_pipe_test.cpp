@@ -148,6 +148,44 @@ TEST_F(FfmpegPipeTest, EachPictureEncodingGetsItsCodecAndPixelFormat)
     }
 }
 
+// The rendered frame at each present, changing from present to present.
+uint32_t renderedPixels[4 * 2];
+platform::FrameView Rendered()
+{
+    return platform::FrameView{reinterpret_cast<uint8_t*>(renderedPixels), 4, 2, 16, 32,
+                               platform::PixelLayout::XRGB8888};
+}
+
+TEST_F(FfmpegPipeTest, TheFramesDigestIsOfTheRenderedFrameAtEachPresentWritten)
+{
+    const capture::Chapter chapters[] = {{"one", 0}, {"two", 5}};
+    const capture::VideoInfo info{"orchid test", 32, chapters, 2, Rendered};
+    const std::string output = (dir / "tagged.mkv").string();
+    capture::FfmpegSink sink(output.c_str(), nullptr, FrameSchedule(50, 4, 12), 1);
+    sink.program = ORCHID_FAKE_FFMPEG;
+    sink.info = &info;
+    ASSERT_EQ(sink.Open(16, 8), 1);
+    capture::FrameDigest expected;
+    for (uint32_t present = 1; present <= 12; ++present) {
+        for (uint32_t& p : renderedPixels) p = present * 0x01010101u;
+        sink.Frame(frame);
+        if (present >= 4 && present % 2 == 0) expected.Add(Rendered());
+    }
+    sink.Close();
+    EXPECT_EQ(errorLog.count, 0) << errorLog.Report();
+    EXPECT_EQ(expected.frames, 5);
+    EXPECT_EQ(sink.digest.Value(), expected.Value());
+    // The finished video was copied with its metadata, and only the copy is
+    // left, under the video's name.
+    const std::vector<std::string> got = Reported();
+    std::ostringstream all;
+    for (const std::string& line : got) all << line << "\n";
+    EXPECT_NE(all.str().find("-f\nffmetadata\n-i\nfile:"), std::string::npos) << all.str();
+    EXPECT_NE(all.str().find("-map_metadata\n1\n-map_chapters\n1\n-c\ncopy\n"), std::string::npos) << all.str();
+    EXPECT_EQ(Files(), std::vector<std::string>{"tagged.mkv"});
+    EXPECT_EQ(Read(output), "fake video " + std::to_string(5 * 16 * 8 * 3) + "\n");
+}
+
 TEST_F(FfmpegPipeTest, NamesBeginningWithADashAreNeverReadAsOptions)
 {
     // Relative names, as a user types them, from inside the scratch folder.

@@ -181,6 +181,49 @@ TEST_F(ShowTest, FrameChecksumsAreFfmpegsFramemd5OfTheLosslessMaster)
         EXPECT_EQ(png[k].substr(png[k].rfind(", ")), master[k + 60].substr(master[k + 60].rfind(", "))) << k;
 }
 
+// Every video carries the scenes of its span as chapters, clipped to it, at
+// their times within the video, and tags saying what made it.
+TEST_F(ShowTest, VideosHoldTheScenesOfTheirSpanAsChaptersAndSayWhatMadeThem)
+{
+    if (std::system("command -v ffprobe >/dev/null") != 0) GTEST_SKIP() << "no ffmpeg";
+    auto probe = [&](const std::string& video) {
+        const std::string cmd = "ffprobe -v error -show_chapters -show_entries format_tags -of compact '" + dir +
+                                "/" + video + "' >'" + dir + "/probe.txt'";
+        return std::system(cmd.c_str()) == 0 ? ReadFile(dir + "/probe.txt") : "";
+    };
+    // 50 fps from 36.00 s: the title until 38.01 s, then the blurred orchid
+    // to the end of frame 200, at 4.02 s.
+    ASSERT_EQ(Run("--capture a.mkv --from 36 --to 40"), 0) << said;
+    const std::string mkv = probe("a.mkv");
+    EXPECT_NE(mkv.find("start_time=0.000000|end=2010000000|end_time=2.010000|tag:title=the title\n"), std::string::npos)
+        << mkv;
+    EXPECT_NE(mkv.find("start_time=2.010000|end=4020000000|end_time=4.020000|tag:title=the blurred orchid\n"),
+              std::string::npos)
+        << mkv;
+    EXPECT_EQ(mkv.find("the white opening"), std::string::npos) << mkv;
+    EXPECT_NE(mkv.find("tag:title=Orchid|"), std::string::npos) << mkv;
+    EXPECT_NE(mkv.find("|tag:ORCHID_VERSION=orchid 1.0|tag:SHOW_SPAN=36.00 s to 40.00 s|tag:FRAME_RATE=50|tag:DEPTH=32"),
+              std::string::npos)
+        << mkv;
+    const std::size_t at = mkv.find("FRAMES_DIGEST=");
+    ASSERT_NE(at, std::string::npos) << mkv;
+    const std::string digest = mkv.substr(at + 14, 16);
+
+    // 59.94 fps in MP4 through 16 bits: the first frame is at 36.003 s, so
+    // the orchid begins 2.007 s in; the digest is of the frames the show
+    // rendered, whatever the depth, at the presents written.
+    ASSERT_EQ(Run("--capture b.mp4 --fps 60000/1001 --depth 16 --from 36 --to 40"), 0) << said;
+    const std::string mp4 = probe("b.mp4");
+    EXPECT_NE(mp4.find("end_time=2.007000|tag:title=the title\n"), std::string::npos) << mp4;
+    EXPECT_NE(mp4.find("start_time=2.007000|end=4021|end_time=4.021000|tag:title=the blurred orchid\n"),
+              std::string::npos)
+        << mp4;
+    EXPECT_NE(mp4.find("|tag:frame_rate=60000/1001|tag:depth=16|"), std::string::npos) << mp4;
+    EXPECT_EQ(mp4.find(digest), std::string::npos) << mp4;
+    ASSERT_EQ(Run("--capture c.mkv --depth 16 --from 36 --to 40"), 0) << said;
+    EXPECT_NE(probe("c.mkv").find("FRAMES_DIGEST=" + digest), std::string::npos);
+}
+
 TEST_F(ShowTest, CapturesAreIdenticalAndAFrameDoesNotDependOnFrom)
 {
     const std::string to = " --to " + std::to_string(kSpan);
