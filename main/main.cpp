@@ -185,11 +185,12 @@ int ExitStatus(int loopResult)
 }
 
 // The frame checksums take their name when every frame they list is in the
-// output; the run's status, or 1 when they could not.
-int FinishChecksums(capture::FrameMd5File* checksums, const Options& options, int result, long written)
+// output (`kept`: the output was not removed); the run's status, or 1 when
+// they could not.
+int FinishChecksums(capture::FrameMd5File* checksums, const Options& options, int result, long written, bool kept)
 {
     const std::string path = os::FullPath(options.framemd5);
-    if (result != kExitOk || errorLog.count > 0 || written == 0) {
+    if (result != kExitOk || errorLog.count > 0 || written == 0 || !kept) {
         checksums->Discard();
         if (written > 0)
             os::PrintText(stderr, "orchid: the frame checksums were not kept, since the run failed\n");
@@ -317,7 +318,10 @@ int RunHeadless(const Options& options, const std::string& outputPath, const pla
         os::PrintText(stderr, "orchid: the %ld complete frame%s written before the failure stay in %s\n",
                       written.written, Plural(written.written), where);
     }
-    if (checksums && checksums->Pending()) result = FinishChecksums(&*checksums, options, result, written.written);
+    if (checksums && checksums->Pending()) {
+        const bool kept = !(ffmpegSink && ffmpegSink->abandoned);
+        result = FinishChecksums(&*checksums, options, result, written.written, kept);
+    }
     // The usual status of a program ended by the signal: 128 + its number.
     if (interruption != 0) return 128 + interruption;
     return result;
