@@ -109,26 +109,52 @@ constexpr int kSpan = 12;
 constexpr int kSpan = 45;
 #endif
 
+// A second of the show where every hundredth differs from the one before:
+// the flash at 27.61 s (under the sanitizers, which render many times
+// slower, the title's from 6 s).
+#ifdef ORCHID_SANITIZE
+constexpr int kMovingFrom = 6;
+#else
+constexpr int kMovingFrom = 27;
+#endif
+
+// The first output frame at num / den fps whose hundredth is `hundredth`
+// or later.
+long long FirstFrameFrom(long long hundredth, long long num, long long den)
+{
+    return (hundredth * num + 100 * den - 1) / (100 * den);
+}
+
+std::string Span(double from, double to)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, " --from %g --to %g", from, to);
+    return text;
+}
+
 // At any rate frame i is the frame of hundredth floor(100 i / fps): the
-// 100 fps frame of that index, across the flash at 27.61 s.
+// 100 fps frame of that index.
 TEST_F(ShowTest, FramesAtAnyRateAreTheHundredthsBegunByTheirTimes)
 {
-    ASSERT_EQ(Run("--frames h --fps 100 --from 27 --to 28"), 0) << said;
-    ASSERT_EQ(Run("--frames s --fps 60 --from 27 --to 28"), 0) << said;
-    ASSERT_EQ(Run("--frames n --fps 60000/1001 --from 27 --to 28"), 0) << said;
-    for (auto [folder, num, den, first, last] : {std::tuple{"s", 60, 1, 1620, 1680}, {"n", 60000, 1001, 1619, 1678}}) {
+    const std::string span = Span(kMovingFrom, kMovingFrom + 1);
+    ASSERT_EQ(Run("--frames h --fps 100" + span), 0) << said;
+    ASSERT_EQ(Run("--frames s --fps 60" + span), 0) << said;
+    ASSERT_EQ(Run("--frames n --fps 60000/1001" + span), 0) << said;
+    for (auto [folder, num, den] : {std::tuple{"s", 60, 1}, {"n", 60000, 1001}}) {
+        const long long first = FirstFrameFrom(100 * kMovingFrom, num, den);
+        const long long last = FirstFrameFrom(100 * kMovingFrom + 101, num, den) - 1;
         char name[32];
-        std::snprintf(name, sizeof name, "/frame-%05d.png", first - 1);
+        std::snprintf(name, sizeof name, "/frame-%05lld.png", first - 1);
         EXPECT_FALSE(Exists(dir + "/" + folder + name)) << folder << name;
-        std::snprintf(name, sizeof name, "/frame-%05d.png", last + 1);
+        std::snprintf(name, sizeof name, "/frame-%05lld.png", last + 1);
         EXPECT_FALSE(Exists(dir + "/" + folder + name)) << folder << name;
-        for (int i = first; i <= last; ++i) {
-            std::snprintf(name, sizeof name, "/frame-%05d.png", i);
+        EXPECT_GE(last - first, num / den - 1);
+        for (long long i = first; i <= last; ++i) {
+            std::snprintf(name, sizeof name, "/frame-%05lld.png", i);
             const std::string frame = ReadFile(dir + "/" + folder + name);
             ASSERT_FALSE(frame.empty()) << folder << name;
-            const long long hundredth = 100LL * i * den / num;
             char shown[32];
-            std::snprintf(shown, sizeof shown, "/frame-%05lld.png", hundredth);
+            std::snprintf(shown, sizeof shown, "/frame-%05lld.png", 100LL * i * den / num);
             ASSERT_EQ(frame, ReadFile(dir + "/h" + shown)) << folder << name << " against h" << shown;
         }
     }
@@ -154,7 +180,7 @@ TEST_F(ShowTest, FrameChecksumsAreFfmpegsFramemd5OfTheLosslessMaster)
     for (const char* rate : {"50", "60000/1001"}) {
         SCOPED_TRACE(rate);
         ASSERT_EQ(Run(std::string("--capture m.mkv --lossless -y --fps ") + rate +
-                      " --from 27 --to 28.5 --framemd5 m.framemd5"),
+                      Span(kMovingFrom, kMovingFrom + 1.5) + " --framemd5 m.framemd5"),
                   0)
             << said;
         ASSERT_NE(said.find("wrote the MD5 of "), std::string::npos) << said;
@@ -162,7 +188,7 @@ TEST_F(ShowTest, FrameChecksumsAreFfmpegsFramemd5OfTheLosslessMaster)
                                 "-pix_fmt rgb24 - >ffmpeg.framemd5";
         ASSERT_EQ(std::system(cmd.c_str()), 0);
         const std::vector<std::string> ours = FrameLines(ReadFile(dir + "/m.framemd5"));
-        EXPECT_EQ(ours.size(), std::string(rate) == "50" ? 8u + 76u : 8u + 90u);
+        EXPECT_GE(ours.size(), 8u + 76u);
         EXPECT_EQ(ours, FrameLines(ReadFile(dir + "/ffmpeg.framemd5")));
     }
     // Without -y an existing checksum file refuses the run.
@@ -170,15 +196,21 @@ TEST_F(ShowTest, FrameChecksumsAreFfmpegsFramemd5OfTheLosslessMaster)
     EXPECT_NE(said.find("m.framemd5 exists; it is left as it is"), std::string::npos) << said;
     EXPECT_FALSE(Exists(dir + "/n.mkv"));
 
-    // PNG frames 28.0 s to 28.1 s at 59.94 fps are frames 1679 to 1684, the
-    // master's 60 to 65.
-    ASSERT_EQ(Run("--frames p --fps 60000/1001 --from 28 --to 28.1 --framemd5 p.framemd5"), 0) << said;
+    // PNG frames of a tenth of a second inside the master's span at 59.94
+    // fps are the master's frames from the same index on.
+    ASSERT_EQ(Run("--frames p --fps 60000/1001" + Span(kMovingFrom + 1, kMovingFrom + 1.1) +
+                  " --framemd5 p.framemd5"),
+              0)
+        << said;
     const std::vector<std::string> png = FrameLines(ReadFile(dir + "/p.framemd5"));
     const std::vector<std::string> master = FrameLines(ReadFile(dir + "/m.framemd5"));
+    const std::size_t offset = static_cast<std::size_t>(FirstFrameFrom(100 * kMovingFrom + 100, 60000, 1001) -
+                                                        FirstFrameFrom(100 * kMovingFrom, 60000, 1001));
     ASSERT_EQ(png.size(), 8u + 6u);
-    ASSERT_GE(master.size(), 8u + 66u);
+    ASSERT_GE(master.size(), png.size() + offset);
     for (std::size_t k = 8; k < png.size(); ++k)
-        EXPECT_EQ(png[k].substr(png[k].rfind(", ")), master[k + 60].substr(master[k + 60].rfind(", "))) << k;
+        EXPECT_EQ(png[k].substr(png[k].rfind(", ")), master[k + offset].substr(master[k + offset].rfind(", ")))
+            << k;
 }
 
 // Every video carries the scenes of its span as chapters, clipped to it, at
@@ -191,36 +223,38 @@ TEST_F(ShowTest, VideosHoldTheScenesOfTheirSpanAsChaptersAndSayWhatMadeThem)
                                 "/" + video + "' >'" + dir + "/probe.txt'";
         return std::system(cmd.c_str()) == 0 ? ReadFile(dir + "/probe.txt") : "";
     };
-    // 50 fps from 36.00 s: the title until 38.01 s, then the blurred orchid
-    // to the end of frame 200, at 4.02 s.
-    ASSERT_EQ(Run("--capture a.mkv --from 36 --to 40"), 0) << said;
+    // 50 fps from 0.60 s: the white opening, clipped, until 1.01 s, then the
+    // title to the end of frame 150 (the 121st), at 2.42 s.
+    ASSERT_EQ(Run("--capture a.mkv --from 0.6 --to 3"), 0) << said;
     const std::string mkv = probe("a.mkv");
-    EXPECT_NE(mkv.find("start_time=0.000000|end=2010000000|end_time=2.010000|tag:title=the title\n"), std::string::npos)
-        << mkv;
-    EXPECT_NE(mkv.find("start_time=2.010000|end=4020000000|end_time=4.020000|tag:title=the blurred orchid\n"),
+    EXPECT_NE(mkv.find("start_time=0.000000|end=410000000|end_time=0.410000|tag:title=the white opening\n"),
               std::string::npos)
         << mkv;
-    EXPECT_EQ(mkv.find("the white opening"), std::string::npos) << mkv;
+    EXPECT_NE(mkv.find("start_time=0.410000|end=2420000000|end_time=2.420000|tag:title=the title\n"),
+              std::string::npos)
+        << mkv;
+    EXPECT_EQ(mkv.find("the blurred orchid"), std::string::npos) << mkv;
     EXPECT_NE(mkv.find("tag:title=Orchid|"), std::string::npos) << mkv;
-    EXPECT_NE(mkv.find("|tag:ORCHID_VERSION=orchid 1.0|tag:SHOW_SPAN=36.00 s to 40.00 s|tag:FRAME_RATE=50|tag:DEPTH=32"),
+    EXPECT_NE(mkv.find("|tag:ORCHID_VERSION=orchid 1.0|tag:SHOW_SPAN=0.60 s to 3.00 s|tag:FRAME_RATE=50|tag:DEPTH=32"),
               std::string::npos)
         << mkv;
     const std::size_t at = mkv.find("FRAMES_DIGEST=");
     ASSERT_NE(at, std::string::npos) << mkv;
     const std::string digest = mkv.substr(at + 14, 16);
 
-    // 59.94 fps in MP4 through 16 bits: the first frame is at 36.003 s, so
-    // the orchid begins 2.007 s in; the digest is of the frames the show
-    // rendered, whatever the depth, at the presents written.
-    ASSERT_EQ(Run("--capture b.mp4 --fps 60000/1001 --depth 16 --from 36 --to 40"), 0) << said;
+    // 59.94 fps in MP4 through 16 bits: the first frame, 36, is at 0.6006 s,
+    // so the title begins 0.4094 s in, and the last, 180, ends at 2.4191 s;
+    // the digest is of the frames the show rendered, whatever the depth, at
+    // the presents written.
+    ASSERT_EQ(Run("--capture b.mp4 --fps 60000/1001 --depth 16 --from 0.6 --to 3"), 0) << said;
     const std::string mp4 = probe("b.mp4");
-    EXPECT_NE(mp4.find("end_time=2.007000|tag:title=the title\n"), std::string::npos) << mp4;
-    EXPECT_NE(mp4.find("start_time=2.007000|end=4021|end_time=4.021000|tag:title=the blurred orchid\n"),
-              std::string::npos)
+    EXPECT_NE(mp4.find("end_time=0.409000|tag:title=the white opening\n"), std::string::npos) << mp4;
+    EXPECT_NE(mp4.find("start_time=0.409000|end=2419|end_time=2.419000|tag:title=the title\n"), std::string::npos)
         << mp4;
-    EXPECT_NE(mp4.find("|tag:frame_rate=60000/1001|tag:depth=16|"), std::string::npos) << mp4;
+    EXPECT_NE(mp4.find("|tag:show_span=0.60 s to 3.00 s|tag:frame_rate=60000/1001|tag:depth=16|"), std::string::npos)
+        << mp4;
     EXPECT_EQ(mp4.find(digest), std::string::npos) << mp4;
-    ASSERT_EQ(Run("--capture c.mkv --depth 16 --from 36 --to 40"), 0) << said;
+    ASSERT_EQ(Run("--capture c.mkv --depth 16 --from 0.6 --to 3"), 0) << said;
     EXPECT_NE(probe("c.mkv").find("FRAMES_DIGEST=" + digest), std::string::npos);
 }
 
