@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "capture/framemd5.h"
 #include "error/memory.h"
 #include "error/report.h"
 
@@ -17,27 +18,56 @@ int64_t WallNs()
         .count();
 }
 
-FrameSchedule::FrameSchedule(int fps, int from, int to)
-    : step(fps > 0 && fps <= 100 ? 100 / fps : 1), fromHundredths(from), toHundredths(to)
+FrameRate::FrameRate(int64_t numerator, int64_t denominator) : num(numerator), den(denominator)
 {
+    if (num <= 0 || den <= 0 || num > 100 * den) num = 50, den = 1;
+    int64_t a = num, b = den;
+    while (b != 0) {
+        const int64_t r = a % b;
+        a = b;
+        b = r;
+    }
+    num /= a;
+    den /= a;
+}
+
+void FrameRate::Format(char* text, std::size_t size) const
+{
+    if (den == 1)
+        std::snprintf(text, size, "%lld", static_cast<long long>(num));
+    else
+        std::snprintf(text, size, "%lld/%lld", static_cast<long long>(num), static_cast<long long>(den));
+}
+
+FrameSchedule::FrameSchedule(FrameRate frameRate, int from, int to)
+    : rate(frameRate), fromHundredths(from), toHundredths(to)
+{
+}
+
+int64_t FrameSchedule::FirstFrameFrom(int64_t hundredth) const
+{
+    // The least i with 100 i den >= hundredth num.
+    const int64_t scaled = hundredth * rate.num, step = 100 * rate.den;
+    return (scaled + step - 1) / step;
 }
 
 int FrameSchedule::FramesOf(long present, long* first) const
 {
-    long lo = 0, hi = -1;  // candidate indices lo..hi
-    if (present == 1) {
-        lo = 0;
-        hi = step == 1 ? 1 : 0;
-    } else if (present > 1 && present % step == 0) {
-        lo = hi = present / step;
+    // Present 1 shows hundredths 0 and 1, present n > 1 hundredth n; the
+    // rate is at most 100, so no hundredth has two frames.
+    if (present < 1) {
+        *first = 0;
+        return 0;
     }
-    auto wanted = [&](long index) {
-        long time = index * step;
+    int64_t lo = present == 1 ? 0 : FirstFrameFrom(present);
+    int64_t hi = FirstFrameFrom(present + 1) - 1;  // candidate indices lo..hi
+    auto wanted = [&](int64_t index) {
+        const int64_t time = HundredthOf(index);
         return time >= fromHundredths && (toHundredths < 0 || time <= toHundredths);
     };
     while (lo <= hi && !wanted(lo)) ++lo;
     while (hi >= lo && !wanted(hi)) --hi;
-    *first = lo;
+    *first = static_cast<long>(lo);
     return lo <= hi ? static_cast<int>(hi - lo + 1) : 0;
 }
 
@@ -140,7 +170,7 @@ int CaptureSink::Open(int width, int height)
         REPORT(ERR_OUT_OF_MEMORY, "uint8_t *rgb\n", bytes);
         return 0;
     }
-    return 1;
+    return checksums == nullptr || checksums->Open(schedule.rate, outWidth, outHeight);
 }
 
 void CaptureSink::Frame(const FrameView& frame)
@@ -162,7 +192,11 @@ void CaptureSink::Frame(const FrameView& frame)
     if (count > 0 && rgb != nullptr && frame.width * scale == outWidth &&
         frame.height * scale == outHeight) {
         ConvertToRgb(frame, scale, rgb);
-        if (Write(first, count)) written += count;
+        if (Write(first, count)) {
+            written += count;
+            if (checksums != nullptr)
+                checksums->Add(rgb, static_cast<std::size_t>(outWidth) * outHeight * 3, count);
+        }
     }
     progress.Update(presents, written);
     if (!completed && schedule.Complete(presents)) {

@@ -6,6 +6,7 @@
 // shows.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -13,19 +14,36 @@
 
 namespace capture {
 
+class FrameMd5File;
 using platform::FrameSink;
 using platform::FrameView;
 using platform::PixelLayout;
 
+// Frames per second as a ratio, num / den frames each second (50, or
+// 60000/1001 for NTSC's 59.94), at most 100 and kept in lowest terms.
+struct FrameRate {
+    FrameRate(int64_t numerator = 50, int64_t denominator = 1);
+    // "50" or "60000/1001": as ffmpeg's -framerate takes it. `size` >= 32.
+    void Format(char* text, std::size_t size) const;
+    int64_t num;
+    int64_t den;
+};
+
 // Headless runs step the show one hundredth per frame, so present number n
 // (1 for the first) shows the show at n hundredths. Output frame i stands for
-// the show at i x (100 / fps) hundredths; frame 0 (time 0, before any update)
-// is the picture of the first present, which nothing has changed yet.
+// the show as it stands at i / fps seconds: the last hundredth begun by
+// then, floor(100 i / fps), in exact integer arithmetic. Frame 0 (time 0,
+// before any update) is the picture of the first present, which nothing has
+// changed yet, so the first present can stand for two frames (at 100 fps:
+// frames 0 and 1); at rates above 50 some presents stand for none. --from
+// and --to only choose frames of that one grid.
 class FrameSchedule {
 public:
     // toHundredths < 0: up to the end of the show.
-    FrameSchedule(int fps, int fromHundredths, int toHundredths);
+    FrameSchedule(FrameRate rate, int fromHundredths, int toHundredths);
 
+    // The hundredth output frame `index` shows.
+    int64_t HundredthOf(int64_t index) const { return 100 * index * rate.den / rate.num; }
     // The output frames present n stands for and that are to be written:
     // fills first and returns how many consecutive indices from it (0, 1 or 2).
     int FramesOf(long present, long* first) const;
@@ -36,9 +54,13 @@ public:
     // Output frames written by `presents` presents.
     long FramesWithin(long presents) const;
 
-    int step;
+    FrameRate rate;
     int fromHundredths;
     int toHundredths;
+
+private:
+    // The first frame index whose hundredth is n or later.
+    int64_t FirstFrameFrom(int64_t hundredth) const;
 };
 
 // Packs a shown frame into RGB bytes, each pixel repeated scale x scale
@@ -105,6 +127,9 @@ public:
     bool stopped = false;
     // Replace files of the output's names that exist.
     bool overwrite = false;
+    // When set, gets every frame written, as it is written (opened with
+    // the first frame, committed or discarded by the caller).
+    FrameMd5File* checksums = nullptr;
 
 protected:
     // Writes the converted frame (in `rgb`) as output frames first .. first +

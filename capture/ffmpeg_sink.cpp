@@ -12,9 +12,9 @@ ORCHID_REPORT_MODULE("capture/ffmpeg_sink");
 
 namespace capture {
 
-FfmpegSink::FfmpegSink(const char* outputFile, const char* musicFile, int framesPerSecond,
-                       const FrameSchedule& frameSchedule, int frameScale)
-    : CaptureSink(frameSchedule, frameScale), fps(framesPerSecond)
+FfmpegSink::FfmpegSink(const char* outputFile, const char* musicFile, const FrameSchedule& frameSchedule,
+                       int frameScale)
+    : CaptureSink(frameSchedule, frameScale)
 {
     std::snprintf(output, sizeof output, "%s", outputFile);
     std::snprintf(music, sizeof music, "%s", musicFile != nullptr ? musicFile : "");
@@ -60,12 +60,16 @@ bool EndsWithIgnoringCase(const char* text, const char* suffix)
 
 int FfmpegSink::Start(long firstIndex)
 {
-    char size[32], rate[16], offset[32];
+    char size[32], rate[48], offset[48];
     std::snprintf(size, sizeof size, "%dx%d", outWidth, outHeight);
-    std::snprintf(rate, sizeof rate, "%d", fps);
-    // The music starts at the time of the first written frame.
-    long startHundredths = firstIndex * schedule.step;
-    std::snprintf(offset, sizeof offset, "%ld.%02ld", startHundredths / 100, startHundredths % 100);
+    schedule.rate.Format(rate, sizeof rate);
+    // The music starts at the time of the first written frame, firstIndex /
+    // fps seconds, to the microsecond ffmpeg counts time in (exact for every
+    // rate that divides 100).
+    const int64_t num = schedule.rate.num, den = schedule.rate.den;
+    const int64_t micro = (static_cast<int64_t>(firstIndex) * den * 2000000 + num) / (2 * num);
+    std::snprintf(offset, sizeof offset, "%lld.%06lld", static_cast<long long>(micro / 1000000),
+                  static_cast<long long>(micro % 1000000));
 
     if (!file.Create(output)) {
         char reason[200];
@@ -82,7 +86,8 @@ int FfmpegSink::Start(long firstIndex)
     std::snprintf(musicInput, sizeof musicInput, "file:%s", music);
     // Matroska takes lossless FLAC, which has no encoder delay; MP4
     // players expect AAC.
-    const bool matroska = EndsWithIgnoringCase(output, ".mkv");
+    matroska = EndsWithIgnoringCase(output, ".mkv");
+    firstFrame = firstIndex;
 
     const char* args[48];
     int n = 0;
@@ -123,13 +128,29 @@ int FfmpegSink::Start(long firstIndex)
         args[n++] = "-shortest";
     }
     args[n++] = "-c:v";
-    args[n++] = "libx264";
-    args[n++] = "-preset";
-    args[n++] = "veryfast";
-    args[n++] = "-crf";
-    args[n++] = "16";
-    args[n++] = "-pix_fmt";
-    args[n++] = "yuv420p";
+    if (video == Video::Ffv1) {
+        // Every frame a keyframe in 4 slices, each with a CRC: a damaged
+        // file is found, and loses no more than the slices it hits.
+        args[n++] = "ffv1";
+        args[n++] = "-level";
+        args[n++] = "3";
+        args[n++] = "-slicecrc";
+        args[n++] = "1";
+        args[n++] = "-slices";
+        args[n++] = "4";
+        args[n++] = "-g";
+        args[n++] = "1";
+        args[n++] = "-pix_fmt";
+        args[n++] = "bgr0";
+    } else {
+        args[n++] = "libx264";
+        args[n++] = "-preset";
+        args[n++] = "veryfast";
+        args[n++] = "-crf";
+        args[n++] = "16";
+        args[n++] = "-pix_fmt";
+        args[n++] = video == Video::H264_444 ? "yuv444p" : "yuv420p";
+    }
     args[n++] = "-f";
     args[n++] = matroska ? "matroska" : "mp4";
     args[n++] = target;
@@ -155,6 +176,7 @@ void FfmpegSink::DescribeEnd(bool ran, int status, bool signalled, char* text, s
 int FfmpegSink::Write(long first, int count)
 {
     if (!child.Running() && !Start(first)) return 0;
+    if (info != nullptr && info->rendered != nullptr) digest.Add(info->rendered());
     std::size_t frameBytes = static_cast<std::size_t>(outWidth) * outHeight * 3;
     for (int k = 0; k < count; ++k) {
         char reason[80];
@@ -181,6 +203,122 @@ int FfmpegSink::Write(long first, int count)
         }
     }
     return 1;
+}
+
+namespace {
+
+// Seconds as "S.HH" from hundredths.
+void FormatHundredths(int64_t hundredths, char* text, std::size_t size)
+{
+    std::snprintf(text, size, "%lld.%02lld", static_cast<long long>(hundredths / 100),
+                  static_cast<long long>(hundredths % 100));
+}
+
+}  // namespace
+
+bool FfmpegSink::WriteMetadata()
+{
+    const int64_t num = schedule.rate.num, den = schedule.rate.den;
+    // Times in the video in microseconds: frame k of the video is output
+    // frame firstFrame + k, at (firstFrame + k) / fps s of the show.
+    auto videoMicros = [&](int64_t showHundredths) {
+        const int64_t scaled = (showHundredths * num - 100 * static_cast<int64_t>(firstFrame) * den) * 10000;
+        return scaled >= 0 ? (2 * scaled + num) / (2 * num) : -1;
+    };
+    const int64_t end = (static_cast<int64_t>(written) * den * 2000000 + num) / (2 * num);
+    char rate[48], from[32], to[32], digestText[17];
+    schedule.rate.Format(rate, sizeof rate);
+    FormatHundredths(schedule.HundredthOf(firstFrame), from, sizeof from);
+    FormatHundredths(schedule.HundredthOf(firstFrame + written - 1), to, sizeof to);
+    FormatDigest(digest.Value(), digestText);
+    std::FILE* out = meta.stream;
+    // The values hold none of '=', ';', '#', '\\' or a line end, which the
+    // format would need escaped.
+    std::fprintf(out,
+                 ";FFMETADATA1\ntitle=Orchid\norchid_version=%s\nshow_span=%s s to %s s\nframe_rate=%s\n"
+                 "depth=%d\nframes_digest=%s\n",
+                 info->software, from, to, rate, info->depth, digestText);
+    for (int k = 0; k < info->chapterCount; ++k) {
+        int64_t start = videoMicros(info->chapters[k].first);
+        int64_t stop = k + 1 < info->chapterCount ? videoMicros(info->chapters[k + 1].first) : end;
+        if (start < 0) start = 0;
+        if (stop < 0 || stop > end) stop = stop < 0 ? 0 : end;
+        if (stop <= start) continue;
+        std::fprintf(out, "[CHAPTER]\nTIMEBASE=1/1000000\nSTART=%lld\nEND=%lld\ntitle=%s\n",
+                     static_cast<long long>(start), static_cast<long long>(stop), info->chapters[k].name);
+    }
+    return meta.CloseStream();
+}
+
+bool FfmpegSink::AddMetadata(char* why, std::size_t size)
+{
+    if (!meta.Create(output) || !WriteMetadata()) {
+        std::snprintf(why, size, "its chapters and tags could not be written beside it (%s)",
+                      std::strerror(meta.error));
+        meta.Discard();
+        return false;
+    }
+    if (!tagged.Create(output)) {
+        std::snprintf(why, size, "a file for the video with its chapters could not be made (%s)",
+                      std::strerror(tagged.error));
+        meta.Discard();
+        return false;
+    }
+    tagged.CloseStream();
+    std::snprintf(videoInput, sizeof videoInput, "file:%s", file.TemporaryName());
+    std::snprintf(metaInput, sizeof metaInput, "file:%s", meta.TemporaryName());
+    std::snprintf(taggedTarget, sizeof taggedTarget, "file:%s", tagged.TemporaryName());
+    const char* args[40];
+    int n = 0;
+    args[n++] = program;
+    args[n++] = "-hide_banner";
+    args[n++] = "-loglevel";
+    args[n++] = "error";
+    args[n++] = "-y";
+    args[n++] = "-f";
+    args[n++] = matroska ? "matroska" : "mp4";
+    args[n++] = "-i";
+    args[n++] = videoInput;
+    args[n++] = "-f";
+    args[n++] = "ffmetadata";
+    args[n++] = "-i";
+    args[n++] = metaInput;
+    args[n++] = "-map";
+    args[n++] = "0";
+    args[n++] = "-map_metadata";
+    args[n++] = "1";
+    args[n++] = "-map_chapters";
+    args[n++] = "1";
+    args[n++] = "-c";
+    args[n++] = "copy";
+    if (!matroska) {
+        // MP4 keeps tags of other names than its own only so.
+        args[n++] = "-movflags";
+        args[n++] = "+use_metadata_tags";
+    }
+    args[n++] = "-f";
+    args[n++] = matroska ? "matroska" : "mp4";
+    args[n++] = taggedTarget;
+    args[n] = nullptr;
+    char reason[120];
+    os::ChildProcess remux;
+    const os::ChildProcess::Start started = remux.Run(args, reason, sizeof reason);
+    int status = 0;
+    bool signalled = false;
+    const bool ran = started == os::ChildProcess::Start::Started && remux.Wait(&status, &signalled);
+    meta.Discard();
+    if (!ran || signalled || status != 0 || os::FileSize(tagged.TemporaryName()) <= 0) {
+        tagged.Discard();
+        if (started != os::ChildProcess::Start::Started) {
+            std::snprintf(why, size, "ffmpeg could not be started again to add its chapters and tags");
+        } else {
+            DescribeEnd(ran, status, signalled, reason, sizeof reason);
+            std::snprintf(why, size, "ffmpeg failed to add its chapters and tags: %s", reason);
+        }
+        return false;
+    }
+    file.Discard();
+    return true;
 }
 
 void FfmpegSink::Close()
@@ -229,18 +367,32 @@ void FfmpegSink::Close()
         RECORD(ERR_MISC, message);
         return;
     }
-    if (!file.Commit(overwrite)) {
+    // After a stop the video is kept as it is: the copy could outlast the
+    // time a stopped run gives ffmpeg.
+    os::OutputFile* done = &file;
+    if (info != nullptr && written > 0 && !stopped) {
+        char why[300];
+        if (!AddMetadata(why, sizeof why)) {
+            file.Discard();
+            std::snprintf(message, sizeof message, "'%.200s' was not finished: %s. The video was removed.\n",
+                          output, why);
+            RECORD(ERR_MISC, message);
+            return;
+        }
+        done = &tagged;
+    }
+    if (!done->Commit(overwrite)) {
         // The video is complete: it stays under its temporary name.
-        const int error = file.error;
-        file.Keep();
+        const int error = done->error;
+        done->Keep();
         if (error == EEXIST)
             std::snprintf(message, sizeof message,
                           "'%.200s' appeared while the video was made and was left as it was; the video is in "
                           "'%.240s'.\n",
-                          output, file.TemporaryName());
+                          output, done->TemporaryName());
         else
             std::snprintf(message, sizeof message, "The video could not be moved to '%.200s' (%s); it is in '%.240s'.\n",
-                          output, std::strerror(error), file.TemporaryName());
+                          output, std::strerror(error), done->TemporaryName());
         RECORD(ERR_MISC, message);
     }
 }

@@ -1,6 +1,7 @@
 // The program `orchid`: reads the command line, chooses a backend from the
 // backend table (platform/backend_table.h: a desktop, or headless with its
 // frame sink), runs the shell, and turns the outcome into the exit status.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -11,8 +12,10 @@
 
 #include "capture/benchmark_sink.h"
 #include "capture/ffmpeg_sink.h"
+#include "capture/framemd5.h"
 #include "capture/png_sink.h"
 #include "demo/demo.h"
+#include "demo/timeline.h"
 #include "error/error_log.h"
 #include "main/app_state.h"
 #include "main/backend_choice.h"
@@ -106,6 +109,12 @@ std::string ExistingFrame(const char* directory, const capture::FrameSchedule& s
     return "";
 }
 
+capture::FrameSchedule ScheduleOf(const Options& options)
+{
+    return capture::FrameSchedule(capture::FrameRate(options.fpsNum, options.fpsDen), options.fromHundredths,
+                                  options.toHundredths);
+}
+
 // The show time up to which a capture writes, in hundredths.
 int32_t CaptureEnd(const Options& options)
 {
@@ -118,7 +127,7 @@ int32_t captureEnd = kShowEnd;
 // when some frame falls in it.
 std::string EmptySpan(const Options& options)
 {
-    const capture::FrameSchedule schedule(options.fps, options.fromHundredths, options.toHundredths);
+    const capture::FrameSchedule schedule = ScheduleOf(options);
     if (schedule.FramesWithin(schedule.PresentsNeeded(kShowPresents)) > 0) return "";
     char end[64];
     if (options.toHundredths >= 0 && options.toHundredths < kShowPresents)
@@ -126,13 +135,14 @@ std::string EmptySpan(const Options& options)
     else
         std::snprintf(end, sizeof end, "the end of the show (%ld.%02ld s)", kShowPresents / 100,
                       kShowPresents % 100);
-    const int step = 100 / options.fps;
+    char rate[48];
+    schedule.rate.Format(rate, sizeof rate);
     char line[256];
     std::snprintf(line, sizeof line,
-                  "orchid: no frame falls between --from %d.%02d s and %s at %d fps (one frame every %d.%02d s); "
+                  "orchid: no frame falls between --from %d.%02d s and %s at %s fps (one frame every %.4g s); "
                   "nothing would be written",
-                  options.fromHundredths / 100, options.fromHundredths % 100, end, options.fps, step / 100,
-                  step % 100);
+                  options.fromHundredths / 100, options.fromHundredths % 100, end, rate,
+                  static_cast<double>(schedule.rate.den) / static_cast<double>(schedule.rate.num));
     return line;
 }
 
@@ -174,15 +184,52 @@ int ExitStatus(int loopResult)
     return loopResult;
 }
 
+// The frame checksums take their name when every frame they list is in the
+// output (`kept`: the output was not removed); the run's status, or 1 when
+// they could not.
+int FinishChecksums(capture::FrameMd5File* checksums, const Options& options, int result, long written, bool kept)
+{
+    const std::string path = os::FullPath(options.framemd5);
+    if (result != kExitOk || errorLog.count > 0 || written == 0 || !kept) {
+        checksums->Discard();
+        if (written > 0)
+            os::PrintText(stderr, "orchid: the frame checksums were not kept, since the run failed\n");
+        return result;
+    }
+    if (checksums->Commit(options.overwrite)) {
+        os::PrintText(stderr, "orchid: wrote the MD5 of %ld frame%s to %s\n", checksums->frames,
+                      Plural(checksums->frames), path.c_str());
+        return result;
+    }
+    const int error = checksums->error;
+    if (error == EEXIST) {
+        checksums->Keep();
+        os::PrintText(stderr, "orchid: %s appeared meanwhile and was left as it was; the checksums are in %s\n",
+                      path.c_str(), checksums->TemporaryName());
+    } else {
+        checksums->Discard();
+        os::PrintText(stderr, "orchid: the frame checksums could not be written to %s: %s\n", path.c_str(),
+                      std::strerror(error));
+    }
+    return kExitFailed;
+}
+
+// The show's scenes, as a video's chapters.
+capture::Chapter sceneChapters[timeline::kSceneCount];
+
 int RunHeadless(const Options& options, const std::string& outputPath, const platform::BackendEntry& backend)
 {
     platform::VirtualClock clock;
     platform::SetActiveClock(&clock);
 
-    capture::FrameSchedule schedule(options.fps, options.fromHundredths, options.toHundredths);
+    const capture::FrameSchedule schedule = ScheduleOf(options);
     std::optional<capture::PngSink> pngSink;
     std::optional<capture::FfmpegSink> ffmpegSink;
     std::optional<capture::BenchmarkSink> benchmarkSink;
+    std::optional<capture::FrameMd5File> checksums;
+    for (int k = 0; k < timeline::kSceneCount; ++k)
+        sceneChapters[k] = capture::Chapter{timeline::kScenes[k].name, timeline::kScenes[k].first};
+    const capture::VideoInfo videoInfo{kVersion, options.depth, sceneChapters, timeline::kSceneCount, FrameImage};
     platform::FrameSink* sink = nullptr;
     capture::ProgressLine* progress = nullptr;
     const bool terminal = os::IsTerminal(stderr);
@@ -199,12 +246,20 @@ int RunHeadless(const Options& options, const std::string& outputPath, const pla
             pngSink.emplace(options.frames, schedule, options.scale);
             writer = &*pngSink;
         } else {
-            ffmpegSink.emplace(options.capture, musicFile, options.fps, schedule, options.scale);
+            ffmpegSink.emplace(options.capture, musicFile, schedule, options.scale);
+            ffmpegSink->info = &videoInfo;
+            ffmpegSink->video = options.lossless       ? capture::FfmpegSink::Video::Ffv1
+                                : options.chroma == 444 ? capture::FfmpegSink::Video::H264_444
+                                                        : capture::FfmpegSink::Video::H264_420;
             writer = &*ffmpegSink;
             if (musicFile != nullptr) {
                 captureEnd = CaptureEnd(options);
                 musicStarted = NoteShortMusicInCapture;
             }
+        }
+        if (options.framemd5 != nullptr) {
+            checksums.emplace(options.framemd5, kVersion);
+            writer->checksums = &*checksums;
         }
         writer->onComplete = EndCapture;
         writer->stopRequested = StopRequested;
@@ -262,6 +317,10 @@ int RunHeadless(const Options& options, const std::string& outputPath, const pla
         // Each frame written is complete; the one that failed left nothing.
         os::PrintText(stderr, "orchid: the %ld complete frame%s written before the failure stay in %s\n",
                       written.written, Plural(written.written), where);
+    }
+    if (checksums && checksums->Pending()) {
+        const bool kept = !(ffmpegSink && ffmpegSink->abandoned);
+        result = FinishChecksums(&*checksums, options, result, written.written, kept);
     }
     // The usual status of a program ended by the signal: 128 + its number.
     if (interruption != 0) return 128 + interruption;
@@ -438,7 +497,14 @@ int main(int argc, char** argv)
     if (options.capture != nullptr && options.verbose) {
         os::PrintText(stderr, "orchid: the video is encoded by %s\n", os::ProgramPath("ffmpeg").c_str());
     }
+    if (options.framemd5 != nullptr && !options.overwrite && os::PathExists(options.framemd5)) {
+        os::PrintText(stderr, "orchid: %s exists; it is left as it is (-y or --overwrite replaces it)\n",
+                      os::FullPath(options.framemd5).c_str());
+        return kExitFailed;
+    }
     std::string output;
+    char rate[48];
+    ScheduleOf(options).rate.Format(rate, sizeof rate);
     if (options.capture != nullptr) {
         output = os::FullPath(options.capture);
         // A folder cannot take the video's name, -y or not.
@@ -452,11 +518,11 @@ int main(int argc, char** argv)
                           output.c_str());
             return kExitFailed;
         }
-        os::PrintText(stderr, "orchid: capturing the show to %s at %d fps%s\n", output.c_str(), options.fps,
+        os::PrintText(stderr, "orchid: capturing the show to %s at %s fps%s\n", output.c_str(), rate,
                       options.noSound ? ", without the music" : " with the music");
     } else if (options.frames != nullptr) {
         output = os::FullPath(options.frames);
-        capture::FrameSchedule schedule(options.fps, options.fromHundredths, options.toHundredths);
+        const capture::FrameSchedule schedule = ScheduleOf(options);
         const std::string existing =
             options.overwrite ? "" : ExistingFrame(options.frames, schedule, schedule.PresentsNeeded(kShowPresents));
         if (!existing.empty()) {
@@ -466,7 +532,7 @@ int main(int argc, char** argv)
                           os::FullPath(existing.c_str()).c_str());
             return kExitFailed;
         }
-        os::PrintText(stderr, "orchid: writing PNG frames at %d fps into %s\n", options.fps, output.c_str());
+        os::PrintText(stderr, "orchid: writing PNG frames at %s fps into %s\n", rate, output.c_str());
     }
     ChooseMusic(options, &music);
     return RunHeadless(options, output, *choice.entry);

@@ -52,6 +52,28 @@ bool EndsWith(const char* text, const char* suffix)
 
 }  // namespace
 
+bool ParseFrameRate(const char* text, int* num, int* den)
+{
+    if (text == nullptr) return false;
+    const char* slash = std::strchr(text, '/');
+    int n = 0, d = 1;
+    if (slash == nullptr) {
+        if (!ParseInt(text, &n) || n < 1 || n > 100) return false;
+    } else {
+        char top[16];
+        const std::size_t length = static_cast<std::size_t>(slash - text);
+        if (length == 0 || length >= sizeof top) return false;
+        std::memcpy(top, text, length);
+        top[length] = '\0';
+        if (!ParseInt(top, &n) || !ParseInt(slash + 1, &d) || n < 1 || d < 1 ||
+            static_cast<long long>(n) > 100LL * d)
+            return false;
+    }
+    *num = n;
+    *den = d;
+    return true;
+}
+
 bool ParseSeconds(const char* text, int* hundredths)
 {
     if (text == nullptr) return false;
@@ -71,7 +93,7 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
 {
     Options o;
     bool fpsGiven = false, fromGiven = false, toGiven = false, scaleGiven = false,
-         depthGiven = false, zoomGiven = false;
+         depthGiven = false, zoomGiven = false, chromaGiven = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         // Options with a value take it from the next argument or after '='.
@@ -114,6 +136,17 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
         } else if (std::strcmp(name, "--overwrite") == 0 || std::strcmp(name, "-y") == 0) {
             if (!noValue()) return Fail(error, errorSize, "%s takes no value", name);
             o.overwrite = true;
+        } else if (std::strcmp(name, "--lossless") == 0) {
+            if (!noValue()) return Fail(error, errorSize, "%s takes no value", name);
+            o.lossless = true;
+        } else if (std::strcmp(name, "--chroma") == 0) {
+            const char* v = needValue();
+            int n = 0;
+            if (v == nullptr) return Fail(error, errorSize, "--chroma needs a value: 420 or 444");
+            if (!ParseInt(v, &n) || (n != 420 && n != 444))
+                return Fail(error, errorSize, "--chroma '%s': expected 420 or 444", v);
+            o.chroma = n;
+            chromaGiven = true;
         } else if (std::strcmp(name, "--benchmark") == 0) {
             if (!noValue()) return Fail(error, errorSize, "%s takes no value", name);
             o.benchmark = true;
@@ -135,20 +168,23 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
             const char* v = needValue();
             if (v == nullptr || *v == '\0') return Fail(error, errorSize, "--frames needs a directory");
             o.frames = v;
+        } else if (std::strcmp(name, "--framemd5") == 0) {
+            const char* v = needValue();
+            if (v == nullptr || *v == '\0') return Fail(error, errorSize, "--framemd5 needs a file name");
+            o.framemd5 = v;
         } else if (std::strcmp(name, "--music") == 0) {
             const char* v = needValue();
             if (v == nullptr || *v == '\0') return Fail(error, errorSize, "--music needs the path of the music file");
             o.music = v;
         } else if (std::strcmp(name, "--fps") == 0) {
             const char* v = needValue();
-            int n = 0;
-            if (v == nullptr) return Fail(error, errorSize, "--fps needs a value: 100, 50, 25, 20, 10, 5, 4, 2 or 1");
-            if (!ParseInt(v, &n) || n <= 0 || n > 100 || 100 % n != 0)
+            if (v == nullptr)
+                return Fail(error, errorSize, "--fps needs a value: a whole number from 1 to 100, or a ratio such as 60000/1001");
+            if (!ParseFrameRate(v, &o.fpsNum, &o.fpsDen))
                 return Fail(error, errorSize,
-                            "--fps '%s': the frame rate must divide 100 (100, 50, 25, 20, 10, 5, 4, 2 or 1), "
-                            "so that every frame falls on a whole hundredth of a second",
+                            "--fps '%s': expected a whole number from 1 to 100, or a ratio N/D of whole numbers "
+                            "(such as 60000/1001) of at most 100",
                             v);
-            o.fps = n;
             fpsGiven = true;
         } else if (std::strcmp(name, "--from") == 0 || std::strcmp(name, "--to") == 0) {
             const char* v = needValue();
@@ -216,6 +252,17 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
         return Fail(error, errorSize, "--loop applies only to playing on the desktop; a headless run renders the show once");
     if (o.verbose && (o.frames != nullptr || o.benchmark))
         return Fail(error, errorSize, "--verbose applies only to playing on the desktop and to --capture");
+    if (o.framemd5 != nullptr && !writes)
+        return Fail(error, errorSize, "--framemd5 applies only to --capture and --frames");
+    if (o.framemd5 != nullptr && o.capture != nullptr && std::strcmp(o.framemd5, o.capture) == 0)
+        return Fail(error, errorSize, "--framemd5 needs a file of its own, not the video's");
+    if ((o.lossless || chromaGiven) && o.capture == nullptr)
+        return Fail(error, errorSize, "%s applies only to --capture", o.lossless ? "--lossless" : "--chroma");
+    if (o.lossless && !EndsWith(o.capture, ".mkv"))
+        return Fail(error, errorSize,
+                    "--lossless writes FFV1 with FLAC audio, which MP4 does not take: name the video .mkv");
+    if (o.lossless && chromaGiven)
+        return Fail(error, errorSize, "--lossless keeps every pixel in RGB; --chroma chooses H.264's colour resolution");
     if (toGiven && o.toHundredths < o.fromHundredths)
         return Fail(error, errorSize, "--to must not be earlier than --from");
     *options = o;
@@ -260,8 +307,19 @@ const char* UsageText()
            "Rendering headless (deterministic, 100 updates per second of show time):\n"
            "  --capture FILE    write a video with the music: FILE.mp4 (H.264) or FILE.mkv;\n"
            "                    needs the ffmpeg program\n"
+           "  --lossless        with --capture FILE.mkv: FFV1 in RGB, every pixel as rendered,\n"
+           "                    with FLAC audio (a master for archives)\n"
+           "  --chroma 420|444  H.264's colour resolution: 420 (default; what every player\n"
+           "                    takes) or 444 (full colour, for uploads)\n"
            "  --frames DIR      write PNG files DIR/frame-00000.png, ... by frame index\n"
-           "  --fps N           frames per second, a divisor of 100 (default 50)\n"
+           "  --framemd5 FILE   with --capture or --frames, also write the MD5 of each frame\n"
+           "                    as packed RGB, in the text of ffmpeg's framemd5: a --lossless\n"
+           "                    video gives the same hashes with\n"
+           "                    ffmpeg -i FILE.mkv -map 0:v -f framemd5 -pix_fmt rgb24 -\n"
+           "  --fps RATE        frames per second (default 50): a whole number from 1 to 100,\n"
+           "                    or a ratio such as 60000/1001, 30000/1001 or 24000/1001. Frame i\n"
+           "                    shows the show as it stands at i / RATE s from its start (the\n"
+           "                    last hundredth begun by then), whatever --from is\n"
            "  --from SECONDS    write only frames from this show time on (earlier ones are\n"
            "                    still rendered)\n"
            "  --to SECONDS      write only frames up to this show time, then stop\n"

@@ -11,10 +11,14 @@ struct Options {
     int mode = -1;
     const char* capture = nullptr;  // --capture FILE (.mp4 or .mkv)
     const char* frames = nullptr;   // --frames DIR
+    const char* framemd5 = nullptr; // --framemd5 FILE: checksums of the frames written
     const char* music = nullptr;    // --music PATH; nullptr: look for it
-    int fps = 50;                   // frames kept per second of show time
+    int fpsNum = 50;                // frames kept per second of show time,
+    int fpsDen = 1;                 // fpsNum / fpsDen
     int fromHundredths = 0;         // first show time written; playing: the start
     int toHundredths = -1;          // last show time written; -1: to the end
+    bool lossless = false;          // --lossless: FFV1 in RGB (a .mkv --capture)
+    int chroma = 420;               // --chroma: H.264 at 4:2:0 or 4:4:4
     int depth = 32;                 // display conversion the capture goes through
     int scale = 1;                  // nearest-neighbour upscale of captured frames
     int zoom = 1;                   // the window opens this many times larger
@@ -40,6 +44,12 @@ constexpr int kExitUsage = 2;    // bad command line
 // (no trailing newline) in `error` otherwise.
 int ParseOptions(int argc, const char* const* argv, Options* options, char* error,
                  std::size_t errorSize);
+
+// A frame rate as --fps takes it: a whole number from 1 to 100, or N/D, two
+// whole numbers (no sign, no spaces) of a ratio above 0 and at most 100.
+// 1 with the ratio in num and den; 0, both untouched,
+// otherwise.
+bool ParseFrameRate(const char* text, int* num, int* den);
 
 // Seconds as --from and --to take them: a plain decimal number, digits with
 // an optional point and fraction ("12", "0.5", "214.61", ".5", "3."), up to

@@ -26,6 +26,7 @@
 #include "tests/support/log.h"
 #include "tests/support/scratch_folder.h"
 
+using capture::FrameRate;
 using capture::FrameSchedule;
 using platform::FrameView;
 using platform::PixelLayout;
@@ -72,6 +73,81 @@ TEST(FrameSchedule, KeepsEveryStepthPresentWithinFromAndTo)
     FrameSchedule atZero(100, 0, 0);
     EXPECT_EQ(FramesOf(atZero, 1), std::vector<long>{0});
     EXPECT_TRUE(atZero.Complete(1));
+}
+
+// Frame i shows hundredth floor(100 i / fps): every frame comes exactly once,
+// in order, from the present of its hundredth (the first present standing
+// for hundredths 0 and 1), whatever the span.
+void ExpectEveryFrameOnceAtItsHundredth(const FrameSchedule& s, long presents)
+{
+    long next = -1;
+    for (long present = 1; present <= presents; ++present) {
+        for (long index : FramesOf(s, present)) {
+            const int64_t hundredth = 100 * static_cast<int64_t>(index) * s.rate.den / s.rate.num;
+            ASSERT_EQ(hundredth, present == 1 && hundredth == 0 ? 0 : present) << index;
+            ASSERT_GE(hundredth, s.fromHundredths) << index;
+            if (s.toHundredths >= 0) {
+                ASSERT_LE(hundredth, s.toHundredths) << index;
+            }
+            if (next >= 0) {
+                ASSERT_EQ(index, next);
+            }
+            next = index + 1;
+        }
+    }
+    ASSERT_GE(next, 0) << "no frame";
+    // The frame after the last falls past the span (or the presents).
+    const int64_t after = 100 * static_cast<int64_t>(next) * s.rate.den / s.rate.num;
+    EXPECT_TRUE(after > presents || (s.toHundredths >= 0 && after > s.toHundredths)) << next;
+}
+
+TEST(FrameSchedule, AnyRateShowsTheLastHundredthBegunByEachFramesTime)
+{
+    // 60 fps: frames at hundredths 0, 1, 3, 5, 6, 8, ...; present 2 stands
+    // for none, present 1 for two.
+    FrameSchedule s60(60, 0, -1);
+    EXPECT_EQ(FramesOf(s60, 1), (std::vector<long>{0, 1}));
+    EXPECT_TRUE(FramesOf(s60, 2).empty());
+    EXPECT_EQ(FramesOf(s60, 3), std::vector<long>{2});
+    EXPECT_EQ(FramesOf(s60, 5), std::vector<long>{3});
+    EXPECT_EQ(FramesOf(s60, 6), std::vector<long>{4});
+    EXPECT_EQ(FramesOf(s60, 100), std::vector<long>{60});
+    EXPECT_EQ(s60.FramesWithin(21461), 12878);  // frames 0 .. 12877, the last at 214.61 s
+
+    // 59.94 fps: frame 599 at 9.99 s, frame 600 at 600 x 1001 / 60000 =
+    // 10.01 s, so nothing at 10.00 s; the ratio is kept in lowest terms.
+    FrameSchedule ntsc({120000, 2002}, 0, -1);
+    EXPECT_EQ(ntsc.rate.num, 60000);
+    EXPECT_EQ(ntsc.rate.den, 1001);
+    EXPECT_EQ(FramesOf(ntsc, 999), std::vector<long>{599});
+    EXPECT_TRUE(FramesOf(ntsc, 1000).empty());
+    EXPECT_EQ(FramesOf(ntsc, 1001), std::vector<long>{600});
+    EXPECT_EQ(ntsc.FramesWithin(21461), 12865);
+
+    // --from and --to pick frames of the same grid: 24000/1001 from 1.00 s
+    // starts with frame 24 (at 1.001 s, hundredth 100).
+    FrameSchedule film({24000, 1001}, 100, 150);
+    EXPECT_TRUE(FramesOf(film, 99).empty());
+    EXPECT_EQ(FramesOf(film, 100), std::vector<long>{24});
+
+    for (FrameRate rate : {FrameRate(100), FrameRate(60), FrameRate(50), FrameRate(30000, 1001),
+                           FrameRate(60000, 1001), FrameRate(7), FrameRate(1, 3), FrameRate(9999, 100)}) {
+        SCOPED_TRACE(testing::Message() << rate.num << "/" << rate.den);
+        ExpectEveryFrameOnceAtItsHundredth(FrameSchedule(rate, 0, -1), 2000);
+        ExpectEveryFrameOnceAtItsHundredth(FrameSchedule(rate, 1, 1500), 2000);
+        ExpectEveryFrameOnceAtItsHundredth(FrameSchedule(rate, 317, 1403), 2000);
+    }
+    // A rate that divides 100 keeps every (100 / fps)-th present.
+    for (int fps : {100, 50, 25, 20, 10, 5, 4, 2, 1}) {
+        FrameSchedule s(fps, 0, -1);
+        for (long present = 2; present <= 400; ++present) {
+            const std::vector<long> got = FramesOf(s, present);
+            if (present % (100 / fps) == 0)
+                EXPECT_EQ(got, std::vector<long>{present / (100 / fps)}) << fps << " " << present;
+            else
+                EXPECT_TRUE(got.empty()) << fps << " " << present;
+        }
+    }
 }
 
 TEST(ConvertToRgb, EveryLayoutGivesFullRangeRgbAndScaleRepeatsPixels)
@@ -242,7 +318,7 @@ TEST_F(SinkTest, AFileInPlaceOfTheDirectoryIsReported)
 
 TEST_F(SinkTest, MissingFfmpegIsReportedWithAPointerToFrames)
 {
-    capture::FfmpegSink sink((dir + "/out.mkv").c_str(), nullptr, 50, FrameSchedule(50, 0, -1), 1);
+    capture::FfmpegSink sink((dir + "/out.mkv").c_str(), nullptr, FrameSchedule(50, 0, -1), 1);
     sink.program = "orchid-no-such-ffmpeg";
     EXPECT_FALSE(capture::FfmpegSink::ProgramAvailable(sink.program));
     ASSERT_EQ(sink.Open(8, 4), 1);
@@ -257,7 +333,7 @@ TEST_F(SinkTest, AnEncoderThatFailsIsReportedAndReaped)
 {
     // `false` reads nothing and exits 1: either the pipe breaks while
     // writing, or closing finds the failed exit.
-    capture::FfmpegSink sink((dir + "/out.mkv").c_str(), nullptr, 50, FrameSchedule(50, 0, -1), 64);
+    capture::FfmpegSink sink((dir + "/out.mkv").c_str(), nullptr, FrameSchedule(50, 0, -1), 64);
     sink.program = "false";
     ASSERT_EQ(sink.Open(8, 4), 1);
     bool threw = false;
@@ -279,7 +355,7 @@ TEST_F(SinkTest, FfmpegWritesAPlayableVideo)
 {
     if (!capture::FfmpegSink::ProgramAvailable("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
     std::string out = dir + "/out.mkv";
-    capture::FfmpegSink sink(out.c_str(), nullptr, 25, FrameSchedule(25, 0, -1), 2);
+    capture::FfmpegSink sink(out.c_str(), nullptr, FrameSchedule(25, 0, -1), 2);
     ASSERT_EQ(sink.Open(8, 4), 1);
     for (int k = 0; k < 40; ++k) sink.Frame(frame);
     sink.Close();

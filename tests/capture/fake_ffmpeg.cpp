@@ -3,7 +3,8 @@
 // ORCHID_FAKE_FFMPEG_READ, only that many bytes), then writes to the file
 // ORCHID_FAKE_FFMPEG_REPORT names its arguments, one a line, and the number
 // of bytes it read. Like ffmpeg it writes its output, the last argument
-// (without a "file:" prefix): "fake video" and the byte count, unless
+// (without a "file:" prefix): "fake video" and the byte count, or for a
+// copy (-c copy) the bytes of its first input file, unless
 // ORCHID_FAKE_FFMPEG_NO_OUTPUT is set. Exits with ORCHID_FAKE_FFMPEG_STATUS
 // (0 when unset). As ffmpeg does on Windows, it takes its arguments from
 // the system's wide command line, so names outside the ANSI code page arrive.
@@ -42,7 +43,19 @@ int main(int argc, char** argv)
         if (std::strncmp(output, "file:", 5) == 0) output += 5;
         std::FILE* video = os::OpenFile(output, "wb");
         if (video == nullptr) return 101;
-        std::fprintf(video, "fake video %llu\n", bytes);
+        // A copy (-c copy) of a file given by name writes that file's bytes.
+        std::string copied;
+        for (std::size_t i = 1; i + 1 < args.size(); ++i)
+            if (args[i] == "-c" && args[i + 1] == "copy")
+                for (std::size_t j = 1; j + 1 < args.size() && copied.empty(); ++j)
+                    if (args[j] == "-i" && args[j + 1].rfind("file:", 0) == 0) copied = args[j + 1].substr(5);
+        std::FILE* source = copied.empty() ? nullptr : os::OpenFile(copied.c_str(), "rb");
+        if (source != nullptr) {
+            for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, source)) > 0;) std::fwrite(buffer, 1, n, video);
+            std::fclose(source);
+        } else {
+            std::fprintf(video, "fake video %llu\n", bytes);
+        }
         std::fclose(video);
     }
     const char* status = std::getenv("ORCHID_FAKE_FFMPEG_STATUS");

@@ -82,7 +82,7 @@ TEST_F(FfmpegPipeTest, EveryArgumentAndEveryByteArrive)
     // may hold what no Windows file name can; the video is made.
     const std::string output = (dir / "the video.mkv").string();
     const std::string music = (dir / "a b\t\"quoted\" back\\\\\" end\\.mp3").string();
-    capture::FfmpegSink sink(output.c_str(), music.c_str(), 25, FrameSchedule(25, 100, -1), 2);
+    capture::FfmpegSink sink(output.c_str(), music.c_str(), FrameSchedule(25, 100, -1), 2);
     sink.program = ORCHID_FAKE_FFMPEG;
     ASSERT_TRUE(capture::FfmpegSink::ProgramAvailable(sink.program));
     ASSERT_EQ(sink.Open(16, 8), 1);
@@ -101,12 +101,89 @@ TEST_F(FfmpegPipeTest, EveryArgumentAndEveryByteArrive)
     EXPECT_NE(all.str().find("-video_size\n32x16\n-framerate\n25\n-i\npipe:0\n"), std::string::npos) << all.str();
     // The music starts at the first written frame's time, and goes on as
     // silence where it is shorter than the video.
-    EXPECT_NE(all.str().find("-ss\n1.00\n-i\nfile:" + music + "\n"), std::string::npos) << all.str();
+    EXPECT_NE(all.str().find("-ss\n1.000000\n-i\nfile:" + music + "\n"), std::string::npos) << all.str();
     EXPECT_NE(all.str().find("-af\napad\n-shortest\n"), std::string::npos) << all.str();
     EXPECT_NE(all.str().find("-f\nmatroska\nfile:"), std::string::npos) << all.str();
     // Only the finished video is left, under its own name.
     EXPECT_EQ(Files(), std::vector<std::string>{std::filesystem::path(output).filename().string()});
     EXPECT_EQ(Read(output), "fake video " + std::to_string(6 * 32 * 16 * 3) + "\n");
+}
+
+TEST_F(FfmpegPipeTest, AnNtscRateIsGivenAsItsRatioAndTheMusicStartsAtTheFirstFramesTime)
+{
+    // At 60000/1001 fps from 1.00 s the first frame is frame 60, at
+    // 60 x 1001 / 60000 = 1.001 s, which shows hundredth 100.
+    const std::string output = (dir / "ntsc.mkv").string();
+    capture::FfmpegSink sink(output.c_str(), "music.mp3", FrameSchedule({60000, 1001}, 100, 101), 1);
+    sink.program = ORCHID_FAKE_FFMPEG;
+    ASSERT_EQ(sink.Open(16, 8), 1);
+    for (int k = 0; k < 101; ++k) sink.Frame(frame);
+    sink.Close();
+    EXPECT_EQ(errorLog.count, 0) << errorLog.Report();
+    EXPECT_EQ(sink.written, 2);  // frames 60 and 61 (hundredths 100 and 101)
+    std::ostringstream all;
+    for (const std::string& line : Reported()) all << line << "\n";
+    EXPECT_NE(all.str().find("-framerate\n60000/1001\n-i\npipe:0\n"), std::string::npos) << all.str();
+    EXPECT_NE(all.str().find("-ss\n1.001000\n-i\nfile:music.mp3\n"), std::string::npos) << all.str();
+}
+
+TEST_F(FfmpegPipeTest, EachPictureEncodingGetsItsCodecAndPixelFormat)
+{
+    using Video = capture::FfmpegSink::Video;
+    for (auto [video, args] : {std::pair{Video::H264_420, "-c:v\nlibx264\n-preset\nveryfast\n-crf\n16\n-pix_fmt\nyuv420p\n"},
+                               {Video::H264_444, "-c:v\nlibx264\n-preset\nveryfast\n-crf\n16\n-pix_fmt\nyuv444p\n"},
+                               {Video::Ffv1, "-c:v\nffv1\n-level\n3\n-slicecrc\n1\n-slices\n4\n-g\n1\n-pix_fmt\nbgr0\n"}}) {
+        const std::string output = (dir / "v.mkv").string();
+        capture::FfmpegSink sink(output.c_str(), nullptr, FrameSchedule(50, 0, -1), 1);
+        sink.program = ORCHID_FAKE_FFMPEG;
+        sink.video = video;
+        sink.overwrite = true;
+        ASSERT_EQ(sink.Open(16, 8), 1);
+        for (int k = 0; k < 4; ++k) sink.Frame(frame);
+        sink.Close();
+        EXPECT_EQ(errorLog.count, 0) << errorLog.Report();
+        std::ostringstream all;
+        for (const std::string& line : Reported()) all << line << "\n";
+        EXPECT_NE(all.str().find(args), std::string::npos) << all.str();
+    }
+}
+
+// The rendered frame at each present, changing from present to present.
+uint32_t renderedPixels[4 * 2];
+platform::FrameView Rendered()
+{
+    return platform::FrameView{reinterpret_cast<uint8_t*>(renderedPixels), 4, 2, 16, 32,
+                               platform::PixelLayout::XRGB8888};
+}
+
+TEST_F(FfmpegPipeTest, TheFramesDigestIsOfTheRenderedFrameAtEachPresentWritten)
+{
+    const capture::Chapter chapters[] = {{"one", 0}, {"two", 5}};
+    const capture::VideoInfo info{"orchid test", 32, chapters, 2, Rendered};
+    const std::string output = (dir / "tagged.mkv").string();
+    capture::FfmpegSink sink(output.c_str(), nullptr, FrameSchedule(50, 4, 12), 1);
+    sink.program = ORCHID_FAKE_FFMPEG;
+    sink.info = &info;
+    ASSERT_EQ(sink.Open(16, 8), 1);
+    capture::FrameDigest expected;
+    for (uint32_t present = 1; present <= 12; ++present) {
+        for (uint32_t& p : renderedPixels) p = present * 0x01010101u;
+        sink.Frame(frame);
+        if (present >= 4 && present % 2 == 0) expected.Add(Rendered());
+    }
+    sink.Close();
+    EXPECT_EQ(errorLog.count, 0) << errorLog.Report();
+    EXPECT_EQ(expected.frames, 5);
+    EXPECT_EQ(sink.digest.Value(), expected.Value());
+    // The finished video was copied with its metadata, and only the copy is
+    // left, under the video's name.
+    const std::vector<std::string> got = Reported();
+    std::ostringstream all;
+    for (const std::string& line : got) all << line << "\n";
+    EXPECT_NE(all.str().find("-f\nffmetadata\n-i\nfile:"), std::string::npos) << all.str();
+    EXPECT_NE(all.str().find("-map_metadata\n1\n-map_chapters\n1\n-c\ncopy\n"), std::string::npos) << all.str();
+    EXPECT_EQ(Files(), std::vector<std::string>{"tagged.mkv"});
+    EXPECT_EQ(Read(output), "fake video " + std::to_string(5 * 16 * 8 * 3) + "\n");
 }
 
 TEST_F(FfmpegPipeTest, NamesBeginningWithADashAreNeverReadAsOptions)
@@ -115,7 +192,7 @@ TEST_F(FfmpegPipeTest, NamesBeginningWithADashAreNeverReadAsOptions)
     const std::filesystem::path before = std::filesystem::current_path();
     std::filesystem::current_path(dir);
     {
-        capture::FfmpegSink sink("-y.MP4", "-i.mp3", 50, FrameSchedule(50, 0, -1), 1);
+        capture::FfmpegSink sink("-y.MP4", "-i.mp3", FrameSchedule(50, 0, -1), 1);
         sink.program = ORCHID_FAKE_FFMPEG;
         ASSERT_EQ(sink.Open(16, 8), 1);
         sink.Frame(frame);
@@ -144,7 +221,7 @@ TEST_F(FfmpegPipeTest, AnExistingVideoIsReplacedOnlyWhenAskedFor)
     const std::filesystem::path output = dir / "out.mp4";
     std::ofstream(output, std::ios::binary) << "old";
     {
-        capture::FfmpegSink sink(output.string().c_str(), nullptr, 50, FrameSchedule(50, 0, -1), 1);
+        capture::FfmpegSink sink(output.string().c_str(), nullptr, FrameSchedule(50, 0, -1), 1);
         sink.program = ORCHID_FAKE_FFMPEG;
         sink.Frame(frame);
         sink.Close();
@@ -158,7 +235,7 @@ TEST_F(FfmpegPipeTest, AnExistingVideoIsReplacedOnlyWhenAskedFor)
     EXPECT_EQ(Files().size(), 2u);
 
     test_support::FreshLog();
-    capture::FfmpegSink sink(output.string().c_str(), nullptr, 50, FrameSchedule(50, 0, -1), 1);
+    capture::FfmpegSink sink(output.string().c_str(), nullptr, FrameSchedule(50, 0, -1), 1);
     sink.program = ORCHID_FAKE_FFMPEG;
     sink.overwrite = true;
     sink.Frame(frame);
@@ -174,7 +251,7 @@ TEST_F(FfmpegPipeTest, AStopRequestEndsTheWritingAndTheVideoIsFinished)
     stopAfter = 3;
     completions = 0;
     const std::string output = (dir / "out.mkv").string();
-    capture::FfmpegSink sink(output.c_str(), nullptr, 100, FrameSchedule(100, 0, -1), 1);
+    capture::FfmpegSink sink(output.c_str(), nullptr, FrameSchedule(100, 0, -1), 1);
     sink.program = ORCHID_FAKE_FFMPEG;
     sink.stopRequested = [] { return --stopAfter < 0; };
     sink.onComplete = [] { ++completions; };
@@ -192,7 +269,7 @@ TEST_F(FfmpegPipeTest, AFailedExitIsRecordedWithItsStatus)
 {
     SetEnvironment("ORCHID_FAKE_FFMPEG_STATUS", "3");
     const std::string output = (dir / "out.mp4").string();
-    capture::FfmpegSink sink(output.c_str(), nullptr, 50, FrameSchedule(50, 0, -1), 1);
+    capture::FfmpegSink sink(output.c_str(), nullptr, FrameSchedule(50, 0, -1), 1);
     sink.program = ORCHID_FAKE_FFMPEG;
     ASSERT_EQ(sink.Open(16, 8), 1);
     sink.Frame(frame);
@@ -212,7 +289,7 @@ TEST_F(FfmpegPipeTest, AnExitWithoutTheFileIsAFailure)
 {
     SetEnvironment("ORCHID_FAKE_FFMPEG_NO_OUTPUT", "1");
     const std::string output = (dir / "out.mp4").string();
-    capture::FfmpegSink sink(output.c_str(), nullptr, 50, FrameSchedule(50, 0, -1), 1);
+    capture::FfmpegSink sink(output.c_str(), nullptr, FrameSchedule(50, 0, -1), 1);
     sink.program = ORCHID_FAKE_FFMPEG;
     sink.Frame(frame);
     sink.Close();
@@ -230,7 +307,7 @@ TEST_F(FfmpegPipeTest, AnEncoderThatStopsReadingIsDiagnosedByItsExit)
     // find the pipe closed.
     SetEnvironment("ORCHID_FAKE_FFMPEG_READ", std::to_string(128 * 64 * 3).c_str());
     const std::string output = (dir / "out.mp4").string();
-    capture::FfmpegSink sink(output.c_str(), nullptr, 100, FrameSchedule(100, 0, -1), 8);
+    capture::FfmpegSink sink(output.c_str(), nullptr, FrameSchedule(100, 0, -1), 8);
     sink.program = ORCHID_FAKE_FFMPEG;
     bool threw = false;
     for (int k = 0; k < 200 && !threw; ++k) {
@@ -254,7 +331,7 @@ TEST_F(FfmpegPipeTest, AnEncoderThatStopsReadingIsDiagnosedByItsExit)
 
 TEST_F(FfmpegPipeTest, AMissingProgramIsReportedWithAPointerToFrames)
 {
-    capture::FfmpegSink sink((dir / "out.mp4").string().c_str(), nullptr, 50, FrameSchedule(50, 0, -1), 1);
+    capture::FfmpegSink sink((dir / "out.mp4").string().c_str(), nullptr, FrameSchedule(50, 0, -1), 1);
     sink.program = "orchid-no-such-ffmpeg";
     EXPECT_FALSE(capture::FfmpegSink::ProgramAvailable(sink.program));
     ASSERT_EQ(sink.Open(16, 8), 1);

@@ -238,7 +238,7 @@ TEST_F(FilesTest, ASpanThatHoldsNoFrameIsRefusedBeforeAnythingIsWritten)
     EXPECT_FALSE(std::filesystem::exists(dir + "/e.mp4"));
     EXPECT_EQ(Run("--frames f --fps 1 --from 10.5 --to 10.9"), 2);
     EXPECT_EQ(said, "orchid: no frame falls between --from 10.50 s and --to 10.90 s at 1 fps (one frame every "
-                    "1.00 s); nothing would be written\n");
+                    "1 s); nothing would be written\n");
     EXPECT_FALSE(std::filesystem::exists(dir + "/f"));
     // Without a display the video it would render is refused alike.
     EXPECT_EQ(Run("--from 214.61", fakePath), 2);

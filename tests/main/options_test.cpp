@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "main/options.h"
@@ -32,20 +33,30 @@ TEST(Options, ValuesAreReadInBothSpellings)
     ASSERT_EQ(bare.ok, 1);
     EXPECT_EQ(bare.options.mode, -1);
     EXPECT_FALSE(bare.options.Headless());
-    EXPECT_EQ(bare.options.fps, 50);
+    EXPECT_EQ(bare.options.fpsNum, 50);
+    EXPECT_EQ(bare.options.fpsDen, 1);
     EXPECT_EQ(bare.options.depth, 32);
 
     Parsed p = Parse({"--capture", "show.mkv", "--fps=25", "--from", "27.6", "--to=38", "--depth", "16",
                       "--scale", "2", "--no-sound"});
     ASSERT_EQ(p.ok, 1) << p.error;
     EXPECT_STREQ(p.options.capture, "show.mkv");
-    EXPECT_EQ(p.options.fps, 25);
+    EXPECT_EQ(p.options.fpsNum, 25);
+    EXPECT_EQ(p.options.fpsDen, 1);
     EXPECT_EQ(p.options.fromHundredths, 2760);
     EXPECT_EQ(p.options.toHundredths, 3800);
     EXPECT_EQ(p.options.depth, 16);
     EXPECT_EQ(p.options.scale, 2);
     EXPECT_TRUE(p.options.noSound);
     EXPECT_TRUE(p.options.Headless());
+    EXPECT_FALSE(p.options.lossless);
+    EXPECT_EQ(p.options.chroma, 420);
+    Parsed master = Parse({"--capture", "m.MKV", "--lossless"});
+    ASSERT_EQ(master.ok, 1) << master.error;
+    EXPECT_TRUE(master.options.lossless);
+    Parsed full = Parse({"--capture", "f.mp4", "--chroma=444"});
+    ASSERT_EQ(full.ok, 1) << full.error;
+    EXPECT_EQ(full.options.chroma, 444);
 
     for (auto [text, mode] : {std::pair{"32", 32}, {"24", 24}, {"16", 16}, {"windowed", 0}}) {
         Parsed m = Parse({"--mode", text});
@@ -93,14 +104,23 @@ TEST(Options, ValuesAreReadInBothSpellings)
     EXPECT_FALSE(bare.options.loop);
 }
 
-TEST(Options, FrameRatesMustDivideAHundred)
+TEST(Options, FrameRatesAreWholeNumbersUpToAHundredOrRatiosOfThem)
 {
-    for (const char* good : {"100", "50", "25", "20", "10", "5", "4", "2", "1"})
-        EXPECT_EQ(Parse({"--frames", "out", "--fps", good}).ok, 1) << good;
-    for (const char* bad : {"30", "60", "0", "-50", "200", "50x", ""}) {
+    for (auto [text, num, den] : {std::tuple{"100", 100, 1}, {"1", 1, 1}, {"60", 60, 1}, {"30", 30, 1},
+                                  {"60000/1001", 60000, 1001}, {"24000/1001", 24000, 1001}, {"100/1", 100, 1},
+                                  {"1/3", 1, 3}, {"120/2", 120, 2}}) {
+        Parsed p = Parse({"--frames", "out", "--fps", text});
+        ASSERT_EQ(p.ok, 1) << text << ": " << p.error;
+        EXPECT_EQ(p.options.fpsNum, num) << text;
+        EXPECT_EQ(p.options.fpsDen, den) << text;
+    }
+    for (const char* bad : {"0", "101", "-50", "200", "50x", "", "0/1", "1/0", "101/1", "100001/1000", "/2", "2/",
+                            "60/1/1", "+60/1", "60/-1", "60 /1", "60.0/1", "1234567890123456/1"}) {
         Parsed p = Parse({"--frames", "out", "--fps", bad});
         EXPECT_EQ(p.ok, 0) << bad;
-        EXPECT_NE(p.error.find("must divide 100"), std::string::npos) << p.error;
+        EXPECT_NE(p.error.find("--fps '" + std::string(bad) + "': expected a whole number from 1 to 100, or a ratio"),
+                  std::string::npos)
+            << p.error;
     }
 }
 
@@ -183,6 +203,16 @@ TEST(Options, BadCommandLinesAreRefusedWithAReason)
         {{"--capture", "a.mp4", "--loop"}, "--loop applies only to playing on the desktop"},
         {{"--loop=1"}, "--loop takes no value"},
         {{"--benchmark", "--verbose"}, "--verbose applies only to playing on the desktop and to --capture"},
+        {{"--capture", "a.mp4", "--lossless"}, "MP4 does not take: name the video .mkv"},
+        {{"--frames", "d", "--lossless"}, "--lossless applies only to --capture"},
+        {{"--lossless=1", "--capture", "a.mkv"}, "--lossless takes no value"},
+        {{"--capture", "a.mkv", "--lossless", "--chroma", "444"}, "--lossless keeps every pixel in RGB"},
+        {{"--capture", "a.mp4", "--chroma", "422"}, "--chroma '422': expected 420 or 444"},
+        {{"--capture", "a.mp4", "--chroma"}, "--chroma needs a value"},
+        {{"--benchmark", "--chroma", "444"}, "--chroma applies only to --capture"},
+        {{"--benchmark", "--framemd5", "f.txt"}, "--framemd5 applies only to --capture and --frames"},
+        {{"--capture", "a.mkv", "--framemd5", "a.mkv"}, "--framemd5 needs a file of its own"},
+        {{"--frames", "d", "--framemd5"}, "--framemd5 needs a file name"},
     };
     for (const auto& c : cases) {
         Parsed p = Parse(c.args);

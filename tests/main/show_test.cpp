@@ -16,6 +16,8 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 #include "main/music_search.h"
 #include "tests/support/scratch_folder.h"
@@ -106,6 +108,155 @@ constexpr int kSpan = 12;
 #else
 constexpr int kSpan = 45;
 #endif
+
+// A second of the show where every hundredth differs from the one before:
+// the flash at 27.61 s (under the sanitizers, which render many times
+// slower, the title's from 6 s).
+#ifdef ORCHID_SANITIZE
+constexpr int kMovingFrom = 6;
+#else
+constexpr int kMovingFrom = 27;
+#endif
+
+// The first output frame at num / den fps whose hundredth is `hundredth`
+// or later.
+long long FirstFrameFrom(long long hundredth, long long num, long long den)
+{
+    return (hundredth * num + 100 * den - 1) / (100 * den);
+}
+
+std::string Span(double from, double to)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, " --from %g --to %g", from, to);
+    return text;
+}
+
+// At any rate frame i is the frame of hundredth floor(100 i / fps): the
+// 100 fps frame of that index.
+TEST_F(ShowTest, FramesAtAnyRateAreTheHundredthsBegunByTheirTimes)
+{
+    const std::string span = Span(kMovingFrom, kMovingFrom + 1);
+    ASSERT_EQ(Run("--frames h --fps 100" + span), 0) << said;
+    ASSERT_EQ(Run("--frames s --fps 60" + span), 0) << said;
+    ASSERT_EQ(Run("--frames n --fps 60000/1001" + span), 0) << said;
+    for (auto [folder, num, den] : {std::tuple{"s", 60, 1}, {"n", 60000, 1001}}) {
+        const long long first = FirstFrameFrom(100 * kMovingFrom, num, den);
+        const long long last = FirstFrameFrom(100 * kMovingFrom + 101, num, den) - 1;
+        char name[32];
+        std::snprintf(name, sizeof name, "/frame-%05lld.png", first - 1);
+        EXPECT_FALSE(Exists(dir + "/" + folder + name)) << folder << name;
+        std::snprintf(name, sizeof name, "/frame-%05lld.png", last + 1);
+        EXPECT_FALSE(Exists(dir + "/" + folder + name)) << folder << name;
+        EXPECT_GE(last - first, num / den - 1);
+        for (long long i = first; i <= last; ++i) {
+            std::snprintf(name, sizeof name, "/frame-%05lld.png", i);
+            const std::string frame = ReadFile(dir + "/" + folder + name);
+            ASSERT_FALSE(frame.empty()) << folder << name;
+            char shown[32];
+            std::snprintf(shown, sizeof shown, "/frame-%05lld.png", 100LL * i * den / num);
+            ASSERT_EQ(frame, ReadFile(dir + "/h" + shown)) << folder << name << " against h" << shown;
+        }
+    }
+}
+
+// The lines of a framemd5 text but the two that name the writer and the
+// time base (which Matroska's millisecond clock writes for 59.94 fps as
+// 317/19001).
+std::vector<std::string> FrameLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("#software:", 0) != 0 && line.rfind("#tb ", 0) != 0) lines.push_back(line);
+    return lines;
+}
+
+// A lossless master's frames, decoded by ffmpeg, have the MD5s the program
+// wrote beside it; so have the PNG frames of a --frames run.
+TEST_F(ShowTest, FrameChecksumsAreFfmpegsFramemd5OfTheLosslessMaster)
+{
+    if (std::system("command -v ffmpeg >/dev/null") != 0) GTEST_SKIP() << "no ffmpeg";
+    for (const char* rate : {"50", "60000/1001"}) {
+        SCOPED_TRACE(rate);
+        ASSERT_EQ(Run(std::string("--capture m.mkv --lossless -y --fps ") + rate +
+                      Span(kMovingFrom, kMovingFrom + 1.5) + " --framemd5 m.framemd5"),
+                  0)
+            << said;
+        ASSERT_NE(said.find("wrote the MD5 of "), std::string::npos) << said;
+        const std::string cmd = "cd '" + dir + "' && ffmpeg -loglevel error -i m.mkv -map 0:v -f framemd5 " +
+                                "-pix_fmt rgb24 - >ffmpeg.framemd5";
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+        const std::vector<std::string> ours = FrameLines(ReadFile(dir + "/m.framemd5"));
+        EXPECT_GE(ours.size(), 8u + 76u);
+        EXPECT_EQ(ours, FrameLines(ReadFile(dir + "/ffmpeg.framemd5")));
+    }
+    // Without -y an existing checksum file refuses the run.
+    EXPECT_EQ(Run("--capture n.mkv --lossless --framemd5 m.framemd5 --to 1"), 1);
+    EXPECT_NE(said.find("m.framemd5 exists; it is left as it is"), std::string::npos) << said;
+    EXPECT_FALSE(Exists(dir + "/n.mkv"));
+
+    // PNG frames of a tenth of a second inside the master's span at 59.94
+    // fps are the master's frames from the same index on.
+    ASSERT_EQ(Run("--frames p --fps 60000/1001" + Span(kMovingFrom + 1, kMovingFrom + 1.1) +
+                  " --framemd5 p.framemd5"),
+              0)
+        << said;
+    const std::vector<std::string> png = FrameLines(ReadFile(dir + "/p.framemd5"));
+    const std::vector<std::string> master = FrameLines(ReadFile(dir + "/m.framemd5"));
+    const std::size_t offset = static_cast<std::size_t>(FirstFrameFrom(100 * kMovingFrom + 100, 60000, 1001) -
+                                                        FirstFrameFrom(100 * kMovingFrom, 60000, 1001));
+    ASSERT_EQ(png.size(), 8u + 6u);
+    ASSERT_GE(master.size(), png.size() + offset);
+    for (std::size_t k = 8; k < png.size(); ++k)
+        EXPECT_EQ(png[k].substr(png[k].rfind(", ")), master[k + offset].substr(master[k + offset].rfind(", ")))
+            << k;
+}
+
+// Every video carries the scenes of its span as chapters, clipped to it, at
+// their times within the video, and tags saying what made it.
+TEST_F(ShowTest, VideosHoldTheScenesOfTheirSpanAsChaptersAndSayWhatMadeThem)
+{
+    if (std::system("command -v ffprobe >/dev/null") != 0) GTEST_SKIP() << "no ffmpeg";
+    auto probe = [&](const std::string& video) {
+        const std::string cmd = "ffprobe -v error -show_chapters -show_entries format_tags -of compact '" + dir +
+                                "/" + video + "' >'" + dir + "/probe.txt'";
+        return std::system(cmd.c_str()) == 0 ? ReadFile(dir + "/probe.txt") : "";
+    };
+    // 50 fps from 0.60 s: the white opening, clipped, until 1.01 s, then the
+    // title to the end of frame 150 (the 121st), at 2.42 s.
+    ASSERT_EQ(Run("--capture a.mkv --from 0.6 --to 3"), 0) << said;
+    const std::string mkv = probe("a.mkv");
+    EXPECT_NE(mkv.find("start_time=0.000000|end=410000000|end_time=0.410000|tag:title=the white opening\n"),
+              std::string::npos)
+        << mkv;
+    EXPECT_NE(mkv.find("start_time=0.410000|end=2420000000|end_time=2.420000|tag:title=the title\n"),
+              std::string::npos)
+        << mkv;
+    EXPECT_EQ(mkv.find("the blurred orchid"), std::string::npos) << mkv;
+    EXPECT_NE(mkv.find("tag:title=Orchid|"), std::string::npos) << mkv;
+    EXPECT_NE(mkv.find("|tag:ORCHID_VERSION=orchid 1.0|tag:SHOW_SPAN=0.60 s to 3.00 s|tag:FRAME_RATE=50|tag:DEPTH=32"),
+              std::string::npos)
+        << mkv;
+    const std::size_t at = mkv.find("FRAMES_DIGEST=");
+    ASSERT_NE(at, std::string::npos) << mkv;
+    const std::string digest = mkv.substr(at + 14, 16);
+
+    // 59.94 fps in MP4 through 16 bits: the first frame, 36, is at 0.6006 s,
+    // so the title begins 0.4094 s in, and the last, 180, ends at 2.4191 s;
+    // the digest is of the frames the show rendered, whatever the depth, at
+    // the presents written.
+    ASSERT_EQ(Run("--capture b.mp4 --fps 60000/1001 --depth 16 --from 0.6 --to 3"), 0) << said;
+    const std::string mp4 = probe("b.mp4");
+    EXPECT_NE(mp4.find("end_time=0.409000|tag:title=the white opening\n"), std::string::npos) << mp4;
+    EXPECT_NE(mp4.find("start_time=0.409000|end=2419|end_time=2.419000|tag:title=the title\n"), std::string::npos)
+        << mp4;
+    EXPECT_NE(mp4.find("|tag:show_span=0.60 s to 3.00 s|tag:frame_rate=60000/1001|tag:depth=16|"), std::string::npos)
+        << mp4;
+    EXPECT_EQ(mp4.find(digest), std::string::npos) << mp4;
+    ASSERT_EQ(Run("--capture c.mkv --depth 16 --from 0.6 --to 3"), 0) << said;
+    EXPECT_NE(probe("c.mkv").find("FRAMES_DIGEST=" + digest), std::string::npos);
+}
 
 TEST_F(ShowTest, CapturesAreIdenticalAndAFrameDoesNotDependOnFrom)
 {
