@@ -209,6 +209,7 @@ int RunHeadless(const Options& options, const std::string& outputPath, const pla
         writer->onComplete = EndCapture;
         writer->stopRequested = StopRequested;
         writer->overwrite = options.overwrite;
+        writer->presetHeight = options.height;
         os::CatchStopSignals();
         sink = writer;
         progress = &writer->progress;

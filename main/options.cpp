@@ -71,7 +71,7 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
 {
     Options o;
     bool fpsGiven = false, fromGiven = false, toGiven = false, scaleGiven = false,
-         depthGiven = false, zoomGiven = false;
+         depthGiven = false, zoomGiven = false, heightGiven = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         // Options with a value take it from the next argument or after '='.
@@ -182,6 +182,14 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
                 return Fail(error, errorSize, "--scale '%s': expected a whole number from 1 to 8", v);
             o.scale = n;
             scaleGiven = true;
+        } else if (std::strcmp(name, "--height") == 0) {
+            const char* v = needValue();
+            int n = 0;
+            if (v == nullptr) return Fail(error, errorSize, "--height needs a value: 1080, 1440 or 2160");
+            if (!ParseInt(v, &n) || (n != 1080 && n != 1440 && n != 2160))
+                return Fail(error, errorSize, "--height '%s': expected 1080, 1440 or 2160", v);
+            o.height = n;
+            heightGiven = true;
         } else if (std::strcmp(name, "--zoom") == 0) {
             const char* v = needValue();
             int n = 0;
@@ -200,8 +208,11 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
     if (o.mode >= 0 && outputs > 0)
         return Fail(error, errorSize, "--mode is for playing on the desktop; it cannot be combined with --capture, --frames or --benchmark");
     bool writes = o.capture != nullptr || o.frames != nullptr;
-    if (!writes && (fpsGiven || toGiven || scaleGiven))
-        return Fail(error, errorSize, "--fps, --to and --scale apply only to --capture and --frames");
+    if (!writes && (fpsGiven || toGiven || scaleGiven || heightGiven))
+        return Fail(error, errorSize, "--fps, --to, --scale and --height apply only to --capture and --frames");
+    if (scaleGiven && heightGiven)
+        return Fail(error, errorSize,
+                    "--height and --scale cannot be combined: --height chooses the enlargement itself");
     if (fromGiven && o.benchmark) return Fail(error, errorSize, "--benchmark renders the whole show; --from does not apply");
     if (zoomGiven && outputs > 0)
         return Fail(error, errorSize, "--zoom is for playing on the desktop; a capture is enlarged with --scale");
@@ -267,6 +278,9 @@ const char* UsageText()
            "  --to SECONDS      write only frames up to this show time, then stop\n"
            "  --depth 32|24|16  capture through that display conversion (default 32)\n"
            "  --scale K         enlarge each frame K times, nearest neighbour (1 to 8)\n"
+           "  --height 1080|1440|2160  write 16:9 frames of that height (1920x1080, 2560x1440,\n"
+           "                    3840x2160): the picture enlarged by the largest whole factor\n"
+           "                    that fits, nearest neighbour, centred on black; not with --scale\n"
            "  --benchmark       render every hundredth of the show as fast as possible,\n"
            "                    write nothing, and print the cost of each scene and the\n"
            "                    frames digest (XXH3-64 of every frame the show rendered)\n"

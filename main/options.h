@@ -17,6 +17,7 @@ struct Options {
     int toHundredths = -1;          // last show time written; -1: to the end
     int depth = 32;                 // display conversion the capture goes through
     int scale = 1;                  // nearest-neighbour upscale of captured frames
+    int height = 0;                 // --height 1080|1440|2160 output frames; 0: none
     int zoom = 1;                   // the window opens this many times larger
     bool noSound = false;
     bool literalTiming = false;  // each update reads the music position anew

@@ -53,6 +53,14 @@ TEST(Options, ValuesAreReadInBothSpellings)
         EXPECT_EQ(m.options.mode, mode);
     }
     EXPECT_TRUE(Parse({"--benchmark", "--depth", "24"}).options.benchmark);
+    for (int height : {1080, 1440, 2160}) {
+        const std::string value = std::to_string(height);
+        Parsed h = Parse({"--frames", "d", "--height", value.c_str()});
+        ASSERT_EQ(h.ok, 1) << h.error;
+        EXPECT_EQ(h.options.height, height);
+        EXPECT_EQ(h.options.scale, 1);
+    }
+    EXPECT_EQ(Parse({"--capture", "a.mp4"}).options.height, 0);
     // Playing, --from is where the show starts.
     Parsed start = Parse({"--mode", "windowed", "--from", "63.5"});
     ASSERT_EQ(start.ok, 1) << start.error;
@@ -164,6 +172,12 @@ TEST(Options, BadCommandLinesAreRefusedWithAReason)
         {{"--frames", "d", "--from", "20", "--to", "10"}, "--to must not be earlier"},
         {{"--frames", "d", "--from", "-1"}, "expected a number of seconds"},
         {{"--frames", "d", "--scale", "9"}, "from 1 to 8"},
+        {{"--frames", "d", "--height", "720"}, "--height '720': expected 1080, 1440 or 2160"},
+        {{"--frames", "d", "--height", "1080.0"}, "expected 1080, 1440 or 2160"},
+        {{"--frames", "d", "--height"}, "--height needs a value"},
+        {{"--benchmark", "--height", "1080"}, "apply only to --capture and --frames"},
+        {{"--capture", "a.mp4", "--height", "1080", "--scale", "2"}, "--height and --scale cannot be combined"},
+        {{"--frames", "d", "--scale", "1", "--height", "2160"}, "--height and --scale cannot be combined"},
         {{"--zoom", "0"}, "--zoom '0': expected a whole number from 1 to 8"},
         {{"--zoom", "9"}, "from 1 to 8"},
         {{"--zoom"}, "--zoom '': expected"},
