@@ -11,6 +11,7 @@
 
 #include "capture/benchmark_sink.h"
 #include "capture/ffmpeg_sink.h"
+#include "capture/flash_sink.h"
 #include "capture/png_sink.h"
 #include "demo/demo.h"
 #include "error/error_log.h"
@@ -183,6 +184,7 @@ int RunHeadless(const Options& options, const std::string& outputPath, const pla
     std::optional<capture::PngSink> pngSink;
     std::optional<capture::FfmpegSink> ffmpegSink;
     std::optional<capture::BenchmarkSink> benchmarkSink;
+    std::optional<capture::FlashSink> flashSink;
     platform::FrameSink* sink = nullptr;
     capture::ProgressLine* progress = nullptr;
     const bool terminal = os::IsTerminal(stderr);
@@ -193,6 +195,15 @@ int RunHeadless(const Options& options, const std::string& outputPath, const pla
         sink = &*benchmarkSink;
         progress = &benchmarkSink->progress;
         progress->Start("benchmark", kShowPresents, kShowPresents, stderr, terminal);
+    } else if (options.flashReport) {
+        flashSink.emplace(options.fromHundredths, options.toHundredths, kShowPresents);
+        flashSink->cell = options.flashCell;
+        flashSink->onComplete = EndCapture;
+        flashSink->stopRequested = StopRequested;
+        os::CatchStopSignals();
+        sink = &*flashSink;
+        progress = &flashSink->progress;
+        progress->Start("flash report", flashSink->PresentsNeeded(), flashSink->FramesNeeded(), stderr, terminal);
     } else {
         capture::CaptureSink* writer = nullptr;
         if (options.frames != nullptr) {
@@ -236,6 +247,16 @@ int RunHeadless(const Options& options, const std::string& outputPath, const pla
     platform::SetActiveClock(nullptr);
     musicStarted = nullptr;
     if (options.benchmark) return result;
+    if (flashSink) {
+        const int interruption = os::StopSignal();
+        if (interruption != 0) {
+            os::PrintText(stderr, "orchid: interrupted (%s): the flash report covers the %ld frame%s analysed\n",
+                          SignalName(interruption), flashSink->report.frames, Plural(flashSink->report.frames));
+            return 128 + interruption;
+        }
+        if (result == kExitOk && flashSink->report.Fails()) return kExitFlashes;
+        return result;
+    }
 
     const capture::CaptureSink& written = pngSink ? static_cast<const capture::CaptureSink&>(*pngSink)
                                                   : static_cast<const capture::CaptureSink&>(*ffmpegSink);
@@ -413,7 +434,7 @@ int main(int argc, char** argv)
     }
     // A capture or frames run that would write nothing is refused before
     // anything is rendered.
-    if (!options.benchmark) {
+    if (!options.benchmark && !options.flashReport) {
         const std::string empty = EmptySpan(options);
         if (!empty.empty()) {
             os::PrintText(stderr, "%s\n", empty.c_str());
