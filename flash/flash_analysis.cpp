@@ -118,6 +118,7 @@ void FlashAnalysis::Open(int frameWidth, int frameHeight, int cellSize)
     width = frameWidth;
     height = frameHeight;
     cell = cellSize;
+    cellShift = std::countr_zero(static_cast<unsigned>(cell));
     columnsOfCells = width / cell;
     rows = height / cell;
     // The area in cells, rounded up: a cell counts for its pixels.
@@ -200,30 +201,46 @@ void FlashAnalysis::Frame(const uint8_t* pixels, int32_t pitch)
     std::memset(generalBits, 0, sizeof(uint64_t) * words);
     std::memset(redBits, 0, sizeof(uint64_t) * words);
 
-    // The linear channels and the luminance summed over each cell, a row
-    // of cells at a time.
+    // Each point's luminance and red measure: a pixel's, or a cell's from
+    // the means of its pixels' linear channels and luminance.
     double sum = 0.0;
     const float share = 1.0f / static_cast<float>(cell * cell);
     for (int cy = 0; cy < rows; ++cy) {
-        std::fill(sums.begin(), sums.end(), 0.0f);
-        for (int y = cy * cell; y < (cy + 1) * cell; ++y) {
-            const uint8_t* row = pixels + static_cast<std::ptrdiff_t>(y) * pitch;
-            for (int x = 0; x < width; ++x) {
+        float rowSum = 0.0f;
+        float* s = sums.data();
+        if (cell == 1) {
+            const uint8_t* row = pixels + static_cast<std::ptrdiff_t>(cy) * pitch;
+            for (int x = 0; x < width; ++x, s += 4) {
                 uint32_t p;
                 std::memcpy(&p, row + x * 4, 4);
                 const uint32_t r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
-                float* s = &sums[static_cast<std::size_t>(x / cell) * 4];
-                s[0] += Luminance(t, r, g, b);
-                s[1] += t.linear[r];
-                s[2] += t.linear[g];
-                s[3] += t.linear[b];
+                s[0] = Luminance(t, r, g, b);
+                s[1] = RedOf(t.linear[r], t.linear[g], t.linear[b]);
+            }
+        } else {
+            std::fill(sums.begin(), sums.end(), 0.0f);
+            for (int y = cy * cell; y < (cy + 1) * cell; ++y) {
+                const uint8_t* row = pixels + static_cast<std::ptrdiff_t>(y) * pitch;
+                for (int x = 0; x < width; ++x) {
+                    uint32_t p;
+                    std::memcpy(&p, row + x * 4, 4);
+                    const uint32_t r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+                    float* c = s + static_cast<std::size_t>(x >> cellShift) * 4;
+                    c[0] += Luminance(t, r, g, b);
+                    c[1] += t.linear[r];
+                    c[2] += t.linear[g];
+                    c[3] += t.linear[b];
+                }
+            }
+            for (int cx = 0; cx < columnsOfCells; ++cx, s += 4) {
+                s[0] *= share;
+                s[1] = RedOf(s[1] * share, s[2] * share, s[3] * share);
             }
         }
         for (int cx = 0; cx < columnsOfCells; ++cx) {
-            const float* s = &sums[static_cast<std::size_t>(cx) * 4];
-            sum += s[0];
-            const float l = s[0] * share;
-            const float v = RedOf(s[1] * share, s[2] * share, s[3] * share);
+            const float l = sums[static_cast<std::size_t>(cx) * 4];
+            const float v = sums[static_cast<std::size_t>(cx) * 4 + 1];
+            rowSum += l;
             const int index = cy * columnsOfCells + cx;
             if (frames == 0) {
                 general.low[index] = general.high[index] = l;
@@ -234,6 +251,7 @@ void FlashAnalysis::Frame(const uint8_t* pixels, int32_t pitch)
                 Counted(general, index, generalBits);
             if (Step<false>(v, red.low[index], red.high[index], red.trend[index])) Counted(red, index, redBits);
         }
+        sum += static_cast<double>(rowSum) * (cell * cell);
     }
     meanLuminance = sum / (static_cast<double>(width) * height);
     UpdateArea(general);

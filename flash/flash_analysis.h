@@ -1,24 +1,26 @@
 // Photosensitivity screening of a frame sequence at 100 frames a second,
 // against the general-flash and red-flash thresholds of WCAG 2.3.1.
 //
-// Every pixel is followed on its own. Its relative luminance (sRGB, each
-// channel linearised, L = 0.2126 R + 0.7152 G + 0.0722 B) goes through a
-// turning-point detector: a transition is counted when the luminance has
+// Every point is followed on its own: each pixel, or each cell of N x N
+// pixels, whose linear channels and luminance are its pixels' means. Its
+// relative luminance (sRGB, each channel linearised, L = 0.2126 R +
+// 0.7152 G + 0.0722 B) goes through a turning-point detector: a transition is counted when the luminance has
 // moved by at least 0.1 from the last extreme in the opposite direction to
 // the transition counted before, the darker of the two states below 0.8.
 // Its red measure, (R - G - B) x 320 on the linear channels where the red
 // is saturated (R / (R + G + B) >= 0.8, else 0), goes through a second one,
 // whose transitions are changes of more than 20. A flash is a pair of
-// opposing transitions, so a pixel has flashed more than three times
+// opposing transitions, so a point has flashed more than three times
 // within a second once it has 7 transitions in the last 100 frames.
 //
 // The area test: the flashes of a window "cover" an area when more than
 // 8,520 pixels of some 213 x 160 rectangle (a quarter of WCAG's 10-degree
 // field, 341 x 256 of a 1024 x 768 screen, scaled to the 640 x 480 frame)
 // each have at least that many transitions in the same second. Every
-// position of the rectangle, pixel by pixel, is tried; pixels that flash in
-// the same second but not in step count as flashing together, which errs
-// on the side of caution.
+// position of the rectangle, point by point, is tried (in cells, a
+// rectangle of 213 x 160 rounded up to whole cells, each cell counting for
+// its pixels); points that flash in the same second but not in step count
+// as flashing together, which errs on the side of caution.
 //
 // The cost per frame is bounded: one pass over the pixels, one over the
 // transitions leaving the window (a bitmap per frame of the last second),
@@ -49,8 +51,10 @@ float RedMeasure(uint8_t r, uint8_t g, uint8_t b);
 
 class FlashAnalysis {
 public:
-    // Sizes the state for width x height frames (an area larger than the
-    // frame is the whole frame). Allocates everything the frames need.
+    // Sizes the state for width x height frames followed in cell x cell
+    // cells (1, 2, 4, ...: a power of two that divides both), each point
+    // the mean of its pixels (an area larger than the frame is the whole
+    // frame). Allocates everything the frames need.
     void Open(int width, int height, int cell);
     // The next frame, 1/100 s after the one before: 32-bit words 0x??RRGGBB,
     // rows `pitch` bytes apart.
@@ -61,7 +65,7 @@ public:
     // each have, general and red (half the number of flashes).
     int generalTransitions = 0;
     int redTransitions = 0;
-    // The most transitions of any single pixel.
+    // The most transitions of any single point.
     int pixelGeneral = 0;
     int pixelRed = 0;
     // The frame's mean relative luminance.
@@ -74,7 +78,7 @@ private:
         std::vector<float> high;    // the peak since the last fall (or since the start)
         std::vector<int8_t> trend;  // +1 after a rise, -1 after a fall, 0 before any
         std::vector<uint8_t> count; // transitions within the window
-        // Pixels with at least k transitions in the window, k = 0 .. kWindowFrames.
+        // Points with at least k transitions in the window, k = 0 .. kWindowFrames.
         std::vector<int> atLeast;
         // One bitmap of transitions per frame of the window, in a ring.
         std::vector<uint64_t> events;
@@ -95,6 +99,7 @@ private:
     int width = 0;
     int height = 0;
     int cell = 1;
+    int cellShift = 0;  // cell = 1 << cellShift
     int columnsOfCells = 0;
     int rows = 0;
     int areaWidth = 0;   // in cells
