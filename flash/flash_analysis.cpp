@@ -128,7 +128,9 @@ void FlashAnalysis::Open(int frameWidth, int frameHeight, int cellSize)
     words = static_cast<int>((static_cast<long>(columnsOfCells) * rows + 63) / 64);
     Reset(general);
     Reset(red);
-    sums.assign(static_cast<std::size_t>(columnsOfCells) * 4, 0.0f);
+    // A part cell at the right (a width the cell does not divide) is summed
+    // but not followed.
+    sums.assign(static_cast<std::size_t>(columnsOfCells + 1) * 4, 0.0f);
     columns.assign(static_cast<std::size_t>(columnsOfCells), 0);
     generalTransitions = redTransitions = pixelGeneral = pixelRed = 0;
     meanLuminance = 0.0;
