@@ -1,6 +1,7 @@
 #include "capture/capture.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 
 #include "capture/framemd5.h"
@@ -106,10 +107,16 @@ uint8_t Widen(uint32_t v, int bits)
 void ConvertToRgb(const FrameView& f, int scale, uint8_t* out)
 {
     if (scale < 1) scale = 1;
+    ConvertToRgb(f, scale, out, static_cast<std::size_t>(f.width) * scale * 3);
+}
+
+void ConvertToRgb(const FrameView& f, int scale, uint8_t* out, std::size_t outPitch)
+{
+    if (scale < 1) scale = 1;
     const std::size_t outRow = static_cast<std::size_t>(f.width) * scale * 3;
     for (int y = 0; y < f.height; ++y) {
         const uint8_t* src = f.pixels + static_cast<std::size_t>(y) * f.pitch;
-        uint8_t* row = out + static_cast<std::size_t>(y) * scale * outRow;
+        uint8_t* row = out + static_cast<std::size_t>(y) * scale * outPitch;
         uint8_t* o = row;
         for (int x = 0; x < f.width; ++x) {
             uint8_t r = 0, g = 0, b = 0;
@@ -148,8 +155,21 @@ void ConvertToRgb(const FrameView& f, int scale, uint8_t* out)
                 o += 3;
             }
         }
-        for (int k = 1; k < scale; ++k) std::memcpy(row + k * outRow, row, outRow);
+        for (int k = 1; k < scale; ++k) std::memcpy(row + k * outPitch, row, outRow);
     }
+}
+
+Framing FramingOf(int pictureWidth, int pictureHeight, int scale, int presetHeight)
+{
+    if (presetHeight == 0) {
+        if (scale < 1) scale = 1;
+        return Framing{scale, pictureWidth * scale, pictureHeight * scale, 0, 0};
+    }
+    const int width = presetHeight / 9 * 16;
+    int fit = pictureWidth > 0 && pictureHeight > 0 ? width / pictureWidth : 0;
+    if (fit > 0 && presetHeight / pictureHeight < fit) fit = presetHeight / pictureHeight;
+    return Framing{fit, width, presetHeight, (width - pictureWidth * fit) / 2,
+                   (presetHeight - pictureHeight * fit) / 2};
 }
 
 CaptureSink::CaptureSink(const FrameSchedule& frameSchedule, int frameScale)
@@ -162,14 +182,26 @@ CaptureSink::~CaptureSink() { orchid::MemFree(rgb); }
 int CaptureSink::Open(int width, int height)
 {
     opened = true;
-    outWidth = width * scale;
-    outHeight = height * scale;
+    framing = FramingOf(width, height, scale, presetHeight);
+    if (framing.scale == 0) {
+        char message[96];
+        std::snprintf(message, sizeof message, "A %dx%d frame does not fit in %dx%d.\n", width, height,
+                      framing.width, framing.height);
+        REPORT(ERR_MISC, message);
+        return 0;
+    }
+    pictureWidth = width;
+    pictureHeight = height;
+    outWidth = framing.width;
+    outHeight = framing.height;
     int bytes = outWidth * outHeight * 3;
     rgb = static_cast<uint8_t*>(orchid::MemAlloc(static_cast<std::size_t>(bytes)));
     if (rgb == nullptr) {
         REPORT(ERR_OUT_OF_MEMORY, "uint8_t *rgb\n", bytes);
         return 0;
     }
+    // The border stays black: each frame writes the picture alone.
+    std::memset(rgb, 0, static_cast<std::size_t>(bytes));
     return checksums == nullptr || checksums->Open(schedule.rate, outWidth, outHeight);
 }
 
@@ -189,13 +221,13 @@ void CaptureSink::Frame(const FrameView& frame)
     long first = 0;
     int count = schedule.FramesOf(presents, &first);
     // A frame of another size than the one opened for is not written.
-    if (count > 0 && rgb != nullptr && frame.width * scale == outWidth &&
-        frame.height * scale == outHeight) {
-        ConvertToRgb(frame, scale, rgb);
+    if (count > 0 && rgb != nullptr && frame.width == pictureWidth && frame.height == pictureHeight) {
+        const std::size_t pitch = static_cast<std::size_t>(outWidth) * 3;
+        ConvertToRgb(frame, framing.scale, rgb + framing.top * pitch + static_cast<std::size_t>(framing.left) * 3,
+                     pitch);
         if (Write(first, count)) {
             written += count;
-            if (checksums != nullptr)
-                checksums->Add(rgb, static_cast<std::size_t>(outWidth) * outHeight * 3, count);
+            if (checksums != nullptr) checksums->Add(rgb, pitch * static_cast<std::size_t>(outHeight), count);
         }
     }
     progress.Update(presents, written);

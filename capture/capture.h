@@ -68,6 +68,27 @@ private:
 // channels are widened by repeating their top bits, so white stays 255; a
 // layout the outputs do not know gives black.
 void ConvertToRgb(const FrameView& frame, int scale, uint8_t* out);
+// The same into a larger image whose rows are `outPitch` bytes apart: only
+// the picture's (width x scale) x (height x scale) pixels from `out` on are
+// written, what lies around them is left as it is.
+void ConvertToRgb(const FrameView& frame, int scale, uint8_t* out, std::size_t outPitch);
+
+// Where the picture lands in an output frame: enlarged `scale` times, its
+// top left pixel at (left, top) of a width x height frame, black around it.
+struct Framing {
+    int scale;
+    int width;
+    int height;
+    int left;
+    int top;
+};
+
+// The framing of a pictureWidth x pictureHeight picture. presetHeight 0:
+// enlarged `scale` times, filling the frame. 1080, 1440 or 2160: the 16:9
+// frame of that height (1920 x 1080, 2560 x 1440, 3840 x 2160) with the
+// picture enlarged by the largest whole factor that fits and centred (left
+// and top rounded down); scale 0 when the picture does not fit even once.
+Framing FramingOf(int pictureWidth, int pictureHeight, int scale, int presetHeight);
 
 // "capture  42.1%  frame 4521/10731  2.5x  ETA 0:35" on stderr: the share of
 // the show rendered, the frames written of all to be written, the speed in
@@ -130,6 +151,9 @@ public:
     // When set, gets every frame written, as it is written (opened with
     // the first frame, committed or discarded by the caller).
     FrameMd5File* checksums = nullptr;
+    // A --height preset (1080, 1440, 2160) the frames are framed in, in
+    // place of the scale; 0: none. Set before the first frame.
+    int presetHeight = 0;
 
 protected:
     // Writes the converted frame (in `rgb`) as output frames first .. first +
@@ -139,11 +163,16 @@ protected:
     int scale;
     int outWidth = 0;
     int outHeight = 0;
+    // The output frame, black where the picture does not cover it.
     uint8_t* rgb = nullptr;
 
 private:
     bool opened = false;
     bool completed = false;
+    // The picture size opened for and where it goes in `rgb`.
+    int pictureWidth = 0;
+    int pictureHeight = 0;
+    Framing framing{};
 };
 
 }  // namespace capture

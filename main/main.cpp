@@ -13,6 +13,7 @@
 #include "capture/benchmark_sink.h"
 #include "capture/ffmpeg_sink.h"
 #include "capture/framemd5.h"
+#include "capture/flash_sink.h"
 #include "capture/png_sink.h"
 #include "demo/demo.h"
 #include "demo/timeline.h"
@@ -230,6 +231,7 @@ int RunHeadless(const Options& options, const std::string& outputPath, const pla
     for (int k = 0; k < timeline::kSceneCount; ++k)
         sceneChapters[k] = capture::Chapter{timeline::kScenes[k].name, timeline::kScenes[k].first};
     const capture::VideoInfo videoInfo{kVersion, options.depth, sceneChapters, timeline::kSceneCount, FrameImage};
+    std::optional<capture::FlashSink> flashSink;
     platform::FrameSink* sink = nullptr;
     capture::ProgressLine* progress = nullptr;
     const bool terminal = os::IsTerminal(stderr);
@@ -240,6 +242,15 @@ int RunHeadless(const Options& options, const std::string& outputPath, const pla
         sink = &*benchmarkSink;
         progress = &benchmarkSink->progress;
         progress->Start("benchmark", kShowPresents, kShowPresents, stderr, terminal);
+    } else if (options.flashReport) {
+        flashSink.emplace(options.fromHundredths, options.toHundredths, kShowPresents);
+        flashSink->cell = options.flashCell;
+        flashSink->onComplete = EndCapture;
+        flashSink->stopRequested = StopRequested;
+        os::CatchStopSignals();
+        sink = &*flashSink;
+        progress = &flashSink->progress;
+        progress->Start("flash report", flashSink->PresentsNeeded(), flashSink->FramesNeeded(), stderr, terminal);
     } else {
         capture::CaptureSink* writer = nullptr;
         if (options.frames != nullptr) {
@@ -264,6 +275,7 @@ int RunHeadless(const Options& options, const std::string& outputPath, const pla
         writer->onComplete = EndCapture;
         writer->stopRequested = StopRequested;
         writer->overwrite = options.overwrite;
+        writer->presetHeight = options.height;
         os::CatchStopSignals();
         sink = writer;
         progress = &writer->progress;
@@ -290,6 +302,16 @@ int RunHeadless(const Options& options, const std::string& outputPath, const pla
     platform::SetActiveClock(nullptr);
     musicStarted = nullptr;
     if (options.benchmark) return result;
+    if (flashSink) {
+        const int interruption = os::StopSignal();
+        if (interruption != 0) {
+            os::PrintText(stderr, "orchid: interrupted (%s): the flash report covers the %ld frame%s analysed\n",
+                          SignalName(interruption), flashSink->report.frames, Plural(flashSink->report.frames));
+            return 128 + interruption;
+        }
+        if (result == kExitOk && flashSink->report.Fails()) return kExitFlashes;
+        return result;
+    }
 
     const capture::CaptureSink& written = pngSink ? static_cast<const capture::CaptureSink&>(*pngSink)
                                                   : static_cast<const capture::CaptureSink&>(*ffmpegSink);
@@ -471,7 +493,7 @@ int main(int argc, char** argv)
     }
     // A capture or frames run that would write nothing is refused before
     // anything is rendered.
-    if (!options.benchmark) {
+    if (!options.benchmark && !options.flashReport) {
         const std::string empty = EmptySpan(options);
         if (!empty.empty()) {
             os::PrintText(stderr, "%s\n", empty.c_str());

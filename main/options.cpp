@@ -93,7 +93,7 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
 {
     Options o;
     bool fpsGiven = false, fromGiven = false, toGiven = false, scaleGiven = false,
-         depthGiven = false, zoomGiven = false, chromaGiven = false;
+         depthGiven = false, zoomGiven = false, chromaGiven = false, heightGiven = false, cellGiven = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         // Options with a value take it from the next argument or after '='.
@@ -150,6 +150,9 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
         } else if (std::strcmp(name, "--benchmark") == 0) {
             if (!noValue()) return Fail(error, errorSize, "%s takes no value", name);
             o.benchmark = true;
+        } else if (std::strcmp(name, "--flash-report") == 0) {
+            if (!noValue()) return Fail(error, errorSize, "%s takes no value", name);
+            o.flashReport = true;
         } else if (std::strcmp(name, "--mode") == 0) {
             const char* v = needValue();
             if (v == nullptr) return Fail(error, errorSize, "--mode needs a value: 32, 24, 16 or windowed");
@@ -218,6 +221,22 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
                 return Fail(error, errorSize, "--scale '%s': expected a whole number from 1 to 8", v);
             o.scale = n;
             scaleGiven = true;
+        } else if (std::strcmp(name, "--height") == 0) {
+            const char* v = needValue();
+            int n = 0;
+            if (v == nullptr) return Fail(error, errorSize, "--height needs a value: 1080, 1440 or 2160");
+            if (!ParseInt(v, &n) || (n != 1080 && n != 1440 && n != 2160))
+                return Fail(error, errorSize, "--height '%s': expected 1080, 1440 or 2160", v);
+            o.height = n;
+            heightGiven = true;
+        } else if (std::strcmp(name, "--flash-cell") == 0) {
+            const char* v = needValue();
+            int n = 0;
+            if (v == nullptr) return Fail(error, errorSize, "--flash-cell needs a value: 1, 2, 4, 8 or 16");
+            if (!ParseInt(v, &n) || (n != 1 && n != 2 && n != 4 && n != 8 && n != 16))
+                return Fail(error, errorSize, "--flash-cell '%s': expected 1, 2, 4, 8 or 16", v);
+            o.flashCell = n;
+            cellGiven = true;
         } else if (std::strcmp(name, "--zoom") == 0) {
             const char* v = needValue();
             int n = 0;
@@ -231,13 +250,26 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
         }
     }
 
-    int outputs = (o.capture != nullptr) + (o.frames != nullptr) + (o.benchmark ? 1 : 0);
-    if (outputs > 1) return Fail(error, errorSize, "choose one of --capture, --frames and --benchmark");
+    int outputs = (o.capture != nullptr) + (o.frames != nullptr) + (o.benchmark ? 1 : 0) + (o.flashReport ? 1 : 0);
+    if (outputs > 1)
+        return Fail(error, errorSize, "choose one of --capture, --frames, --benchmark and --flash-report");
     if (o.mode >= 0 && outputs > 0)
-        return Fail(error, errorSize, "--mode is for playing on the desktop; it cannot be combined with --capture, --frames or --benchmark");
+        return Fail(error, errorSize, "--mode is for playing on the desktop; it cannot be combined with --capture, --frames, --benchmark or --flash-report");
     bool writes = o.capture != nullptr || o.frames != nullptr;
-    if (!writes && (fpsGiven || toGiven || scaleGiven))
-        return Fail(error, errorSize, "--fps, --to and --scale apply only to --capture and --frames");
+    if (o.flashReport && (fpsGiven || scaleGiven || heightGiven || depthGiven))
+        return Fail(error, errorSize,
+                    "--flash-report checks every hundredth at full size through the 32-bit conversion; "
+                    "--fps, --scale, --height and --depth do not apply");
+    if (cellGiven && !o.flashReport) return Fail(error, errorSize, "--flash-cell applies only to --flash-report");
+    if (o.flashReport && (o.overwrite || o.verbose))
+        return Fail(error, errorSize, "--flash-report writes nothing and prints its report; -y and --verbose do not apply");
+    if (!writes && !o.flashReport && toGiven)
+        return Fail(error, errorSize, "--to applies only to --capture, --frames and --flash-report");
+    if (!writes && (fpsGiven || scaleGiven || heightGiven))
+        return Fail(error, errorSize, "--fps, --scale and --height apply only to --capture and --frames");
+    if (scaleGiven && heightGiven)
+        return Fail(error, errorSize,
+                    "--height and --scale cannot be combined: --height chooses the enlargement itself");
     if (fromGiven && o.benchmark) return Fail(error, errorSize, "--benchmark renders the whole show; --from does not apply");
     if (zoomGiven && outputs > 0)
         return Fail(error, errorSize, "--zoom is for playing on the desktop; a capture is enlarged with --scale");
@@ -325,9 +357,21 @@ const char* UsageText()
            "  --to SECONDS      write only frames up to this show time, then stop\n"
            "  --depth 32|24|16  capture through that display conversion (default 32)\n"
            "  --scale K         enlarge each frame K times, nearest neighbour (1 to 8)\n"
+           "  --height 1080|1440|2160\n"
+           "                    write 16:9 frames of exactly 1920x1080, 2560x1440 or\n"
+           "                    3840x2160: the picture enlarged by the largest whole\n"
+           "                    factor that fits, nearest neighbour, centred on black\n"
+           "                    (not with --scale)\n"
            "  --benchmark       render every hundredth of the show as fast as possible,\n"
            "                    write nothing, and print the cost of each scene and the\n"
            "                    frames digest (XXH3-64 of every frame the show rendered)\n"
+           "  --flash-report    render every hundredth (or --from/--to a span) and check it\n"
+           "                    against the flash thresholds of WCAG 2.3.1: print per second\n"
+           "                    the most flashes over a quarter of a 10-degree field, general\n"
+           "                    and saturated red, the worst moments and the verdict; exit\n"
+           "                    status 3 when a threshold is passed\n"
+           "  --flash-cell N    follow the mean of N x N pixel cells (1, 2, 4, 8 or 16)\n"
+           "                    instead of each pixel (default 1)\n"
            "  -y, --overwrite   replace a video or PNG frames that exist; without it they\n"
            "                    are left alone and the run is refused\n"
            "Files are written under a temporary name (NAME.part-N) and take their name only\n"
@@ -353,5 +397,6 @@ const char* UsageText()
 #endif
            "  F1                show the frame rate, the resynchronisations, the show time,\n"
            "                    the scene and what the last frame cost to draw\n"
-           "Exit status: 0 when the show ran, 1 after an error report, 2 for a bad command line.\n";
+           "Exit status: 0 when the show ran, 1 after an error report, 2 for a bad command line,\n"
+           "3 when --flash-report finds flashes over the thresholds.\n";
 }

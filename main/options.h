@@ -21,24 +21,28 @@ struct Options {
     int chroma = 420;               // --chroma: H.264 at 4:2:0 or 4:4:4
     int depth = 32;                 // display conversion the capture goes through
     int scale = 1;                  // nearest-neighbour upscale of captured frames
+    int height = 0;                 // --height 1080|1440|2160 output frames; 0: none
     int zoom = 1;                   // the window opens this many times larger
     bool noSound = false;
     bool literalTiming = false;  // each update reads the music position anew
     bool loop = false;           // the show starts again at its end
     bool verbose = false;        // report live timing at the end
     bool benchmark = false;
+    bool flashReport = false;  // screen every frame against WCAG 2.3.1's flash thresholds
+    int flashCell = 1;         // --flash-cell: the report follows the mean of cells this wide
     bool overwrite = false;  // -y: replace outputs that exist
     bool help = false;
     bool version = false;
 
     // Renders headless, on the virtual clock.
-    bool Headless() const { return capture != nullptr || frames != nullptr || benchmark; }
+    bool Headless() const { return capture != nullptr || frames != nullptr || benchmark || flashReport; }
 };
 
 // Exit statuses of the program.
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;   // the run ended with an error report
 constexpr int kExitUsage = 2;    // bad command line
+constexpr int kExitFlashes = 3;  // --flash-report: the show fails a flash threshold
 
 // Parses argv[1..argc-1]. Returns 1 on success; 0 with a one-line message
 // (no trailing newline) in `error` otherwise.

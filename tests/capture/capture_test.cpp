@@ -181,6 +181,33 @@ TEST(ConvertToRgb, EveryLayoutGivesFullRangeRgbAndScaleRepeatsPixels)
     EXPECT_EQ(0, std::memcmp(out + 12, row, 12));
 }
 
+TEST(ConvertToRgb, PresetsCentreTheLargestWholeEnlargementOnBlack)
+{
+    struct {
+        int height, scale, width, left, top;
+    } const presets[] = {{1080, 2, 1920, 320, 60}, {1440, 3, 2560, 320, 0}, {2160, 4, 3840, 640, 120}};
+    for (const auto& p : presets) {
+        const capture::Framing f = capture::FramingOf(640, 480, 1, p.height);
+        EXPECT_EQ(f.width, p.width) << p.height;
+        EXPECT_EQ(f.height, p.height);
+        EXPECT_EQ(f.scale, p.scale) << p.height;
+        EXPECT_EQ(f.left, p.left) << p.height;
+        EXPECT_EQ(f.top, p.top) << p.height;
+    }
+    // An odd margin leaves the extra pixel right and below; a picture wider
+    // than the frame does not fit.
+    const capture::Framing odd = capture::FramingOf(641, 481, 1, 1080);
+    EXPECT_EQ(odd.scale, 2);
+    EXPECT_EQ(odd.left, 319);
+    EXPECT_EQ(odd.top, 59);
+    EXPECT_EQ(capture::FramingOf(2000, 10, 1, 1080).scale, 0);
+    // Without a preset the scale fills the frame.
+    const capture::Framing plain = capture::FramingOf(640, 480, 3, 0);
+    EXPECT_EQ(plain.width, 1920);
+    EXPECT_EQ(plain.height, 1440);
+    EXPECT_EQ(plain.left, 0);
+}
+
 class SinkTest : public test_support::LogTest {
 protected:
     void SetUp() override
@@ -228,6 +255,45 @@ TEST_F(SinkTest, PngFilesAreNamedByFrameIndexAndHoldTheScaledFrame)
     EXPECT_EQ(h, 8);
     // Pixel (3, 2) of the frame, 0x102043, lands at (6..7, 4..5).
     for (int y : {4, 5}) EXPECT_EQ(std::memcmp(&rgb[(y * 16 + 6) * 3], "\x10\x20\x43\x10\x20\x43", 6), 0) << y;
+    EXPECT_EQ(errorLog.count, 0);
+}
+
+// A 1080-line capture of a frame that changes: every output frame is
+// 1920 x 1080, the picture twice its size at (320, 60), and black around
+// it, frame after frame.
+TEST_F(SinkTest, AHeightPresetFramesEveryPictureOnBlack)
+{
+    std::vector<uint32_t> big(640 * 480);
+    FrameView view{reinterpret_cast<uint8_t*>(big.data()), 640, 480, 640 * 4, 32, PixelLayout::XRGB8888};
+    // Frames 0 and 1 are the first present's picture, frame 2 the second's.
+    capture::PngSink sink((dir + "/tall").c_str(), FrameSchedule(100, 0, 2), 1);
+    sink.presetHeight = 1080;
+    for (int k = 0; k < 2; ++k) {
+        for (int i = 0; i < 640 * 480; ++i) big[i] = 0x00FFFFFFu - static_cast<uint32_t>(k);
+        big[0] = 0x00112233;           // top left
+        big[640 * 480 - 1] = 0x00445566;  // bottom right
+        sink.Frame(view);
+    }
+    sink.Close();
+    ASSERT_EQ(sink.written, 3);
+    for (int k = 0; k < 2; ++k) {
+        int w = 0, h = 0;
+        const std::vector<uint8_t> rgb =
+            ReadPng(dir + "/tall/frame-0000" + std::to_string(2 * k) + ".png", &w, &h);
+        ASSERT_EQ(w, 1920);
+        ASSERT_EQ(h, 1080);
+        auto at = [&](int x, int y) { return &rgb[(static_cast<std::size_t>(y) * 1920 + x) * 3]; };
+        for (int y : {60, 61}) EXPECT_EQ(std::memcmp(at(320, y), "\x11\x22\x33\x11\x22\x33", 6), 0) << y;
+        for (int y : {1018, 1019}) EXPECT_EQ(std::memcmp(at(1598, y), "\x44\x55\x66\x44\x55\x66", 6), 0) << y;
+        const uint8_t white = static_cast<uint8_t>(0xFF - k);
+        EXPECT_EQ(at(322, 60)[2], white);
+        // Black just outside each edge of the picture and in the corners.
+        long lit = 0;
+        for (int y = 0; y < 1080; ++y)
+            for (int x = 0; x < 1920; ++x)
+                if (x < 320 || x >= 1600 || y < 60 || y >= 1020) lit += at(x, y)[0] | at(x, y)[1] | at(x, y)[2];
+        EXPECT_EQ(lit, 0) << k;
+    }
     EXPECT_EQ(errorLog.count, 0);
 }
 

@@ -64,6 +64,21 @@ TEST(Options, ValuesAreReadInBothSpellings)
         EXPECT_EQ(m.options.mode, mode);
     }
     EXPECT_TRUE(Parse({"--benchmark", "--depth", "24"}).options.benchmark);
+    for (int height : {1080, 1440, 2160}) {
+        const std::string value = std::to_string(height);
+        Parsed h = Parse({"--frames", "d", "--height", value.c_str()});
+        ASSERT_EQ(h.ok, 1) << h.error;
+        EXPECT_EQ(h.options.height, height);
+        EXPECT_EQ(h.options.scale, 1);
+    }
+    EXPECT_EQ(Parse({"--capture", "a.mp4"}).options.height, 0);
+    Parsed flash = Parse({"--flash-report", "--from", "27", "--to", "28.5", "--flash-cell", "16", "--no-sound"});
+    ASSERT_EQ(flash.ok, 1) << flash.error;
+    EXPECT_TRUE(flash.options.flashReport);
+    EXPECT_TRUE(flash.options.Headless());
+    EXPECT_EQ(flash.options.toHundredths, 2850);
+    EXPECT_EQ(flash.options.flashCell, 16);
+    EXPECT_EQ(Parse({"--flash-report"}).options.flashCell, 1);
     // Playing, --from is where the show starts.
     Parsed start = Parse({"--mode", "windowed", "--from", "63.5"});
     ASSERT_EQ(start.ok, 1) << start.error;
@@ -177,13 +192,28 @@ TEST(Options, BadCommandLinesAreRefusedWithAReason)
         {{"--mode", "32", "--benchmark"}, "--mode is for playing"},
         {{"--fps", "50"}, "apply only to --capture and --frames"},
         {{"--benchmark", "--scale", "2"}, "apply only to --capture and --frames"},
-        {{"--to", "20"}, "apply only to --capture and --frames"},
+        {{"--to", "20"}, "--to applies only to --capture, --frames and --flash-report"},
+        {{"--flash-report", "--benchmark"}, "choose one of --capture, --frames, --benchmark and --flash-report"},
+        {{"--flash-report", "--fps", "50"}, "--fps, --scale, --height and --depth do not apply"},
+        {{"--flash-report", "--depth", "16"}, "--fps, --scale, --height and --depth do not apply"},
+        {{"--flash-report", "--height", "1080"}, "through the 32-bit conversion"},
+        {{"--flash-report", "-y"}, "-y and --verbose do not apply"},
+        {{"--flash-report", "--mode", "32"}, "--mode is for playing"},
+        {{"--flash-cell", "4"}, "--flash-cell applies only to --flash-report"},
+        {{"--flash-report", "--flash-cell", "3"}, "--flash-cell '3': expected 1, 2, 4, 8 or 16"},
+        {{"--flash-report=1"}, "takes no value"},
         {{"--benchmark", "--from", "20"}, "--from does not apply"},
         {{"--depth", "16"}, "--depth applies only"},
         {{"--frames", "d", "--depth", "8"}, "expected 32, 24 or 16"},
         {{"--frames", "d", "--from", "20", "--to", "10"}, "--to must not be earlier"},
         {{"--frames", "d", "--from", "-1"}, "expected a number of seconds"},
         {{"--frames", "d", "--scale", "9"}, "from 1 to 8"},
+        {{"--frames", "d", "--height", "720"}, "--height '720': expected 1080, 1440 or 2160"},
+        {{"--frames", "d", "--height", "1080.0"}, "expected 1080, 1440 or 2160"},
+        {{"--frames", "d", "--height"}, "--height needs a value"},
+        {{"--benchmark", "--height", "1080"}, "apply only to --capture and --frames"},
+        {{"--capture", "a.mp4", "--height", "1080", "--scale", "2"}, "--height and --scale cannot be combined"},
+        {{"--frames", "d", "--scale", "1", "--height", "2160"}, "--height and --scale cannot be combined"},
         {{"--zoom", "0"}, "--zoom '0': expected a whole number from 1 to 8"},
         {{"--zoom", "9"}, "from 1 to 8"},
         {{"--zoom"}, "--zoom '': expected"},

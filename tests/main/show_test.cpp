@@ -393,6 +393,31 @@ TEST_F(ShowTest, TheBenchmarkPrintsEachSceneAndTheGoldenFramesDigest)
 }
 #endif
 
+// Around the full-frame flash at 27.61 s: followed pixel by pixel, the
+// flowers that drift over the dark background after it flash four times
+// within the second before 28.50 s; followed in 16 x 16 cells they do not.
+TEST_F(ShowTest, TheFlashReportJudgesASpanAndSaysSoInItsExitStatus)
+{
+    ASSERT_EQ(Run("--flash-report --from 27 --to 28.5 --no-sound"), 3) << said;
+    EXPECT_NE(said.find("flash report: 27.00 s to 28.50 s of show time, 151 frames at 100 a second\n"),
+              std::string::npos)
+        << said;
+    EXPECT_NE(said.find("\n    28  4  "), std::string::npos) << said;
+    EXPECT_NE(said.find("general flashes: at most 4 in one second over an area (FAIL); the most at 28.48 s to "
+                        "28.50 s\n"),
+              std::string::npos)
+        << said;
+    EXPECT_NE(said.find("largest change of the frame's mean relative luminance: 0.18 to 0.95 at 27.61 s\n"),
+              std::string::npos)
+        << said;
+    EXPECT_NE(said.find("verdict: FAIL\n"), std::string::npos) << said;
+    ASSERT_EQ(Run("--flash-report --from 27 --to 28.5 --no-sound --flash-cell 16"), 0) << said;
+    EXPECT_NE(said.find("general flashes: at most 2.5 in one second over an area (pass)"), std::string::npos)
+        << said;
+    EXPECT_NE(said.find("red flashes: none (pass)\n"), std::string::npos) << said;
+    EXPECT_NE(said.find("verdict: pass\n"), std::string::npos) << said;
+}
+
 TEST_F(ShowTest, FaultsEndTheRunWithStatusOneAndAReason)
 {
     // The music missing: first one line that names it and where it was
