@@ -58,6 +58,19 @@ bool EndsWithIgnoringCase(const char* text, const char* suffix)
 
 }  // namespace
 
+int FfmpegSink::Leading(const char** args) const
+{
+    // Every run: quiet but for errors, and free to replace the empty file
+    // made under the temporary name.
+    int n = 0;
+    args[n++] = program;
+    args[n++] = "-hide_banner";
+    args[n++] = "-loglevel";
+    args[n++] = "error";
+    args[n++] = "-y";
+    return n;
+}
+
 int FfmpegSink::Start(long firstIndex)
 {
     char size[32], rate[48], offset[48];
@@ -90,12 +103,7 @@ int FfmpegSink::Start(long firstIndex)
     firstFrame = firstIndex;
 
     const char* args[48];
-    int n = 0;
-    args[n++] = program;
-    args[n++] = "-hide_banner";
-    args[n++] = "-loglevel";
-    args[n++] = "error";
-    args[n++] = "-y";
+    int n = Leading(args);
     args[n++] = "-f";
     args[n++] = "rawvideo";
     args[n++] = "-pixel_format";
@@ -269,12 +277,7 @@ bool FfmpegSink::AddMetadata(char* why, std::size_t size)
     std::snprintf(metaInput, sizeof metaInput, "file:%s", meta.TemporaryName());
     std::snprintf(taggedTarget, sizeof taggedTarget, "file:%s", tagged.TemporaryName());
     const char* args[40];
-    int n = 0;
-    args[n++] = program;
-    args[n++] = "-hide_banner";
-    args[n++] = "-loglevel";
-    args[n++] = "error";
-    args[n++] = "-y";
+    int n = Leading(args);
     args[n++] = "-f";
     args[n++] = matroska ? "matroska" : "mp4";
     args[n++] = "-i";

@@ -79,6 +79,8 @@ protected:
 
 private:
     int Start(long firstIndex);
+    // The arguments every run of ffmpeg begins with, into args; how many.
+    int Leading(const char** args) const;
     // How ffmpeg ended, as a sentence, after a failed write or exit.
     void DescribeEnd(bool ran, int status, bool signalled, char* text, std::size_t size) const;
 
