@@ -364,6 +364,7 @@ int RunDesktop(const Options& options, const platform::BackendEntry& backend)
     platform::BackendSetup setup;
     setup.silentAudio = options.noSound;
     setup.zoom = options.zoom;
+    setup.scaling = options.scaling;
     char error[256] = "";
     if (!backend.install(setup, error, sizeof error)) {
         os::PrintText(stderr, "orchid: %s\n", error);

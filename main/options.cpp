@@ -93,7 +93,7 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
 {
     Options o;
     bool fpsGiven = false, fromGiven = false, toGiven = false, scaleGiven = false,
-         depthGiven = false, zoomGiven = false, chromaGiven = false, heightGiven = false, cellGiven = false;
+         depthGiven = false, zoomGiven = false, scalingGiven = false, chromaGiven = false, heightGiven = false, cellGiven = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         // Options with a value take it from the next argument or after '='.
@@ -237,6 +237,19 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
                 return Fail(error, errorSize, "--flash-cell '%s': expected 1, 2, 4, 8 or 16", v);
             o.flashCell = n;
             cellGiven = true;
+        } else if (std::strcmp(name, "--scaling") == 0) {
+            const char* v = needValue();
+            if (v != nullptr && std::strcmp(v, "sharp") == 0) {
+                o.scaling = platform::Scaling::Sharp;
+            } else if (v != nullptr && std::strcmp(v, "nearest") == 0) {
+                o.scaling = platform::Scaling::Nearest;
+            } else if (v != nullptr && std::strcmp(v, "integer") == 0) {
+                o.scaling = platform::Scaling::Integer;
+            } else {
+                return Fail(error, errorSize, "--scaling '%s': expected sharp, nearest or integer",
+                            v != nullptr ? v : "");
+            }
+            scalingGiven = true;
         } else if (std::strcmp(name, "--zoom") == 0) {
             const char* v = needValue();
             int n = 0;
@@ -273,6 +286,9 @@ int ParseOptions(int argc, const char* const* argv, Options* options, char* erro
     if (fromGiven && o.benchmark) return Fail(error, errorSize, "--benchmark renders the whole show; --from does not apply");
     if (zoomGiven && outputs > 0)
         return Fail(error, errorSize, "--zoom is for playing on the desktop; a capture is enlarged with --scale");
+    if (scalingGiven && outputs > 0)
+        return Fail(error, errorSize,
+                    "--scaling is for playing on the desktop; a capture is enlarged with --scale or --height");
     if (depthGiven && outputs == 0)
         return Fail(error, errorSize, "--depth applies only to --capture, --frames and --benchmark; on the desktop use --mode");
     if (o.overwrite && o.benchmark)
@@ -322,6 +338,12 @@ const char* UsageText()
 #if !defined(ORCHID_DESKTOP_WIN32)
            "  --zoom K                  open the window K times larger (1 to 8), nearest neighbour;\n"
            "                            the window can be resized and keeps the picture's 4:3\n"
+           "  --scaling sharp|nearest|integer\n"
+           "                            how fullscreen and a resized window enlarge the picture:\n"
+           "                            sharp (default) by the largest whole factor with nearest\n"
+           "                            neighbour, then by the rest with a linear filter; nearest\n"
+           "                            all the way (pixels of uneven widths); integer by the\n"
+           "                            largest whole factor only, with black bands\n"
 #endif
            "  --no-sound                play without an audio device; the frame timer is the clock.\n"
            "                            With it the music is not needed, also not by --capture\n"

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 
+#include "platform/backend_table.h"
+
 struct Options {
     // -1: ask with the mode dialog; 0: windowed; 16, 24, 32: fullscreen.
     int mode = -1;
@@ -23,6 +25,7 @@ struct Options {
     int scale = 1;                  // nearest-neighbour upscale of captured frames
     int height = 0;                 // --height 1080|1440|2160 output frames; 0: none
     int zoom = 1;                   // the window opens this many times larger
+    platform::Scaling scaling = platform::Scaling::Sharp;  // enlarging beyond the picture's size
     bool noSound = false;
     bool literalTiming = false;  // each update reads the music position anew
     bool loop = false;           // the show starts again at its end

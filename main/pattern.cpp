@@ -2,7 +2,7 @@
 // presented through the display class exactly as the show presents its
 // frames. Escape ends it. With --frames N it ends by itself after N frames;
 // --mode 32|24|16|windowed answers the dialog, --zoom K opens the window K
-// times larger. It plays on the first backend of the table that plays on a
+// times larger, --scaling chooses how fullscreen enlarges it. It plays on the first backend of the table that plays on a
 // screen and can run here, or the one ORCHID_BACKEND names.
 #include <cstdio>
 #include <cstdlib>
@@ -117,11 +117,21 @@ int main(int argc, char** argv)
             ++i;
         } else if (std::strcmp(argv[i], "--zoom") == 0 && i + 1 < argc) {
             options.zoom = static_cast<int>(std::strtol(argv[++i], nullptr, 10));
+        } else if (std::strcmp(argv[i], "--scaling") == 0 && i + 1 < argc) {
+            if (std::strcmp(value, "nearest") == 0) {
+                options.scaling = Scaling::Nearest;
+            } else if (std::strcmp(value, "integer") == 0) {
+                options.scaling = Scaling::Integer;
+            } else if (std::strcmp(value, "sharp") != 0) {
+                command = -1;
+            }
+            ++i;
         } else {
             command = -1;
         }
         if (command < 0 || options.zoom < 1 || options.zoom > 8) {
-            std::fprintf(stderr, "usage: orchid-pattern [--frames N] [--mode 32|24|16|windowed] [--zoom 1-8]\n");
+            std::fprintf(stderr, "usage: orchid-pattern [--frames N] [--mode 32|24|16|windowed] [--zoom 1-8]\n"
+                         "                      [--scaling sharp|nearest|integer]\n");
             return 2;
         }
     }

@@ -20,6 +20,14 @@ using EnvironmentLookup = const char* (*)(const char* name);
 // The process's own environment.
 const char* ProcessEnvironment(const char* name);
 
+// How a desktop backend enlarges the picture to a fullscreen screen or a
+// resized window, 4:3 kept and centred. Sharp: by the largest whole factor
+// that fits with nearest neighbour, then by the rest with a linear filter
+// (pixels stay even and edges sharp at any size). Nearest: nearest neighbour
+// all the way (at 2.25 times, pixels two and three screen pixels wide).
+// Integer: the largest whole factor only, with black bands around.
+enum class Scaling { Sharp, Nearest, Integer };
+
 // What a program asks of the backend it installs. Each backend takes the
 // fields that apply to it and leaves the others.
 struct BackendSetup {
@@ -37,6 +45,8 @@ struct BackendSetup {
     // Windows open this many times their size (1 to 8), where a desktop can
     // enlarge them.
     int zoom = 1;
+    // How a desktop backend enlarges the picture beyond its size.
+    Scaling scaling = Scaling::Sharp;
 };
 
 struct BackendEntry {

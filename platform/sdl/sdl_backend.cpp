@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -234,6 +235,14 @@ public:
     {
         if (texture != nullptr) SDL_DestroyTexture(texture);
         texture = nullptr;
+        ReleaseEnlarged();
+    }
+
+    void ReleaseEnlarged()
+    {
+        if (enlarged != nullptr) SDL_DestroyTexture(enlarged);
+        enlarged = nullptr;
+        enlargedWidth = enlargedHeight = 0;
     }
 
     void DeviceReleased() override { CloseDisplay(); }
@@ -292,6 +301,7 @@ public:
     void Abandon()
     {
         texture = nullptr;
+        enlarged = nullptr;
         renderer = nullptr;
         displayWindow = nullptr;
         fullscreenWindow = nullptr;
@@ -362,8 +372,8 @@ private:
         }
     }
 
-    // A renderer on the window (vsync, 4:3 kept by the logical size) and a
-    // streaming texture of this size and format.
+    // A renderer on the window (vsync) and a streaming texture of this size
+    // and format.
     bool Prepare(HWND window, int width, int height, Uint32 format)
     {
         WindowRecord* record = FindWindowRecord(window);
@@ -377,13 +387,13 @@ private:
             // hints: the aspect is asked for once it is there for good.
             KeepAspect(static_cast<SDL_Window*>(record->native), record->width, record->height);
         }
-        SDL_RenderSetLogicalSize(renderer, width, height);
         if (texture != nullptr && (textureWidth != width || textureHeight != height || textureFormat != format)) {
             SurfacesReleased();
         }
         if (texture == nullptr) {
             texture = SDL_CreateTexture(renderer, format, SDL_TEXTUREACCESS_STREAMING, width, height);
             if (texture == nullptr) return false;
+            SDL_SetTextureScaleMode(texture, SDL_ScaleModeNearest);
             textureWidth = width;
             textureHeight = height;
             textureFormat = format;
@@ -391,19 +401,85 @@ private:
         return true;
     }
 
+    // Where the picture goes on an output of this size, centred: as large
+    // as fits with 4:3 kept, or (integer scaling, where the picture fits at
+    // all) its largest whole multiple that fits. `whole` is that multiple,
+    // at least 1.
+    SDL_Rect Place(int outputWidth, int outputHeight, int* whole) const
+    {
+        const int w = textureWidth;
+        const int h = textureHeight;
+        *whole = std::max(1, std::min(outputWidth / w, outputHeight / h));
+        SDL_Rect r = {0, 0, w * *whole, h * *whole};
+        if (options.scaling != Scaling::Integer || r.w > outputWidth || r.h > outputHeight) {
+            if (static_cast<long long>(outputWidth) * h <= static_cast<long long>(outputHeight) * w) {
+                r.w = outputWidth;
+                r.h = static_cast<int>(static_cast<long long>(outputWidth) * h / w);
+            } else {
+                r.h = outputHeight;
+                r.w = static_cast<int>(static_cast<long long>(outputHeight) * w / h);
+            }
+        }
+        r.x = (outputWidth - r.w) / 2;
+        r.y = (outputHeight - r.h) / 2;
+        return r;
+    }
+
+    // Sharp scaling's first step: the picture enlarged `whole` times with
+    // nearest neighbour into a texture of the renderer's, which the second
+    // step draws with a linear filter. Made again only when the factor or
+    // the picture changes; null where the renderer cannot draw into a
+    // texture (the picture is then enlarged with nearest neighbour).
+    SDL_Texture* Enlarged(int whole)
+    {
+        const int width = textureWidth * whole;
+        const int height = textureHeight * whole;
+        if (enlarged != nullptr && enlargedWidth == width && enlargedHeight == height) return enlarged;
+        ReleaseEnlarged();
+        if (!SDL_RenderTargetSupported(renderer)) return nullptr;
+        enlarged = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_TARGET, width, height);
+        if (enlarged == nullptr) return nullptr;
+        SDL_SetTextureScaleMode(enlarged, SDL_ScaleModeLinear);
+        enlargedWidth = width;
+        enlargedHeight = height;
+        return enlarged;
+    }
+
     void Present()
     {
+        int outputWidth = 0;
+        int outputHeight = 0;
+        if (SDL_GetRendererOutputSize(renderer, &outputWidth, &outputHeight) != 0 || outputWidth <= 0 ||
+            outputHeight <= 0)
+            return;
+        int whole = 1;
+        place = Place(outputWidth, outputHeight, &whole);
         SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
         SDL_RenderClear(renderer);
-        SDL_RenderCopy(renderer, texture, nullptr, nullptr);
+        // Sharp scaling at a whole factor is nearest neighbour.
+        SDL_Texture* step = nullptr;
+        if (options.scaling == Scaling::Sharp && place.w != textureWidth * whole) step = Enlarged(whole);
+        if (step != nullptr && SDL_SetRenderTarget(renderer, step) == 0) {
+            SDL_RenderCopy(renderer, texture, nullptr, nullptr);
+            SDL_SetRenderTarget(renderer, nullptr);
+            SDL_RenderCopy(renderer, step, nullptr, &place);
+        } else {
+            SDL_RenderCopy(renderer, texture, nullptr, &place);
+        }
         if (overlay[0] != '\0') {
-            // White on a black band, in the surface's own pixels (the
-            // logical size), so it scales with the picture.
+            // White on a black band, in the picture's own pixels, so it
+            // scales with the picture.
             constexpr int kScale = 2;
+            const float scaleX = static_cast<float>(place.w) / static_cast<float>(textureWidth);
+            const float scaleY = static_cast<float>(place.h) / static_cast<float>(textureHeight);
+            SDL_RenderSetViewport(renderer, &place);
+            SDL_RenderSetScale(renderer, scaleX, scaleY);
             SDL_Rect band = {0, 0, TextWidth(overlay, kScale) + 8 * kScale, 13 * kScale};
             SDL_RenderFillRect(renderer, &band);
             SDL_SetRenderDrawColor(renderer, 255, 255, 255, 255);
             DrawText(renderer, overlay, 4 * kScale, 2 * kScale, kScale);
+            SDL_RenderSetScale(renderer, 1.0f, 1.0f);
+            SDL_RenderSetViewport(renderer, nullptr);
         }
         SDL_RenderPresent(renderer);
     }
@@ -418,6 +494,11 @@ private:
     int textureWidth = 0;
     int textureHeight = 0;
     Uint32 textureFormat = 0;
+    // Where the last frame went on the output.
+    SDL_Rect place = {};
+    SDL_Texture* enlarged = nullptr;
+    int enlargedWidth = 0;
+    int enlargedHeight = 0;
     SDL_Cursor* arrow = nullptr;
     SDL_Cursor* wait = nullptr;
 };
@@ -462,7 +543,7 @@ bool Install(const Options& options)
         SDL_Quit();
         return false;
     }
-    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, options.smoothScaling ? "linear" : "nearest");
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "1");
     static const bool exitHandled = std::atexit(AbandonAtExit) == 0;
     (void)exitHandled;
@@ -519,6 +600,7 @@ bool InstallEntry(const BackendSetup& setup, char* error, std::size_t errorSize)
     Options options;
     options.silentAudio = setup.silentAudio;
     options.zoom = setup.zoom;
+    options.scaling = setup.scaling;
     if (Install(options)) return true;
     DescribeFailure(error, errorSize);
     return false;

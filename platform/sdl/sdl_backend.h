@@ -1,6 +1,6 @@
 // The desktop backend: SDL2 windows, the display through a streaming
-// texture (vsync, 4:3 kept in a window of any size, nearest-neighbour
-// scaling; Alt+Enter toggles fullscreen), the mode dialog, the "Error!"
+// texture (vsync, 4:3 kept in a window of any size, sharp, nearest or
+// integer scaling; Alt+Enter toggles fullscreen), the mode dialog, the "Error!"
 // box, and the music through an SDL audio callback.
 #pragma once
 
@@ -12,8 +12,8 @@ struct Options {
     // No audio device: the position starts when the stream plays, follows
     // the real clock and stops while paused.
     bool silentAudio = false;
-    // Smooth (linear) instead of sharp (nearest) scaling.
-    bool smoothScaling = false;
+    // How the picture is enlarged to a fullscreen screen or a resized window.
+    Scaling scaling = Scaling::Sharp;
     // Windows open this many times their size (1 to 8); the picture is
     // enlarged nearest-neighbour.
     int zoom = 1;
@@ -29,7 +29,7 @@ bool Install(const Options& options);
 void Uninstall();
 
 // The table's entry "sdl": it runs when DISPLAY or WAYLAND_DISPLAY is set,
-// takes the setup's silentAudio and zoom, and fails naming the display it
+// takes the setup's silentAudio, zoom and scaling, and fails naming the display it
 // could not open.
 extern const BackendEntry kEntry;
 

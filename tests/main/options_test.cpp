@@ -87,6 +87,10 @@ TEST(Options, ValuesAreReadInBothSpellings)
     EXPECT_EQ(bare.options.zoom, 1);
     EXPECT_EQ(Parse({"--zoom", "8", "--mode", "windowed"}).options.zoom, 8);
     EXPECT_EQ(Parse({"--zoom=1"}).options.zoom, 1);
+    EXPECT_EQ(bare.options.scaling, platform::Scaling::Sharp);
+    EXPECT_EQ(Parse({"--scaling", "nearest"}).options.scaling, platform::Scaling::Nearest);
+    EXPECT_EQ(Parse({"--scaling=integer", "--mode", "32"}).options.scaling, platform::Scaling::Integer);
+    EXPECT_EQ(Parse({"--scaling", "integer", "--scaling", "sharp"}).options.scaling, platform::Scaling::Sharp);
 
     // The music is looked for unless named, in either spelling, with any
     // other run; --no-sound lets every run go without it.
@@ -218,6 +222,9 @@ TEST(Options, BadCommandLinesAreRefusedWithAReason)
         {{"--zoom", "9"}, "from 1 to 8"},
         {{"--zoom"}, "--zoom '': expected"},
         {{"--capture", "a.mp4", "--zoom", "2"}, "--zoom is for playing on the desktop"},
+        {{"--scaling", "linear"}, "--scaling 'linear': expected sharp, nearest or integer"},
+        {{"--scaling"}, "--scaling '': expected"},
+        {{"--frames", "d", "--scaling", "sharp"}, "--scaling is for playing on the desktop"},
         {{"--music"}, "--music needs the path"},
         {{"--frames", "d", "--fps"}, "--fps needs a value"},
         {{"--frames", "d", "--from"}, "--from needs a value"},

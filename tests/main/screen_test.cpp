@@ -9,7 +9,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -379,6 +381,81 @@ TEST_P(FullscreenTest, TheWindowIsCentredKeeps4To3WhenResizedAndZoomsPixelForPix
     }
     EXPECT_EQ(mixed, 0);
     EXPECT_EQ(StopProgram(), 0);
+}
+
+// Along one screen row through the pattern's one-pixel checkerboard: the
+// runs of screen pixels of one pure colour (black or white) and the pixels
+// of neither (a filter's blend).
+struct Runs {
+    std::vector<int> pure;
+    int mixed = 0;
+    int longestMixed = 0;
+};
+
+Runs RunsAlong(const Shot& shot, int y, int from, int to)
+{
+    Runs runs;
+    int last = -1;  // 0 black, 1 white, 2 mixed
+    int mixedRun = 0;
+    for (int x = from; x < to; ++x) {
+        const Rgb c = shot.At(x, y);
+        const int kind = Near(c, kBlack, 16) ? 0 : Near(c, kWhite, 16) ? 1 : 2;
+        if (kind == 2) {
+            ++runs.mixed;
+            runs.longestMixed = std::max(runs.longestMixed, ++mixedRun);
+        } else {
+            mixedRun = 0;
+            if (kind == last)
+                ++runs.pure.back();
+            else
+                runs.pure.push_back(1);
+        }
+        last = kind;
+    }
+    return runs;
+}
+
+// Fullscreen on a 1440 x 1080 screen enlarges the picture 2.25 times. The
+// widths on screen of the checkerboard's 200 pixels from column 100 on, in
+// each scaling mode: nearest neighbour makes them two and three pixels wide,
+// pure, unevenly; integer scaling makes each exactly two, in a 1280 x 960
+// picture on black; sharp scaling keeps every one of them, even, each a
+// pure core between blends at most two pixels wide.
+TEST_F(ScreenTest, EachScalingModeGivesTheShowsPixelsItsWidthsAtTwoAndAQuarter)
+{
+    ASSERT_TRUE(StartServer(1440, 1080, false));
+    const int y = 370;  // a checkerboard row, in the pattern's pixels
+    for (const char* mode : {"nearest", "integer", "sharp"}) {
+        SCOPED_TRACE(mode);
+        StartProgram(ORCHID_PATTERN, {"--mode", "32", "--scaling", mode});
+        const bool integer = std::strcmp(mode, "integer") == 0;
+        const Placement place = integer ? Placement{80, 60, 2.0} : Placement{0, 0, 2.25};
+        EXPECT_EQ(ExpectPattern(place), "");
+        const Shot shot = Take();
+        ASSERT_FALSE(shot.rgb.empty());
+        const int row = place.y + static_cast<int>((y + 0.5) * place.scale);
+        const int from = place.x + static_cast<int>(std::ceil(100 * place.scale));
+        const int to = place.x + static_cast<int>(300 * place.scale);
+        const Runs runs = RunsAlong(shot, row, from, to);
+        std::ostringstream widths;
+        for (int w : runs.pure) widths << w << ' ';
+        SCOPED_TRACE("pure runs: " + widths.str() + "; mixed " + std::to_string(runs.mixed));
+        const std::set<int> distinct(runs.pure.begin(), runs.pure.end());
+        if (std::strcmp(mode, "nearest") == 0) {
+            EXPECT_EQ(runs.mixed, 0);
+            EXPECT_EQ(runs.pure.size(), 200u);
+            EXPECT_EQ(distinct, (std::set<int>{2, 3}));
+        } else if (integer) {
+            EXPECT_EQ(runs.mixed, 0);
+            EXPECT_EQ(runs.pure.size(), 200u);
+            EXPECT_EQ(distinct, std::set<int>{2});
+        } else {
+            EXPECT_GT(runs.mixed, 0);
+            EXPECT_LE(runs.longestMixed, 2);
+            EXPECT_EQ(runs.pure.size(), 200u);
+        }
+        EXPECT_EQ(StopProgram(), 0) << ReadFile(dir + "/said.txt");
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(WithAndWithoutWindowManager, FullscreenTest, ::testing::Values(false, true),
