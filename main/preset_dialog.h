@@ -22,6 +22,7 @@ public:
         return inner->ShowMessageBox(text, caption);
     }
     void ShowOverlay(const char* text) override { inner->ShowOverlay(text); }
+    void ShowSeekBar(const platform::SeekBar* bar) override { inner->ShowSeekBar(bar); }
     // Presses the control once, without showing anything.
     bool RunDialog(platform::WindowRecord& dialog, const platform::DialogTemplate&) override
     {

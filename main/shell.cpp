@@ -83,6 +83,19 @@ int32_t SceneStartBefore(int32_t time);
 constexpr int32_t kSceneBackGrace = 100;
 // Builds snapshots ahead of the show while no hundredth is due.
 void BuildAhead();
+// The seek bar the display draws over the picture: up for kSeekBarMicros
+// of play after a seek or a step by the viewer, and while the viewer has
+// paused. Until then by the performance counter; 0 while it is down.
+SeekBar seekBar;
+int64_t seekBarUntil = 0;
+constexpr int64_t kSeekBarMicros = 2000000;
+// Puts the bar up at `position` (its time starts again).
+void RaiseSeekBar(int32_t position);
+// Each frame of play: the bar follows the show, or goes once its time is up.
+void FollowSeekBar();
+// A seek by the viewer's keys: the bar goes up at the target first, so that
+// the seek's own present shows it (while paused nothing else presents).
+void ViewerSeek(int32_t target);
 }  // namespace
 
 int Startup(HINSTANCE instance, int showCommand)
@@ -91,6 +104,7 @@ int Startup(HINSTANCE instance, int showCommand)
     overlayShown = 0;
     userPaused = 0;
     showExact = 0;
+    seekBarUntil = 0;
     // The end of the show, asked for from inside an update step, ends the
     // run there and then.
     SetDemoHooks(DemoHooks{EndOfShow});
@@ -180,6 +194,16 @@ void IdleFrame()
     }
 }
 
+void BuildAheadAfterFrame()
+{
+    if (quitting || paused || literalTiming) return;
+    try {
+        BuildAhead();
+    } catch (const ErrorException&) {
+        RequestQuit();
+    }
+}
+
 int UpdateCallback()
 {
     if (quitting || paused) return 0;
@@ -226,6 +250,7 @@ int RenderCallback()
         notice[0] = '\0';
         if (!overlayShown) ShowOverlay(nullptr);
     }
+    FollowSeekBar();
     if (!overlayShown) {
         Render();
         return 1;
@@ -340,6 +365,8 @@ void TogglePause()
 {
     if (userPaused) {
         userPaused = 0;
+        // The bar stays up a while as the show goes on.
+        if (seekBarUntil != 0) RaiseSeekBar(seekBar.position);
         // Still inactive: activation resumes them.
         if (lastActive == 0) return;
         deDraw.Restore();
@@ -349,7 +376,52 @@ void TogglePause()
         userPaused = 1;
         if (!paused) audio.Pause();
         paused = 1;
+        // The frame on screen shown again, with the bar over it.
+        RaiseSeekBar(undrawn ? musicPosition - 1 : musicPosition);
+        if (frameImage.pixInt != nullptr) deDraw.Present(&frameImage);
     }
+}
+
+void RaiseSeekBar(int32_t position)
+{
+    if (seekBar.sceneCount == 0) {
+        for (const timeline::Scene& scene : timeline::kScenes) {
+            if (seekBar.sceneCount == SeekBar::kMaxScenes) break;
+            seekBar.sceneStarts[seekBar.sceneCount] = scene.first;
+            seekBar.sceneNames[seekBar.sceneCount] = scene.name;
+            ++seekBar.sceneCount;
+        }
+        seekBar.length = kShowEnd;
+    }
+    seekBar.position = position < 0 ? 0 : position > kShowEnd ? kShowEnd : position;
+    int64_t frequency = 0, now = 0;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    seekBarUntil = now + frequency * kSeekBarMicros / 1000000;
+    // 0 means down: a counter that reads 0 still counts as up.
+    if (seekBarUntil == 0) seekBarUntil = 1;
+    ShowSeekBar(&seekBar);
+}
+
+void FollowSeekBar()
+{
+    if (seekBarUntil == 0) return;
+    int64_t now = 0;
+    QueryPerformanceCounter(&now);
+    if (now >= seekBarUntil && !userPaused) {
+        seekBarUntil = 0;
+        ShowSeekBar(nullptr);
+        return;
+    }
+    seekBar.position = musicPosition;
+    ShowSeekBar(&seekBar);
+}
+
+void ViewerSeek(int32_t target)
+{
+    if (!showSnapshots.initialized) return;
+    RaiseSeekBar(target);
+    SeekShow(target);
 }
 
 int32_t SceneAt(int32_t time)
@@ -376,17 +448,17 @@ void ViewerKey(WPARAM key)
 {
     switch (key) {
     case VK_SPACE: TogglePause(); break;
-    case VK_LEFT: SeekShow(musicPosition - kSeekStep); break;
-    case VK_RIGHT: SeekShow(musicPosition + kSeekStep); break;
-    case VK_HOME: SeekShow(0); break;
-    case VK_NEXT: SeekShow(SceneStartAfter(musicPosition)); break;
-    case VK_PRIOR: SeekShow(SceneStartBefore(musicPosition)); break;
+    case VK_LEFT: ViewerSeek(musicPosition - kSeekStep); break;
+    case VK_RIGHT: ViewerSeek(musicPosition + kSeekStep); break;
+    case VK_HOME: ViewerSeek(0); break;
+    case VK_NEXT: ViewerSeek(SceneStartAfter(musicPosition)); break;
+    case VK_PRIOR: ViewerSeek(SceneStartBefore(musicPosition)); break;
     // One hundredth at a time, while paused.
     case VK_OEM_PERIOD:
-        if (userPaused) SeekShow(musicPosition + 1);
+        if (userPaused) ViewerSeek(musicPosition + 1);
         break;
     case VK_OEM_COMMA:
-        if (userPaused) SeekShow(musicPosition - 1);
+        if (userPaused) ViewerSeek(musicPosition - 1);
         break;
     case 'M': audio.SetMuted(!audio.muted); break;
     case 'S': TakeScreenshot(); break;

@@ -34,6 +34,11 @@ int Startup(platform::HINSTANCE instance, int showCommand);
 void RequestQuit();
 void Shutdown();
 void IdleFrame();
+// Builds the snapshots on ahead of the show in the time a frame leaves, as
+// the desktop's idle moments between frames do: for a backend whose frames
+// come at its own pace (the page's animation frames), called after each.
+// Nothing while paused, with literal timing, or while a hundredth is due.
+void BuildAheadAfterFrame();
 int UpdateCallback();
 int RenderCallback();
 

@@ -63,6 +63,9 @@ public:
     virtual bool ShowMessageBox(const char* text, const char* caption) = 0;
     // The text to draw over the shown picture ("" for none).
     virtual void ShowOverlay(const char*) {}
+    // The seek bar to draw over the shown picture (null for none); the
+    // backend copies what it keeps.
+    virtual void ShowSeekBar(const SeekBar*) {}
     // The modal loop of a dialog whose record exists and has received
     // WM_INITDIALOG: returns once dialog.dialogEnded is set (true), or false
     // when the dialog cannot be shown.

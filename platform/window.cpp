@@ -408,6 +408,12 @@ void ShowOverlay(const char* text)
     if (system != nullptr) system->ShowOverlay(text != nullptr ? text : "");
 }
 
+void ShowSeekBar(const SeekBar* bar)
+{
+    WindowSystem* system = Windows();
+    if (system != nullptr) system->ShowSeekBar(bar);
+}
+
 void WriteMessageToStderr(const char* text, const char* caption)
 {
     os::PrintText(stderr, "%s\n%s", caption, text);

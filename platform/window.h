@@ -210,6 +210,22 @@ int MessageBox(HWND owner, const char* text, const char* caption, uint32_t type)
 // text ignores it.
 void ShowOverlay(const char* text);
 
+// A seek bar the display draws over the shown picture, along its bottom, as
+// it draws the overlay line: where the show stands in its length, with each
+// scene's start marked and the scene under the position named. The picture
+// itself is untouched; a display that cannot draw it ignores it.
+struct SeekBar {
+    static constexpr int kMaxScenes = 16;
+    int32_t position = 0;  // hundredths
+    int32_t length = 1;    // hundredths, more than 0
+    int sceneCount = 0;
+    int32_t sceneStarts[kMaxScenes] = {};
+    const char* sceneNames[kMaxScenes] = {};
+};
+// Shows the bar as it stands now (the display keeps a copy), or takes it
+// away (null).
+void ShowSeekBar(const SeekBar* bar);
+
 // A dialog template, as a resource of the executable: sizes and positions in
 // dialog units.
 struct DialogControl {

@@ -300,6 +300,9 @@ EMSCRIPTEN_KEEPALIVE int orchid_frame()
             return kEnded;
         }
         if (FrameDue()) IdleFrame();
+        // The page calls once an animation frame, when a hundredth is
+        // nearly always due: the time left builds the snapshots ahead.
+        BuildAheadAfterFrame();
         return paused ? kPaused : kPlaying;
     }
     // The time the page had between two chunks belongs to no frame.
@@ -330,6 +333,9 @@ EMSCRIPTEN_KEEPALIVE int orchid_web_muted() { return audio.muted; }
 // 1 while the viewer has paused the show (Space); not for a pause that a
 // hidden page or a lost focus holds.
 EMSCRIPTEN_KEEPALIVE int orchid_web_user_paused() { return userPaused; }
+
+// The latest hundredth with a snapshot: how far a seek finds one near it.
+EMSCRIPTEN_KEEPALIVE int orchid_snapshots_reach() { return showSnapshots.Nearest(kShowEnd); }
 
 // The scenes for the page's seek bar: a line "FIRST\tNAME" for each, in
 // hundredths, and last "END\tthe end".

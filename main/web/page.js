@@ -106,6 +106,14 @@
         setState('error');
       },
       overlay: function (text) { overlay.textContent = text; },
+      // The program's seek bar, up after a seek or a step by a key and while
+      // paused: on the page it is the control bar, held up while shown.
+      seekBar: function (shown) {
+        if (!running) return;
+        clearTimeout(hideTimer);
+        controls.hidden = !shown;
+        updateControls();
+      },
       cursor: function (css) { body.style.cursor = css; },
       leaveFullscreen: leaveFullscreen,
       // The S key's PNG, handed to the browser as a download.

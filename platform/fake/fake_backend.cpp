@@ -75,6 +75,12 @@ void FakePlatform::ShowOverlay(const char* text)
     std::snprintf(overlayText, sizeof overlayText, "%s", text);
 }
 
+void FakePlatform::ShowSeekBar(const SeekBar* bar)
+{
+    seekBarShown = bar != nullptr;
+    if (bar != nullptr) seekBar = *bar;
+}
+
 bool FakePlatform::ShowMessageBox(const char* text, const char* caption)
 {
     if (!hasDisplay) return false;

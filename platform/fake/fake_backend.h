@@ -43,6 +43,9 @@ public:
     char lastMessageText[512] = {};
     char lastMessageCaption[64] = {};
     char overlayText[96] = {};
+    // The seek bar last shown, and whether one is shown.
+    SeekBar seekBar;
+    bool seekBarShown = false;
     int lastShowCommand = -1;  // the last ShowWindow command a window got
     int cursorId = IDC_ARROW;
     bool cursorVisible = true;
@@ -105,6 +108,7 @@ public:
     void ApplyCursor(int id, bool visible) override;
     bool ShowMessageBox(const char* text, const char* caption) override;
     void ShowOverlay(const char* text) override;
+    void ShowSeekBar(const SeekBar* bar) override;
     bool RunDialog(WindowRecord& dialog, const DialogTemplate& dialogTemplate) override;
 
     // DisplayBackend

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "platform/backend.h"
 #include "platform/lasting.h"
@@ -183,6 +184,12 @@ public:
 
     void ShowOverlay(const char* text) override { std::snprintf(overlay, sizeof overlay, "%s", text); }
 
+    void ShowSeekBar(const SeekBar* bar) override
+    {
+        seekBarShown = bar != nullptr;
+        if (bar != nullptr) seekBar = *bar;
+    }
+
     bool RunDialog(WindowRecord& dialog, const DialogTemplate& dialogTemplate) override
     {
         return RunModeDialog(dialog, dialogTemplate);
@@ -236,6 +243,14 @@ public:
         if (texture != nullptr) SDL_DestroyTexture(texture);
         texture = nullptr;
         ReleaseEnlarged();
+        ReleaseLabel();
+    }
+
+    void ReleaseLabel()
+    {
+        if (label != nullptr) SDL_DestroyTexture(label);
+        label = nullptr;
+        labelScene = -1;
     }
 
     void ReleaseEnlarged()
@@ -302,6 +317,8 @@ public:
     {
         texture = nullptr;
         enlarged = nullptr;
+        label = nullptr;
+        (void)labelFont.release();
         renderer = nullptr;
         displayWindow = nullptr;
         fullscreenWindow = nullptr;
@@ -466,22 +483,94 @@ private:
         } else {
             SDL_RenderCopy(renderer, texture, nullptr, &place);
         }
-        if (overlay[0] != '\0') {
-            // White on a black band, in the picture's own pixels, so it
-            // scales with the picture.
-            constexpr int kScale = 2;
+        if (overlay[0] != '\0' || seekBarShown) {
+            // Drawn in the picture's own pixels, so they scale with it.
             const float scaleX = static_cast<float>(place.w) / static_cast<float>(textureWidth);
             const float scaleY = static_cast<float>(place.h) / static_cast<float>(textureHeight);
             SDL_RenderSetViewport(renderer, &place);
             SDL_RenderSetScale(renderer, scaleX, scaleY);
-            SDL_Rect band = {0, 0, TextWidth(overlay, kScale) + 8 * kScale, 13 * kScale};
-            SDL_RenderFillRect(renderer, &band);
-            SDL_SetRenderDrawColor(renderer, 255, 255, 255, 255);
-            DrawText(renderer, overlay, 4 * kScale, 2 * kScale, kScale);
+            if (overlay[0] != '\0') {
+                // White on a black band.
+                constexpr int kScale = 2;
+                SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+                SDL_Rect band = {0, 0, TextWidth(overlay, kScale) + 8 * kScale, 13 * kScale};
+                SDL_RenderFillRect(renderer, &band);
+                SDL_SetRenderDrawColor(renderer, 255, 255, 255, 255);
+                DrawText(renderer, overlay, 4 * kScale, 2 * kScale, kScale);
+            }
+            if (seekBarShown) DrawSeekBar();
             SDL_RenderSetScale(renderer, 1.0f, 1.0f);
             SDL_RenderSetViewport(renderer, nullptr);
         }
         SDL_RenderPresent(renderer);
+    }
+
+    // Along the picture's bottom: a dark band, the track with the part
+    // played in white, a tick at each scene's start, the position's handle,
+    // and under the track the name of the scene at the position and the
+    // time. The name's texture is made again only when the scene changes.
+    void DrawSeekBar()
+    {
+        const int w = textureWidth;
+        const int h = textureHeight;
+        const int left = 16;
+        const int right = w - 16;
+        const int trackY = h - 34;
+        const int32_t length = seekBar.length > 0 ? seekBar.length : 1;
+        const int32_t position = std::clamp(seekBar.position, 0, length);
+        auto at = [&](int32_t t) {
+            return left + static_cast<int>(static_cast<long long>(right - left) * std::clamp(t, 0, length) / length);
+        };
+        SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_BLEND);
+        SDL_SetRenderDrawColor(renderer, 0, 0, 0, 176);
+        const SDL_Rect band = {0, h - 44, w, 44};
+        SDL_RenderFillRect(renderer, &band);
+        SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_NONE);
+        SDL_SetRenderDrawColor(renderer, 96, 96, 96, 255);
+        const SDL_Rect track = {left, trackY, right - left, 4};
+        SDL_RenderFillRect(renderer, &track);
+        SDL_SetRenderDrawColor(renderer, 255, 255, 255, 255);
+        const SDL_Rect played = {left, trackY, at(position) - left, 4};
+        SDL_RenderFillRect(renderer, &played);
+        int scene = -1;
+        SDL_SetRenderDrawColor(renderer, 255, 196, 64, 255);
+        for (int i = 0; i < std::min(seekBar.sceneCount, SeekBar::kMaxScenes); ++i) {
+            if (seekBar.sceneStarts[i] <= position) scene = i;
+            const SDL_Rect tick = {at(seekBar.sceneStarts[i]) - 1, trackY - 5, 2, 14};
+            SDL_RenderFillRect(renderer, &tick);
+        }
+        SDL_SetRenderDrawColor(renderer, 255, 255, 255, 255);
+        const SDL_Rect handle = {at(position) - 3, trackY - 4, 6, 12};
+        SDL_RenderFillRect(renderer, &handle);
+        char time[48];
+        std::snprintf(time, sizeof time, "%d.%02d / %d.%02d S", static_cast<int>(position / 100),
+                      static_cast<int>(position % 100), static_cast<int>(length / 100),
+                      static_cast<int>(length % 100));
+        DrawText(renderer, time, right - TextWidth(time, 1), h - 18, 1);
+        if (scene < 0 || seekBar.sceneNames[scene] == nullptr) return;
+        if (scene != labelScene) {
+            ReleaseLabel();
+            if (labelFont == nullptr) labelFont = std::make_unique<TextFont>(kDejaVuSans, 9, 96);
+            SDL_Texture* previous = SDL_GetRenderTarget(renderer);
+            label = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_TARGET,
+                                      std::max(1, labelFont->Width(seekBar.sceneNames[scene])),
+                                      std::max(1, labelFont->Height()));
+            if (label != nullptr) {
+                SDL_SetTextureBlendMode(label, SDL_BLENDMODE_BLEND);
+                SDL_SetRenderTarget(renderer, label);
+                SDL_SetRenderDrawColor(renderer, 0, 0, 0, 0);
+                SDL_RenderClear(renderer);
+                labelFont->Draw(renderer, seekBar.sceneNames[scene], 0, 0, SDL_Color{255, 255, 255, 255});
+                SDL_SetRenderTarget(renderer, previous);
+                labelScene = scene;
+            }
+        }
+        if (label == nullptr) return;
+        int labelWidth = 0;
+        int labelHeight = 0;
+        SDL_QueryTexture(label, nullptr, nullptr, &labelWidth, &labelHeight);
+        const SDL_Rect where = {left, h - 20, labelWidth, labelHeight};
+        SDL_RenderCopy(renderer, label, nullptr, &where);
     }
 
     char overlay[96] = {};
@@ -496,6 +585,12 @@ private:
     Uint32 textureFormat = 0;
     // Where the last frame went on the output.
     SDL_Rect place = {};
+    SeekBar seekBar;
+    bool seekBarShown = false;
+    // The seek bar's scene name, drawn once for scene `labelScene`.
+    std::unique_ptr<TextFont> labelFont;
+    SDL_Texture* label = nullptr;
+    int labelScene = -1;
     SDL_Texture* enlarged = nullptr;
     int enlargedWidth = 0;
     int enlargedHeight = 0;

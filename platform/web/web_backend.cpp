@@ -10,6 +10,7 @@ extern "C" {
 void orchid_js_show_picture(const uint8_t* rgba, int width, int height);
 void orchid_js_message_box(const char* text, const char* caption);
 void orchid_js_overlay(const char* text);
+void orchid_js_seek_bar(int shown);
 void orchid_js_download(const char* name, const uint8_t* bytes, std::size_t size);
 void orchid_js_cursor(int id, int visible);
 void orchid_js_leave_fullscreen();
@@ -89,6 +90,8 @@ public:
         return true;
     }
     void ShowOverlay(const char* text) override { orchid_js_overlay(text); }
+    // The page's control bar holds its own seek bar, with the scenes.
+    void ShowSeekBar(const SeekBar* bar) override { orchid_js_seek_bar(bar != nullptr ? 1 : 0); }
     // The start screen was answered before the show started.
     bool RunDialog(WindowRecord& dialog, const DialogTemplate&) override
     {

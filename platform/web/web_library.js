@@ -38,6 +38,10 @@ mergeInto(LibraryManager.library, {
     Module.orchidPage.overlay(UTF8ToString(text));
   },
 
+  orchid_js_seek_bar: function(shown) {
+    Module.orchidPage.seekBar(shown !== 0);
+  },
+
   // A copy of the bytes, since the program's memory may move or be reused.
   orchid_js_download: function(name, bytes, size) {
     Module.orchidPage.download(UTF8ToString(name), HEAPU8.slice(bytes, bytes + size));

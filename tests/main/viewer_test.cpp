@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "capture/frame_digest.h"
 #include "demo/demo.h"
 #include "demo/snapshots.h"
+#include "demo/timeline.h"
 #include "effects/effects.h"
 #include "error/error_log.h"
 #include "error/memory.h"
@@ -569,6 +571,46 @@ TEST_F(ViewerTest, SLineShowsInTheOverlayForAWhile)
 // Page Down goes to the start of the next scene (none after the last);
 // Page Up to the start of this one, or of the one before within a second of
 // this one's start.
+// The seek bar: up at the target of a seek by a key, then following the
+// show for two seconds of play and down; up all the while the viewer has
+// paused and two seconds after; a step while paused moves it.
+TEST_F(ViewerTest, TheSeekBarShowsOnSeeksAndStepsAndWhilePaused)
+{
+    struct Seen {
+        bool shown;
+        int32_t position;
+    };
+    std::map<int64_t, Seen> seen;
+    int32_t pausedAt = -1;
+    clock.at = [&](int64_t wait) {
+        seen[wait] = {fake.seekBarShown, fake.seekBar.position};
+        if (wait == 10) fake.Key(mainWindow, platform::VK_RIGHT);
+        if (wait == 300 || wait == 610 || wait == 850 || wait == 870) fake.Key(mainWindow, platform::VK_SPACE);
+        if (wait == 852) pausedAt = musicPosition;
+        if (wait == 860) fake.Key(mainWindow, platform::VK_OEM_COMMA);
+        if (wait == 900) fake.Key(mainWindow, platform::VK_ESCAPE);
+    };
+    EXPECT_EQ(Run(), 0);
+    EXPECT_FALSE(seen[5].shown) << "up before any seek";
+    ASSERT_TRUE(seen[12].shown);
+    EXPECT_NEAR(seen[12].position, 1010, 5);
+    EXPECT_EQ(fake.seekBar.length, kShowEnd);
+    ASSERT_EQ(fake.seekBar.sceneCount, timeline::kSceneCount);
+    EXPECT_EQ(fake.seekBar.sceneStarts[1], timeline::kScenes[1].first);
+    EXPECT_STREQ(fake.seekBar.sceneNames[1], timeline::kScenes[1].name);
+    EXPECT_TRUE(seen[100].shown);
+    EXPECT_GE(seen[100].position, seen[12].position + 80) << "the bar does not follow the show";
+    EXPECT_TRUE(seen[200].shown);
+    EXPECT_FALSE(seen[230].shown) << "still up two seconds after the seek";
+    // Paused three seconds, then two more of play.
+    EXPECT_TRUE(seen[302].shown);
+    EXPECT_TRUE(seen[600].shown);
+    EXPECT_TRUE(seen[780].shown);
+    EXPECT_FALSE(seen[830].shown);
+    EXPECT_TRUE(seen[862].shown);
+    EXPECT_EQ(seen[862].position, pausedAt - 1);
+}
+
 TEST_F(ViewerTest, PageDownAndPageUpGoToTheScenesStarts)
 {
     std::vector<int32_t> reached;

@@ -125,6 +125,13 @@ test('the show plays in step with its music, pauses while hidden or blurred, ans
                   `in the same span the show's clock moved ${show.toFixed(2)} s and the music ${audio.toFixed(2)} s`);
     });
 
+    await t.test('the time the animation frames leave builds snapshots ahead of the show', async () => {
+        // Snapshots lie 5 s apart: two beyond the show time were built
+        // before it got there.
+        await page.waitForFunction(() => Module._orchid_snapshots_reach() >= Module._orchid_show_time() + 1000,
+                                   null, { timeout: 20_000 });
+    });
+
     await t.test('hiding the page pauses picture and music; showing it resumes both', async () => {
         await setHidden(page, true);
         const stoodAt = await assertStandsStill(page, 'while hidden');
