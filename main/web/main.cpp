@@ -34,6 +34,7 @@
 #include "capture/benchmark_sink.h"
 #include "capture/capture.h"
 #include "demo/demo.h"
+#include "demo/snapshots.h"
 #include "demo/timeline.h"
 #include "error/error_log.h"
 #include "error/memory.h"

@@ -50,6 +50,77 @@ DDPIXELFORMAT FromNative(const ::DDPIXELFORMAT& native)
     return native;
 }
 
+// Copies `width` x `height` pixels of a 32-bit picture (`stride` pixels a
+// row) into locked surface memory with their top left corner at (x, y),
+// clipped to the surface, in the surface's pixel layout.
+void CopyPicture(const uint32_t* pixels, int stride, int width, int height, const ::DDSURFACEDESC2& surface, int x,
+                 int y)
+{
+    const ::DDPIXELFORMAT& f = surface.ddpfPixelFormat;
+    PixelLayout layout = LayoutOf(static_cast<int>(f.dwRGBBitCount), f.dwRBitMask, f.dwGBitMask, f.dwBBitMask);
+    int surfaceWidth = static_cast<int>(surface.dwWidth);
+    int surfaceHeight = static_cast<int>(surface.dwHeight);
+    for (int row = 0; row < height; ++row) {
+        int sy = y + row;
+        if (sy < 0 || sy >= surfaceHeight) continue;
+        uint8_t* line = static_cast<uint8_t*>(surface.lpSurface) + static_cast<ptrdiff_t>(sy) * surface.lPitch;
+        for (int column = 0; column < width; ++column) {
+            int sx = x + column;
+            if (sx < 0 || sx >= surfaceWidth) continue;
+            uint32_t p = pixels[row * stride + column] & 0xFFFFFF;
+            uint32_t r = p >> 16;
+            uint32_t g = (p >> 8) & 0xFF;
+            uint32_t b = p & 0xFF;
+            switch (layout) {
+            case PixelLayout::XRGB8888: std::memcpy(line + sx * 4, &p, 4); break;
+            case PixelLayout::BGR24:
+                line[sx * 3] = static_cast<uint8_t>(b);
+                line[sx * 3 + 1] = static_cast<uint8_t>(g);
+                line[sx * 3 + 2] = static_cast<uint8_t>(r);
+                break;
+            case PixelLayout::RGB565: {
+                auto word = static_cast<uint16_t>((r >> 3) << 11 | (g >> 2) << 5 | b >> 3);
+                std::memcpy(line + sx * 2, &word, 2);
+                break;
+            }
+            case PixelLayout::RGB555: {
+                auto word = static_cast<uint16_t>((r >> 3) << 10 | (g >> 3) << 5 | b >> 3);
+                std::memcpy(line + sx * 2, &word, 2);
+                break;
+            }
+            case PixelLayout::Other: return;
+            }
+        }
+    }
+}
+
+// A GDI memory picture of this size, 32 bits a pixel, rows top to bottom,
+// with the default GUI font, white text on a transparent background.
+bool MakePicture(int width, int height, HDC* dc, HBITMAP* bitmap, uint32_t** pixels)
+{
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    *dc = ::CreateCompatibleDC(nullptr);
+    void* bits = nullptr;
+    *bitmap = *dc != nullptr ? ::CreateDIBSection(*dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
+    if (*bitmap == nullptr) {
+        if (*dc != nullptr) ::DeleteDC(*dc);
+        *dc = nullptr;
+        return false;
+    }
+    *pixels = static_cast<uint32_t*>(bits);
+    ::SelectObject(*dc, *bitmap);
+    ::SelectObject(*dc, ::GetStockObject(DEFAULT_GUI_FONT));
+    ::SetBkMode(*dc, TRANSPARENT);
+    ::SetTextColor(*dc, RGB(255, 255, 255));
+    return true;
+}
+
 // The overlay line, rendered by GDI (white on a black band) into a small
 // picture of its own whenever the text changes, and copied into each frame's
 // locked surface before it is unlocked or flipped: it shows with the frame,
@@ -81,69 +152,11 @@ public:
     // at (x, y), clipped to the surface, in the surface's pixel layout.
     void CopyTo(const ::DDSURFACEDESC2& surface, int x, int y) const
     {
-        const ::DDPIXELFORMAT& f = surface.ddpfPixelFormat;
-        PixelLayout layout = LayoutOf(static_cast<int>(f.dwRGBBitCount), f.dwRBitMask, f.dwGBitMask, f.dwBBitMask);
-        int surfaceWidth = static_cast<int>(surface.dwWidth);
-        int surfaceHeight = static_cast<int>(surface.dwHeight);
-        for (int row = 0; row < kHeight; ++row) {
-            int sy = y + row;
-            if (sy < 0 || sy >= surfaceHeight) continue;
-            uint8_t* line = static_cast<uint8_t*>(surface.lpSurface) + static_cast<ptrdiff_t>(sy) * surface.lPitch;
-            for (int column = 0; column < width; ++column) {
-                int sx = x + column;
-                if (sx < 0 || sx >= surfaceWidth) continue;
-                uint32_t p = pixels[row * kWidth + column] & 0xFFFFFF;
-                uint32_t r = p >> 16;
-                uint32_t g = (p >> 8) & 0xFF;
-                uint32_t b = p & 0xFF;
-                switch (layout) {
-                case PixelLayout::XRGB8888: std::memcpy(line + sx * 4, &p, 4); break;
-                case PixelLayout::BGR24:
-                    line[sx * 3] = static_cast<uint8_t>(b);
-                    line[sx * 3 + 1] = static_cast<uint8_t>(g);
-                    line[sx * 3 + 2] = static_cast<uint8_t>(r);
-                    break;
-                case PixelLayout::RGB565: {
-                    auto word = static_cast<uint16_t>((r >> 3) << 11 | (g >> 2) << 5 | b >> 3);
-                    std::memcpy(line + sx * 2, &word, 2);
-                    break;
-                }
-                case PixelLayout::RGB555: {
-                    auto word = static_cast<uint16_t>((r >> 3) << 10 | (g >> 3) << 5 | b >> 3);
-                    std::memcpy(line + sx * 2, &word, 2);
-                    break;
-                }
-                case PixelLayout::Other: return;
-                }
-            }
-        }
+        CopyPicture(pixels, kWidth, width, kHeight, surface, x, y);
     }
 
 private:
-    bool Make()
-    {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = kWidth;
-        info.bmiHeader.biHeight = -kHeight;  // rows top to bottom
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        dc = ::CreateCompatibleDC(nullptr);
-        void* bits = nullptr;
-        bitmap = dc != nullptr ? ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
-        if (bitmap == nullptr) {
-            if (dc != nullptr) ::DeleteDC(dc);
-            dc = nullptr;
-            return false;
-        }
-        pixels = static_cast<uint32_t*>(bits);
-        ::SelectObject(dc, bitmap);
-        ::SelectObject(dc, ::GetStockObject(DEFAULT_GUI_FONT));
-        ::SetBkMode(dc, TRANSPARENT);
-        ::SetTextColor(dc, RGB(255, 255, 255));
-        return true;
-    }
+    bool Make() { return MakePicture(kWidth, kHeight, &dc, &bitmap, &pixels); }
 
     HDC dc = nullptr;
     HBITMAP bitmap = nullptr;
@@ -153,6 +166,84 @@ private:
 };
 
 OverlayPicture overlayPicture;
+
+SeekBar seekBar;
+bool seekBarShown = false;
+
+// The seek bar, drawn into a GDI picture as wide as the frame whenever
+// its position or the scene under it changes, and copied over the frame's
+// bottom rows like the overlay line: a dark band, the track with the part
+// played in white, a tick at each scene's start, the position's handle, and
+// the scene's name and the time under the track.
+class SeekBarPicture {
+public:
+    static constexpr int kWidth = 640;
+    static constexpr int kHeight = 44;
+
+    bool Update()
+    {
+        if (!seekBarShown) return false;
+        if (bitmap == nullptr && !MakePicture(kWidth, kHeight, &dc, &bitmap, &pixels)) return false;
+        if (seekBar.position == drawnPosition && seekBar.length == drawnLength) return true;
+        drawnPosition = seekBar.position;
+        drawnLength = seekBar.length;
+        const int32_t length = seekBar.length > 0 ? seekBar.length : 1;
+        const int32_t position = seekBar.position < 0 ? 0 : seekBar.position > length ? length : seekBar.position;
+        constexpr int kLeft = 16;
+        constexpr int kRight = kWidth - 16;
+        constexpr int kTrack = 10;
+        auto at = [&](int32_t t) {
+            if (t < 0) t = 0;
+            if (t > length) t = length;
+            return kLeft + static_cast<int>(static_cast<long long>(kRight - kLeft) * t / length);
+        };
+        Fill(0, 0, kWidth, kHeight, 0x282828);
+        Fill(kLeft, kTrack, kRight - kLeft, 4, 0x606060);
+        Fill(kLeft, kTrack, at(position) - kLeft, 4, 0xFFFFFF);
+        int scene = -1;
+        const int scenes = seekBar.sceneCount < SeekBar::kMaxScenes ? seekBar.sceneCount : SeekBar::kMaxScenes;
+        for (int i = 0; i < scenes; ++i) {
+            if (seekBar.sceneStarts[i] <= position) scene = i;
+            Fill(at(seekBar.sceneStarts[i]) - 1, kTrack - 5, 2, 14, 0xFFC440);
+        }
+        Fill(at(position) - 3, kTrack - 4, 6, 12, 0xFFFFFF);
+        if (scene >= 0 && seekBar.sceneNames[scene] != nullptr) {
+            ::SetTextAlign(dc, TA_LEFT | TA_TOP);
+            ::TextOutA(dc, kLeft, 24, seekBar.sceneNames[scene], static_cast<int>(std::strlen(seekBar.sceneNames[scene])));
+        }
+        char time[48];
+        std::snprintf(time, sizeof time, "%d.%02d / %d.%02d s", static_cast<int>(position / 100),
+                      static_cast<int>(position % 100), static_cast<int>(length / 100), static_cast<int>(length % 100));
+        ::SetTextAlign(dc, TA_RIGHT | TA_TOP);
+        ::TextOutA(dc, kRight, 24, time, static_cast<int>(std::strlen(time)));
+        ::GdiFlush();
+        return true;
+    }
+
+    // Copies the bar into locked surface memory with its top left corner at
+    // (x, y), clipped to the surface.
+    void CopyTo(const ::DDSURFACEDESC2& surface, int x, int y) const
+    {
+        CopyPicture(pixels, kWidth, kWidth, kHeight, surface, x, y);
+    }
+
+private:
+    // A rectangle of the picture in one colour (0xRRGGBB), clipped to it.
+    void Fill(int x, int y, int w, int h, uint32_t colour)
+    {
+        for (int row = y < 0 ? 0 : y; row < y + h && row < kHeight; ++row)
+            for (int column = x < 0 ? 0 : x; column < x + w && column < kWidth; ++column)
+                pixels[row * kWidth + column] = colour;
+    }
+
+    HDC dc = nullptr;
+    HBITMAP bitmap = nullptr;
+    uint32_t* pixels = nullptr;
+    int32_t drawnPosition = -1;
+    int32_t drawnLength = -1;
+};
+
+SeekBarPicture seekBarPicture;
 
 class Device;
 
@@ -279,6 +370,15 @@ HRESULT Surface::Unlock(const RECT* rect)
             overlayPicture.CopyTo(locked, r.left, r.top);
         }
     }
+    if (locked.lpSurface != nullptr && seekBarPicture.Update()) {
+        ::RECT r = {};
+        const int height = SeekBarPicture::kHeight;
+        if (!primary) {
+            seekBarPicture.CopyTo(locked, 0, static_cast<int>(locked.dwHeight) - height);
+        } else if (device->windowed && device->window != nullptr && ::GetWindowRect(device->window, &r) != 0) {
+            seekBarPicture.CopyTo(locked, r.left, r.bottom - height);
+        }
+    }
     locked = ::DDSURFACEDESC2{};
     return surface->Unlock(nullptr);
 }
@@ -354,5 +454,11 @@ HRESULT DirectDrawDriver::CreateDevice(DisplayDevice** device)
 }
 
 void DirectDrawDriver::SetOverlay(const char* text) { std::snprintf(overlay, sizeof overlay, "%s", text); }
+
+void DirectDrawDriver::SetSeekBar(const SeekBar* bar)
+{
+    seekBarShown = bar != nullptr;
+    if (bar != nullptr) seekBar = *bar;
+}
 
 }  // namespace platform::win32

@@ -14,6 +14,9 @@ public:
     // A line of text drawn over each presented frame, in the top left
     // corner ("" for none). The frame's own pixels are not touched.
     void SetOverlay(const char* text);
+    // The seek bar drawn over each presented frame's bottom rows (null for
+    // none), likewise.
+    void SetSeekBar(const SeekBar* bar);
 };
 
 }  // namespace platform::win32

@@ -119,6 +119,7 @@ public:
     }
 
     void ShowOverlay(const char* text) override { directDraw.SetOverlay(text); }
+    void ShowSeekBar(const SeekBar* bar) override { directDraw.SetSeekBar(bar); }
 
     bool RunDialog(WindowRecord& dialog, const DialogTemplate&) override
     {

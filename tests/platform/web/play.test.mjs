@@ -199,7 +199,16 @@ test('the show plays in step with its music, pauses while hidden or blurred, ans
         await page.keyboard.press('.');
         await sleep(500);
         assert.equal(await time(), paused + 1, '. steps one hundredth forward');
+        // The seek bar is the page's control bar: up while paused, for two
+        // seconds of play after, then down.
+        const barShown = () => page.evaluate(() => !document.getElementById('controls').hidden);
+        await sleep(2500);
+        assert.equal(await barShown(), true, 'the control bar is up while paused');
         await page.keyboard.press(' ');
+        await sleep(1000);
+        assert.equal(await barShown(), true, 'the control bar stays a while as the show goes on');
+        await page.waitForFunction(() => document.getElementById('controls').hidden, null, { timeout: 5_000 })
+            .catch(() => assert.fail('the control bar stays up after the show went on'));
     });
 
     await t.test('Escape ends the show', async () => {

@@ -15,8 +15,9 @@ that one function), with its owner, text, caption and type.
 The cases: the mode dialog (shown, Escape ignored, Tab/Return choosing Quit
 or Windowed), the show in a window at the window's place, Escape ending the
 run with status 0, the show pausing while another program is active and
-going on when its window is clicked, F1's line over the picture, fullscreen
-at 32 and 16 bits (the 16-bit picture reaches the screen through a 5-6-5
+going on when its window is clicked, F1's line and the seek bar over the
+picture, fullscreen at 32 and 16 bits (the 16-bit picture reaches the
+screen through a 5-6-5
 surface: at most 32, 64 and 32 levels of red, green and blue), and the
 failure reports the real interfaces can be made to
 give: a display mode DirectDraw refuses (24 bits), no audio device, and a
@@ -470,6 +471,43 @@ class Cases:
         if gone >= 20:
             raise Failure("the text stays after the second F1: %d white pixels" % gone)
 
+    def seek_bar(self):
+        """Page Down brings up the seek bar over the picture's bottom rows
+        (fullscreen: on the back buffer before the flip), its dark band of
+        (40, 40, 40); it goes two seconds of play later. Space brings it up
+        again and it stays while paused."""
+        run = self.start("seek-bar", ["--mode", "32"])
+        wait_until(lambda: lit(self.screen.grab(), FULLSCREEN) > 0, 60, "the first frame")
+        band = (0, 436, 640, 44)
+
+        def dark(name):
+            data = self.screen.grab(os.path.join(self.work, name))
+            return sum(1 for p in pixels(data, band) if p == (40, 40, 40))
+
+        def within(seconds, name, done):
+            deadline = time.monotonic() + seconds
+            while True:
+                count = dark(name)
+                if done(count) or time.monotonic() >= deadline:
+                    return count
+                time.sleep(0.3)
+
+        up = lambda n: n >= 10000
+        self.screen.key("Next")
+        shown = within(10, "seek-bar-shown.png", up)
+        gone = within(10, "seek-bar-gone.png", lambda n: n < 1000)
+        self.screen.key("space")
+        paused = within(10, "seek-bar-paused.png", up)
+        time.sleep(3)
+        still = dark("seek-bar-paused-later.png")
+        self.end_with_escape(run, "after the seek bar")
+        if not up(shown):
+            raise Failure("Page Down shows no seek bar: %d pixels of its band" % shown)
+        if gone >= 1000:
+            raise Failure("the seek bar stays while playing: %d pixels of its band" % gone)
+        if not up(paused) or not up(still):
+            raise Failure("the seek bar is not up while paused: %d, then %d pixels of its band" % (paused, still))
+
     def still(self, seconds):
         """Whether the window shows the same picture `seconds` apart."""
         before = bytes(pixels_of(self.screen.grab(), WINDOW))
@@ -531,7 +569,7 @@ class Cases:
                           % m.group(1))
 
 
-CASES = ["dialog_quit", "dialog_windowed", "windowed", "activation", "overlay", "fullscreen_depths", "mode_refused", "no_audio_device",
+CASES = ["dialog_quit", "dialog_windowed", "windowed", "activation", "overlay", "seek_bar", "fullscreen_depths", "mode_refused", "no_audio_device",
          "music_files", "with_sound"]
 
 
