@@ -14,8 +14,8 @@ DemoPoint* const ShowSnapshots::points[9] = {&patternA,    &patternB,  &branchPo
 Pixmap* const ShowSnapshots::traded[3] = {&frameImage, &blurPic, &panoramaView};
 
 ShowSnapshots::ShowSnapshots()
-    : initialized(0), states(nullptr), frames(nullptr), frameBytes(0), blur{}, view{}, ahead{}, markTime(-1), reservedBytes(0),
-      failure{}
+    : initialized(0), states(nullptr), frames(nullptr), frameBytes(0), blur{}, view{}, ahead{}, markTime(-1),
+      reservedBytes(0), failure{}
 {
 }
 

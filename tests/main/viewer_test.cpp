@@ -3,8 +3,10 @@
 // not paused, from wherever the stream was moved to. Every frame shown
 // after a seek (and every one after it) must be the frame a capture shows
 // for its hundredth, also with snapshots built ahead of the show between
-// frames; pausing stops picture and music together; muting and the volume
-// reach the sound library. Snapshots built ahead hold what play would.
+// frames, and so must every pass of L's loop; pausing stops picture and
+// music together; muting and the volume reach the sound library. Snapshots
+// built ahead hold what play would, and the mark is what a seek to its
+// hundredth restores.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -864,7 +866,8 @@ TEST_F(ViewerTest, LWhilePausedTakesTheSteppedHundredthsInEitherOrder)
     const std::vector<int32_t> distinct = Distinct(times);
     ASSERT_GT(distinct.size(), 2u + 20 * 3);
     EXPECT_EQ(std::vector<int32_t>(distinct.begin(), distinct.begin() + 2), (std::vector<int32_t>{paused - 1, paused}));
-    EXPECT_EQ(std::vector<int32_t>(distinct.begin() + 2, distinct.begin() + 2 + 20 * 3), Passes(paused - 2, paused, 20));
+    EXPECT_EQ(std::vector<int32_t>(distinct.begin() + 2, distinct.begin() + 2 + 20 * 3),
+              Passes(paused - 2, paused, 20));
     EXPECT_EQ(differ, "") << "frames that differ from the ones played";
 }
 
