@@ -14,7 +14,8 @@ DemoPoint* const ShowSnapshots::points[9] = {&patternA,    &patternB,  &branchPo
 Pixmap* const ShowSnapshots::traded[3] = {&frameImage, &blurPic, &panoramaView};
 
 ShowSnapshots::ShowSnapshots()
-    : initialized(0), states(nullptr), frames(nullptr), frameBytes(0), blur{}, view{}, ahead{}, reservedBytes(0), failure{}
+    : initialized(0), states(nullptr), frames(nullptr), frameBytes(0), blur{}, view{}, ahead{}, markTime(-1),
+      reservedBytes(0), failure{}
 {
 }
 
@@ -33,6 +34,7 @@ void ShowSnapshots::Release()
     view = Copies{};
     ahead = Ahead{};
     frameBytes = 0;
+    markTime = -1;
     reservedBytes = 0;
     initialized = 0;
 }
@@ -48,7 +50,8 @@ int ShowSnapshots::Reserve()
         return 0;
     }
     frameBytes = frameImage.numBytes;
-    const int64_t stateBytes = static_cast<int64_t>(sizeof(State)) * kCount;
+    // Each block has the mark's place after the snapshots'.
+    const int64_t stateBytes = static_cast<int64_t>(sizeof(State)) * (kCount + 1);
     blur = Copies{&blurPic, nullptr, blurPic.numBytes, 0};
     view = Copies{&panoramaView, nullptr, panoramaView.numBytes, 0};
     struct Block {
@@ -56,9 +59,9 @@ int ShowSnapshots::Reserve()
         int64_t bytes;
     } blocks[] = {
         {reinterpret_cast<void**>(&states), stateBytes},
-        {reinterpret_cast<void**>(&frames), frameBytes * kCount},
-        {reinterpret_cast<void**>(&blur.pixels), blur.bytes * kPictureCopies},
-        {reinterpret_cast<void**>(&view.pixels), view.bytes * kPictureCopies},
+        {reinterpret_cast<void**>(&frames), frameBytes * (kCount + 1)},
+        {reinterpret_cast<void**>(&blur.pixels), blur.bytes * (kPictureCopies + 1)},
+        {reinterpret_cast<void**>(&view.pixels), view.bytes * (kPictureCopies + 1)},
         {reinterpret_cast<void**>(&ahead.pixels[0]), frameBytes},
         {reinterpret_cast<void**>(&ahead.pixels[1]), blur.bytes},
         {reinterpret_cast<void**>(&ahead.pixels[2]), view.bytes},
@@ -151,7 +154,7 @@ int32_t ShowSnapshots::Keep(Copies& copies)
 
 void ShowSnapshots::Put(const Copies& copies, int32_t index)
 {
-    if (index < 0 || copies.picture->pixChar == nullptr) return;
+    if (index < 0 || copies.pixels == nullptr || copies.picture->pixChar == nullptr) return;
     const auto size = static_cast<std::size_t>(copies.bytes);
     std::memcpy(copies.picture->pixChar, copies.pixels + size * static_cast<std::size_t>(index), size);
 }
@@ -194,15 +197,60 @@ void ShowSnapshots::Restore(int32_t time)
     musicPosition = time;
 }
 
+void ShowSnapshots::Mark(int32_t time)
+{
+    if (!initialized || time < 0 || time > kShowEnd) return;
+    SaveMark();
+    markTime = time;
+}
+
+void ShowSnapshots::Unmark()
+{
+    if (!initialized) return;
+    states[kCount].held = 0;
+    markTime = -1;
+}
+
+void ShowSnapshots::SaveMark()
+{
+    State& s = states[kCount];
+    Save(s);
+    const auto copy = [](const Copies& copies) {
+        if (copies.pixels == nullptr || copies.picture->pixChar == nullptr) return;
+        const auto size = static_cast<std::size_t>(copies.bytes);
+        std::memcpy(copies.pixels + size * kPictureCopies, copies.picture->pixChar, size);
+    };
+    copy(blur);
+    copy(view);
+    std::memcpy(frames + frameBytes * kCount, frameImage.pixChar, static_cast<std::size_t>(frameBytes));
+    s.held = 1;
+}
+
+void ShowSnapshots::RestoreMark()
+{
+    const State& s = states[kCount];
+    Load(s);
+    effects.SetBuffer(&frameImage);
+    Put(blur, kPictureCopies);
+    Put(view, kPictureCopies);
+    std::memcpy(frameImage.pixChar, frames + frameBytes * kCount, static_cast<std::size_t>(frameBytes));
+    musicPosition = markTime;
+}
+
 void ShowSnapshots::Seek(int32_t target, int32_t current)
 {
     if (target < 0) target = 0;
     if (target > kShowEnd) target = kShowEnd;
     int32_t from = Nearest(target);
+    const bool fromMark = markTime >= 0 && markTime <= target && markTime > from;
+    if (fromMark) from = markTime;
     if (current >= 0 && current <= target && current >= from) {
         from = current;
+    } else if (from < 0) {
+        return;
+    } else if (fromMark) {
+        RestoreMark();
     } else {
-        if (from < 0) return;
         Restore(from);
     }
     // The frames before the last one on the way drawn whole need not be

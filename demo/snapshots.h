@@ -19,9 +19,15 @@
 // exactly as a capture steps it, and the live state is put back as it was.
 // So a seek into a part not yet played finds a snapshot near it.
 //
-// All memory is taken at once by Reserve: a frame image per snapshot,
-// kPictureCopies copies of each of the two pictures, and the ahead state's
-// own frame image and pictures.
+// One more snapshot, the mark, may be kept at any hundredth, not only on
+// the interval: the start of the viewer's loop, so that every jump back to
+// it restores it rather than stepping up to 499 hundredths from the
+// snapshot before. It has its own frame image and its own copies of the
+// two pictures, so keeping it never fails and never takes a shared copy.
+//
+// All memory is taken at once by Reserve: a frame image per snapshot and
+// one for the mark, kPictureCopies copies of each of the two pictures and
+// the mark's own, and the ahead state's own frame image and pictures.
 #pragma once
 
 #include <cstdint>
@@ -64,10 +70,19 @@ public:
     // Puts the show's state back as it was at `time`, which has one.
     void Restore(int32_t time);
 
+    // Keeps the show's state, which must be exactly a capture's at `time`
+    // (0..kShowEnd), as the mark, in place of any mark before.
+    void Mark(int32_t time);
+    // Forgets the mark.
+    void Unmark();
+    // The time the mark is kept at; -1: none.
+    int32_t Marked() const { return markTime; }
+
     // Brings the show to the state a capture has after `target` hundredths
-    // (0..kShowEnd), with musicPosition = target: from the nearest snapshot,
-    // or from the show's current state when `current` (-1: not usable) is
-    // the exact time it stands at and lies nearer. Every hundredth stepped
+    // (0..kShowEnd), with musicPosition = target: from the nearest snapshot
+    // or the mark, whichever lies later at or before it, or from the show's
+    // current state when `current` (-1: not usable) is the exact time it
+    // stands at and lies nearer still. Every hundredth stepped
     // is drawn from the last one whose draw covers the whole frame image
     // (DemoDrawCovers), none presented; snapshots are taken on the way.
     void Seek(int32_t target, int32_t current);
@@ -101,7 +116,7 @@ private:
         // Which shared copy holds the blurred picture and the panorama view.
         int32_t blurCopy, viewCopy;
     };
-    // A picture and its shared copies.
+    // A picture and its shared copies; after the last of them, the mark's.
     struct Copies {
         Pixmap* picture;
         uint8_t* pixels;
@@ -139,12 +154,19 @@ private:
     static void Put(const Copies& copies, int32_t index);
     void Release();
 
+    // The mark's state and pixels into the show, and the show's into them.
+    void RestoreMark();
+    void SaveMark();
+
+    // kCount snapshots, then the mark (states[kCount], whose `held` says
+    // whether it is kept); the frame images likewise.
     State* states;
     uint8_t* frames;
     int64_t frameBytes;
     Copies blur;
     Copies view;
     Ahead ahead;
+    int32_t markTime;
     int64_t reservedBytes;
     char failure[96];
 };

@@ -414,6 +414,9 @@ const char* UsageText()
            "  S                 save the frame on screen as orchid-SSS.HH.png, the PNG\n"
            "                    --frames writes for it, in the Pictures folder (else the\n"
            "                    current folder, else the home folder); never replaces a file\n"
+           "  L                 loop: the first press sets A at the frame on screen, the\n"
+           "                    second B; play then goes back from B to A, exactly, until a\n"
+           "                    third press clears the loop (a seek past B plays on there)\n"
 #if !defined(ORCHID_DESKTOP_WIN32)
            "  Alt+Enter         switch between window and fullscreen\n"
 #endif

@@ -33,6 +33,8 @@ int32_t aheadSteps = 500;
 int32_t showExact = 0;
 int32_t userPaused = 0;
 int32_t loopShow = 0;
+int32_t loopStart = -1;
+int32_t loopEnd = -1;
 std::string (*screenshotTaken)(const std::string& png, int32_t hundredth) = nullptr;
 void (*musicStarted)(int32_t lengthHundredths) = nullptr;
 void (*musicUnplayable)() = nullptr;
@@ -49,8 +51,22 @@ int32_t undrawn = 0;
 char notice[160] = "";
 int32_t noticeFrames = 0;
 constexpr int32_t kNoticeFrames = 120;
+// A line for the overlay's two seconds (and stderr's, when `echo`).
+void Notice(const char* line, bool echo);
 // S: the frame on screen to screenshotTaken, and its line to the overlay.
 void TakeScreenshot();
+// 1 while the show stands at or before the loop's end, so that play
+// passing it goes back to the loop's start; 0 before a loop is set and
+// after a seek past its end.
+int32_t loopArmed = 0;
+// L: sets the loop's start at the hundredth on screen, then its end, then
+// clears it; one line says what it did.
+void LoopKey();
+// Play has passed the loop's end before the update of `time`.
+bool LoopPassed(int32_t time);
+// Keeps the show's state as the snapshot mark while it stands exactly at
+// the loop's start, so that the jumps back are quick.
+void MarkLoopStart();
 // 1 once the show has ended and starts again after this update.
 int32_t restartDue = 0;
 // The show's end-of-show hook: the run ends, or with loopShow the show
@@ -109,6 +125,10 @@ int Startup(HINSTANCE instance, int showCommand)
     // run there and then.
     SetDemoHooks(DemoHooks{EndOfShow});
     restartDue = 0;
+    loopStart = loopEnd = -1;
+    loopArmed = 0;
+    notice[0] = '\0';
+    noticeFrames = 0;
     // Without a log every later report would be dropped and the run would
     // go on with nothing set up: end it here instead.
     if (!errorLog.Init(nullptr)) {
@@ -216,6 +236,8 @@ int UpdateCallback()
         // The end of the show has already shut everything down (the music
         // included) when DemoUpdate returns.
         if (!quitting) musicPosition = audio.GetPosition();
+        // The frame drawn next is the one for the time read.
+        if (!quitting && LoopPassed(musicPosition - 1)) SeekShow(loopStart);
         return 1;
     }
     // Every hundredth the music has passed gets its own update, in order;
@@ -229,6 +251,11 @@ int UpdateCallback()
     while (!quitting) {
         int32_t time = showSteps.Next(heard);
         if (time < 0) break;
+        // The update of the loop's end would lead to the frame after it.
+        if (LoopPassed(time)) {
+            SeekShow(loopStart);
+            return 1;
+        }
         if (undrawn) DrawStep();
         // A resynchronisation skipped hundredths.
         if (time != musicPosition) showExact = 0;
@@ -309,9 +336,68 @@ void TakeScreenshot()
     if (!showExact) SeekShow(shown);
     const std::string line = screenshotTaken(ShownFramePng(frameImage, deDraw.bpp, deDraw.pixelFormat),
                                              undrawn ? musicPosition - 1 : musicPosition);
-    std::snprintf(notice, sizeof notice, "%s", line.c_str());
+    Notice(line.c_str(), false);
+}
+
+void Notice(const char* line, bool echo)
+{
+    if (echo) std::fprintf(stderr, "%s\n", line);
+    std::snprintf(notice, sizeof notice, "%s", line);
     noticeFrames = kNoticeFrames;
     ShowOverlay(notice);
+}
+
+bool LoopPassed(int32_t time) { return loopArmed && loopEnd >= 0 && time >= loopEnd; }
+
+void MarkLoopStart()
+{
+    if (loopStart >= 0 && showExact && !undrawn && musicPosition == loopStart &&
+        showSnapshots.Marked() != loopStart)
+        showSnapshots.Mark(loopStart);
+}
+
+void LoopKey()
+{
+    char line[160];
+    // Without snapshots nothing can seek, so nothing can loop.
+    if (!showSnapshots.initialized) {
+        Notice("orchid: no loop: the show cannot seek in this run", true);
+        return;
+    }
+    // The frame on screen is the one drawn for musicPosition (one not yet
+    // drawn is not on screen: the one before it is).
+    const int32_t shown = undrawn ? musicPosition - 1 : musicPosition;
+    if (loopStart >= 0 && loopEnd >= 0) {
+        loopStart = loopEnd = -1;
+        loopArmed = 0;
+        showSnapshots.Unmark();
+        Notice("orchid: loop: off", true);
+        return;
+    }
+    if (loopStart < 0 || shown == loopStart) {
+        if (loopStart < 0) {
+            loopStart = shown;
+            std::snprintf(line, sizeof line, "orchid: loop: A at %d.%02d s; L again sets B", shown / 100,
+                          shown % 100);
+        } else {
+            // A loop of one hundredth would seek at every frame.
+            std::snprintf(line, sizeof line, "orchid: loop: B cannot be A (%d.%02d s); A stays", shown / 100,
+                          shown % 100);
+        }
+    } else {
+        // An end before the start (after a seek back): the loop runs
+        // between the two, from the earlier.
+        loopEnd = shown > loopStart ? shown : loopStart;
+        loopStart = shown > loopStart ? loopStart : shown;
+        loopArmed = 1;
+        std::snprintf(line, sizeof line, "orchid: loop: %d.%02d s to %d.%02d s", loopStart / 100, loopStart % 100,
+                      loopEnd / 100, loopEnd % 100);
+    }
+    // Not exact here (live play fell behind, or literal timing), the first
+    // jump back steps there from a snapshot, and marks it then.
+    if (showSnapshots.Marked() != loopStart) showSnapshots.Unmark();
+    MarkLoopStart();
+    Notice(line, true);
 }
 
 void EndOfShow()
@@ -339,6 +425,7 @@ void FrameDrawn()
 {
     undrawn = 0;
     if (showExact) showSnapshots.Take(musicPosition);
+    MarkLoopStart();
 }
 
 void BuildAhead()
@@ -462,6 +549,7 @@ void ViewerKey(WPARAM key)
         break;
     case 'M': audio.SetMuted(!audio.muted); break;
     case 'S': TakeScreenshot(); break;
+    case 'L': LoopKey(); break;
     case VK_ADD:
     case VK_OEM_PLUS: audio.SetVolume(audio.volume + kVolumeStep); break;
     case VK_SUBTRACT:
@@ -486,6 +574,8 @@ void SeekShow(int32_t target)
     deDraw.Present(&frameImage);
     audio.SetPosition(target);
     showSteps.Seek(target);
+    loopArmed = loopEnd >= 0 && target <= loopEnd ? 1 : 0;
+    MarkLoopStart();
     if (!paused) audio.Resume();
     // The time the seek took is not made up for.
     timer.Restart();

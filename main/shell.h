@@ -109,6 +109,13 @@ extern int32_t showExact;
 // 1 while the viewer has paused the show (Space); the show is paused
 // (`paused`) while this or a loss of activation holds.
 extern int32_t userPaused;
+// The viewer's loop (L): the hundredths it runs from and to, both shown
+// (-1: not set; with only the start set nothing loops yet). Once play
+// passes the end, the show is moved back to the start, picture and music,
+// as a seek moves it; a seek past the end plays on from there without
+// looping, one back before it loops again.
+extern int32_t loopStart;
+extern int32_t loopEnd;
 // Hundredths the seek keys move (10 s), and the volume's step.
 constexpr int32_t kSeekStep = 1000;
 constexpr int32_t kVolumeStep = 10;

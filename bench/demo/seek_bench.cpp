@@ -10,6 +10,10 @@
 //   BM_SeekAhead10sBuiltAhead/T  the same once the snapshots have been built
 //                       ahead of the show (as live play builds them between
 //                       frames)
+//   BM_SeekToMark/T     to T with T kept as the mark (the viewer's loop
+//                       going back to A), from elsewhere; its peer is
+//                       BM_SeekFromSnapshot at a snapshot's own time
+//                       (T a multiple of 500), which steps nothing either
 //   BM_BuildAheadWhilePlaying  live play from the start, one hundredth per
 //                       frame, with 6 ms after each for building ahead: the
 //                       show time at which every snapshot is built, the
@@ -85,6 +89,23 @@ void BM_SeekFromSnapshot(benchmark::State& state)
     if (errorLog.count != 0) state.SkipWithError(errorLog.Report());
 }
 
+void BM_SeekToMark(benchmark::State& state)
+{
+    Show show;
+    FreshShow();
+    const auto target = static_cast<int32_t>(state.range(0));
+    showSnapshots.Seek(target, 0);
+    showSnapshots.Mark(target);
+    for (auto _ : state) {
+        state.PauseTiming();
+        // Past the loop's end, as the show stands when it jumps back.
+        showSnapshots.Seek(target + 300, target);
+        state.ResumeTiming();
+        showSnapshots.Seek(target, -1);
+    }
+    if (errorLog.count != 0) state.SkipWithError(errorLog.Report());
+}
+
 // Right from the show's own state at range(0): stepped from the last
 // snapshot played, or, with `builtAhead`, from one built ahead of the show.
 void SeekAhead10s(benchmark::State& state, bool builtAhead)
@@ -142,6 +163,10 @@ void BM_BuildAheadWhilePlaying(benchmark::State& state)
 #define ORCHID_SEEK_TARGETS ->Arg(50)->Arg(3700)->Arg(5800)->Arg(11400)->Arg(16050)->Arg(19400)->Arg(21400)
 BENCHMARK(BM_SeekFromStart) ORCHID_SEEK_TARGETS->Iterations(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SeekFromSnapshot) ORCHID_SEEK_TARGETS->Unit(benchmark::kMillisecond);
+// The mark at the same times as BM_SeekFromSnapshot's seeks, which step
+// from the snapshot before; that one also at snapshots' own times.
+BENCHMARK(BM_SeekToMark) ORCHID_SEEK_TARGETS->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SeekFromSnapshot)->Arg(3500)->Arg(16000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SeekAhead10s)->Arg(2700)->Arg(14900)->Iterations(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SeekAhead10sBuiltAhead)->Arg(2700)->Arg(14900)->Iterations(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BuildAheadWhilePlaying)->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -18,10 +18,11 @@
   var BANNER = 144;
   // The viewer's keys, as the program's virtual key codes: Space pauses,
   // the arrows, Home and Page Up and Down seek, . and , step while paused,
-  // M mutes, + and - change the volume, S downloads the frame on screen.
+  // M mutes, + and - change the volume, S downloads the frame on screen,
+  // L sets a loop's A, then its B, then clears it.
   var KEYS = {Escape: 0x1B, F1: 0x70, ' ': 0x20, ArrowLeft: 0x25, ArrowRight: 0x27, Home: 0x24,
               PageUp: 0x21, PageDown: 0x22, '.': 0xBE, ',': 0xBC,
-              m: 0x4D, M: 0x4D, s: 0x53, S: 0x53, '+': 0xBB, '=': 0xBB, '-': 0xBD};
+              m: 0x4D, M: 0x4D, s: 0x53, S: 0x53, l: 0x4C, L: 0x4C, '+': 0xBB, '=': 0xBB, '-': 0xBD};
   // What orchid_frame reports.
   var PAUSED = 1;
   var ENDED = 2;

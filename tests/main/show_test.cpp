@@ -88,6 +88,9 @@ TEST_F(ShowTest, HelpVersionAndBadOptions)
     EXPECT_EQ(Run("--help"), 0);
     EXPECT_NE(said.find("--capture FILE"), std::string::npos);
     EXPECT_NE(said.find("Alt+Enter"), std::string::npos) << said;
+    // Every viewer's key is listed.
+    for (const char* key : {"\n  Space ", "\n  Page Down, Up ", "\n  . and , ", "\n  S ", "\n  L ", "\n  F1 "})
+        EXPECT_NE(said.find(key), std::string::npos) << key;
     EXPECT_NE(said.find("ORCHID_BACKEND=NAME runs the show on that backend, one of sdl, headless;"), std::string::npos)
         << said;
     EXPECT_EQ(Run("-h"), 0);

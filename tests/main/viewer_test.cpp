@@ -3,10 +3,13 @@
 // not paused, from wherever the stream was moved to. Every frame shown
 // after a seek (and every one after it) must be the frame a capture shows
 // for its hundredth, also with snapshots built ahead of the show between
-// frames; pausing stops picture and music together; muting and the volume
-// reach the sound library. Snapshots built ahead hold what play would.
+// frames, and so must every pass of L's loop; pausing stops picture and
+// music together; muting and the volume reach the sound library. Snapshots
+// built ahead hold what play would, and the mark is what a seek to its
+// hundredth restores.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -264,6 +267,136 @@ TEST_F(ExactSeek, SAfterAResynchronisationHandsOverTheCapturesFrame)
     EXPECT_EQ(mismatches, "") << "hundredths after S whose frame differs from the capture's";
 }
 
+// The times of the frames shown, each run of one time counted once (a seek
+// presents its frame, which the next frame shows again).
+std::vector<int32_t> Distinct(const std::vector<int32_t>& times)
+{
+    std::vector<int32_t> distinct;
+    for (int32_t time : times)
+        if (distinct.empty() || distinct.back() != time) distinct.push_back(time);
+    return distinct;
+}
+
+// The times a loop from `a` to `b` shows over `passes` passes.
+std::vector<int32_t> Passes(int32_t a, int32_t b, int passes)
+{
+    std::vector<int32_t> times;
+    for (int pass = 0; pass < passes; ++pass)
+        for (int32_t t = a; t <= b; ++t) times.push_back(t);
+    return times;
+}
+
+// L sets A at the hundredth on screen, L again B; from then on play runs
+// from A to B and back to A, every frame of every pass the capture's, with
+// the music where the picture is, and A kept as the snapshot mark. In the
+// blurred orchid, whose frames build on the ones before, with A and B
+// between snapshots.
+TEST_F(ExactSeek, LLoopsFromAToBWithTheCapturesFramesOnEveryPass)
+{
+    startTime = 4000;
+    std::vector<int32_t> times;
+    bool looping = false;
+    std::string mismatches;
+    fake.onFrameShown = [&] {
+        if (looping) times.push_back(musicPosition);
+        if (musicPosition < 1 || musicPosition > kLast) return;
+        if (capture::HashFrame(fake.lastFrame) != (*captureFrames)[musicPosition] && mismatches.size() < 200)
+            mismatches += " " + std::to_string(musicPosition);
+    };
+    std::string overlayA, overlayB;
+    int32_t startAtA = -2, endAtA = -2, marked = -2;
+    int musicOff = 0;
+    clock.at = [&](int64_t wait) {
+        if (wait == 20 || wait == 70) fake.Key(mainWindow, 'L');
+        if (wait == 21) {
+            overlayA = fake.overlayText;
+            startAtA = loopStart;
+            endAtA = loopEnd;
+        }
+        if (wait == 70) looping = true;
+        if (wait == 71) overlayB = fake.overlayText;
+        if (wait == 100) marked = showSnapshots.Marked();
+        // The music stands where the show does, also after each jump back.
+        if (wait > 70 && (clock.Heard() > static_cast<uint32_t>(musicPosition) + 1 ||
+                          clock.Heard() + 1 < static_cast<uint32_t>(musicPosition)))
+            ++musicOff;
+        if (wait == 250) fake.Key(mainWindow, platform::VK_ESCAPE);
+    };
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(Run(), 0);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(errorLog.count, 0) << errorLog.Report();
+    EXPECT_EQ(startAtA, 4020);
+    EXPECT_EQ(endAtA, -1) << "one L set B too";
+    EXPECT_EQ(loopStart, 4020);
+    EXPECT_EQ(loopEnd, 4070);
+    EXPECT_EQ(marked, 4020) << "A was not kept as the mark";
+    EXPECT_EQ(overlayA, "orchid: loop: A at 40.20 s; L again sets B");
+    EXPECT_EQ(overlayB, "orchid: loop: 40.20 s to 40.70 s");
+    EXPECT_NE(said.find("orchid: loop: A at 40.20 s; L again sets B\norchid: loop: 40.20 s to 40.70 s\n"),
+              std::string::npos)
+        << said;
+    // B on screen when L set it, then three passes from A (and a part of
+    // the fourth).
+    const std::vector<int32_t> distinct = Distinct(times);
+    ASSERT_GT(distinct.size(), 1u + 3 * 51);
+    EXPECT_EQ(distinct[0], 4070);
+    EXPECT_EQ(std::vector<int32_t>(distinct.begin() + 1, distinct.begin() + 1 + 3 * 51), Passes(4020, 4070, 3));
+    EXPECT_EQ(mismatches, "") << "hundredths whose frame differs from the capture's";
+    EXPECT_EQ(musicOff, 0) << "waits at which the music stood elsewhere than the picture";
+    EXPECT_EQ(showSteps.resyncs, 0);
+}
+
+// After live play skipped hundredths the show is not exact at A, so A
+// cannot be kept then: the first jump back steps there from a snapshot as
+// any seek does, keeps it, and every pass from then on is the capture's.
+TEST_F(ExactSeek, LLoopsExactlyFromAWhereThePlayWasNotExact)
+{
+    startTime = 4000;
+    std::vector<int32_t> times;
+    bool looping = false, back = false;
+    std::string mismatches;
+    int compared = 0;
+    fake.onFrameShown = [&] {
+        if (!looping) return;
+        back = back || (!times.empty() && musicPosition < times.back());
+        times.push_back(musicPosition);
+        if (!back) return;
+        ++compared;
+        if (capture::HashFrame(fake.lastFrame) != (*captureFrames)[musicPosition] && mismatches.size() < 200)
+            mismatches += " " + std::to_string(musicPosition);
+    };
+    int32_t exactAtA = -1, markedAtA = -2, markedLater = -2;
+    clock.at = [&](int64_t wait) {
+        if (wait == 40) clock.Jump(37);
+        if (wait == 60) {
+            exactAtA = showExact;
+            fake.Key(mainWindow, 'L');
+        }
+        if (wait == 61) markedAtA = showSnapshots.Marked();
+        if (wait == 90) {
+            fake.Key(mainWindow, 'L');
+            looping = true;
+        }
+        if (wait == 200) markedLater = showSnapshots.Marked();
+        if (wait == 260) fake.Key(mainWindow, platform::VK_ESCAPE);
+    };
+    ASSERT_EQ(Run(), 0);
+    EXPECT_EQ(errorLog.count, 0) << errorLog.Report();
+    EXPECT_EQ(showSteps.resyncs, 1);
+    EXPECT_EQ(exactAtA, 0) << "the skip left the show exact: nothing is tested";
+    ASSERT_GE(loopStart, 4060);
+    ASSERT_EQ(loopEnd - loopStart, 30);
+    EXPECT_EQ(markedAtA, -1) << "a state that is not the capture's was kept as the mark";
+    EXPECT_EQ(markedLater, loopStart);
+    const std::vector<int32_t> distinct = Distinct(times);
+    ASSERT_GT(distinct.size(), 1u + 4 * 31);
+    EXPECT_EQ(std::vector<int32_t>(distinct.begin() + 1, distinct.begin() + 1 + 4 * 31),
+              Passes(loopStart, loopEnd, 4));
+    EXPECT_GT(compared, 4 * 31);
+    EXPECT_EQ(mismatches, "") << "hundredths after the first jump back whose frame differs from the capture's";
+}
+
 // The show stepped as live play steps it, once with snapshots built ahead
 // between its hundredths and once without: every frame of the first equals
 // the second's, and so does every snapshot (those built ahead included:
@@ -336,6 +469,56 @@ TEST(SnapshotsAhead, HoldWhatPlayHoldsAndLeaveThePlayedFramesAlone)
     EXPECT_EQ(differ, 0) << "played frames changed by the work ahead";
     for (int32_t i = 0; i < kSnapshots; ++i)
         EXPECT_EQ(ahead.snapshots[i], played.snapshots[i]) << "snapshot at " << i * ShowSnapshots::kInterval;
+}
+
+// The mark, kept at any hundredth, is what a seek to it restores, ahead of
+// the snapshot before it: a frame altered before it was kept comes back
+// with it. A seek before it does not use it, nor does one once it is
+// forgotten or replaced.
+TEST(SnapshotMark, ASeekToItRestoresItOnlyWhileItIsTheNearest)
+{
+    constexpr int32_t kMark = 1320;
+    test_support::FreshShow();
+    ASSERT_TRUE(errorLog.Init(nullptr));
+    frameImage.Create(640, 480, 32);
+    DemoInit();
+    ASSERT_TRUE(showSnapshots.Reserve());
+    showSnapshots.Take(0);
+    const auto hash = [] { return XXH3_64bits(frameImage.pixChar, static_cast<std::size_t>(frameImage.numBytes)); };
+    std::vector<uint64_t> played(kMark + 2, 0);
+    for (int32_t t = 0; t <= kMark; ++t) {
+        showSnapshots.Seek(t + 1, t);
+        played[t + 1] = hash();
+        if (t + 1 == kMark - 1) {
+            showSnapshots.Mark(kMark - 1);
+            EXPECT_EQ(showSnapshots.Marked(), kMark - 1);
+        }
+        if (t + 1 == kMark) {
+            // Its own state, the frame marked.
+            frameImage.pixInt[0] ^= 0x00FFFFFFu;
+            showSnapshots.Mark(kMark);
+        }
+    }
+    const uint64_t tagged = [&] {
+        showSnapshots.Seek(kMark, -1);
+        return hash();
+    }();
+    EXPECT_EQ(showSnapshots.Marked(), kMark) << "a second mark did not replace the first";
+    EXPECT_NE(tagged, played[kMark]) << "the seek to the mark stepped from the snapshot before it";
+    EXPECT_EQ(musicPosition, kMark);
+    showSnapshots.Seek(kMark - 1, -1);
+    EXPECT_EQ(hash(), played[kMark - 1]) << "a seek before the mark";
+    showSnapshots.Unmark();
+    EXPECT_EQ(showSnapshots.Marked(), -1);
+    showSnapshots.Seek(kMark, -1);
+    EXPECT_EQ(hash(), played[kMark]) << "a forgotten mark";
+    showSnapshots.Seek(kMark + 1, -1);
+    EXPECT_EQ(hash(), played[kMark + 1]);
+    EXPECT_EQ(errorLog.count, 0) << errorLog.Report();
+    showSnapshots.Free();
+    DemoFree();
+    frameImage.Free();
+    errorLog.Free();
 }
 
 // A short round that the sanitizers run too: Right from the show's own
@@ -663,6 +846,143 @@ TEST_F(ViewerTest, LoopingStartsTheShowAgainWithTheFirstPassFrames)
     ASSERT_TRUE(wrapped) << "the show did not start again";
     EXPECT_LT(heard, 150u) << "the music did not start again";
     EXPECT_EQ(again, first) << "the second pass's first frames differ from the first pass's";
+}
+
+// L works while paused, at the hundredths stepped to with , and .: B at A
+// is refused (A stays), B before A makes the loop run from B to A, and once
+// play resumes it loops over that span, every frame the one play showed.
+TEST_F(ViewerTest, LWhilePausedTakesTheSteppedHundredthsInEitherOrder)
+{
+    std::vector<uint64_t> played(300, 0);
+    std::vector<int32_t> times;
+    std::string differ;
+    bool resumed = false;
+    fake.onFrameShown = [&] {
+        if (musicPosition < 1 || musicPosition >= 300) return;
+        const uint64_t hash = capture::HashFrame(fake.lastFrame);
+        if (played[musicPosition] == 0)
+            played[musicPosition] = hash;
+        else if (hash != played[musicPosition] && differ.size() < 200)
+            differ += " " + std::to_string(musicPosition);
+        if (resumed) times.push_back(musicPosition);
+    };
+    int32_t paused = -1, endAfterRefusal = -2, marked = -2;
+    std::string overlays[3];
+    clock.at = [&](int64_t wait) {
+        if (wait == 80 || wait == 95) fake.Key(mainWindow, platform::VK_SPACE);
+        if (wait == 85) paused = musicPosition;
+        if (wait == 86 || wait == 88 || wait == 92) fake.Key(mainWindow, 'L');
+        if (wait == 87) overlays[0] = fake.overlayText;
+        if (wait == 89) {
+            overlays[1] = fake.overlayText;
+            endAfterRefusal = loopEnd;
+        }
+        if (wait == 90 || wait == 91) fake.Key(mainWindow, platform::VK_OEM_COMMA);
+        if (wait == 93) {
+            overlays[2] = fake.overlayText;
+            marked = showSnapshots.Marked();
+        }
+        if (wait == 95) resumed = true;
+        if (wait == 200) fake.Key(mainWindow, platform::VK_ESCAPE);
+    };
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Run(), 0);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(fake.messageBoxes, 0) << fake.lastMessageText;
+    ASSERT_GT(paused, 70);
+    const auto time = [](int32_t t) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%d.%02d s", t / 100, t % 100);
+        return std::string(text);
+    };
+    const std::string lines[3] = {"orchid: loop: A at " + time(paused) + "; L again sets B",
+                                  "orchid: loop: B cannot be A (" + time(paused) + "); A stays",
+                                  "orchid: loop: " + time(paused - 2) + " to " + time(paused)};
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(overlays[i], lines[i]);
+    EXPECT_EQ(said, lines[0] + "\n" + lines[1] + "\n" + lines[2] + "\n");
+    EXPECT_EQ(endAfterRefusal, -1);
+    EXPECT_EQ(loopStart, paused - 2);
+    EXPECT_EQ(loopEnd, paused);
+    EXPECT_EQ(marked, paused - 2) << "the loop's start was not kept as the mark";
+    // From the stepped-to hundredth on to B, then back to the start.
+    const std::vector<int32_t> distinct = Distinct(times);
+    ASSERT_GT(distinct.size(), 2u + 20 * 3);
+    EXPECT_EQ(std::vector<int32_t>(distinct.begin(), distinct.begin() + 2), (std::vector<int32_t>{paused - 1, paused}));
+    EXPECT_EQ(std::vector<int32_t>(distinct.begin() + 2, distinct.begin() + 2 + 20 * 3),
+              Passes(paused - 2, paused, 20));
+    EXPECT_EQ(differ, "") << "frames that differ from the ones played";
+}
+
+// A seek past B plays on from there; one back before B loops again at B;
+// a third L clears the loop, and play then goes on past B.
+TEST_F(ViewerTest, SeeksPastBPlayOnAndAThirdLClearsTheLoop)
+{
+    std::vector<uint64_t> played(2000, 0);
+    std::string differ;
+    fake.onFrameShown = [&] {
+        if (musicPosition < 1 || musicPosition >= 2000) return;
+        const uint64_t hash = capture::HashFrame(fake.lastFrame);
+        if (played[musicPosition] == 0)
+            played[musicPosition] = hash;
+        else if (hash != played[musicPosition] && differ.size() < 200)
+            differ += " " + std::to_string(musicPosition);
+    };
+    int32_t highest = 0, afterRight = -1, afterHome = -1, afterOff = -1, marked = -2;
+    std::string off;
+    clock.at = [&](int64_t wait) {
+        if (wait == 50 || wait == 100 || wait == 400) fake.Key(mainWindow, 'L');
+        if ((wait > 101 && wait < 200) || (wait > 251 && wait < 400)) highest = std::max(highest, musicPosition);
+        if (wait == 200) fake.Key(mainWindow, platform::VK_RIGHT);
+        if (wait == 240) afterRight = musicPosition;
+        if (wait == 250) fake.Key(mainWindow, platform::VK_HOME);
+        if (wait == 390) afterHome = musicPosition;
+        if (wait == 401) {
+            off = fake.overlayText;
+            marked = showSnapshots.Marked();
+        }
+        if (wait == 500) {
+            afterOff = musicPosition;
+            fake.Key(mainWindow, platform::VK_ESCAPE);
+        }
+    };
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(fake.messageBoxes, 0) << fake.lastMessageText;
+    EXPECT_EQ(highest, 100) << "play went past B, or never reached it";
+    EXPECT_GT(afterRight, 1100) << "the seek past B did not play on";
+    // From 0 after Home up to B, then from A: 50 + (139 - 101) % 51.
+    EXPECT_EQ(afterHome, 88);
+    EXPECT_EQ(off, "orchid: loop: off");
+    EXPECT_EQ(loopStart, -1);
+    EXPECT_EQ(loopEnd, -1);
+    EXPECT_EQ(marked, -1) << "the mark outlived the loop";
+    EXPECT_GT(afterOff, 150) << "play did not go on past B";
+    EXPECT_EQ(differ, "") << "frames that differ from the ones played";
+}
+
+// Under literal timing, where the show is never exact while it plays, the
+// loop runs too; its first jump back keeps A as the mark.
+TEST_F(ViewerTest, LLoopsUnderLiteralTiming)
+{
+    literalTiming = 1;
+    int32_t lowest = kShowEnd, highest = 0, marked = -2;
+    clock.at = [&](int64_t wait) {
+        if (wait == 50 || wait == 100) fake.Key(mainWindow, 'L');
+        if (wait > 110 && wait < 300) {
+            lowest = std::min(lowest, musicPosition);
+            highest = std::max(highest, musicPosition);
+        }
+        if (wait == 300) {
+            marked = showSnapshots.Marked();
+            fake.Key(mainWindow, platform::VK_ESCAPE);
+        }
+    };
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(fake.messageBoxes, 0) << fake.lastMessageText;
+    ASSERT_GT(loopStart, 0);
+    EXPECT_LE(highest, loopEnd + 1);
+    EXPECT_LE(lowest, loopStart + 1);
+    EXPECT_GE(lowest, loopStart);
+    EXPECT_EQ(marked, loopStart);
 }
 
 // Literal timing runs nothing between frames: no snapshot is built ahead

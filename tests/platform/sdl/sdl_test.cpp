@@ -159,12 +159,12 @@ TEST_F(SdlTest, ViewerKeysArriveAsVirtualKeys)
     keys.clear();
     for (SDL_Keycode key : {SDLK_SPACE, SDLK_LEFT, SDLK_RIGHT, SDLK_HOME, SDLK_m, SDLK_EQUALS, SDLK_PLUS,
                             SDLK_MINUS, SDLK_KP_PLUS, SDLK_KP_MINUS, SDLK_F1, SDLK_PAGEUP, SDLK_PAGEDOWN, SDLK_PERIOD,
-                            SDLK_COMMA})
+                            SDLK_COMMA, SDLK_s, SDLK_l})
         PushKey(key, 0, id);
     Pump();
     EXPECT_EQ(keys, (std::vector<WPARAM>{VK_SPACE, VK_LEFT, VK_RIGHT, VK_HOME, 'M', VK_OEM_PLUS, VK_OEM_PLUS,
                                          VK_OEM_MINUS, VK_ADD, VK_SUBTRACT, VK_F1, VK_PRIOR, VK_NEXT,
-                                         VK_OEM_PERIOD, VK_OEM_COMMA}));
+                                         VK_OEM_PERIOD, VK_OEM_COMMA, 'S', 'L'}));
     DestroyWindow(window);
 }
 

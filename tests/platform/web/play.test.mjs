@@ -1,6 +1,7 @@
 // Live play: the show's clock follows the music, stops with it while the page
-// is hidden or loses the focus, resumes with it; F1 and Alt+Enter work as on
-// the desktop, and Escape ends the show.
+// is hidden or loses the focus, resumes with it; F1, Alt+Enter and the keys
+// that move the show (L's loop among them) work as on the desktop, and
+// Escape ends the show.
 //
 // Headless chromium never hides a page by itself (neither a minimised window
 // nor another tab in front changes document.visibilityState), so hiding is
@@ -209,6 +210,37 @@ test('the show plays in step with its music, pauses while hidden or blurred, ans
         assert.equal(await barShown(), true, 'the control bar stays a while as the show goes on');
         await page.waitForFunction(() => document.getElementById('controls').hidden, null, { timeout: 5_000 })
             .catch(() => assert.fail('the control bar stays up after the show went on'));
+    });
+
+    await t.test('L sets A, then B; the show loops between them until a third L', async () => {
+        const overlay = () => page.evaluate(() => document.getElementById('overlay')?.textContent ?? '');
+        const time = () => page.evaluate(() => window.orchidShowTime());
+        await page.keyboard.press('l');
+        await sleep(500);
+        await page.keyboard.press('L');
+        await page.waitForFunction(() => /loop: [\d.]+ s to/.test(document.getElementById('overlay')?.textContent),
+                                   null, { timeout: 5_000 }).catch(() => {});
+        const set = /orchid: loop: (\d+)\.(\d\d) s to (\d+)\.(\d\d) s/.exec(await overlay());
+        assert.ok(set, `the overlay says where the loop runs (${await overlay()})`);
+        const a = Number(set[1]) * 100 + Number(set[2]), b = Number(set[3]) * 100 + Number(set[4]);
+        assert.ok(b - a >= 20, `the loop runs from ${a} to ${b}`);
+        // Twice round the loop at least: never past B, and back to A.
+        let last = await time(), wrapped = 0;
+        const end = Date.now() + 2 * (b - a) * 10 + 1500;
+        while (Date.now() < end) {
+            const now = await time();
+            assert.ok(now >= a && now <= b, `the show stands at ${now}, outside the loop from ${a} to ${b}`);
+            if (now < last) ++wrapped;
+            last = now;
+            await sleep(20);
+        }
+        assert.ok(wrapped >= 2, `the show went back to A ${wrapped} times`);
+        await page.keyboard.press('l');
+        await page.waitForFunction(() => /loop: off/.test(document.getElementById('overlay')?.textContent), null,
+                                   { timeout: 5_000 }).catch(() => {});
+        assert.match(await overlay(), /orchid: loop: off/);
+        await page.waitForFunction(limit => window.orchidShowTime() > limit, b + 50, { timeout: 5_000 })
+            .catch(async () => assert.fail(`after the third L the show plays on past B (it is at ${await time()})`));
     });
 
     await t.test('Escape ends the show', async () => {
