@@ -2,6 +2,7 @@
 #   make run    install what is missing, build, play the show
 #   make test   install what is missing, build, run every test
 #   make bench  build and run the benchmarks
+#   make bench-capture  every capture format's speed, whole show, in one run
 #   make web    the browser build in build-web/ (index.html, orchid.js,
 #               orchid.wasm, the music); make serve serves it on
 #               http://127.0.0.1:8000/
@@ -42,7 +43,7 @@ ARM64_TESTS ?=
 # Where make install puts Orchid.
 PREFIX ?= /usr/local
 
-.PHONY: all deps configure build run test bench clean web serve test-web test-web-node windows configure-windows test-windows \
+.PHONY: all deps configure build run test bench bench-capture clean web serve test-web test-web-node windows configure-windows test-windows \
 	install uninstall deps-arm64 configure-arm64 arm64 test-arm64 deb test-deb deb-arm64
 
 all: build
@@ -137,6 +138,10 @@ test-web: build web test-web-node
 
 bench: build
 	@bench/run $(BUILD)
+
+# The capture formats' speed, whole show, against H.264 4:2:0 (minutes).
+bench-capture: build
+	@bench/capture-speed $(BUILD)
 
 # Installing copies what the build made and builds nothing when there is a
 # build already, so that `make && sudo make install` leaves no file in
