@@ -267,6 +267,17 @@ def levels(data, rect):
     return len(reds), len(greens), len(blues)
 
 
+def counted_within(seconds, count, done):
+    """Counts again every 0.3 s until the count is done or the time is up;
+    the last count."""
+    deadline = time.monotonic() + seconds
+    while True:
+        n = count()
+        if done(n) or time.monotonic() >= deadline:
+            return n
+        time.sleep(0.3)
+
+
 def wait_until(predicate, timeout, what):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
@@ -453,18 +464,10 @@ class Cases:
 
         # Each key is given up to 10 s to show: on a loaded machine Wine may
         # take a while to deliver it and draw the next frame.
-        def within(seconds, name, done):
-            deadline = time.monotonic() + seconds
-            while True:
-                count = white(name)
-                if done(count) or time.monotonic() >= deadline:
-                    return count
-                time.sleep(0.3)
-
         self.screen.key("F1")
-        shown = within(10, "overlay-shown.png", lambda n: n >= 40)
+        shown = counted_within(10, lambda: white("overlay-shown.png"), lambda n: n >= 40)
         self.screen.key("F1")
-        gone = within(10, "overlay-gone.png", lambda n: n < 20)
+        gone = counted_within(10, lambda: white("overlay-gone.png"), lambda n: n < 20)
         self.end_with_escape(run, "after F1")
         if shown < 40:
             raise Failure("F1 shows no white text: %d white pixels" % shown)
@@ -484,20 +487,12 @@ class Cases:
             data = self.screen.grab(os.path.join(self.work, name))
             return sum(1 for p in pixels(data, band) if p == (40, 40, 40))
 
-        def within(seconds, name, done):
-            deadline = time.monotonic() + seconds
-            while True:
-                count = dark(name)
-                if done(count) or time.monotonic() >= deadline:
-                    return count
-                time.sleep(0.3)
-
         up = lambda n: n >= 10000
         self.screen.key("Next")
-        shown = within(10, "seek-bar-shown.png", up)
-        gone = within(10, "seek-bar-gone.png", lambda n: n < 1000)
+        shown = counted_within(10, lambda: dark("seek-bar-shown.png"), up)
+        gone = counted_within(10, lambda: dark("seek-bar-gone.png"), lambda n: n < 1000)
         self.screen.key("space")
-        paused = within(10, "seek-bar-paused.png", up)
+        paused = counted_within(10, lambda: dark("seek-bar-paused.png"), up)
         time.sleep(3)
         still = dark("seek-bar-paused-later.png")
         self.end_with_escape(run, "after the seek bar")
