@@ -422,6 +422,8 @@ const char* UsageText()
 #endif
            "  F1                show the frame rate, the resynchronisations, the show time,\n"
            "                    the scene and what the last frame cost to draw\n"
+           "A seek or a step by a key, and a pause, show a seek bar over the picture's bottom\n"
+           "with the scenes marked, for two seconds of play after (all the while paused).\n"
            "Exit status: 0 when the show ran, 1 after an error report, 2 for a bad command line,\n"
            "3 when --flash-report finds flashes over the thresholds.\n";
 }
