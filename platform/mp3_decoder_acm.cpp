@@ -62,10 +62,11 @@ constexpr uint32_t kDecoderDelay = 529;
 // codec gives the place exactly from three frames before it on.)
 constexpr uint64_t kWarmUpFrames = 10;
 // The codec starts only at a frame whose first sample is a multiple of this
-// many of its samples: Wine's codec adds a dither noise that repeats every
-// 65536 samples from the stream's start, so a stream started elsewhere
-// gives samples up to 3 apart from a play from the start. That is every 512
-// frames of 1152 samples (13.4 s at 44.1 kHz), every 1024 of 576.
+// many of its samples. Wine's codec gives samples up to 3 apart from a play
+// from the start unless its stream started a multiple of 65536 samples
+// before (as a dither noise repeating every 65536 samples from the stream's
+// start would). That is every 512 frames of 1152 samples (13.4 s at
+// 44.1 kHz), every 1024 of 576.
 constexpr uint64_t kStartSamples = 65536;
 // The largest frame: 1152 samples at 320 kbit/s and 32 kHz, padded.
 constexpr std::size_t kMaxFrameBytes = 1441;
