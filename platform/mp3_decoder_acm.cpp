@@ -17,6 +17,15 @@
 // brought to it by linear interpolation, mono to stereo by doubling. The
 // length is that of the frames' samples at 44.1 kHz; what the codec gives is
 // cut to it, or ended with silence, so that reading gives exactly the length.
+//
+// Opening also lists where each frame with sound starts. Frame k's output
+// starts at the codec's sample k times the frame's samples (every frame of
+// the stream has as many), so a seek needs no decoding from the start: the
+// codec starts afresh at least a few frames before the one that holds the
+// place (kWarmUpFrames), at a frame where its output keeps in step with a
+// play from the start (kStartSamples), and what it gives before the place
+// is dropped. What comes after is what a play from the start gives there,
+// sample for sample.
 #include "platform/mp3_decoder.h"
 
 #define WIN32_LEAN_AND_MEAN
@@ -29,6 +38,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <numeric>
 
 #include "os/files.h"
 
@@ -39,6 +49,25 @@ namespace {
 constexpr std::size_t kInputBytes = 16384;
 // The layer III synthesis filter bank's delay, in samples.
 constexpr uint32_t kDecoderDelay = 529;
+// How many frames before the one holding a seek's place the codec starts. A
+// frame's main data may begin up to 511 bytes (MPEG-1; 255 for MPEG-2 and
+// 2.5) before its header, in the frames before it: at the smallest frames
+// (96 bytes at 32 kbit/s and 48 kHz, 72 at 8 kbit/s and 8 kHz) that reaches
+// back six frames. A frame's output also overlaps the previous frame's (the
+// hybrid filter bank's second half, then the synthesis filter bank's 512
+// samples of history), so the frame before the place has to decode exactly
+// too: it needs its own reservoir, which is there from seven frames after
+// the codec's start on. Ten leaves room; every frame the codec starts before
+// the one it is to decode exactly costs 1152 samples of decoding. (Wine's
+// codec gives the place exactly from three frames before it on.)
+constexpr uint64_t kWarmUpFrames = 10;
+// The codec starts only at a frame whose first sample is a multiple of this
+// many of its samples. Wine's codec gives samples up to 3 apart from a play
+// from the start unless its stream started a multiple of 65536 samples
+// before (as a dither noise repeating every 65536 samples from the stream's
+// start would). That is every 512 frames of 1152 samples (13.4 s at
+// 44.1 kHz), every 1024 of 576.
+constexpr uint64_t kStartSamples = 65536;
 // The largest frame: 1152 samples at 320 kbit/s and 32 kHz, padded.
 constexpr std::size_t kMaxFrameBytes = 1441;
 // Layer III bit rates in kbit/s by index: MPEG-1, and MPEG-2 and 2.5.
@@ -144,6 +173,11 @@ struct Mp3Decoder::State {
     uint8_t* data = nullptr;
     std::size_t audioBytes = 0;
     std::size_t readPosition = 0;
+    // Where each of the `frameCount` frames starts in `data`, and the
+    // samples (per channel) of each.
+    std::size_t* frameStarts = nullptr;
+    std::size_t frameCount = 0;
+    uint32_t frameSamples = 0;
     int rate = 0;
     int channels = 0;
     MPEGLAYER3WAVEFORMAT source = {};
@@ -162,21 +196,28 @@ struct Mp3Decoder::State {
     std::size_t outputTaken = 0;
     // Bytes handed out at 44.1 kHz stereo since the start.
     uint64_t delivered = 0;
-    // Frames of the codec's output before the sound starts, and how many of
-    // them are still to be dropped.
+    // Frames of the codec's output before the sound starts, and how many
+    // are still to be dropped (after a seek, up to its place).
     uint32_t skip = 0;
-    uint32_t skipLeft = 0;
+    uint64_t skipLeft = 0;
     // Other formats: the input frames around the next output frame, and
     // how far past `before` it lies, in 1/44100ths of an input frame.
+    // `atFirst`: `before` is to be the sound's first input frame, which
+    // stands on its own when the codec gives no second; past it, an output
+    // frame needs both, and once the codec has given its last (`dry`) the
+    // rest is silence, however it is read.
     int16_t before[2] = {};
     int16_t after[2] = {};
     uint32_t phase = 0;
     bool primed = false;
+    bool atFirst = true;
+    bool dry = false;
 
     ~State()
     {
         CloseStream();
         delete[] data;
+        delete[] frameStarts;
         delete[] output;
     }
 
@@ -188,8 +229,10 @@ struct Mp3Decoder::State {
         stream = nullptr;
     }
 
-    // A fresh codec stream at the first frame with sound.
-    bool OpenStream()
+    // A fresh codec stream from frame `frame` on. (acmStreamReset does
+    // nothing on a synchronous stream: the stream is opened again; the
+    // output buffer stays.)
+    bool OpenStream(std::size_t frame)
     {
         CloseStream();
         if (acmStreamOpen(&stream, nullptr, &source.wfx, &pcm, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME) != 0) {
@@ -217,10 +260,12 @@ struct Mp3Decoder::State {
         inputFill = 0;
         outputFill = outputTaken = 0;
         delivered = 0;
-        skipLeft = skip;
+        skipLeft = 0;
         phase = 0;
         primed = false;
-        readPosition = 0;
+        atFirst = true;
+        dry = false;
+        readPosition = frameStarts[frame];
         return true;
     }
 
@@ -273,10 +318,10 @@ struct Mp3Decoder::State {
         const std::size_t frameBytes = static_cast<std::size_t>(channels) * 2;
         while (skipLeft > 0) {
             if (outputFill - outputTaken < frameBytes && !Convert()) return 0;
-            const std::size_t frames = (outputFill - outputTaken) / frameBytes;
-            const std::size_t dropped = frames < skipLeft ? frames : skipLeft;
-            outputTaken += dropped * frameBytes;
-            skipLeft -= static_cast<uint32_t>(dropped);
+            const uint64_t frames = (outputFill - outputTaken) / frameBytes;
+            const uint64_t dropped = frames < skipLeft ? frames : skipLeft;
+            outputTaken += static_cast<std::size_t>(dropped) * frameBytes;
+            skipLeft -= dropped;
         }
         std::size_t total = 0;
         if (rate == static_cast<int>(kRate) && channels == 2) {
@@ -292,16 +337,24 @@ struct Mp3Decoder::State {
         }
         // Linear interpolation between the input frames around each output
         // frame's time.
+        if (dry) return 0;
         if (!primed) {
             if (!NextFrame(before)) return 0;
-            if (!NextFrame(after)) std::memcpy(after, before, sizeof after);
+            if (!NextFrame(after)) {
+                dry = !atFirst;
+                if (dry) return 0;
+                std::memcpy(after, before, sizeof after);
+            }
             primed = true;
         }
         while (total < bytes) {
             while (phase >= kRate) {
                 phase -= kRate;
                 std::memcpy(before, after, sizeof before);
-                if (!NextFrame(after)) return total;
+                if (!NextFrame(after)) {
+                    dry = true;
+                    return total;
+                }
             }
             for (int c = 0; c < 2; ++c) {
                 // Neighbours may differ by up to 65535, times a phase up to
@@ -370,6 +423,7 @@ bool Mp3Decoder::Open(const char* fileName)
     uint64_t samples = 0;
     uint32_t delay = 0, padding = 0;
     std::size_t audioBytes = 0;
+    std::size_t frames = 0;
     bool first = true;
     while (position + 4 <= size) {
         if (!ParseHeader(data + position, &frame) || !SameStream(frame, firstFrame) ||
@@ -389,11 +443,23 @@ bool Mp3Decoder::Open(const char* fileName)
             std::memmove(data + audioBytes, data + position, bytes);
             audioBytes += bytes;
             samples += static_cast<uint64_t>(frame.samples);
+            ++frames;
         }
         position += bytes;
     }
     state->audioBytes = audioBytes;
     bool ok = samples > delay + padding && audioBytes > 0;
+    // The frames' starts, now that they lie back to back.
+    if (ok) state->frameStarts = new (std::nothrow) std::size_t[frames];
+    ok = ok && state->frameStarts != nullptr;
+    for (std::size_t k = 0, at = 0; ok && k < frames; ++k) {
+        state->frameStarts[k] = at;
+        ok = audioBytes - at >= 4 && ParseHeader(data + at, &frame) &&
+             static_cast<std::size_t>(frame.bytes) <= audioBytes - at;
+        at += static_cast<std::size_t>(frame.bytes);
+    }
+    state->frameCount = frames;
+    state->frameSamples = static_cast<uint32_t>(firstFrame.samples);
     if (ok) {
         samples -= delay + padding;
         state->skip = delay > 0 || padding > 0 ? delay + kDecoderDelay : 0;
@@ -429,19 +495,35 @@ bool Mp3Decoder::Open(const char* fileName)
     return ok;
 }
 
-bool Mp3Decoder::Rewind() { return state != nullptr && state->OpenStream(); }
+bool Mp3Decoder::Rewind() { return Seek(0); }
 
-// The codec decodes from the start: the bytes before the place are decoded
-// and dropped.
+// The codec starts at the last frame at a multiple of kStartSamples that
+// lies at least kWarmUpFrames frames before the frame that holds the
+// place's input frame (or at the first), and Produce drops what it gives
+// before that input frame; for other formats the interpolation takes up the
+// phase a play from the start has there. Past the codec's last frame the
+// stream starts as before its last frame: a play from the start runs dry at
+// the same place.
 bool Mp3Decoder::Seek(uint64_t bytes)
 {
-    if (!Rewind()) return false;
+    if (state == nullptr) return false;
+    State& s = *state;
     if (bytes > lengthBytes) bytes = lengthBytes;
-    uint8_t dropped[16384];
-    while (state->delivered < bytes) {
-        const uint64_t left = bytes - state->delivered;
-        if (Read(dropped, left < sizeof dropped ? static_cast<size_t>(left) : sizeof dropped) == 0) return false;
-    }
+    bytes -= bytes % kBytesPerSample;
+    const uint64_t sample = bytes / kBytesPerSample;
+    const uint64_t rate = static_cast<uint64_t>(s.rate);
+    const bool direct = s.rate == static_cast<int>(kRate) && s.channels == 2;
+    const uint64_t input = direct ? sample : sample * rate / kRate;
+    const uint64_t codecSample = s.skip + input;
+    uint64_t frame = codecSample / s.frameSamples;
+    if (frame >= s.frameCount) frame = s.frameCount - 1;
+    const uint64_t period = kStartSamples / std::gcd(uint64_t{s.frameSamples}, kStartSamples);
+    const uint64_t start = frame > kWarmUpFrames ? (frame - kWarmUpFrames) / period * period : 0;
+    if (!s.OpenStream(static_cast<std::size_t>(start))) return false;
+    s.skipLeft = codecSample - start * s.frameSamples;
+    s.phase = direct ? 0 : static_cast<uint32_t>(sample * rate % kRate);
+    s.atFirst = input == 0;
+    s.delivered = bytes;
     return true;
 }
 

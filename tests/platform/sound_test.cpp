@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -206,6 +207,91 @@ TEST(Mp3AgainstLinuxTest, TagsAndDamageAreSteppedOver)
     EXPECT_EQ(Difference(damaged, whole, lost + 3 * 1152 * 2, 1152 * 2), "");
 }
 
+// Seeks to `places` (bytes from the start, in that order) and reads a few
+// pieces from each: they are `whole` (the file read from the start) from
+// there on, and past its end nothing. The failures, one line each.
+std::string SeekAndCompare(Mp3Decoder& d, const std::vector<uint8_t>& whole, const std::vector<uint64_t>& places)
+{
+    std::string failures;
+    static uint8_t piece[12288 + 4 + 9000];
+    for (uint64_t at : places) {
+        if (!d.Seek(at)) {
+            failures += "seek to " + std::to_string(at) + " failed\n";
+            continue;
+        }
+        const uint64_t from = at < whole.size() ? at : whole.size();
+        size_t got = 0;
+        for (size_t size : {size_t{9000}, size_t{4}, size_t{12288}}) got += d.Read(piece + got, size);
+        const size_t expected = static_cast<size_t>(std::min<uint64_t>(sizeof piece, whole.size() - from));
+        if (got != expected)
+            failures += "at " + std::to_string(at) + ": " + std::to_string(got) + " bytes, not " +
+                        std::to_string(expected) + "\n";
+        else if (std::memcmp(piece, whole.data() + from, got) != 0)
+            failures += "at " + std::to_string(at) + ": other bytes\n";
+        else if (d.Read(piece, 4) != (from + got < whole.size() ? 4u : 0u))
+            failures += "at " + std::to_string(at) + ": the next read\n";
+    }
+    return failures;
+}
+
+// The places a seek in a file of `bytes` bytes at `rate` Hz must get right:
+// the start, the first samples, inside frames, around the frame boundaries
+// where the codec's start moves on (every `period` frames, at least ten
+// before the place) and around the frames past them, whatever the encoder's
+// delay (none or 1105 samples), the last samples, the end and past it, then
+// the same backwards.
+std::vector<uint64_t> SeekPlaces(uint64_t bytes, int64_t rate, int64_t frameSamples, int64_t period)
+{
+    const int64_t samples = static_cast<int64_t>(bytes / 4);
+    std::vector<int64_t> at = {0, 1, 2, 577, 1151, 1152, 1153, 4000, 33333};
+    for (int64_t frame : {int64_t{9}, int64_t{10}, int64_t{11}, period - 1, period, period + 1, period + 9,
+                          period + 10, period + 11, period + 12}) {
+        for (int64_t delay : {0, 1105}) {
+            // The first 44.1 kHz sample of the codec's frame `frame`.
+            const int64_t first = ((frame * frameSamples - delay) * 44100 + rate - 1) / rate;
+            for (int64_t d : {-1, 0, 1, 300}) at.push_back(first + d);
+        }
+    }
+    for (int64_t back : {12000, 3000, 1153, 1152, 100, 2, 1, 0}) at.push_back(samples - back);
+    std::vector<uint64_t> places;
+    for (int64_t sample : at)
+        if (sample >= 0 && sample <= samples) places.push_back(static_cast<uint64_t>(sample) * 4);
+    for (uint64_t past : {uint64_t{4}, uint64_t{4096}, uint64_t{1} << 62}) places.push_back(bytes + past);
+    places.insert(places.end(), places.rbegin(), places.rend());
+    return places;
+}
+
+// A seek starts the codec near the place, not at the first frame, and gives
+// byte for byte what a play from the start gives there: at 44.1 kHz, stereo
+// and mono (which is interpolated, without an Info frame, so without
+// delay), at 48 kHz, and with MPEG-2's 576-sample frames at 22.05 kHz.
+TEST(Mp3SeekTest, EveryPlaceGivesWhatAPlayFromTheStartGives)
+{
+    struct Case {
+        const char* name;
+        int64_t rate, frameSamples, period;
+    };
+    for (const Case& c : {Case{"long-44100-2", 44100, 1152, 512}, Case{"long-44100-1", 44100, 1152, 512},
+                          Case{"long-48000-2", 48000, 1152, 512}, Case{"long-22050-1", 22050, 576, 1024}}) {
+        Mp3Decoder d;
+        ASSERT_TRUE(d.Open((std::string(ORCHID_TEST_MP3_CASES) + "/" + c.name + ".mp3").c_str())) << c.name;
+        std::vector<uint8_t> whole(d.LengthBytes());
+        ASSERT_EQ(d.Read(whole.data(), whole.size()), whole.size()) << c.name;
+        // Past the places a seek may start the codec at, with room to spare.
+        ASSERT_GT(static_cast<int64_t>(whole.size() / 4) * c.rate / 44100, (c.period + 14) * c.frameSamples)
+            << c.name;
+        EXPECT_EQ(SeekAndCompare(d, whole, SeekPlaces(whole.size(), c.rate, c.frameSamples, c.period)), "")
+            << c.name;
+        // Read from the start again after the seeks, in small pieces.
+        ASSERT_TRUE(d.Rewind());
+        std::vector<uint8_t> again(whole.size());
+        size_t got = 0;
+        for (size_t n; (n = d.Read(again.data() + got, std::min<size_t>(1000, again.size() - got))) > 0;) got += n;
+        EXPECT_EQ(got, whole.size()) << c.name;
+        EXPECT_TRUE(again == whole) << c.name;
+    }
+}
+
 // Layer II and free-format files, which libmpg123 plays and the Windows
 // codec does not take, are refused with the reason.
 TEST(Mp3AgainstLinuxTest, WhatTheCodecCannotTakeIsRefusedWithTheReason)
@@ -220,6 +306,50 @@ TEST(Mp3AgainstLinuxTest, WhatTheCodecCannotTakeIsRefusedWithTheReason)
         EXPECT_NE(said.find(std::string(kind) == "free" ? "free-format" : "layer II"), std::string::npos) << said;
         EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     }
+}
+#endif
+
+#if defined(ORCHID_TEST_MUSIC)
+// The show's music: seeks all through it give what a play from the start
+// gives, and a seek to 200 s takes a small part of decoding up to there
+// (which is what a seek cost when the codec decoded from the start). Both
+// times are printed.
+TEST(Mp3SeekTest, TheMusicSeeksExactlyWithoutDecodingFromTheStart)
+{
+    Mp3Decoder d;
+    ASSERT_TRUE(d.Open(ORCHID_TEST_MUSIC));
+    std::vector<uint8_t> whole(d.LengthBytes());
+    ASSERT_EQ(d.Read(whole.data(), whole.size()), whole.size());
+    std::vector<uint64_t> places = SeekPlaces(whole.size(), 44100, 1152, 512);
+    for (uint64_t second = 0; second * 176400 < whole.size(); second += 7) places.push_back(second * 176400 + 4 * 577);
+    EXPECT_EQ(SeekAndCompare(d, whole, places), "");
+
+    const uint64_t target = 200 * 176400;
+    ASSERT_LT(target, whole.size());
+    static uint8_t piece[16384];
+    double seekSeconds = 1e9, fromStartSeconds = 1e9;
+    for (int run = 0; run < 3; ++run) {
+        const auto t0 = std::chrono::steady_clock::now();
+        ASSERT_TRUE(d.Seek(target));
+        ASSERT_EQ(d.Read(piece, sizeof piece), sizeof piece);
+        const auto t1 = std::chrono::steady_clock::now();
+        seekSeconds = std::min(seekSeconds, std::chrono::duration<double>(t1 - t0).count());
+        EXPECT_EQ(std::memcmp(piece, whole.data() + target, sizeof piece), 0);
+
+        ASSERT_TRUE(d.Rewind());
+        for (uint64_t left = target; left > 0;) {
+            const size_t n = d.Read(piece, static_cast<size_t>(std::min<uint64_t>(left, sizeof piece)));
+            ASSERT_GT(n, 0u);
+            left -= n;
+        }
+        ASSERT_EQ(d.Read(piece, sizeof piece), sizeof piece);
+        const auto t2 = std::chrono::steady_clock::now();
+        fromStartSeconds = std::min(fromStartSeconds, std::chrono::duration<double>(t2 - t1).count());
+    }
+    std::printf("seek to 200 s: %.1f ms; decoding from the start to 200 s: %.1f ms\n", seekSeconds * 1e3,
+                fromStartSeconds * 1e3);
+    // The codec starts 489 frames before the place (at most 521), not 7657.
+    EXPECT_LT(seekSeconds * 4, fromStartSeconds);
 }
 #endif
 

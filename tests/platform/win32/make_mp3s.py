@@ -66,6 +66,15 @@ def main():
     ffmpeg(args, SOUND, 22050, 1, 2, path("lavc-22050-1.mp3"))
     ffmpeg(args, SOUND, 11025, 2, 2, path("lavc-11025-2.mp3"))
     ffmpeg(args, SQUARE, 48000, 1, 2, path("square-48000-1.mp3"))
+    # Long enough for a seek to start the codec past the first frame (it
+    # starts only every 65536 of its samples): 44.1 kHz stereo, 44.1 kHz mono
+    # without an Info frame, 48 kHz, and MPEG-2 at 22.05 kHz (576 samples a
+    # frame).
+    ffmpeg(args, SOUND, 44100, 2, 15, path("long-44100-2.mp3"))
+    ffmpeg(args, SOUND, 44100, 1, 15, path("long-44100-1.mp3"),
+           ("-c:a", "libmp3lame", "-b:a", "96k", "-write_xing", "0"))
+    ffmpeg(args, SOUND, 48000, 2, 15, path("long-48000-2.mp3"))
+    ffmpeg(args, SOUND, 22050, 1, 28, path("long-22050-1.mp3"), ("-c:a", "libmp3lame", "-b:a", "48k"))
     wav = path("sound.wav")
     ffmpeg(args, SOUND, 44100, 2, 2, wav, ("-c:a", "pcm_s16le"))
     subprocess.run([args.lame, "--quiet", "-b", "160", wav, path("lame-44100-2.mp3")], check=True)
