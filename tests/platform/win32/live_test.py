@@ -16,7 +16,8 @@ The cases: the mode dialog (shown, Escape ignored, Tab/Return choosing Quit
 or Windowed), the show in a window at the window's place, Escape ending the
 run with status 0, the show pausing while another program is active and
 going on when its window is clicked, F1's line and the seek bar over the
-picture, fullscreen at 32 and 16 bits (the 16-bit picture reaches the
+picture, S writing the frame on screen as the PNG --frames writes for it,
+fullscreen at 32 and 16 bits (the 16-bit picture reaches the
 screen through a 5-6-5
 surface: at most 32, 64 and 32 levels of red, green and blue), and the
 failure reports the real interfaces can be made to
@@ -31,6 +32,7 @@ to first frame in the window) for a windowed run.
 """
 
 import argparse
+import glob
 import os
 import re
 import select
@@ -503,6 +505,40 @@ class Cases:
         if not up(paused) or not up(still):
             raise Failure("the seek bar is not up while paused: %d, then %d pixels of its band" % (paused, still))
 
+    def screenshot(self):
+        """Paused, five hundredths back with `,`, S writes the frame on
+        screen into the Pictures folder as orchid-SSS.HH.png, named on
+        stderr: byte for byte the PNG that --frames writes for that
+        hundredth (made here by the same program, headless)."""
+        run = self.start("screenshot", ["--mode", "32"])
+        wait_until(lambda: lit(self.screen.grab(), FULLSCREEN) > 0, 60, "the first frame")
+        time.sleep(max(0.0, 6.0 - (time.monotonic() - run.started)))
+        self.screen.key("space")
+        time.sleep(1)
+        self.screen.key(*["comma"] * 5)
+        time.sleep(1)
+        self.screen.key("s")
+        said = re.compile(r"the frame at (\d+)\.(\d\d) s is in .*?(orchid-\d{3}\.\d\d\.png)")
+        wait_until(lambda: said.search(run.output()), 20, "the line that names the screenshot")
+        self.end_with_escape(run, "after S")
+        m = said.search(run.output())
+        hundredth = int(m.group(1)) * 100 + int(m.group(2))
+        found = glob.glob(os.path.join(self.wine.env["WINEPREFIX"], "drive_c", "users", "*", "Pictures", m.group(3)))
+        if len(found) != 1:
+            raise Failure("%s is not in the Pictures folder: %r" % (m.group(3), found))
+        frames = os.path.join(self.folder("screenshot-frames"), "frames")
+        at = "%d.%02d" % (hundredth // 100, hundredth % 100)
+        capture = subprocess.run([self.wine.wine, self.args.exe, "--no-sound", "--frames", frames, "--fps", "100",
+                                  "--from", at, "--to", at], cwd=os.path.dirname(frames), env=self.wine.env,
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+        expected = os.path.join(frames, "frame-%05d.png" % hundredth)
+        if capture.returncode != 0 or not os.path.exists(expected):
+            raise Failure("--frames at %s s wrote no %s (status %d)" % (at, expected, capture.returncode))
+        with open(found[0], "rb") as a, open(expected, "rb") as b:
+            if a.read() != b.read():
+                raise Failure("%s differs from the frame --frames writes for %s s" % (m.group(3), at))
+        os.remove(found[0])
+
     def still(self, seconds):
         """Whether the window shows the same picture `seconds` apart."""
         before = bytes(pixels_of(self.screen.grab(), WINDOW))
@@ -564,7 +600,8 @@ class Cases:
                           % m.group(1))
 
 
-CASES = ["dialog_quit", "dialog_windowed", "windowed", "activation", "overlay", "seek_bar", "fullscreen_depths", "mode_refused", "no_audio_device",
+CASES = ["dialog_quit", "dialog_windowed", "windowed", "activation", "overlay", "seek_bar", "screenshot",
+         "fullscreen_depths", "mode_refused", "no_audio_device",
          "music_files", "with_sound"]
 
 
