@@ -17,11 +17,10 @@ or Windowed), the show in a window at the window's place, Escape ending the
 run with status 0, the show pausing while another program is active and
 going on when its window is clicked, F1's line and the seek bar over the
 picture, S writing the frame on screen as the PNG --frames writes for it,
-fullscreen at 32 and 16 bits (the 16-bit picture reaches the
-screen through a 5-6-5
-surface: at most 32, 64 and 32 levels of red, green and blue), and the
-failure reports the real interfaces can be made to
-give: a display mode DirectDraw refuses (24 bits), no audio device, and a
+L looping the show between two points, fullscreen at 32 and 16 bits (the
+16-bit picture reaches the screen through a 5-6-5 surface: at most 32, 64
+and 32 levels of red, green and blue), and the failure reports the real
+interfaces can be made to give: a display mode DirectDraw refuses (24 bits), no audio device, and a
 music file that is missing, empty or not MP3. With sound a private
 PulseAudio server with a null sink is the device.
 
@@ -539,6 +538,36 @@ class Cases:
                 raise Failure("%s differs from the frame --frames writes for %s s" % (m.group(3), at))
         os.remove(found[0])
 
+    def loop(self):
+        """L sets A, L again B a second later; three seconds on, the show
+        stands between them (S names the hundredth on screen), where
+        without the loop it would be two seconds past B."""
+        run = self.start("loop", ["--mode", "32"])
+        wait_until(lambda: lit(self.screen.grab(), FULLSCREEN) > 0, 60, "the first frame")
+        time.sleep(max(0.0, 6.0 - (time.monotonic() - run.started)))
+        self.screen.key("l")
+        time.sleep(1)
+        self.screen.key("l")
+        span = re.compile(r"loop: (\d+)\.(\d\d) s to (\d+)\.(\d\d) s")
+        wait_until(lambda: span.search(run.output()), 20, "the line that names the loop")
+        time.sleep(3)
+        self.screen.key("s")
+        said = re.compile(r"the frame at (\d+)\.(\d\d) s is in .*?(orchid-\d{3}\.\d\d\.png)")
+        wait_until(lambda: said.search(run.output()), 20, "the line that names the screenshot")
+        self.end_with_escape(run, "after L")
+        m = span.search(run.output())
+        a, b = int(m.group(1)) * 100 + int(m.group(2)), int(m.group(3)) * 100 + int(m.group(4))
+        s = said.search(run.output())
+        shown = int(s.group(1)) * 100 + int(s.group(2))
+        for path in glob.glob(os.path.join(self.wine.env["WINEPREFIX"], "drive_c", "users", "*", "Pictures",
+                                           s.group(3))):
+            os.remove(path)
+        if not 50 <= b - a <= 400:
+            raise Failure("the loop runs from %d to %d hundredths, not about a second" % (a, b))
+        if not a <= shown <= b:
+            raise Failure("three seconds after B the show is at %d hundredths, outside the loop %d to %d" %
+                          (shown, a, b))
+
     def still(self, seconds):
         """Whether the window shows the same picture `seconds` apart."""
         before = bytes(pixels_of(self.screen.grab(), WINDOW))
@@ -601,7 +630,7 @@ class Cases:
 
 
 CASES = ["dialog_quit", "dialog_windowed", "windowed", "activation", "overlay", "seek_bar", "screenshot",
-         "fullscreen_depths", "mode_refused", "no_audio_device",
+         "loop", "fullscreen_depths", "mode_refused", "no_audio_device",
          "music_files", "with_sound"]
 
 
