@@ -53,6 +53,10 @@ int32_t noticeFrames = 0;
 constexpr int32_t kNoticeFrames = 120;
 // A line for the overlay's two seconds (and stderr's, when `echo`).
 void Notice(const char* line, bool echo);
+// The hundredth whose frame is on screen: the one drawn for musicPosition,
+// or while that is not drawn yet, the one before (which Render shows again
+// before drawing on).
+int32_t ShownHundredth() { return undrawn ? musicPosition - 1 : musicPosition; }
 // S: the frame on screen to screenshotTaken, and its line to the overlay.
 void TakeScreenshot();
 // 1 while the show stands at or before the loop's end, so that play
@@ -101,8 +105,9 @@ constexpr int32_t kSceneBackGrace = 100;
 void BuildAhead();
 // The seek bar the display draws over the picture: up for kSeekBarMicros
 // of play after a seek or a step by the viewer, and while the viewer has
-// paused. Until then by the performance counter; 0 while it is down.
+// paused; up until seekBarUntil on the performance counter.
 SeekBar seekBar;
+bool seekBarUp = false;
 int64_t seekBarUntil = 0;
 constexpr int64_t kSeekBarMicros = 2000000;
 // Puts the bar up at `position` (its time starts again).
@@ -120,7 +125,8 @@ int Startup(HINSTANCE instance, int showCommand)
     overlayShown = 0;
     userPaused = 0;
     showExact = 0;
-    seekBarUntil = 0;
+    seekBarUp = false;
+    ShowSeekBar(nullptr);
     // The end of the show, asked for from inside an update step, ends the
     // run there and then.
     SetDemoHooks(DemoHooks{EndOfShow});
@@ -325,17 +331,13 @@ void Render()
 void TakeScreenshot()
 {
     if (screenshotTaken == nullptr || frameImage.pixInt == nullptr) return;
-    // The frame on screen is the one drawn for musicPosition (a frame not
-    // yet drawn is not on screen: the one before it is, which Render shows
-    // again before drawing on).
-    const int32_t shown = undrawn ? musicPosition - 1 : musicPosition;
+    const int32_t shown = ShownHundredth();
     // After live play skipped hundredths (a resynchronisation, or literal
     // timing) the frame is not the one a capture draws for its hundredth:
     // the show is moved to that hundredth first, as a seek moves it, so
     // that the frame written, and shown from then on, is the capture's.
     if (!showExact) SeekShow(shown);
-    const std::string line = screenshotTaken(ShownFramePng(frameImage, deDraw.bpp, deDraw.pixelFormat),
-                                             undrawn ? musicPosition - 1 : musicPosition);
+    const std::string line = screenshotTaken(ShownFramePng(frameImage, deDraw.bpp, deDraw.pixelFormat), shown);
     Notice(line.c_str(), false);
 }
 
@@ -364,9 +366,7 @@ void LoopKey()
         Notice("orchid: no loop: the show cannot seek in this run", true);
         return;
     }
-    // The frame on screen is the one drawn for musicPosition (one not yet
-    // drawn is not on screen: the one before it is).
-    const int32_t shown = undrawn ? musicPosition - 1 : musicPosition;
+    const int32_t shown = ShownHundredth();
     if (loopStart >= 0 && loopEnd >= 0) {
         loopStart = loopEnd = -1;
         loopArmed = 0;
@@ -453,7 +453,7 @@ void TogglePause()
     if (userPaused) {
         userPaused = 0;
         // The bar stays up a while as the show goes on.
-        if (seekBarUntil != 0) RaiseSeekBar(seekBar.position);
+        if (seekBarUp) RaiseSeekBar(seekBar.position);
         // Still inactive: activation resumes them.
         if (lastActive == 0) return;
         deDraw.Restore();
@@ -464,7 +464,7 @@ void TogglePause()
         if (!paused) audio.Pause();
         paused = 1;
         // The frame on screen shown again, with the bar over it.
-        RaiseSeekBar(undrawn ? musicPosition - 1 : musicPosition);
+        RaiseSeekBar(ShownHundredth());
         if (frameImage.pixInt != nullptr) deDraw.Present(&frameImage);
     }
 }
@@ -485,18 +485,17 @@ void RaiseSeekBar(int32_t position)
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&now);
     seekBarUntil = now + frequency * kSeekBarMicros / 1000000;
-    // 0 means down: a counter that reads 0 still counts as up.
-    if (seekBarUntil == 0) seekBarUntil = 1;
+    seekBarUp = true;
     ShowSeekBar(&seekBar);
 }
 
 void FollowSeekBar()
 {
-    if (seekBarUntil == 0) return;
+    if (!seekBarUp) return;
     int64_t now = 0;
     QueryPerformanceCounter(&now);
     if (now >= seekBarUntil && !userPaused) {
-        seekBarUntil = 0;
+        seekBarUp = false;
         ShowSeekBar(nullptr);
         return;
     }

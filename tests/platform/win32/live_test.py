@@ -504,27 +504,37 @@ class Cases:
         if not up(paused) or not up(still):
             raise Failure("the seek bar is not up while paused: %d, then %d pixels of its band" % (paused, still))
 
+    def playing_at_six_seconds(self, name):
+        """A fullscreen run that has played its first six seconds."""
+        run = self.start(name, ["--mode", "32"])
+        wait_until(lambda: lit(self.screen.grab(), FULLSCREEN) > 0, 60, "the first frame")
+        time.sleep(max(0.0, 6.0 - (time.monotonic() - run.started)))
+        return run
+
+    def press_s_and_end(self, run, what):
+        """S, then Escape: the hundredth S names on stderr and the file it
+        wrote in the prefix's Pictures folder (None when it is not there)."""
+        self.screen.key("s")
+        said = re.compile(r"the frame at (\d+)\.(\d\d) s is in .*?(orchid-\d{3}\.\d\d\.png)")
+        wait_until(lambda: said.search(run.output()), 20, "the line that names the screenshot")
+        self.end_with_escape(run, what)
+        m = said.search(run.output())
+        found = glob.glob(os.path.join(self.wine.env["WINEPREFIX"], "drive_c", "users", "*", "Pictures", m.group(3)))
+        return int(m.group(1)) * 100 + int(m.group(2)), found[0] if len(found) == 1 else None
+
     def screenshot(self):
         """Paused, five hundredths back with `,`, S writes the frame on
         screen into the Pictures folder as orchid-SSS.HH.png, named on
         stderr: byte for byte the PNG that --frames writes for that
         hundredth (made here by the same program, headless)."""
-        run = self.start("screenshot", ["--mode", "32"])
-        wait_until(lambda: lit(self.screen.grab(), FULLSCREEN) > 0, 60, "the first frame")
-        time.sleep(max(0.0, 6.0 - (time.monotonic() - run.started)))
+        run = self.playing_at_six_seconds("screenshot")
         self.screen.key("space")
         time.sleep(1)
         self.screen.key(*["comma"] * 5)
         time.sleep(1)
-        self.screen.key("s")
-        said = re.compile(r"the frame at (\d+)\.(\d\d) s is in .*?(orchid-\d{3}\.\d\d\.png)")
-        wait_until(lambda: said.search(run.output()), 20, "the line that names the screenshot")
-        self.end_with_escape(run, "after S")
-        m = said.search(run.output())
-        hundredth = int(m.group(1)) * 100 + int(m.group(2))
-        found = glob.glob(os.path.join(self.wine.env["WINEPREFIX"], "drive_c", "users", "*", "Pictures", m.group(3)))
-        if len(found) != 1:
-            raise Failure("%s is not in the Pictures folder: %r" % (m.group(3), found))
+        hundredth, written = self.press_s_and_end(run, "after S")
+        if written is None:
+            raise Failure("the screenshot of hundredth %d is not in the Pictures folder" % hundredth)
         frames = os.path.join(self.folder("screenshot-frames"), "frames")
         at = "%d.%02d" % (hundredth // 100, hundredth % 100)
         capture = subprocess.run([self.wine.wine, self.args.exe, "--no-sound", "--frames", frames, "--fps", "100",
@@ -533,35 +543,28 @@ class Cases:
         expected = os.path.join(frames, "frame-%05d.png" % hundredth)
         if capture.returncode != 0 or not os.path.exists(expected):
             raise Failure("--frames at %s s wrote no %s (status %d)" % (at, expected, capture.returncode))
-        with open(found[0], "rb") as a, open(expected, "rb") as b:
-            if a.read() != b.read():
-                raise Failure("%s differs from the frame --frames writes for %s s" % (m.group(3), at))
-        os.remove(found[0])
+        with open(written, "rb") as a, open(expected, "rb") as b:
+            same = a.read() == b.read()
+        os.remove(written)
+        if not same:
+            raise Failure("%s differs from the frame --frames writes for %s s" % (os.path.basename(written), at))
 
     def loop(self):
         """L sets A, L again B a second later; three seconds on, the show
         stands between them (S names the hundredth on screen), where
         without the loop it would be two seconds past B."""
-        run = self.start("loop", ["--mode", "32"])
-        wait_until(lambda: lit(self.screen.grab(), FULLSCREEN) > 0, 60, "the first frame")
-        time.sleep(max(0.0, 6.0 - (time.monotonic() - run.started)))
+        run = self.playing_at_six_seconds("loop")
         self.screen.key("l")
         time.sleep(1)
         self.screen.key("l")
         span = re.compile(r"loop: (\d+)\.(\d\d) s to (\d+)\.(\d\d) s")
         wait_until(lambda: span.search(run.output()), 20, "the line that names the loop")
         time.sleep(3)
-        self.screen.key("s")
-        said = re.compile(r"the frame at (\d+)\.(\d\d) s is in .*?(orchid-\d{3}\.\d\d\.png)")
-        wait_until(lambda: said.search(run.output()), 20, "the line that names the screenshot")
-        self.end_with_escape(run, "after L")
+        shown, written = self.press_s_and_end(run, "after L")
+        if written is not None:
+            os.remove(written)
         m = span.search(run.output())
         a, b = int(m.group(1)) * 100 + int(m.group(2)), int(m.group(3)) * 100 + int(m.group(4))
-        s = said.search(run.output())
-        shown = int(s.group(1)) * 100 + int(s.group(2))
-        for path in glob.glob(os.path.join(self.wine.env["WINEPREFIX"], "drive_c", "users", "*", "Pictures",
-                                           s.group(3))):
-            os.remove(path)
         if not 50 <= b - a <= 400:
             raise Failure("the loop runs from %d to %d hundredths, not about a second" % (a, b))
         if not a <= shown <= b:
