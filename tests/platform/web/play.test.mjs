@@ -216,7 +216,13 @@ test('the show plays in step with its music, pauses while hidden or blurred, ans
         const overlay = () => page.evaluate(() => document.getElementById('overlay')?.textContent ?? '');
         const time = () => page.evaluate(() => window.orchidShowTime());
         await page.keyboard.press('l');
-        await sleep(500);
+        await page.waitForFunction(() => /loop: A at/.test(document.getElementById('overlay')?.textContent),
+                                   null, { timeout: 5_000 }).catch(async () =>
+            assert.fail(`the first L shows no line for A (the overlay says "${await overlay()}")`));
+        // B a fifth of a second or more after A, however slowly the page runs.
+        const at = await time();
+        await page.waitForFunction(t => window.orchidShowTime() >= t + 20, at, { timeout: 10_000 }).catch(async () =>
+            assert.fail(`the show does not play on after A (${at}, now ${await time()})`));
         await page.keyboard.press('L');
         await page.waitForFunction(() => /loop: [\d.]+ s to/.test(document.getElementById('overlay')?.textContent),
                                    null, { timeout: 5_000 }).catch(() => {});
